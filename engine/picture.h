@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tollamere {
+
+// A picture held in memory, which also serves as the device context that the
+// image surface copies from and paints into. A bitmap picture holds
+// Width() x Height() pixels, top row first, each a 0xAARRGGBB word; a picture
+// without a bitmap (nothing loaded, a drawing without pixels) is 0 by 0.
+class Picture {
+public:
+    Picture() = default;
+    Picture(std::int32_t width, std::int32_t height, std::uint32_t fill = 0xFF000000u);
+
+    bool HasBitmap() const noexcept { return width_ > 0 && height_ > 0; }
+    std::int32_t Width() const noexcept { return width_; }
+    std::int32_t Height() const noexcept { return height_; }
+
+    std::uint32_t* Row(std::int32_t y) noexcept { return pixels_.data() + std::size_t(y) * std::size_t(width_); }
+    const std::uint32_t* Row(std::int32_t y) const noexcept { return pixels_.data() + std::size_t(y) * std::size_t(width_); }
+    std::uint32_t& Pixel(std::int32_t x, std::int32_t y) noexcept { return Row(y)[x]; }
+    std::uint32_t Pixel(std::int32_t x, std::int32_t y) const noexcept { return Row(y)[x]; }
+
+    friend bool operator==(const Picture&, const Picture&) = default;
+
+private:
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::vector<std::uint32_t> pixels_;
+};
+
+// The raster operations of a block copy, on the colour bits of each pixel;
+// a picture's alpha byte is never changed by a copy into it.
+enum class RasterOp : std::uint32_t {
+    SrcCopy = 0x00CC0020,
+    SrcPaint = 0x00EE0086,
+    SrcAnd = 0x008800C6,
+    SrcInvert = 0x00660046,
+    NotSrcCopy = 0x00330008,
+    DstInvert = 0x00550009,
+    Blackness = 0x00000042,
+    Whiteness = 0x00FF0062,
+};
+
+// The colour bits that a raster operation gives for a source and destination
+// colour (both 0x00RRGGBB).
+std::uint32_t ApplyRasterOp(RasterOp rop, std::uint32_t source, std::uint32_t destination) noexcept;
+
+} // namespace tollamere

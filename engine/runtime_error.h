@@ -1,0 +1,41 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace tollamere {
+
+// The numbered run-time errors that the program's routines raise to each other.
+enum class ErrorNumber : int {
+    InvalidProcedureCall = 5,
+    Overflow = 6,
+    OutOfMemory = 7,
+    DivisionByZero = 11,
+    TypeMismatch = 13,
+    FileNotFound = 53,
+    PermissionDenied = 70,
+    PathFileAccessError = 75,
+    InvalidPicture = 481,
+};
+
+// The standard description of an error number ("Overflow" for 6).
+std::string StandardDescription(ErrorNumber number);
+
+// A run-time failure: its number and its description. The description is the
+// standard one unless the raiser gives its own (the JPEG writer does).
+class RuntimeError : public std::runtime_error {
+public:
+    explicit RuntimeError(ErrorNumber number);
+    RuntimeError(ErrorNumber number, const std::string& description);
+
+    ErrorNumber Number() const noexcept { return number_; }
+    std::string Description() const { return what(); }
+
+private:
+    ErrorNumber number_;
+};
+
+[[noreturn]] void Raise(ErrorNumber number);
+[[noreturn]] void Raise(ErrorNumber number, const std::string& description);
+
+} // namespace tollamere

@@ -1,0 +1,156 @@
+#include "cDIBSection.h"
+#include "runtime_error_matchers.h"
+
+#include <gtest/gtest.h>
+
+namespace tollamere {
+namespace {
+
+// An "F" in red on blue, 6 by 5: asymmetric, so flips and swapped channels show.
+Picture LetterF()
+{
+    constexpr std::uint32_t red = 0xFFFF0000u;
+    constexpr std::uint32_t blue = 0xFF0000FFu;
+    const char* rows[] = {"#####.", "#.....", "####..", "#.....", "#....."};
+    Picture picture(6, 5, blue);
+    for (std::int32_t y = 0; y < 5; ++y)
+        for (std::int32_t x = 0; x < 6; ++x)
+            if (rows[y][x] == '#')
+                picture.Pixel(x, y) = red;
+    return picture;
+}
+
+TEST(cDIBSectionTest, BytesPerScanLineRoundsRowsUpToFourBytes)
+{
+    cDIBSection surface;
+    const std::pair<std::int32_t, std::int32_t> expected[] = {{0, 0}, {1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16}, {10, 32}};
+    for (const auto& [width, rowBytes] : expected) {
+        surface.Create(width, 1);
+        EXPECT_EQ(surface.BytesPerScanLine(), rowBytes) << "width " << width;
+    }
+    EXPECT_RUNTIME_ERROR(surface.Create(715827883, 1), ErrorNumber::Overflow);
+}
+
+TEST(cDIBSectionTest, SurfaceLayoutIsBottomUpBlueGreenRed)
+{
+    Picture picture(10, 5, 0xFF000000u);
+    picture.Pixel(0, 0) = 0xFF112233u;
+    picture.Pixel(9, 4) = 0xFFAABBCCu;
+    cDIBSection surface;
+    surface.CreateFromPicture(picture);
+    ASSERT_NE(surface.DIBSectionBitsPtr(), nullptr);
+    EXPECT_EQ(surface.Width(), 10);
+    EXPECT_EQ(surface.Height(), 5);
+    EXPECT_EQ(surface.BytesPerScanLine(), 32);
+    const std::uint8_t* bits = surface.DIBSectionBitsPtr();
+    EXPECT_EQ(bits[128], 0x33);
+    EXPECT_EQ(bits[129], 0x22);
+    EXPECT_EQ(bits[130], 0x11);
+    EXPECT_EQ(bits[27], 0xCC);
+    EXPECT_EQ(bits[28], 0xBB);
+    EXPECT_EQ(bits[29], 0xAA);
+}
+
+TEST(cDIBSectionTest, CreateWithoutSizeMakesNoPixels)
+{
+    cDIBSection surface;
+    for (const auto& [width, height] : {std::pair{0, 7}, std::pair{7, 0}, std::pair{-3, 4}, std::pair{4, -3}}) {
+        EXPECT_FALSE(surface.Create(width, height));
+        EXPECT_EQ(surface.DIBSectionBitsPtr(), nullptr);
+        EXPECT_EQ(surface.Width(), width);
+        EXPECT_EQ(surface.Height(), height);
+    }
+    // Too large for one allocation: no pixels, the requested size is kept.
+    EXPECT_FALSE(surface.Create(100000, 100000));
+    EXPECT_EQ(surface.DIBSectionBitsPtr(), nullptr);
+    EXPECT_EQ(surface.Width(), 100000);
+}
+
+TEST(cDIBSectionTest, ClearUpReleasesPixelsAndKeepsSize)
+{
+    cDIBSection surface;
+    ASSERT_TRUE(surface.Create(4, 3));
+    surface.ClearUp();
+    EXPECT_EQ(surface.DIBSectionBitsPtr(), nullptr);
+    EXPECT_EQ(surface.Width(), 4);
+    EXPECT_EQ(surface.Height(), 3);
+}
+
+TEST(cDIBSectionTest, PictureWithoutBitmapGivesSurfaceWithoutPixels)
+{
+    cDIBSection surface;
+    ASSERT_TRUE(surface.Create(8, 8));
+    surface.CreateFromPicture(Picture());
+    EXPECT_EQ(surface.DIBSectionBitsPtr(), nullptr);
+    EXPECT_EQ(surface.Width(), 0);
+    EXPECT_EQ(surface.Height(), 0);
+}
+
+TEST(cDIBSectionTest, RoundTripKeepsColoursAndDestinationAlpha)
+{
+    const Picture letter = LetterF();
+    cDIBSection surface;
+    surface.CreateFromPicture(letter);
+    Picture painted(6, 5, 0x40FFFFFFu);
+    surface.PaintPicture(painted);
+    for (std::int32_t y = 0; y < 5; ++y) {
+        for (std::int32_t x = 0; x < 6; ++x) {
+            EXPECT_EQ(painted.Pixel(x, y) & 0x00FFFFFFu, letter.Pixel(x, y) & 0x00FFFFFFu) << x << ',' << y;
+            EXPECT_EQ(painted.Pixel(x, y) >> 24, 0x40u);
+        }
+    }
+}
+
+TEST(cDIBSectionTest, NegativeSizesStandForTheSurfaceSize)
+{
+    cDIBSection surface;
+    surface.CreateFromPicture(LetterF());
+    for (std::int32_t size : {-1, -5}) {
+        Picture target(8, 7, 0xFF00FF00u);
+        surface.PaintPicture(target, 1, 1, size, size, 0, 0, RasterOp::SrcCopy);
+        EXPECT_EQ(target.Pixel(1, 1), 0xFFFF0000u);
+        EXPECT_EQ(target.Pixel(6, 5), 0xFF0000FFu);
+        // Just outside the 6 by 5 block nothing changed.
+        EXPECT_EQ(target.Pixel(7, 1), 0xFF00FF00u);
+        EXPECT_EQ(target.Pixel(1, 6), 0xFF00FF00u);
+        EXPECT_EQ(target.Pixel(0, 0), 0xFF00FF00u);
+    }
+}
+
+TEST(cDIBSectionTest, BlockCopiesClipToBothPictures)
+{
+    cDIBSection surface;
+    ASSERT_TRUE(surface.Create(4, 4));
+    const Picture letter = LetterF();
+    // Source offset (2, 1), copied to the surface's (0, 0); only 4 by 4 fits.
+    surface.LoadPictureBlt(letter, 2, 1, -1, -1, RasterOp::SrcCopy);
+    Picture back(4, 4, 0xFF000000u);
+    surface.PaintPicture(back);
+    EXPECT_EQ(back.Pixel(0, 0), letter.Pixel(2, 1));
+    EXPECT_EQ(back.Pixel(0, 1), letter.Pixel(2, 2));
+    EXPECT_EQ(back.Pixel(3, 3), letter.Pixel(5, 4));
+
+    // A destination partly outside the picture, and a negative source corner.
+    Picture small(3, 3, 0xFF123456u);
+    surface.PaintPicture(small, 2, 2, -1, -1, 0, 0, RasterOp::SrcCopy);
+    EXPECT_EQ(small.Pixel(2, 2), letter.Pixel(2, 1));
+    EXPECT_EQ(small.Pixel(1, 1), 0xFF123456u);
+    surface.PaintPicture(small, 0, 0, 3, 3, -2, -2, RasterOp::SrcCopy);
+    EXPECT_EQ(small.Pixel(0, 0), 0xFF123456u);
+    EXPECT_EQ(small.Pixel(2, 2), letter.Pixel(2, 1));
+}
+
+TEST(cDIBSectionTest, RasterOperationsCombineColourBits)
+{
+    EXPECT_EQ(ApplyRasterOp(RasterOp::SrcCopy, 0xFF123456u, 0xFF000000u), 0x00123456u);
+    EXPECT_EQ(ApplyRasterOp(RasterOp::SrcPaint, 0x00F00000u, 0x0000000Fu), 0x00F0000Fu);
+    EXPECT_EQ(ApplyRasterOp(RasterOp::SrcAnd, 0x00FF00FFu, 0x000F0F0Fu), 0x000F000Fu);
+    EXPECT_EQ(ApplyRasterOp(RasterOp::SrcInvert, 0x00FFFF00u, 0x00FF00FFu), 0x0000FFFFu);
+    EXPECT_EQ(ApplyRasterOp(RasterOp::NotSrcCopy, 0x00FF0000u, 0u), 0x0000FFFFu);
+    EXPECT_EQ(ApplyRasterOp(RasterOp::DstInvert, 0u, 0x000000FFu), 0x00FFFF00u);
+    EXPECT_EQ(ApplyRasterOp(RasterOp::Blackness, 0x00FFFFFFu, 0x00FFFFFFu), 0u);
+    EXPECT_EQ(ApplyRasterOp(RasterOp::Whiteness, 0u, 0u), 0x00FFFFFFu);
+}
+
+} // namespace
+} // namespace tollamere
