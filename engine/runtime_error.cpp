@@ -38,4 +38,9 @@ void Raise(ErrorNumber number, const std::string& description)
     throw RuntimeError(number, description);
 }
 
+void RaiseWithReason(ErrorNumber number, const std::string& reason)
+{
+    throw RuntimeError(number, StandardDescription(number) + ": " + reason);
+}
+
 } // namespace tollamere

@@ -37,5 +37,8 @@ private:
 
 [[noreturn]] void Raise(ErrorNumber number);
 [[noreturn]] void Raise(ErrorNumber number, const std::string& description);
+// Raises the error with its standard description followed by ": " and the
+// reason ("Invalid picture: truncated JPEG data").
+[[noreturn]] void RaiseWithReason(ErrorNumber number, const std::string& reason);
 
 } // namespace tollamere

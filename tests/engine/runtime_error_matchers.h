@@ -10,7 +10,7 @@
         try {                                                                              \
             statement;                                                                     \
             ADD_FAILURE() << #statement " raised nothing";                                 \
-        } catch (const ::tollamere::RuntimeError& error) {                                 \
-            EXPECT_EQ(error.Number(), errorNumber) << #statement ": " << error.Description(); \
+        } catch (const ::tollamere::RuntimeError& raisedError) {                                 \
+            EXPECT_EQ(raisedError.Number(), errorNumber) << #statement ": " << raisedError.Description(); \
         }                                                                                  \
     } while (false)

@@ -1,0 +1,314 @@
+#include "AddFolder.h"
+
+#include <QChar>
+#include <QList>
+#include <QString>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace tollamere {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Attribute bits of the file-attribute value the scan compares with.
+constexpr int kReadOnly = 1;
+constexpr int kHidden = 2;
+constexpr int kFolder = 16;
+constexpr int kArchive = 32;
+constexpr int kReparsePoint = 1024;
+// A hidden, writable regular file: the one value the scan leaves out.
+constexpr int kHiddenArchive = kHidden | kArchive;
+
+// Going through char8_t keeps the text UTF-8 on every platform, not just
+// where the native narrow encoding happens to be UTF-8.
+fs::path ToPath(std::string_view utf8)
+{
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string FromPath(const fs::path& path)
+{
+    const std::u8string utf8 = path.generic_u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
+// An empty path or one with a NUL would reach the system as some other path
+// (the NUL cuts it short), so such a path names nothing.
+bool IsWellFormed(std::string_view path)
+{
+    return !path.empty() && path.find('\0') == std::string_view::npos;
+}
+
+std::string WithSeparator(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/')
+        folder.push_back('/');
+    return folder;
+}
+
+// The first folder-list entry: absolute, single separators, ending with "/",
+// so rows built from it never carry a doubled separator.
+std::string FolderEntry(const std::string& folder)
+{
+    std::error_code error;
+    const fs::path absolute = fs::absolute(ToPath(folder), error);
+    const std::string path = error ? folder : FromPath(absolute);
+    std::string entry;
+    entry.reserve(path.size() + 1);
+    for (const char c : path) {
+        if (c != '/' || entry.empty() || entry.back() != '/')
+            entry.push_back(c);
+    }
+    return WithSeparator(std::move(entry));
+}
+
+// Simple (one to one) upper-case mapping per code point, the way NTFS
+// compares names for its listing order; invalid bytes become U+FFFD.
+std::u32string CaseKey(std::string_view utf8)
+{
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    std::u32string key;
+    key.reserve(static_cast<std::size_t>(text.size()));
+    for (const char32_t codePoint : text.toUcs4())
+        key.push_back(QChar::toUpper(codePoint));
+    return key;
+}
+
+// Case-insensitive order, then the exact bytes, so that names differing only
+// in case still come in the same order on every machine.
+void SortInListingOrder(std::vector<std::string>& names)
+{
+    std::vector<std::pair<std::u32string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string& name : names)
+        keyed.emplace_back(CaseKey(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    names.clear();
+    for (auto& [key, name] : keyed)
+        names.push_back(std::move(name));
+}
+
+// The wildcard match on names already mapped by CaseKey.
+bool MatchesCaseKeys(const std::u32string& text, const std::u32string& wildcard)
+{
+    const std::size_t length = text.size();
+
+    // later[j] tells whether the pattern from position i + 1 on matches the
+    // name from position j on; one row per pattern position, built backwards.
+    std::vector<char> later(length + 1, 0);
+    later[length] = 1;
+    std::vector<char> current(length + 1, 0);
+    for (std::size_t i = wildcard.size(); i-- > 0;) {
+        const char32_t symbol = wildcard[i];
+        for (std::size_t j = length + 1; j-- > 0;) {
+            if (symbol == U'*')
+                current[j] = later[j] || (j < length && current[j + 1]);
+            else if (j == length)
+                current[j] = symbol == U'.' && later[j];
+            else
+                current[j] = (symbol == U'?' || symbol == text[j]) && later[j + 1];
+        }
+        std::swap(later, current);
+    }
+    return later[0] != 0;
+}
+
+bool IsRefused(const std::error_code& error)
+{
+    return error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
+}
+
+// Appends the folder's direct sub-folders, in listing order, to found.
+// Answers false when the listing was refused; any other failure ends the
+// listing and keeps what was found before it.
+bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>& found)
+{
+    if (!IsWellFormed(listedFolder))
+        return true;
+    const std::string folder = WithSeparator(listedFolder);
+    std::error_code error;
+    fs::directory_iterator entry(ToPath(folder), error);
+    if (error)
+        return !IsRefused(error);
+
+    std::vector<std::string> names;
+    for (const fs::directory_iterator end; entry != end; entry.increment(error)) {
+        std::error_code statusError;
+        // symlink_status: a link to a folder is not followed, so a link back
+        // up the tree cannot make the walk endless.
+        if (entry->symlink_status(statusError).type() != fs::file_type::directory)
+            continue;
+        std::string name = FromPath(entry->path().filename());
+        if (!HasUnsafeCharacters(name))
+            names.push_back(std::move(name));
+    }
+    SortInListingOrder(names);
+    for (const std::string& name : names)
+        found.push_back(folder + name + '/');
+    return true;
+}
+
+// Lists the sub-folders of every entry of level into next, and answers the
+// entries that stay: all but those whose listing was refused. After a stop
+// request the rest are kept unlisted.
+std::vector<std::string> ExpandLevel(std::vector<std::string> level, std::vector<std::string>& next,
+                                     const std::stop_token& stop)
+{
+    std::vector<std::string> kept;
+    kept.reserve(level.size());
+    for (std::string& folder : level) {
+        if (!stop.stop_requested() && !AppendSubFolders(folder, next))
+            continue;
+        kept.push_back(std::move(folder));
+    }
+    return kept;
+}
+
+void Append(std::vector<std::string>& list, std::vector<std::string>&& more)
+{
+    list.insert(list.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+}
+
+int AttributeValue(const std::string& path)
+{
+    std::error_code error;
+    const fs::path filePath = ToPath(path);
+    const fs::file_status link = fs::symlink_status(filePath, error);
+    if (error)
+        return 0;
+    const fs::file_status target = fs::is_symlink(link) ? fs::status(filePath, error) : link;
+
+    int value = 0;
+    if (FromPath(filePath.filename()).starts_with('.'))
+        value |= kHidden;
+    if (fs::is_directory(target))
+        value |= kFolder;
+    if (fs::is_regular_file(target))
+        value |= kArchive;
+    if (fs::exists(target) && (target.permissions() & fs::perms::owner_write) == fs::perms::none)
+        value |= kReadOnly;
+    if (fs::is_symlink(link))
+        value |= kReparsePoint;
+    return value;
+}
+
+bool IsFolder(const std::string& path)
+{
+    std::error_code error;
+    return IsWellFormed(path) && fs::is_directory(ToPath(path), error);
+}
+
+} // namespace
+
+bool HasUnsafeCharacters(std::string_view name)
+{
+    // UTF-8 stands in for the old single-byte code page: a byte sequence it
+    // cannot decode is the character that would have come back as "?".
+    // Stateless: a sequence cut off at the end is an error, not held back.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = decoder(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
+    if (decoder.hasError())
+        return true;
+    for (const char32_t codePoint : text.toUcs4()) {
+        if (codePoint < 32 || (codePoint >= 127 && codePoint <= 159) || codePoint == U'?')
+            return true;
+    }
+    return false;
+}
+
+bool MatchesFilePattern(std::string_view name, std::string_view pattern)
+{
+    return MatchesCaseKeys(CaseKey(name), CaseKey(pattern));
+}
+
+bool IsExistingFile(const std::string& path)
+{
+    // Only the file's status is read: opening could block on a named pipe
+    // put in its place, and an unreadable file should still reach the run,
+    // which reports why it cannot be read.
+    std::error_code error;
+    return IsWellFormed(path) && fs::is_regular_file(ToPath(path), error);
+}
+
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern)
+{
+    std::vector<std::string> names;
+    if (!IsWellFormed(folder))
+        return names;
+    const std::string entry = WithSeparator(folder);
+    std::error_code error;
+    fs::directory_iterator file(ToPath(entry), error);
+    if (error)
+        return names;
+    const std::u32string wildcard = CaseKey(pattern);
+    for (const fs::directory_iterator end; file != end; file.increment(error)) {
+        std::string name = FromPath(file->path().filename());
+        if (!HasUnsafeCharacters(name) && MatchesCaseKeys(CaseKey(name), wildcard) && IsExistingFile(entry + name))
+            names.push_back(std::move(name));
+    }
+    SortInListingOrder(names);
+    return names;
+}
+
+void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::stop_token stop)
+{
+    // No folder here is a system folder, so the hidden-and-system test that
+    // keeps a folder out of the walk never holds: every listed folder stays.
+    std::vector<std::string> next;
+    folders = ExpandLevel(std::move(folders), next, stop);
+    while (recurse && !next.empty() && !stop.stop_requested()) {
+        std::vector<std::string> deeper;
+        Append(folders, ExpandLevel(std::move(next), deeper, stop));
+        next = std::move(deeper);
+    }
+    if (!recurse)
+        Append(folders, std::move(next));
+}
+
+void AddFolderFiles(const std::string& folder, const std::string& pattern, const RowSink& addRow,
+                    std::stop_token stop)
+{
+    // An empty folder would turn into "/" and scan the whole file system.
+    if (folder.empty())
+        return;
+    std::vector<std::string> folders{FolderEntry(folder)};
+    CollectSubFolders(folders, true, stop);
+    for (const std::string& entry : folders) {
+        if (stop.stop_requested())
+            return;
+        for (const std::string& name : ListFiles(entry, pattern)) {
+            if (name.front() == '~')
+                continue;
+            std::string path = entry + name;
+            if (IsExistingFile(path) && AttributeValue(path) != kHiddenArchive)
+                addRow(path);
+        }
+    }
+}
+
+void AddDroppedPaths(const std::vector<std::string>& droppedPaths, const RowSink& addRow, std::stop_token stop)
+{
+    for (const std::string& path : droppedPaths) {
+        if (stop.stop_requested())
+            return;
+        if (IsFolder(path))
+            AddFolderFiles(path, std::string(kAllFilesPattern), addRow, stop);
+        else
+            addRow(path);
+    }
+}
+
+std::vector<std::string> RowsForDrop(const std::vector<std::string>& droppedPaths, std::stop_token stop)
+{
+    std::vector<std::string> rows;
+    AddDroppedPaths(droppedPaths, [&rows](const std::string& row) { rows.push_back(row); }, std::move(stop));
+    return rows;
+}
+
+} // namespace tollamere

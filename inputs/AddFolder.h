@@ -1,0 +1,65 @@
+#pragma once
+
+// Folder scan: fills the input list from whole folder trees and from dropped
+// files and folders.
+//
+// Every path and name here is a std::string holding UTF-8, with "/" as the
+// only separator. Folder-list entries end with "/"; rows never hold a doubled
+// separator. The routines keep no state between calls, so independent calls
+// may run on different threads at once.
+
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tollamere {
+
+// Receives each row, in order, as soon as it is found (on the scanning thread).
+using RowSink = std::function<void(const std::string& row)>;
+
+// The pattern a drop and the "*" answer of Add All use: every file.
+inline constexpr std::string_view kAllFilesPattern = "*.*";
+
+// True when the name holds a character the scan does not accept: a code
+// point below 32, from 127 to 159, "?", or bytes that are not valid UTF-8.
+bool HasUnsafeCharacters(std::string_view name);
+
+// Wildcard match ignoring case: "*" any run of characters, "?" exactly one,
+// and a "." may also match the end of the name, so "*.*" matches "README".
+bool MatchesFilePattern(std::string_view name, std::string_view pattern);
+
+// True when the path names an existing regular file (following a symbolic
+// link). Looks at the file only: it is never opened or changed.
+bool IsExistingFile(const std::string& path);
+
+// The names, without folder, of the existing files in that one folder that
+// match the pattern, in listing order. Hidden files are included; folders,
+// and names with unsafe characters, are not. Empty when there are none or
+// the folder cannot be listed.
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
+
+// Extends the list of folders (each ending with "/") with the sub-folders of
+// its entries: with recurse, the whole tree in level order (all first-level
+// sub-folders ordered by parent and then by name, then the second level, ...),
+// otherwise one level. An entry whose listing is refused is removed. Symbolic
+// links to folders are not followed. Stops early, keeping what it has, once
+// a stop is requested.
+void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::stop_token stop = {});
+
+// Passes to addRow the full path of every matching file of the folder tree:
+// the folder's own files, then those of each sub-folder in the order of
+// CollectSubFolders. Names starting with "~" and hidden files (attribute
+// value 34) are left out. The stop request is checked once per folder.
+// An empty folder path scans nothing.
+void AddFolderFiles(const std::string& folder, const std::string& pattern, const RowSink& addRow,
+                    std::stop_token stop = {});
+
+// What a drop adds, in drop order: a folder is scanned with every file;
+// anything else becomes a row exactly as dropped, without any test.
+void AddDroppedPaths(const std::vector<std::string>& droppedPaths, const RowSink& addRow,
+                     std::stop_token stop = {});
+std::vector<std::string> RowsForDrop(const std::vector<std::string>& droppedPaths, std::stop_token stop = {});
+
+} // namespace tollamere
