@@ -1,0 +1,97 @@
+#include "Main.h"
+
+#include "runtime_error.h"
+
+#include <QStandardPaths>
+#include <QString>
+
+#include <system_error>
+
+namespace tollamere {
+
+namespace {
+
+std::string StandardLocation(QStandardPaths::StandardLocation location)
+{
+    return QStandardPaths::writableLocation(location).toStdString();
+}
+
+} // namespace
+
+std::string GetSpecialFolderPath(int folderId)
+{
+    switch (folderId) {
+    case DesktopFolderId: return StandardLocation(QStandardPaths::DesktopLocation);
+    case PicturesFolderId: return StandardLocation(QStandardPaths::PicturesLocation);
+    default: return {};
+    }
+}
+
+std::string GetDesktopFolder()
+{
+    std::string folder = GetSpecialFolderPath(DesktopFolderId);
+    if (folder.empty())
+        Raise(ErrorNumber::InvalidProcedureCall);
+    if (folder.back() != PathSeparator)
+        folder += PathSeparator;
+    return folder;
+}
+
+bool PathExists(std::string_view path)
+{
+    if (path.empty())
+        return false;
+    std::error_code error;
+    static_cast<void>(std::filesystem::last_write_time(ToFileSystemPath(path), error));
+    return !error;
+}
+
+std::string StripExtension(std::string_view path)
+{
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos)
+        Raise(ErrorNumber::InvalidProcedureCall);
+    return std::string(path.substr(0, dot));
+}
+
+std::string GetFileName(std::string_view path)
+{
+    const std::size_t separator = path.rfind(PathSeparator);
+    return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
+}
+
+std::optional<bool> FolderExists(std::string_view path)
+{
+    if (path.empty())
+        return std::nullopt;
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(ToFileSystemPath(path), error);
+    if (error || !std::filesystem::exists(status))
+        return std::nullopt;
+    return std::filesystem::is_directory(status);
+}
+
+void RemoveFile(std::string_view path)
+{
+    if (path.empty())
+        return;
+    std::error_code error;
+    const std::filesystem::path target = ToFileSystemPath(path);
+    // Only files: a folder of that name is left alone, as a file deletion would.
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(target, error)))
+        return;
+    std::filesystem::remove(target, error);
+}
+
+std::filesystem::path ToFileSystemPath(std::string_view path)
+{
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+std::string ToPathText(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+} // namespace tollamere

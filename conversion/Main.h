@@ -1,0 +1,50 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tollamere {
+
+// Small helpers on path texts (UTF-8, the platform's separator) and on the
+// file system, shared by the run, the window and the command line. A folder
+// text made here ends with one separator; an extension is whatever follows
+// the last ".".
+
+inline constexpr char PathSeparator = '/';
+
+// The shell folder ids the program asks for.
+inline constexpr int DesktopFolderId = 0;
+inline constexpr int PicturesFolderId = 0x27;
+
+// The folder's path, or the empty text when the platform has none for that id.
+std::string GetSpecialFolderPath(int folderId);
+
+// The desktop folder followed by one separator; Invalid procedure call (5)
+// when the platform gives none.
+std::string GetDesktopFolder();
+
+// True when the path's last-modified time can be read; never raises.
+bool PathExists(std::string_view path);
+
+// Everything before the last "." of the whole text (in a folder name when the
+// file name has none); Invalid procedure call (5) when there is no ".".
+std::string StripExtension(std::string_view path);
+
+// Everything after the last separator: the whole text without one, the empty
+// text when it ends with one.
+std::string GetFileName(std::string_view path);
+
+// True for a folder, false for anything else that exists, empty when the
+// path cannot be queried (missing, empty); never raises.
+std::optional<bool> FolderExists(std::string_view path);
+
+// Deletes the file; every failure is silent and leaves the file as it was.
+void RemoveFile(std::string_view path);
+
+// The text as a file-system path, and back; both UTF-8.
+std::filesystem::path ToFileSystemPath(std::string_view path);
+std::string ToPathText(const std::filesystem::path& path);
+
+} // namespace tollamere

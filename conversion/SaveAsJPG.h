@@ -1,0 +1,17 @@
+#pragma once
+
+#include "picture.h"
+
+#include <cstdint>
+#include <filesystem>
+
+namespace tollamere {
+
+// Writes the picture as a JPEG file at the quality (0 to 100; more counts as
+// 100), with no chroma subsampling, replacing the file atomically. A failure
+// raises Invalid procedure call (5) with the description
+// "Cannot save the image. GDI+ Error:" followed by a non-zero status number
+// (7 a system error such as a missing folder, 12 access denied, 3 out of memory).
+void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality);
+
+} // namespace tollamere

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "runtime_error.h"
+
+#include <cstddef>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace tollamere {
+
+inline constexpr std::string_view ConversionHandlerName = "PushButton2_Click";
+inline constexpr std::string_view NoFilesAddedMessage = "No files added.";
+inline constexpr std::string_view FolderMissingMessage = "Folder does not exist. Please select another folder.";
+inline constexpr std::string_view DoneMessage = "Done.";
+inline constexpr std::string_view IdleProgressText = "Progress Bar";
+
+// What the user asked for: the list's paths in order, the output folder text
+// and the three parameter texts, as typed.
+struct ConversionRequest {
+    std::vector<std::string> inputPaths;
+    std::string outputFolder;
+    std::string bevelSizeText = "5";
+    std::string lightAngleText = "135";
+    std::string lightElevationText = "30";
+    std::string decimalSeparator = ".";
+    // Items converted at once; 0 means one per processor core.
+    unsigned workers = 0;
+};
+
+// A failure inside one step of one item's pass.
+struct ConversionFailure {
+    std::size_t item = 0;          // position in the list, from 0
+    std::string inputPath;
+    int lineNumber = 0;            // the step that failed
+    ErrorNumber number = ErrorNumber::InvalidProcedureCall;
+    std::string description;
+};
+
+// Receives what the run shows. Calls never overlap, so an observer needs no
+// locking; while one call runs (a failure report waiting for OK, say), the
+// rest of the run waits.
+class ConversionObserver {
+public:
+    virtual ~ConversionObserver() = default;
+    // value 0 to 100, and the text shown on the progress bar.
+    virtual void Progress(double value, const std::string& text) = 0;
+    virtual void Failure(const ConversionFailure& failure) = 0;
+    // "No files added.", "Folder does not exist. ..." or "Done.".
+    virtual void Message(const std::string& text) = 0;
+    virtual void Written(std::size_t /*item*/, const std::string& /*outputPath*/) {}
+};
+
+struct ConversionSummary {
+    std::size_t written = 0;
+    std::size_t failed = 0;   // items with at least one failure
+    bool stopped = false;
+};
+
+// The "Start Converting" command without its window: checks the list and the
+// folder, then converts every item on worker threads, writing exactly what a
+// one-by-one run in list order writes. Each item ends written or failed with
+// its reasons. A stop request lets items already started end and starts no
+// other; "Done." is then not shown.
+ConversionSummary RunConversion(const ConversionRequest& request, ConversionObserver& observer,
+                                std::stop_token stopToken = {});
+
+} // namespace tollamere

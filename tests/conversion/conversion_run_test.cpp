@@ -1,0 +1,347 @@
+#include "conversion_run.h"
+
+#include "Main.h"
+#include "bevel_pipeline.h"
+#include "failure_report.h"
+#include "picture_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+namespace tollamere {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RecordingObserver : ConversionObserver {
+    void Progress(double value, const std::string& text) override
+    {
+        progress.emplace_back(value, text);
+        events.push_back("progress " + text);
+    }
+    void Failure(const ConversionFailure& failure) override
+    {
+        failures.push_back(failure);
+        events.push_back("failure " + std::to_string(failure.lineNumber));
+    }
+    void Message(const std::string& text) override
+    {
+        messages.push_back(text);
+        events.push_back("message " + text);
+    }
+    void Written(std::size_t item, const std::string& outputPath) override { written.emplace_back(item, outputPath); }
+
+    std::vector<std::pair<double, std::string>> progress;
+    std::vector<ConversionFailure> failures;
+    std::vector<std::string> messages;
+    std::vector<std::pair<std::size_t, std::string>> written;
+    std::vector<std::string> events;
+};
+
+// A button: a disc of colour on transparent black, with a hole.
+Picture Button(std::int32_t size, std::uint32_t colour)
+{
+    Picture picture(size, size, 0x00000000u);
+    const double centre = (size - 1) / 2.0;
+    for (std::int32_t y = 0; y < size; ++y)
+        for (std::int32_t x = 0; x < size; ++x) {
+            const double d2 = (x - centre) * (x - centre) + (y - centre) * (y - centre);
+            if (d2 < centre * centre && d2 > 4)
+                picture.Pixel(x, y) = colour | 0xFF000000u;
+        }
+    return picture;
+}
+
+// What the run must write for a losslessly stored input, with default parameters.
+Picture BevelledFile(const std::string& path)
+{
+    const PictureFile loaded = LoadPictureFile(ToFileSystemPath(path));
+    Picture expected = loaded.picture;
+    EffectState state;
+    ApplyBevel(loaded.picture, expected, ParseBevelParameters("5", "135", "30", "."), state);
+    return expected;
+}
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class ConversionRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = fs::temp_directory_path() / ("tollamere-run-" + std::to_string(std::random_device{}()));
+        fs::create_directories(root_ / "in");
+        fs::create_directories(root_ / "out");
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    std::string In(const std::string& name) const { return ToPathText(root_ / "in" / name); }
+    std::string OutFolder() const { return ToPathText(root_ / "out"); }
+    fs::path Out(const std::string& name) const { return root_ / "out" / name; }
+
+    std::string MakeInput(const std::string& name, std::uint32_t colour = 0x3080C0u, bool alpha = false)
+    {
+        fs::path path = root_ / "in" / name;
+        // Written under a name the saver knows, then renamed, so odd
+        // extensions still hold a real picture.
+        const fs::path png = root_ / "in" / ".make.png";
+        SavePictureFile(Button(24, colour), alpha, png);
+        fs::rename(png, path);
+        return ToPathText(path);
+    }
+
+    std::string MakeInputAs(const std::string& name, std::uint32_t colour = 0x3080C0u)
+    {
+        SavePictureFile(Button(24, colour), false, root_ / "in" / name);
+        return In(name);
+    }
+
+    ConversionSummary Run(const std::vector<std::string>& inputs, RecordingObserver& observer, unsigned workers = 2,
+                          const std::string& folder = {})
+    {
+        ConversionRequest request;
+        request.inputPaths = inputs;
+        request.outputFolder = folder.empty() ? OutFolder() : folder;
+        request.workers = workers;
+        return RunConversion(request, observer);
+    }
+
+    std::vector<std::string> OutputNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(root_ / "out"))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path root_;
+};
+
+TEST(FailureReportTest, TextIsExact)
+{
+    EXPECT_EQ(FailureReportText("Invalid picture", "PushButton2_Click", 154),
+              "Invalid picture\r\nin Quorrik2016/11/03.Form1.PushButton2_Click at line 154\r\r"
+              "Please email screenshot of this message to support@tollamere.app");
+    EXPECT_EQ(FailureReportText("", "Form_Load", 100),
+              "\r\nin Quorrik2016/11/03.Form1.Form_Load at line 100\r\rPlease email screenshot of this message to "
+              "support@tollamere.app");
+}
+
+TEST_F(ConversionRunTest, GuardsStopBeforeAnythingIsWritten)
+{
+    RecordingObserver empty;
+    Run({}, empty);
+    EXPECT_EQ(empty.events, std::vector<std::string>{"message No files added."});
+
+    const std::string input = MakeInputAs("a.png");
+    for (const std::string& folder : {ToPathText(root_ / "missing"), In("a.png"), std::string("")}) {
+        RecordingObserver observer;
+        ConversionRequest request;
+        request.inputPaths = {input};
+        request.outputFolder = folder;
+        RunConversion(request, observer);
+        EXPECT_EQ(observer.events, std::vector<std::string>{"message Folder does not exist. Please select another folder."})
+            << folder;
+    }
+    EXPECT_TRUE(OutputNames().empty());
+}
+
+TEST_F(ConversionRunTest, OutputNamesAndFormatsFollowTheExtension)
+{
+    const std::vector<std::string> inputs = {MakeInputAs("Photo.JPG"), MakeInputAs("pic.BMP"), MakeInputAs("my.photo.gif"),
+                                             MakeInputAs("a.jpeg"), MakeInputAs("logo.png")};
+    RecordingObserver observer;
+    const ConversionSummary summary = Run(inputs, observer);
+    EXPECT_TRUE(observer.failures.empty()) << observer.failures.front().description;
+    EXPECT_EQ(summary.written, 5u);
+    EXPECT_EQ(OutputNames(), (std::vector<std::string>{"Photo.jpg", "a.jpeg", "logo.png", "my.photo.gif", "pic.BMP"}));
+    EXPECT_EQ(ReadBytes(Out("Photo.jpg")).substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(ReadBytes(Out("a.jpeg")).substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(ReadBytes(Out("pic.BMP")).substr(0, 2), "BM");
+    EXPECT_EQ(ReadBytes(Out("my.photo.gif")).substr(0, 6), "GIF89a");
+    EXPECT_EQ(ReadBytes(Out("logo.png")).substr(1, 3), "PNG");
+    // Nothing beside the inputs either: no decoded bitmap, no temporary file.
+    std::size_t besideInputs = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(root_ / "in"))
+        ++besideInputs;
+    EXPECT_EQ(besideInputs, inputs.size());
+}
+
+TEST_F(ConversionRunTest, OutputIsTheBevelledPictureWithItsAlpha)
+{
+    const std::string input = MakeInput("shape.png", 0x3080C0u, true);
+    RecordingObserver observer;
+    Run({input}, observer);
+    ASSERT_TRUE(observer.failures.empty());
+
+    const PictureFile written = LoadPictureFile(Out("shape.png"));
+    EXPECT_TRUE(written.hasAlpha);
+    EXPECT_EQ(written.picture, BevelledFile(input));
+    EXPECT_NE(written.picture, LoadPictureFile(ToFileSystemPath(input)).picture);
+}
+
+TEST_F(ConversionRunTest, ProgressAndMessagesComeInOrder)
+{
+    const std::vector<std::string> inputs = {MakeInputAs("one.png"), MakeInputAs("two.png"), MakeInputAs("three.png")};
+    for (const std::string& folder : {OutFolder(), OutFolder() + "/"}) {
+        RecordingObserver observer;
+        Run(inputs, observer, 3, folder);
+        ASSERT_EQ(observer.progress.size(), 4u);
+        EXPECT_DOUBLE_EQ(observer.progress[0].first, 100.0 / 3);
+        EXPECT_DOUBLE_EQ(observer.progress[1].first, 200.0 / 3);
+        EXPECT_DOUBLE_EQ(observer.progress[2].first, 100.0);
+        EXPECT_EQ(observer.progress[0].second, "Processing: one.png");
+        EXPECT_EQ(observer.progress[2].second, "Processing: three.png");
+        EXPECT_EQ(observer.progress[3], (std::pair<double, std::string>{0.0, "Progress Bar"}));
+        EXPECT_EQ(observer.messages, std::vector<std::string>{"Done."});
+        EXPECT_EQ(observer.events.back(), "message Done.");
+        EXPECT_EQ(OutputNames(), (std::vector<std::string>{"one.png", "three.png", "two.png"}));
+    }
+}
+
+TEST_F(ConversionRunTest, FailingItemsAreReportedAndTheOthersWritten)
+{
+    std::ofstream(root_ / "in" / "broken.png") << "this is no picture";
+    std::ofstream(root_ / "in" / "noextension") << "whatever";
+    const std::vector<std::string> inputs = {In("broken.png"), MakeInputAs("good.png"), In("noextension"),
+                                             MakeInput("odd.xyz"), MakeInputAs("last.jpg")};
+    RecordingObserver observer;
+    const ConversionSummary summary = Run(inputs, observer);
+    EXPECT_EQ(summary.written, 2u);
+    EXPECT_EQ(summary.failed, 3u);
+    ASSERT_EQ(observer.failures.size(), 3u);
+    std::sort(observer.failures.begin(), observer.failures.end(),
+              [](const auto& a, const auto& b) { return a.item < b.item; });
+    EXPECT_EQ(observer.failures[0].lineNumber, 154);
+    EXPECT_EQ(observer.failures[0].number, ErrorNumber::InvalidPicture);
+    EXPECT_EQ(observer.failures[0].inputPath, inputs[0]);
+    EXPECT_EQ(observer.failures[1].lineNumber, 128);
+    EXPECT_EQ(observer.failures[1].number, ErrorNumber::InvalidProcedureCall);
+    EXPECT_EQ(observer.failures[2].lineNumber, 170);
+    EXPECT_NE(observer.failures[2].description.find("xyz"), std::string::npos);
+    EXPECT_EQ(OutputNames(), (std::vector<std::string>{"good.png", "last.jpg"}));
+    EXPECT_EQ(observer.messages, std::vector<std::string>{"Done."});
+}
+
+TEST_F(ConversionRunTest, BadParametersFailEveryItemAtTheBevelStep)
+{
+    const std::vector<std::string> inputs = {MakeInputAs("a.png"), MakeInputAs("b.jpg")};
+    const struct {
+        std::string size, angle;
+        ErrorNumber error;
+    } cases[] = {{"5", "abc", ErrorNumber::TypeMismatch}, {"255", "135", ErrorNumber::Overflow},
+                 {"-1", "135", ErrorNumber::DivisionByZero}};
+    for (const auto& [size, angle, error] : cases) {
+        ConversionRequest request;
+        request.inputPaths = inputs;
+        request.outputFolder = OutFolder();
+        request.bevelSizeText = size;
+        request.lightAngleText = angle;
+        RecordingObserver observer;
+        RunConversion(request, observer);
+        ASSERT_EQ(observer.failures.size(), 2u);
+        for (const ConversionFailure& failure : observer.failures) {
+            EXPECT_EQ(failure.lineNumber, 160);
+            EXPECT_EQ(failure.number, error);
+        }
+        EXPECT_TRUE(OutputNames().empty());
+    }
+}
+
+TEST_F(ConversionRunTest, NeverOverwritesAnInputOrItsOwnOutput)
+{
+    fs::create_directories(root_ / "in" / "second");
+    const std::string first = MakeInputAs("a.png", 0x102030u);
+    SavePictureFile(Button(24, 0x405060u), false, root_ / "in" / "second" / "a.png");
+    const std::string second = ToPathText(root_ / "in" / "second" / "a.png");
+    const std::string photo = MakeInputAs("photo.jpg");
+    const std::string photoBytes = ReadBytes(ToFileSystemPath(photo));
+
+    RecordingObserver observer;
+    Run({first, second}, observer);
+    ASSERT_EQ(observer.failures.size(), 1u);
+    EXPECT_EQ(observer.failures[0].item, 1u);
+    EXPECT_EQ(observer.failures[0].lineNumber, 170);
+    EXPECT_NE(observer.failures[0].description.find(first), std::string::npos);
+    EXPECT_NE(observer.failures[0].description.find(second), std::string::npos);
+    EXPECT_EQ(LoadPictureFile(Out("a.png")).picture, BevelledFile(first));
+
+    RecordingObserver inPlace;
+    Run({photo}, inPlace, 1, ToPathText(root_ / "in"));
+    ASSERT_EQ(inPlace.failures.size(), 1u);
+    EXPECT_EQ(inPlace.failures[0].lineNumber, 164);
+    EXPECT_EQ(ReadBytes(ToFileSystemPath(photo)), photoBytes);
+}
+
+TEST_F(ConversionRunTest, ReplacesOlderOutputs)
+{
+    std::ofstream(Out("a.png")) << "old";
+    RecordingObserver observer;
+    Run({MakeInputAs("a.png")}, observer);
+    EXPECT_TRUE(observer.failures.empty());
+    EXPECT_TRUE(LoadPictureFile(Out("a.png")).picture.HasBitmap());
+}
+
+TEST_F(ConversionRunTest, WorkersWriteWhatOneWorkerWrites)
+{
+    std::vector<std::string> inputs;
+    const char* extensions[] = {"png", "jpg", "bmp", "gif", "tif"};
+    for (int i = 0; i < 10; ++i)
+        inputs.push_back(MakeInputAs("item" + std::to_string(i) + "." + extensions[i % 5],
+                                     0x101010u * static_cast<std::uint32_t>(i + 1)));
+    RecordingObserver single;
+    Run(inputs, single, 1);
+    std::map<std::string, std::string> singleOutputs;
+    for (const auto& name : OutputNames())
+        singleOutputs[name] = ReadBytes(Out(name));
+    fs::remove_all(root_ / "out");
+    fs::create_directories(root_ / "out");
+
+    RecordingObserver pooled;
+    Run(inputs, pooled, 4);
+    std::map<std::string, std::string> pooledOutputs;
+    for (const auto& name : OutputNames())
+        pooledOutputs[name] = ReadBytes(Out(name));
+    EXPECT_EQ(singleOutputs.size(), inputs.size());
+    EXPECT_EQ(pooledOutputs, singleOutputs);
+    EXPECT_EQ(pooled.progress, single.progress);
+}
+
+struct StoppingObserver : RecordingObserver {
+    void Progress(double value, const std::string& text) override
+    {
+        RecordingObserver::Progress(value, text);
+        source.request_stop();
+    }
+    std::stop_source source;
+};
+
+TEST_F(ConversionRunTest, StoppedRunStartsNoFurtherItem)
+{
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 6; ++i)
+        inputs.push_back(MakeInputAs("s" + std::to_string(i) + ".png"));
+    StoppingObserver observer;
+    ConversionRequest request;
+    request.inputPaths = inputs;
+    request.outputFolder = OutFolder();
+    request.workers = 1;
+    const ConversionSummary summary = RunConversion(request, observer, observer.source.get_token());
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(summary.written, 0u);
+    EXPECT_TRUE(OutputNames().empty());
+    EXPECT_TRUE(observer.messages.empty());
+    EXPECT_EQ(observer.progress.back(), (std::pair<double, std::string>{0.0, "Progress Bar"}));
+}
+
+} // namespace
+} // namespace tollamere
