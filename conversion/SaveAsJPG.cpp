@@ -1,0 +1,52 @@
+#include "SaveAsJPG.h"
+
+#include "file_io.h"
+#include "jpeg_codec.h"
+#include "runtime_error.h"
+
+#include <new>
+#include <string>
+
+namespace tollamere {
+namespace {
+
+// Values of GDI+'s Status enumeration, which the description reports.
+enum class GdiplusStatus : int {
+    GenericError = 1,
+    InvalidParameter = 2,
+    OutOfMemory = 3,
+    Win32Error = 7,
+    AccessDenied = 12,
+};
+
+GdiplusStatus StatusFor(ErrorNumber number) noexcept
+{
+    switch (number) {
+    case ErrorNumber::InvalidPicture: return GdiplusStatus::InvalidParameter;
+    case ErrorNumber::OutOfMemory: return GdiplusStatus::OutOfMemory;
+    case ErrorNumber::PermissionDenied: return GdiplusStatus::AccessDenied;
+    case ErrorNumber::FileNotFound:
+    case ErrorNumber::PathFileAccessError: return GdiplusStatus::Win32Error;
+    default: return GdiplusStatus::GenericError;
+    }
+}
+
+[[noreturn]] void RaiseSaveFailure(GdiplusStatus status)
+{
+    Raise(ErrorNumber::InvalidProcedureCall, "Cannot save the image. GDI+ Error:" + std::to_string(int(status)));
+}
+
+} // namespace
+
+void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality)
+{
+    try {
+        WriteFileReplacing(path, EncodeJpeg(picture, quality));
+    } catch (const RuntimeError& error) {
+        RaiseSaveFailure(StatusFor(error.Number()));
+    } catch (const std::bad_alloc&) {
+        RaiseSaveFailure(GdiplusStatus::OutOfMemory);
+    }
+}
+
+} // namespace tollamere

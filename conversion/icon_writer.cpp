@@ -1,0 +1,73 @@
+#include "icon_writer.h"
+
+namespace tollamere {
+namespace {
+
+void PutLittleEndian(EncodedBytes& bytes, std::uint64_t value, int byteCount)
+{
+    for (int i = 0; i < byteCount; ++i)
+        bytes.push_back(std::uint8_t(value >> (8 * i)));
+}
+
+} // namespace
+
+// Qt 6.4's own icon writer leaves the padding of the mask rows uninitialised,
+// so its files differ from run to run and carry stray memory; this writer
+// sets every byte.
+EncodedBytes EncodeIcon(const Picture& picture, bool hasAlpha, IconKind kind)
+{
+    if (!picture.HasBitmap())
+        RaiseInvalidPicture("the picture has no pixels to save");
+    constexpr std::int32_t largestSide = 256;
+    if (picture.Width() > largestSide || picture.Height() > largestSide)
+        RaiseInvalidPicture("an icon holds at most 256 x 256 pixels; this picture has " + std::to_string(picture.Width()) + " x "
+                            + std::to_string(picture.Height()));
+
+    const auto width = std::uint32_t(picture.Width());
+    const auto height = std::uint32_t(picture.Height());
+    const std::uint32_t colourBytes = width * 4 * height;
+    const std::uint32_t maskRowBytes = (width + 31) / 32 * 4;
+    constexpr std::uint32_t directorySize = 6 + 16;
+    constexpr std::uint32_t infoSize = 40;
+    const std::uint32_t imageSize = infoSize + colourBytes + maskRowBytes * height;
+
+    EncodedBytes icon;
+    icon.reserve(directorySize + imageSize);
+    PutLittleEndian(icon, 0, 2);
+    PutLittleEndian(icon, std::uint32_t(kind), 2);
+    PutLittleEndian(icon, 1, 2);
+    // The directory entry: a size of 256 is written as 0; a cursor keeps its
+    // hot spot where an icon keeps planes and bits per pixel.
+    icon.push_back(std::uint8_t(width & 0xFF));
+    icon.push_back(std::uint8_t(height & 0xFF));
+    PutLittleEndian(icon, 0, 2);
+    PutLittleEndian(icon, kind == IconKind::Icon ? 1 : 0, 2);
+    PutLittleEndian(icon, kind == IconKind::Icon ? 32 : 0, 2);
+    PutLittleEndian(icon, imageSize, 4);
+    PutLittleEndian(icon, directorySize, 4);
+
+    // The bitmap header counts the colour rows and the mask rows together.
+    PutLittleEndian(icon, infoSize, 4);
+    PutLittleEndian(icon, width, 4);
+    PutLittleEndian(icon, height * 2, 4);
+    PutLittleEndian(icon, 1, 2);
+    PutLittleEndian(icon, 32, 2);
+    PutLittleEndian(icon, 0, 4);
+    PutLittleEndian(icon, colourBytes + maskRowBytes * height, 4);
+    PutLittleEndian(icon, 0, 16);
+
+    for (std::int32_t y = picture.Height() - 1; y >= 0; --y)
+        for (std::int32_t x = 0; x < picture.Width(); ++x)
+            PutLittleEndian(icon, hasAlpha ? picture.Pixel(x, y) : picture.Pixel(x, y) | 0xFF000000u, 4);
+    // The mask marks the fully transparent pixels, for readers that ignore alpha.
+    for (std::int32_t y = picture.Height() - 1; y >= 0; --y) {
+        const std::size_t rowStart = icon.size();
+        icon.resize(rowStart + maskRowBytes, 0);
+        for (std::int32_t x = 0; x < picture.Width(); ++x)
+            if (hasAlpha && (picture.Pixel(x, y) >> 24) == 0)
+                icon[rowStart + std::size_t(x) / 8] |= std::uint8_t(0x80u >> (x % 8));
+    }
+    return icon;
+}
+
+} // namespace tollamere

@@ -1,0 +1,33 @@
+#include "picture_codec.h"
+
+namespace tollamere {
+
+void CheckPictureDimensions(std::uint64_t width, std::uint64_t height)
+{
+    if (width == 0 || height == 0)
+        RaiseInvalidPicture("picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels has no pixels");
+    // A factor beyond 32 bits is refused before the products, so they cannot wrap.
+    const bool withinLimit = width <= 0xFFFF'FFFFull && height <= 0xFFFF'FFFFull
+                             && width * height * 4 <= MaxSurfaceBytes
+                             && ((width * 3 + 3) & ~std::uint64_t{3}) * height <= MaxSurfaceBytes;
+    if (!withinLimit)
+        RaiseWithReason(ErrorNumber::OutOfMemory, "picture of " + std::to_string(width) + " x " + std::to_string(height)
+                                                      + " pixels is beyond the " + std::to_string(MaxSurfaceBytes >> 20) + " MiB limit");
+}
+
+void RaiseInvalidPicture(const std::string& reason)
+{
+    RaiseWithReason(ErrorNumber::InvalidPicture, reason);
+}
+
+void BlackenTransparentPixels(Picture& picture) noexcept
+{
+    for (std::int32_t y = 0; y < picture.Height(); ++y) {
+        std::uint32_t* row = picture.Row(y);
+        for (std::int32_t x = 0; x < picture.Width(); ++x)
+            if ((row[x] >> 24) == 0)
+                row[x] = 0;
+    }
+}
+
+} // namespace tollamere

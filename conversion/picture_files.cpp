@@ -1,0 +1,108 @@
+#include "picture_files.h"
+
+#include "bmp_writer.h"
+#include "file_io.h"
+#include "gif_codec.h"
+#include "icon_writer.h"
+#include "jpeg_codec.h"
+#include "qt_codec.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+
+namespace tollamere {
+namespace {
+
+enum class Encoder { Jpeg, Bmp, Gif, Icon, Cursor, Qt };
+
+struct OutputFormat {
+    Encoder encoder;
+    std::string qtName;  // for Encoder::Qt
+};
+
+std::string LowerAscii(std::string_view text)
+{
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    return lower;
+}
+
+std::optional<OutputFormat> FormatForExtension(std::string_view extension)
+{
+    const std::string name = LowerAscii(extension);
+    if (name == "jpg" || name == "jpeg" || name == "jpe" || name == "jfif")
+        return OutputFormat{Encoder::Jpeg, {}};
+    if (name == "bmp")
+        return OutputFormat{Encoder::Bmp, {}};
+    if (name == "gif")
+        return OutputFormat{Encoder::Gif, {}};
+    if (name == "ico")
+        return OutputFormat{Encoder::Icon, {}};
+    if (name == "cur")
+        return OutputFormat{Encoder::Cursor, {}};
+    if (!name.empty() && QtCanWrite(name))
+        return OutputFormat{Encoder::Qt, name};
+    return std::nullopt;
+}
+
+EncodedBytes Encode(const Picture& picture, bool hasAlpha, const OutputFormat& format)
+{
+    switch (format.encoder) {
+    case Encoder::Jpeg: return EncodeJpeg(picture, 100);
+    case Encoder::Bmp: return EncodeBmp24(picture);
+    case Encoder::Gif: return EncodeGif(picture, hasAlpha);
+    case Encoder::Icon: return EncodeIcon(picture, hasAlpha, IconKind::Icon);
+    case Encoder::Cursor: return EncodeIcon(picture, hasAlpha, IconKind::Cursor);
+    case Encoder::Qt: return EncodeWithQt(picture, hasAlpha, format.qtName);
+    }
+    return {};
+}
+
+} // namespace
+
+PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.empty())
+        RaiseWithReason(ErrorNumber::InvalidPicture, "the file is empty");
+    try {
+        if (LooksLikeJpeg(bytes))
+            return DecodeJpeg(bytes);
+        if (LooksLikeGif(bytes))
+            return DecodeGif(bytes);
+        return DecodeWithQt(bytes);
+    } catch (const std::bad_alloc&) {
+        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to decode the picture");
+    }
+}
+
+PictureFile LoadPictureFile(const std::filesystem::path& path)
+{
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+    return LoadPictureFromBytes(bytes);
+}
+
+void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path)
+{
+    const std::string extension = path.extension().string();
+    const std::string_view name = extension.empty() ? std::string_view{} : std::string_view(extension).substr(1);
+    const std::optional<OutputFormat> format = FormatForExtension(name);
+    if (!format)
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall,
+                        name.empty() ? "the file name " + path.filename().string() + " has no extension to choose a format"
+                                     : "no picture format is known for the extension \"" + std::string(name) + "\"");
+    EncodedBytes encoded;
+    try {
+        encoded = Encode(picture, hasAlpha, *format);
+    } catch (const std::bad_alloc&) {
+        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
+    }
+    WriteFileReplacing(path, encoded);
+}
+
+bool CanWritePictureExtension(std::string_view extension)
+{
+    return FormatForExtension(extension).has_value();
+}
+
+} // namespace tollamere

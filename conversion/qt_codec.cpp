@@ -1,0 +1,170 @@
+#include "qt_codec.h"
+
+#include "format_guards.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string_view>
+
+namespace tollamere {
+namespace {
+
+// Qt refuses pictures beyond its own allocation limit (128 MiB by default).
+// Ours is checked from the header before reading; Qt's is set with room for
+// readers that decode 16-bit channels, so that it only catches pictures whose
+// header gave no size.
+constexpr int QtAllocationLimitMiB = int(MaxSurfaceBytes >> 20) * 2;
+
+void RaiseQtAllocationLimitOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (const int current = QImageReader::allocationLimit(); current != 0 && current < QtAllocationLimitMiB)
+            QImageReader::setAllocationLimit(QtAllocationLimitMiB);
+    });
+}
+
+bool IsIconFormat(const QByteArray& format)
+{
+    return format == "ico" || format == "cur";
+}
+
+// Icon files hold one picture in several sizes; the largest carries the most.
+void JumpToLargestImage(QImageReader& reader)
+{
+    int largest = -1;
+    qint64 largestArea = -1;
+    for (int i = 0; i < reader.imageCount(); ++i) {
+        if (!reader.jumpToImage(i))
+            break;
+        const QSize size = reader.size();
+        const qint64 area = size.isValid() ? qint64(size.width()) * size.height() : 0;
+        if (area > largestArea) {
+            largestArea = area;
+            largest = i;
+        }
+    }
+    if (largest >= 0)
+        reader.jumpToImage(largest);
+}
+
+std::string Utf8(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+} // namespace
+
+namespace {
+
+QImage ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& format)
+{
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoTransform(false);
+
+    const QByteArray found = reader.format();
+    if (found.isEmpty())
+        RaiseInvalidPicture("not a picture in a format this program reads");
+    if (found.startsWith("svg"))
+        RaiseInvalidPicture("a vector drawing has no pixels");
+    if (IsIconFormat(found))
+        JumpToLargestImage(reader);
+    const QSize declared = reader.size();
+    if (declared.isValid())
+        CheckPictureDimensions(std::uint64_t(declared.width()), std::uint64_t(declared.height()));
+
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        RaiseInvalidPicture(found.toStdString() + " data: " + Utf8(reader.errorString()));
+    return image;
+}
+
+// TGA has no signature at its start: Qt's probe takes most TGA headers for
+// icons or cursors, so a file ending in the TGA 2.0 footer (the only TGA
+// Qt's reader accepts) is given to the TGA reader by name.
+bool HasTgaFooter(std::span<const std::uint8_t> bytes)
+{
+    constexpr std::string_view signature("TRUEVISION-XFILE.\0", 18);
+    return bytes.size() >= signature.size()
+           && std::equal(signature.begin(), signature.end(), bytes.end() - std::ptrdiff_t(signature.size()),
+                         [](char expected, std::uint8_t actual) { return std::uint8_t(expected) == actual; });
+}
+
+} // namespace
+
+PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes)
+{
+    RaiseQtAllocationLimitOnce();
+    CheckBeforeQtDecodes(bytes);
+    QImage image;
+    try {
+        image = ReadWithQt(bytes, QByteArray());
+    } catch (const RuntimeError& error) {
+        if (error.Number() != ErrorNumber::InvalidPicture || !HasTgaFooter(bytes))
+            throw;
+        image = ReadWithQt(bytes, "tga");
+    }
+    CheckPictureDimensions(std::uint64_t(image.width()), std::uint64_t(image.height()));
+    const bool hasAlpha = image.hasAlphaChannel();
+    image.convertTo(QImage::Format_ARGB32);
+    if (image.isNull() || image.format() != QImage::Format_ARGB32)
+        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to convert the picture");
+
+    PictureFile result{Picture(image.width(), image.height()), hasAlpha};
+    for (std::int32_t y = 0; y < image.height(); ++y)
+        std::memcpy(result.picture.Row(y), image.constScanLine(y), std::size_t(image.width()) * 4);
+    if (hasAlpha)
+        BlackenTransparentPixels(result.picture);
+    return result;
+}
+
+bool QtCanWrite(std::string_view format)
+{
+    static const std::set<std::string, std::less<>> writable = [] {
+        std::set<std::string, std::less<>> names;
+        for (const QByteArray& name : QImageWriter::supportedImageFormats())
+            names.insert(name.toLower().toStdString());
+        // Qt's Apple icon writer scales every picture to one of the icon
+        // sizes; a file that is not the picture is not offered.
+        names.erase("icns");
+        // Icons and cursors have a writer of their own.
+        names.erase("ico");
+        names.erase("cur");
+        return names;
+    }();
+    return writable.find(format) != writable.end();
+}
+
+EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format)
+{
+    if (!picture.HasBitmap())
+        RaiseInvalidPicture("the picture has no pixels to save");
+    const QImage image(reinterpret_cast<const uchar*>(picture.Row(0)), picture.Width(), picture.Height(), qsizetype(picture.Width()) * 4,
+                       hasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, QByteArray::fromStdString(format));
+    if (format == "webp")
+        writer.setQuality(100);  // Qt's WebP writer turns 100 into lossless
+    if (format == "tif" || format == "tiff")
+        writer.setCompression(1);  // LZW
+    if (!writer.write(image))
+        RaiseInvalidPicture("the " + format + " writer refused the picture: " + Utf8(writer.errorString()));
+
+    const auto* first = reinterpret_cast<const std::uint8_t*>(data.constData());
+    return EncodedBytes(first, first + data.size());
+}
+
+} // namespace tollamere

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "picture_codec.h"
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tollamere {
+
+// Decodes any format Qt's image readers recognise by content (PNG, BMP, ICO,
+// CUR, TIFF, WebP, PBM/PGM/PPM, TGA, XPM, ...). Icons give their largest image.
+PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes);
+
+// True when a Qt image writer exists for the format of that (lower-case) name.
+bool QtCanWrite(std::string_view format);
+
+// Writes through Qt's writer for the format: WebP lossless, TIFF with LZW.
+EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format);
+
+} // namespace tollamere

@@ -1,0 +1,548 @@
+#include "picture_files.h"
+
+#include "crafted_files.h"
+#include "picture_test_support.h"
+#include "runtime_error_matchers.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImage>
+
+#include <thread>
+
+#include <turbojpeg.h>
+
+#if defined(__unix__)
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace tollamere::test {
+namespace {
+
+Bytes QtEncoded(const QImage& image, const char* format)
+{
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    const auto* first = reinterpret_cast<const std::uint8_t*>(data.constData());
+    return Bytes(first, first + data.size());
+}
+
+Bytes TurboJpegEncoded(const std::vector<std::uint8_t>& pixels, int width, int height, int pixelFormat, int subsampling, int flags = 0)
+{
+    tjhandle encoder = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    const int status = tjCompress2(encoder, pixels.data(), width, 0, height, pixelFormat, &jpeg, &size, subsampling, 100, flags);
+    EXPECT_EQ(status, 0) << tjGetErrorStr2(encoder);
+    Bytes bytes(jpeg, jpeg + size);
+    tjFree(jpeg);
+    tjDestroy(encoder);
+    return bytes;
+}
+
+int JpegSubsampling(const Bytes& jpeg)
+{
+    tjhandle decoder = tjInitDecompress();
+    int width = 0, height = 0, subsampling = -1, colourspace = -1;
+    EXPECT_EQ(tjDecompressHeader3(decoder, jpeg.data(), jpeg.size(), &width, &height, &subsampling, &colourspace), 0);
+    tjDestroy(decoder);
+    return subsampling;
+}
+
+std::uint32_t Alpha(std::uint32_t pixel)
+{
+    return pixel >> 24;
+}
+
+// ---------------------------------------------------------------- round trips
+
+class PictureFileLosslessRoundTrip : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(PictureFileLosslessRoundTrip, KeepsEveryPixelOfTheLetterF)
+{
+    TempFolder folder;
+    const auto path = folder / ("f." + GetParam());
+    SavePictureFile(LetterF(), false, path);
+    const PictureFile loaded = LoadPictureFile(path);
+    EXPECT_TRUE(SamePixels(loaded.picture, LetterF()));
+    EXPECT_EQ(EntryNames(folder.Path()), std::vector<std::string>{"f." + GetParam()}) << "only the target, under its own name";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PictureFileLosslessRoundTrip,
+                         ::testing::Values("png", "bmp", "BMP", "gif", "tif", "tiff", "webp", "ppm", "ico", "cur", "xpm", "Png"));
+
+TEST(PictureFileRoundTrip, GreyAndBlackWhiteFormatsKeepPicturesTheyCanHold)
+{
+    TempFolder folder;
+    Picture grey(7, 3);
+    for (std::int32_t x = 0; x < 7; ++x)
+        for (std::int32_t y = 0; y < 3; ++y) {
+            const auto level = std::uint32_t(x * 40 + y);
+            grey.Pixel(x, y) = 0xFF000000u | level * 0x010101u;
+        }
+    SavePictureFile(grey, false, folder / "g.pgm");
+    EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "g.pgm").picture, grey));
+
+    Picture blackWhite(9, 4, 0xFFFFFFFFu);
+    blackWhite.Pixel(0, 0) = blackWhite.Pixel(8, 3) = blackWhite.Pixel(3, 1) = 0xFF000000u;
+    for (const char* extension : {"pbm", "xbm"}) {
+        const auto path = folder / (std::string("b.") + extension);
+        SavePictureFile(blackWhite, false, path);
+        EXPECT_TRUE(SamePixels(LoadPictureFile(path).picture, blackWhite)) << extension;
+    }
+}
+
+TEST(PictureFileRoundTrip, BmpIsTwentyFourBitsStoredBottomUp)
+{
+    TempFolder folder;
+    SavePictureFile(LetterFWithAlpha(), true, folder / "F.BMP");
+    ASSERT_EQ(EntryNames(folder.Path()), std::vector<std::string>{"F.BMP"});
+    const Bytes bmp = ReadBytes(folder / "F.BMP");
+    ASSERT_EQ(bmp.size(), 54u + 5 * 20) << "rows of 18 bytes padded to 20";
+    EXPECT_EQ(bmp[0], 'B');
+    EXPECT_EQ(bmp[1], 'M');
+    EXPECT_EQ(bmp[28], 24) << "bits per pixel";
+    EXPECT_EQ(bmp[30], 0) << "uncompressed";
+    // The first stored row is the bottom one, "#.....": red, then blue.
+    EXPECT_EQ((Bytes{bmp.begin() + 54, bmp.begin() + 60}), (Bytes{0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00}));
+    const PictureFile loaded = LoadPictureFile(folder / "F.BMP");
+    EXPECT_FALSE(loaded.hasAlpha);
+    EXPECT_EQ(loaded.picture.Pixel(5, 0), 0xFF000000u) << "the transparent column is stored black";
+    EXPECT_EQ(loaded.picture.Pixel(4, 4), 0xFF00FF00u) << "the half-transparent pixel keeps its colour";
+}
+
+TEST(PictureFileRoundTrip, JpegIsCloseAndSampledFourFourFour)
+{
+    TempFolder folder;
+    for (const char* extension : {"jpg", "jpeg", "jpe", "jfif", "JPG"}) {
+        const auto path = folder / (std::string("f.") + extension);
+        SavePictureFile(LetterF(), false, path);
+        const Bytes jpeg = ReadBytes(path);
+        ASSERT_GE(jpeg.size(), 2u);
+        EXPECT_EQ(jpeg[0], 0xFF);
+        EXPECT_EQ(jpeg[1], 0xD8);
+        EXPECT_EQ(JpegSubsampling(jpeg), TJSAMP_444) << extension;
+        const PictureFile loaded = LoadPictureFile(path);
+        EXPECT_FALSE(loaded.hasAlpha);
+        EXPECT_LE(MaxColourError(loaded.picture, LetterF()), 6) << extension;
+        EXPECT_EQ(loaded.picture.Pixel(3, 3) >> 24, 0xFFu);
+    }
+}
+
+TEST(PictureFileRoundTrip, PhotoLikeJpegStaysClose)
+{
+    TempFolder folder;
+    const Picture gradient = Gradient(64, 48);
+    SavePictureFile(gradient, false, folder / "g.jpg");
+    const Picture loaded = LoadPictureFile(folder / "g.jpg").picture;
+    EXPECT_LE(MaxColourError(loaded, gradient), 4);
+    EXPECT_LT(MeanColourError(loaded, gradient), 1.0);
+}
+
+// ---------------------------------------------------------------- alpha
+
+class PictureFileAlphaRoundTrip : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(PictureFileAlphaRoundTrip, KeepsAlphaAndTheColoursItShows)
+{
+    TempFolder folder;
+    const auto path = folder / ("a." + GetParam());
+    const Picture original = LetterFWithAlpha();
+    SavePictureFile(original, true, path);
+    const PictureFile loaded = LoadPictureFile(path);
+    ASSERT_TRUE(loaded.hasAlpha);
+    ASSERT_EQ(loaded.picture.Width(), 6);
+    ASSERT_EQ(loaded.picture.Height(), 5);
+    for (std::int32_t y = 0; y < 5; ++y)
+        for (std::int32_t x = 0; x < 6; ++x) {
+            const std::uint32_t expected = original.Pixel(x, y);
+            const std::uint32_t actual = loaded.picture.Pixel(x, y);
+            EXPECT_EQ(Alpha(actual), Alpha(expected)) << x << ", " << y;
+            // Readers that premultiply lose a little colour where alpha is partial.
+            const int tolerance = Alpha(expected) == 0xFF || Alpha(expected) == 0 ? 0 : 2;
+            for (int shift : {0, 8, 16})
+                EXPECT_LE(ChannelDifference(actual, expected, shift), tolerance) << x << ", " << y;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PictureFileAlphaRoundTrip, ::testing::Values("png", "webp", "tiff", "ico"));
+
+TEST(PictureFileAlpha, GifMakesAlphaBelowHalfTransparentAndTheRestOpaque)
+{
+    TempFolder folder;
+    Picture picture = LetterFWithAlpha();
+    picture.Pixel(0, 4) = 0x7FFF0000u;
+    SavePictureFile(picture, true, folder / "a.gif");
+    const PictureFile loaded = LoadPictureFile(folder / "a.gif");
+    EXPECT_TRUE(loaded.hasAlpha);
+    Picture expected = picture;
+    expected.Pixel(4, 4) = 0xFF00FF00u;
+    expected.Pixel(0, 4) = 0x00000000u;
+    EXPECT_TRUE(SamePixels(loaded.picture, expected));
+}
+
+TEST(PictureFileAlpha, WithoutAlphaTheAlphaBytesAreIgnored)
+{
+    TempFolder folder;
+    for (const char* extension : {"png", "gif", "webp", "tiff"}) {
+        const auto path = folder / (std::string("o.") + extension);
+        SavePictureFile(LetterFWithAlpha(), false, path);
+        const PictureFile loaded = LoadPictureFile(path);
+        EXPECT_FALSE(loaded.hasAlpha) << extension;
+        EXPECT_EQ(loaded.picture.Pixel(5, 0), 0xFF000000u) << extension;
+        EXPECT_EQ(loaded.picture.Pixel(4, 4), 0xFF00FF00u) << extension;
+    }
+}
+
+TEST(PictureFileAlpha, FullyTransparentPixelsLoadAsBlack)
+{
+    QImage image(3, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, 0x00FF0000u);
+    image.setPixel(1, 0, 0x01FF0000u);
+    image.setPixel(2, 0, 0xFF00FF00u);
+    const PictureFile png = LoadPictureFromBytes(QtEncoded(image, "PNG"));
+    EXPECT_TRUE(png.hasAlpha);
+    EXPECT_EQ(png.picture.Pixel(0, 0), 0x00000000u);
+    EXPECT_EQ(png.picture.Pixel(1, 0), 0x01FF0000u) << "only alpha 0 counts as outside";
+    EXPECT_EQ(png.picture.Pixel(2, 0), 0xFF00FF00u);
+
+    GifLayout layout{.screenWidth = 2, .screenHeight = 1, .palette = {0xFF0000, 0x00FF00}, .transparentIndex = 0, .width = 2, .height = 1, .indices = {0, 1}};
+    const PictureFile gif = LoadPictureFromBytes(MakeGif(layout));
+    EXPECT_TRUE(gif.hasAlpha);
+    EXPECT_EQ(gif.picture.Pixel(0, 0), 0x00000000u) << "the transparent index is red in the table";
+    EXPECT_EQ(gif.picture.Pixel(1, 0), 0xFF00FF00u);
+}
+
+// ---------------------------------------------------------------- loading by content
+
+TEST(PictureFileLoad, ContentDecidesTheFormatNotTheExtension)
+{
+    TempFolder folder;
+    const Bytes png = EncodedAs(LetterF(), false, "png", folder.Path());
+    const Bytes gif = EncodedAs(LetterF(), false, "gif", folder.Path());
+    const Bytes jpeg = EncodedAs(LetterF(), false, "jpg", folder.Path());
+    WriteBytes(folder / "png.jpg", png);
+    WriteBytes(folder / "gif.bmp", gif);
+    WriteBytes(folder / "jpeg.png", jpeg);
+    WriteBytes(folder / "tga.png", MakeTga(LetterF()));
+    EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "png.jpg").picture, LetterF()));
+    EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "gif.bmp").picture, LetterF()));
+    EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "tga.png").picture, LetterF()));
+    EXPECT_LE(MaxColourError(LoadPictureFile(folder / "jpeg.png").picture, LetterF()), 6);
+}
+
+TEST(PictureFileLoad, IconGivesItsLargestImage)
+{
+    TempFolder folder;
+    const Bytes small = EncodedAs(Picture(2, 2, Blue), false, "ico", folder.Path());
+    const Bytes large = EncodedAs(LetterF(), false, "ico", folder.Path());
+    // One directory of two entries, each entry copied from its own file with the image offset moved.
+    constexpr std::size_t header = 6, entry = 16;
+    Bytes icon{0, 0, 1, 0, 2, 0};
+    const std::uint32_t smallAt = header + 2 * entry;
+    const auto largeAt = std::uint32_t(smallAt + small.size() - header - entry);
+    for (const auto& [file, at] : {std::pair{&small, smallAt}, std::pair{&large, largeAt}}) {
+        icon.insert(icon.end(), file->begin() + header, file->begin() + header + 12);
+        PutLittle32(icon, at);
+    }
+    icon.insert(icon.end(), small.begin() + header + entry, small.end());
+    icon.insert(icon.end(), large.begin() + header + entry, large.end());
+    EXPECT_TRUE(SamePixels(LoadPictureFromBytes(icon).picture, LetterF()));
+}
+
+TEST(PictureFileLoad, JpegKindsOtherThanYCbCrLoad)
+{
+    // Photoshop's CMYK convention stores inverted inks: 255 means no ink.
+    const std::vector<std::uint8_t> inks = {255, 0, 0, 255, /* red */ 0, 0, 0, 255, /* black */ 255, 255, 255, 255, /* white */ 255, 255, 255, 128 /* grey */};
+    std::vector<std::uint8_t> cmyk;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            cmyk.insert(cmyk.end(), inks.begin() + (x / 4) * 4, inks.begin() + (x / 4) * 4 + 4);
+    const Picture fromCmyk = LoadPictureFromBytes(TurboJpegEncoded(cmyk, 16, 8, TJPF_CMYK, TJSAMP_444)).picture;
+    const std::uint32_t expected[] = {0xFFFF0000u, 0xFF000000u, 0xFFFFFFFFu, 0xFF808080u};
+    for (int block = 0; block < 4; ++block)
+        for (int shift : {0, 8, 16})
+            EXPECT_LE(ChannelDifference(fromCmyk.Pixel(block * 4 + 1, 3), expected[block], shift), 3) << "block " << block;
+
+    std::vector<std::uint8_t> grey(16 * 8);
+    for (std::size_t i = 0; i < grey.size(); ++i)
+        grey[i] = std::uint8_t(i * 2);
+    const Picture fromGrey = LoadPictureFromBytes(TurboJpegEncoded(grey, 16, 8, TJPF_GRAY, TJSAMP_GRAY)).picture;
+    EXPECT_LE(ChannelDifference(fromGrey.Pixel(5, 2), 0xFF000000u | 74u * 0x010101u, 16), 2);
+    EXPECT_EQ(fromGrey.Pixel(5, 2) & 0xFF, fromGrey.Pixel(5, 2) >> 16 & 0xFF) << "grey stays grey";
+
+    std::vector<std::uint8_t> bgr;
+    const Picture letter = LetterF();
+    for (std::int32_t y = 0; y < 5; ++y)
+        for (std::int32_t x = 0; x < 6; ++x)
+            bgr.insert(bgr.end(), {std::uint8_t(letter.Pixel(x, y)), std::uint8_t(letter.Pixel(x, y) >> 8), std::uint8_t(letter.Pixel(x, y) >> 16)});
+    const Picture progressive = LoadPictureFromBytes(TurboJpegEncoded(bgr, 6, 5, TJPF_BGR, TJSAMP_444, TJFLAG_PROGRESSIVE)).picture;
+    EXPECT_LE(MaxColourError(progressive, letter), 6);
+}
+
+TEST(PictureFileLoad, GifFrameIsPlacedOnATransparentCanvas)
+{
+    GifLayout layout{.screenWidth = 4, .screenHeight = 3, .palette = {0xFF0000, 0x0000FF}, .left = 1, .top = 1, .width = 2, .height = 1, .indices = {0, 1}};
+    const PictureFile placed = LoadPictureFromBytes(MakeGif(layout));
+    ASSERT_EQ(placed.picture.Width(), 4);
+    ASSERT_EQ(placed.picture.Height(), 3);
+    EXPECT_TRUE(placed.hasAlpha);
+    Picture expected(4, 3, 0x00000000u);
+    expected.Pixel(1, 1) = Red;
+    expected.Pixel(2, 1) = Blue;
+    EXPECT_TRUE(SamePixels(placed.picture, expected));
+
+    layout.left = 3;
+    layout.top = 2;
+    const PictureFile grown = LoadPictureFromBytes(MakeGif(layout));
+    EXPECT_EQ(grown.picture.Width(), 5) << "a frame beyond the screen grows the canvas";
+    EXPECT_EQ(grown.picture.Height(), 3);
+    EXPECT_EQ(grown.picture.Pixel(4, 2), Blue);
+
+    layout = GifLayout{.screenWidth = 2, .screenHeight = 1, .palette = {0xFF0000, 0x0000FF}, .width = 2, .height = 1, .indices = {1, 0}};
+    const PictureFile opaque = LoadPictureFromBytes(MakeGif(layout));
+    EXPECT_FALSE(opaque.hasAlpha) << "a full frame without a transparent index";
+    EXPECT_EQ(opaque.picture.Pixel(0, 0), Blue);
+}
+
+TEST(PictureFileLoad, InterlacedGifRowsLandInPlace)
+{
+    constexpr std::int32_t height = 11;
+    GifLayout layout{.screenWidth = 1, .screenHeight = height, .palette = {}, .width = 1, .height = height, .interlaced = true, .indices = {}};
+    for (std::uint32_t i = 0; i < height; ++i)
+        layout.palette.push_back(i * 0x101010u);
+    // Stored order of an interlaced GIF: rows 0, 8; 4; 2, 6, 10; 1, 3, 5, 7, 9.
+    layout.indices = {0, 8, 4, 2, 6, 10, 1, 3, 5, 7, 9};
+    const Picture picture = LoadPictureFromBytes(MakeGif(layout)).picture;
+    for (std::int32_t y = 0; y < height; ++y)
+        EXPECT_EQ(picture.Pixel(0, y), 0xFF000000u | std::uint32_t(y) * 0x101010u) << "row " << y;
+}
+
+// ---------------------------------------------------------------- load failures
+
+TEST(PictureFileLoad, FailuresCarryTheirNumbers)
+{
+    TempFolder folder;
+    EXPECT_RUNTIME_ERROR(LoadPictureFile(folder / "missing.png"), ErrorNumber::FileNotFound);
+    EXPECT_RUNTIME_ERROR(LoadPictureFile(folder / "missing" / "f.png"), ErrorNumber::FileNotFound);
+    EXPECT_RUNTIME_ERROR(LoadPictureFile(folder.Path()), ErrorNumber::PathFileAccessError);
+
+    WriteBytes(folder / "empty.png", {});
+    WriteText(folder / "text.png", "This is not a picture.\n");
+    WriteText(folder / "text.jpg", "hello");
+    WriteText(folder / "drawing.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"><rect width=\"5\" height=\"5\"/></svg>");
+    for (const char* name : {"empty.png", "text.png", "text.jpg", "drawing.svg"})
+        EXPECT_RUNTIME_ERROR(LoadPictureFile(folder / name), ErrorNumber::InvalidPicture);
+    EXPECT_RUNTIME_ERROR(LoadPictureFromBytes({}), ErrorNumber::InvalidPicture);
+
+    try {
+        LoadPictureFile(folder / "nowhere.png");
+        ADD_FAILURE() << "a missing file was loaded";
+    } catch (const RuntimeError& error) {
+        EXPECT_NE(error.Description().find("nowhere.png"), std::string::npos) << "the path is named: " << error.Description();
+    }
+}
+
+TEST(PictureFileLoad, UnreadableFileIsPermissionDenied)
+{
+    TempFolder folder;
+    if (!PermissionsAreEnforced(folder.Path()))
+        GTEST_SKIP() << RootSkipReason;
+    SavePictureFile(LetterF(), false, folder / "f.png");
+    std::filesystem::permissions(folder / "f.png", std::filesystem::perms::none);
+    EXPECT_RUNTIME_ERROR(LoadPictureFile(folder / "f.png"), ErrorNumber::PermissionDenied);
+}
+
+TEST(PictureFileLoad, LeavesTheFileAsItWas)
+{
+    TempFolder folder;
+    for (const char* name : {"f.png", "f.jpg", "f.gif"}) {
+        SavePictureFile(LetterF(), false, folder / name);
+        const Bytes before = ReadBytes(folder / name);
+        const auto written = std::filesystem::last_write_time(folder / name);
+        LoadPictureFile(folder / name);
+        EXPECT_EQ(ReadBytes(folder / name), before) << name;
+        EXPECT_EQ(std::filesystem::last_write_time(folder / name), written) << name;
+    }
+    EXPECT_EQ(EntryNames(folder.Path()), (std::vector<std::string>{"f.gif", "f.jpg", "f.png"}));
+}
+
+// ---------------------------------------------------------------- saving
+
+TEST(PictureFileSave, UnknownExtensionWritesNothing)
+{
+    TempFolder folder;
+    for (const char* name : {"f.xyz", "f.svg", "noextension", "f.", ".png"}) {
+        try {
+            SavePictureFile(LetterF(), false, folder / name);
+            ADD_FAILURE() << name << " was accepted";
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.Number(), ErrorNumber::InvalidProcedureCall) << name;
+            if (std::string(name) == "f.xyz") {
+                EXPECT_NE(error.Description().find("xyz"), std::string::npos) << error.Description();
+            }
+        }
+    }
+    EXPECT_TRUE(EntryNames(folder.Path()).empty());
+}
+
+// Qt's image plugins (TIFF, WebP) must be found without an application object.
+TEST(PictureFileSave, CanWritePictureExtensionKnowsTheEncoders)
+{
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    for (const char* extension : {"jpg", "JPEG", "jpe", "jfif", "bmp", "png", "gif", "GIF", "ico", "cur", "tif", "tiff", "webp", "ppm", "pgm", "pbm", "xbm", "xpm"})
+        EXPECT_TRUE(CanWritePictureExtension(extension)) << extension;
+    for (const char* extension : {"", "xyz", "svg", ".png", "png ", "wmf", "pdf", "icns"})
+        EXPECT_FALSE(CanWritePictureExtension(extension)) << '"' << extension << '"';
+}
+
+TEST(PictureFileSave, ReplacesAnOlderFile)
+{
+    TempFolder folder;
+    WriteText(folder / "f.png", "an older file");
+    SavePictureFile(LetterF(), false, folder / "f.png");
+    EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "f.png").picture, LetterF()));
+    EXPECT_EQ(EntryNames(folder.Path()), std::vector<std::string>{"f.png"});
+}
+
+TEST(PictureFileSave, FailureLeavesNoFileBehind)
+{
+    TempFolder folder;
+    WriteText(folder / "blocker", "a file where a folder should be");
+    EXPECT_RUNTIME_ERROR(SavePictureFile(LetterF(), false, folder / "blocker" / "f.png"), ErrorNumber::PathFileAccessError);
+    EXPECT_RUNTIME_ERROR(SavePictureFile(LetterF(), false, folder / "missing" / "f.png"), ErrorNumber::PathFileAccessError);
+    std::filesystem::create_directory(folder / "f.png");
+    EXPECT_RUNTIME_ERROR(SavePictureFile(LetterF(), false, folder / "f.png"), ErrorNumber::PathFileAccessError);
+    EXPECT_EQ(EntryNames(folder.Path()), (std::vector<std::string>{"blocker", "f.png"}));
+    EXPECT_TRUE(EntryNames(folder / "f.png").empty());
+    EXPECT_EQ(ReadBytes(folder / "blocker"), (Bytes{std::string_view("a file where a folder should be").begin(), std::string_view("a file where a folder should be").end()}));
+}
+
+TEST(PictureFileSave, ReadOnlyFolderKeepsTheOlderFile)
+{
+    TempFolder folder;
+    if (!PermissionsAreEnforced(folder.Path()))
+        GTEST_SKIP() << RootSkipReason;
+    SavePictureFile(Picture(3, 3, Blue), false, folder / "f.png");
+    const Bytes older = ReadBytes(folder / "f.png");
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    EXPECT_RUNTIME_ERROR(SavePictureFile(LetterF(), false, folder / "f.png"), ErrorNumber::PermissionDenied);
+    EXPECT_RUNTIME_ERROR(SavePictureFile(LetterF(), false, folder / "new.gif"), ErrorNumber::PermissionDenied);
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(ReadBytes(folder / "f.png"), older);
+    EXPECT_EQ(EntryNames(folder.Path()), std::vector<std::string>{"f.png"});
+}
+
+#if defined(__unix__)
+// A limit on the size of files this process may write stands in for a full
+// disk: writes beyond it come back short, as they do when the disk fills.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST(PictureFileSave, FullDiskKeepsTheOlderFile)
+{
+    TempFolder folder;
+    WriteText(folder / "f.png", "older");
+    WriteText(folder / "f.bmp", "older");
+    {
+        const FileSizeLimit limit(64);
+        // The PNG is small enough to sit in a write buffer until the commit;
+        // the bitmap is written in one go.
+        EXPECT_RUNTIME_ERROR(SavePictureFile(LetterF(), false, folder / "f.png"), ErrorNumber::PathFileAccessError);
+        EXPECT_RUNTIME_ERROR(SavePictureFile(Picture(64, 64, Blue), false, folder / "f.bmp"), ErrorNumber::PathFileAccessError);
+    }
+    EXPECT_EQ(ReadBytes(folder / "f.png"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
+    EXPECT_EQ(ReadBytes(folder / "f.bmp"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
+    EXPECT_EQ(EntryNames(folder.Path()), (std::vector<std::string>{"f.bmp", "f.png"}));
+}
+#endif
+
+TEST(PictureFileSave, PicturesAFormatCannotHoldAreRefused)
+{
+    TempFolder folder;
+    for (const char* name : {"none.png", "none.jpg", "none.gif", "none.bmp"})
+        EXPECT_RUNTIME_ERROR(SavePictureFile(Picture(), false, folder / name), ErrorNumber::InvalidPicture);
+    EXPECT_RUNTIME_ERROR(SavePictureFile(Picture(257, 4, Blue), false, folder / "wide.ico"), ErrorNumber::InvalidPicture);
+    EXPECT_RUNTIME_ERROR(SavePictureFile(Picture(4, 300, Blue), false, folder / "tall.cur"), ErrorNumber::InvalidPicture);
+    EXPECT_TRUE(EntryNames(folder.Path()).empty());
+
+    SavePictureFile(Picture(256, 256, Red), false, folder / "largest.ico");
+    EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "largest.ico").picture, Picture(256, 256, Red)));
+}
+
+TEST(PictureFileSave, IconsCarryAMaskOfTheTransparentPixels)
+{
+    TempFolder folder;
+    SavePictureFile(LetterFWithAlpha(), true, folder / "f.ico");
+    SavePictureFile(LetterF(), false, folder / "f.cur");
+    const Bytes icon = ReadBytes(folder / "f.ico");
+    const Bytes cursor = ReadBytes(folder / "f.cur");
+    EXPECT_EQ(icon[2], 1) << "resource type 1 is an icon";
+    EXPECT_EQ(cursor[2], 2) << "resource type 2 is a cursor";
+    EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "f.cur").picture, LetterF()));
+
+    // After the directory (22 bytes), the header (40) and 6 x 5 colour words
+    // come five mask rows of 4 bytes, bottom-up: only column 5 is transparent.
+    constexpr std::size_t maskAt = 22 + 40 + 6 * 5 * 4;
+    ASSERT_EQ(icon.size(), maskAt + 5 * 4);
+    for (std::size_t row = 0; row < 5; ++row)
+        EXPECT_EQ((Bytes{icon.begin() + std::ptrdiff_t(maskAt + row * 4), icon.begin() + std::ptrdiff_t(maskAt + row * 4 + 4)}),
+                  (Bytes{0x04, 0x00, 0x00, 0x00}))
+            << "mask row " << row;
+}
+
+// Conversions run on several threads at once; the codecs must share nothing,
+// and the same picture must always give the same bytes.
+TEST(PictureFileThreads, ParallelSavesAndLoadsMatchOneAtATime)
+{
+    TempFolder folder;
+    const std::vector<std::string> extensions{"png", "jpg", "gif", "bmp", "tiff", "webp", "ico", "cur"};
+    const Picture picture = Gradient(48, 40);
+    std::vector<Bytes> expected;
+    for (const std::string& extension : extensions)
+        expected.push_back(EncodedAs(picture, false, extension, folder.Path()));
+
+    std::vector<std::thread> threads;
+    std::vector<std::vector<std::string>> mismatches(4);
+    for (std::size_t t = 0; t < mismatches.size(); ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 5; ++round)
+                for (std::size_t i = 0; i < extensions.size(); ++i) {
+                    const auto path = (folder / ("thread" + std::to_string(t))).replace_extension(extensions[i]);
+                    SavePictureFile(picture, false, path);
+                    const Bytes written = ReadBytes(path);
+                    if (written != expected[i] || !(LoadPictureFromBytes(written).picture == LoadPictureFromBytes(expected[i]).picture))
+                        mismatches[t].push_back(extensions[i] + " in round " + std::to_string(round));
+                }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const auto& threadMismatches : mismatches)
+        EXPECT_TRUE(threadMismatches.empty()) << ::testing::PrintToString(threadMismatches);
+}
+
+} // namespace
+} // namespace tollamere::test
