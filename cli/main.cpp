@@ -19,19 +19,11 @@ constexpr int ExitWritten = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 bool HasPictureExtension(const std::string& path)
 {
     const std::string name = GetFileName(path);
     const std::size_t dot = name.rfind('.');
-    return dot != std::string::npos && CanWritePictureExtension(Lower(name.substr(dot + 1)));
+    return dot != std::string::npos && CanWritePictureExtension(name.substr(dot + 1));
 }
 
 // The files to convert, in argument order: a file as given, a folder scanned

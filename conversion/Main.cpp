@@ -83,6 +83,15 @@ void RemoveFile(std::string_view path)
     std::filesystem::remove(target, error);
 }
 
+std::string LowerCaseAscii(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
 std::filesystem::path ToFileSystemPath(std::string_view path)
 {
     return std::filesystem::path(std::u8string(path.begin(), path.end()));

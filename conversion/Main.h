@@ -43,6 +43,9 @@ std::optional<bool> FolderExists(std::string_view path);
 // Deletes the file; every failure is silent and leaves the file as it was.
 void RemoveFile(std::string_view path);
 
+// The text with A to Z in lower case, as extensions are compared.
+std::string LowerCaseAscii(std::string_view text);
+
 // The text as a file-system path, and back; both UTF-8.
 std::filesystem::path ToFileSystemPath(std::string_view path);
 std::string ToPathText(const std::filesystem::path& path);

@@ -44,14 +44,6 @@ struct ItemPlan {
     std::optional<StepFailure> refusal;
 };
 
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-    return lower;
-}
-
 // The path as the file system resolves it, so that "a/../b.png" and a link
 // to b.png count as the same file.
 std::filesystem::path Resolved(const std::string& path)
@@ -96,7 +88,7 @@ std::vector<ItemPlan> PlanOutputs(const std::vector<std::string>& inputPaths, co
             continue;
         }
         const std::string extension = fileName.substr(fileName.rfind('.') + 1);
-        const std::string lowerExtension = Lower(extension);
+        const std::string lowerExtension = LowerCaseAscii(extension);
         if (lowerExtension == "jpg") {
             plan.kind = OutputKind::Jpeg;
             plan.saveLine = LineSaveJpeg;

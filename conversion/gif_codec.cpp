@@ -223,12 +223,7 @@ std::unique_ptr<ColorMapObject, MapFree> MakeColourMap(const std::vector<std::ui
 
 EncodedBytes EncodeGif(const Picture& picture, bool hasAlpha)
 {
-    if (!picture.HasBitmap())
-        RaiseInvalidPicture("the picture has no pixels to save");
-    constexpr std::int32_t largestSide = 65535;
-    if (picture.Width() > largestSide || picture.Height() > largestSide)
-        RaiseInvalidPicture("a GIF holds at most 65535 x 65535 pixels; this picture has " + std::to_string(picture.Width()) + " x "
-                            + std::to_string(picture.Height()));
+    CheckPictureFitsFormat(picture, 65535, "a GIF");
 
     IndexedPicture indexed = IndexColours(picture, hasAlpha);
     const auto map = MakeColourMap(indexed.palette);

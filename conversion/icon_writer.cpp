@@ -16,12 +16,7 @@ void PutLittleEndian(EncodedBytes& bytes, std::uint64_t value, int byteCount)
 // sets every byte.
 EncodedBytes EncodeIcon(const Picture& picture, bool hasAlpha, IconKind kind)
 {
-    if (!picture.HasBitmap())
-        RaiseInvalidPicture("the picture has no pixels to save");
-    constexpr std::int32_t largestSide = 256;
-    if (picture.Width() > largestSide || picture.Height() > largestSide)
-        RaiseInvalidPicture("an icon holds at most 256 x 256 pixels; this picture has " + std::to_string(picture.Width()) + " x "
-                            + std::to_string(picture.Height()));
+    CheckPictureFitsFormat(picture, 256, "an icon");
 
     const auto width = std::uint32_t(picture.Width());
     const auto height = std::uint32_t(picture.Height());

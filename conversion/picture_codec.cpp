@@ -20,6 +20,16 @@ void RaiseInvalidPicture(const std::string& reason)
     RaiseWithReason(ErrorNumber::InvalidPicture, reason);
 }
 
+void CheckPictureFitsFormat(const Picture& picture, std::int32_t largestSide, const std::string& formatName)
+{
+    if (!picture.HasBitmap())
+        RaiseInvalidPicture("the picture has no pixels to save");
+    if (picture.Width() > largestSide || picture.Height() > largestSide)
+        RaiseInvalidPicture(formatName + " holds at most " + std::to_string(largestSide) + " x " + std::to_string(largestSide)
+                            + " pixels; this picture has " + std::to_string(picture.Width()) + " x "
+                            + std::to_string(picture.Height()));
+}
+
 void BlackenTransparentPixels(Picture& picture) noexcept
 {
     for (std::int32_t y = 0; y < picture.Height(); ++y) {

@@ -19,6 +19,10 @@ void CheckPictureDimensions(std::uint64_t width, std::uint64_t height);
 
 [[noreturn]] void RaiseInvalidPicture(const std::string& reason);
 
+// Raises Invalid picture (481) for a picture without pixels, or one wider or
+// higher than the format can hold (formatName says which, e.g. "a GIF").
+void CheckPictureFitsFormat(const Picture& picture, std::int32_t largestSide, const std::string& formatName);
+
 // A fully transparent pixel must read as black so that the effect counts it
 // as outside the shape, whatever colour the file stored under it.
 void BlackenTransparentPixels(Picture& picture) noexcept;

@@ -1,5 +1,6 @@
 #include "picture_files.h"
 
+#include "Main.h"
 #include "bmp_writer.h"
 #include "file_io.h"
 #include "gif_codec.h"
@@ -21,16 +22,9 @@ struct OutputFormat {
     std::string qtName;  // for Encoder::Qt
 };
 
-std::string LowerAscii(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
-    return lower;
-}
-
 std::optional<OutputFormat> FormatForExtension(std::string_view extension)
 {
-    const std::string name = LowerAscii(extension);
+    const std::string name = LowerCaseAscii(extension);
     if (name == "jpg" || name == "jpeg" || name == "jpe" || name == "jfif")
         return OutputFormat{Encoder::Jpeg, {}};
     if (name == "bmp")

@@ -1,4 +1,5 @@
 #include "cDIBSection.h"
+#include "letter_f.h"
 #include "runtime_error_matchers.h"
 
 #include <gtest/gtest.h>
@@ -6,19 +7,7 @@
 namespace tollamere {
 namespace {
 
-// An "F" in red on blue, 6 by 5: asymmetric, so flips and swapped channels show.
-Picture LetterF()
-{
-    constexpr std::uint32_t red = 0xFFFF0000u;
-    constexpr std::uint32_t blue = 0xFF0000FFu;
-    const char* rows[] = {"#####.", "#.....", "####..", "#.....", "#....."};
-    Picture picture(6, 5, blue);
-    for (std::int32_t y = 0; y < 5; ++y)
-        for (std::int32_t x = 0; x < 6; ++x)
-            if (rows[y][x] == '#')
-                picture.Pixel(x, y) = red;
-    return picture;
-}
+using test::LetterF;
 
 TEST(cDIBSectionTest, BytesPerScanLineRoundsRowsUpToFourBytes)
 {
