@@ -49,7 +49,8 @@ EncodedBytes EncodeIcon(const Picture& picture, bool hasAlpha, IconKind kind)
     PutLittleEndian(icon, 32, 2);
     PutLittleEndian(icon, 0, 4);
     PutLittleEndian(icon, colourBytes + maskRowBytes * height, 4);
-    PutLittleEndian(icon, 0, 16);
+    // Resolutions and colour counts: all zero.
+    icon.insert(icon.end(), 16, std::uint8_t{0});
 
     for (std::int32_t y = picture.Height() - 1; y >= 0; --y)
         for (std::int32_t x = 0; x < picture.Width(); ++x)

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the engine, picture-file, folder-scan and run-core tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the run core's tests
+# with ThreadSanitizer, and runs them; any report fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+configure() {
+    cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLLAMERE_SANITIZE="$2" \
+        -DTOLLAMERE_BUILD_BENCHMARKS=OFF >/dev/null
+}
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
+configure build-asan address,undefined
+cmake --build build-asan --parallel --target engine_tests conversion_tests inputs_tests
+build-asan/tests/engine/engine_tests --gtest_brief=1
+build-asan/tests/conversion/conversion_tests --gtest_brief=1
+build-asan/tests/inputs/inputs_tests --gtest_brief=1
+
+echo "== ThreadSanitizer"
+configure build-tsan thread
+cmake --build build-tsan --parallel --target conversion_tests
+build-tsan/tests/conversion/conversion_tests --gtest_brief=1 --gtest_filter='ConversionRun*'
