@@ -12,7 +12,6 @@ configure() {
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
