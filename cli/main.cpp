@@ -50,38 +50,38 @@ std::vector<std::string> CollectInputs(const CliOptions& options)
 
 class CliObserver : public ConversionObserver {
 public:
-    CliObserver(bool quiet, bool terminal) : quiet_(quiet), terminal_(terminal) {}
+    CliObserver(std::FILE* messages, bool quiet, bool terminal) : out_(messages), quiet_(quiet), terminal_(terminal) {}
 
     void Progress(double value, const std::string& text) override
     {
         if (quiet_ || !terminal_)
             return;
-        std::fprintf(stderr, "\r\033[K%3.0f%%  %s", value, text.c_str());
-        std::fflush(stderr);
+        std::fprintf(out_, "\r\033[K%3.0f%%  %s", value, text.c_str());
         lineOpen_ = value > 0;
     }
 
     void Failure(const ConversionFailure& failure) override
     {
         EndProgressLine();
-        std::fprintf(stderr, "%s: %s\n", failure.inputPath.c_str(), failure.description.c_str());
+        std::fprintf(out_, "%s: %s\n", failure.inputPath.c_str(), failure.description.c_str());
     }
 
     void Message(const std::string& text) override
     {
         EndProgressLine();
         if (text != DoneMessage)
-            std::fprintf(stderr, "%s\n", text.c_str());
+            std::fprintf(out_, "%s\n", text.c_str());
     }
 
 private:
     void EndProgressLine()
     {
         if (lineOpen_)
-            std::fputs("\r\033[K", stderr);
+            std::fputs("\r\033[K", out_);
         lineOpen_ = false;
     }
 
+    std::FILE* out_;
     bool quiet_;
     bool terminal_;
     bool lineOpen_ = false;
@@ -119,10 +119,12 @@ int Main(const std::vector<std::string>& arguments)
 
     std::stop_source stop;
     StopOnInterrupt(stop);
-    CliObserver observer(options->quiet, StandardErrorIsTerminal());
+    const bool terminal = StandardErrorIsTerminal();
+    std::FILE* messages = TakeStandardErrorForMessages();
+    CliObserver observer(messages, options->quiet, terminal);
     const ConversionSummary summary = RunConversion(request, observer, stop.get_token());
     if (!options->quiet && !request.inputPaths.empty())
-        std::fprintf(stderr, "%zu of %zu file(s) written to %s%s\n", summary.written, request.inputPaths.size(),
+        std::fprintf(messages, "%zu of %zu file(s) written to %s%s\n", summary.written, request.inputPaths.size(),
                      request.outputFolder.c_str(), summary.stopped ? " (stopped)" : "");
     return summary.written == request.inputPaths.size() && !request.inputPaths.empty() ? ExitWritten : ExitFailed;
 }

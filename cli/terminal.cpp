@@ -5,10 +5,18 @@
 #include <csignal>
 #include <thread>
 
+#include <fcntl.h>
+
 #ifdef _WIN32
 #include <io.h>
+#define dup _dup
+#define dup2 _dup2
+#define fdopen _fdopen
+#define STDERR_FILENO 2
+constexpr const char* NullDevice = "NUL";
 #else
 #include <unistd.h>
+constexpr const char* NullDevice = "/dev/null";
 #endif
 
 namespace tollamere {
@@ -31,6 +39,27 @@ bool StandardErrorIsTerminal()
 #else
     return isatty(STDERR_FILENO) != 0;
 #endif
+}
+
+std::FILE* TakeStandardErrorForMessages()
+{
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    if (saved < 0)
+        return stderr;
+    std::FILE* messages = fdopen(saved, "w");
+    const int null = open(NullDevice, O_WRONLY);
+    if (messages == nullptr || null < 0) {
+        if (messages != nullptr)
+            std::fclose(messages);
+        if (null >= 0)
+            close(null);
+        return stderr;
+    }
+    dup2(null, STDERR_FILENO);
+    close(null);
+    std::setvbuf(messages, nullptr, _IONBF, 0);
+    return messages;
 }
 
 void StopOnInterrupt(std::stop_source& source)

@@ -1,11 +1,18 @@
 #pragma once
 
+#include <cstdio>
 #include <stop_token>
 
 namespace tollamere {
 
 // True when standard error is a terminal, where a progress line can be redrawn.
 bool StandardErrorIsTerminal();
+
+// Decoder libraries print their own complaints about damaged files straight
+// to standard error. This keeps standard error for the program's messages
+// only: it returns a stream on the real standard error and sends what else is
+// written there to the null device. Falls back to stderr when it cannot.
+std::FILE* TakeStandardErrorForMessages();
 
 // Turns Ctrl+C (and a termination request) into a stop request of the run,
 // so the pictures being written are finished and no temporary file is left.

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "Main.h"
+#include "hostile_corpus.h"
 #include "picture_files.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
+#include <sstream>
 #include <sys/wait.h>
 
 namespace tollamere {
@@ -127,6 +130,39 @@ TEST_F(CliEndToEndTest, FailuresNameTheFileAndSetTheExitCode)
     EXPECT_NE(result.errors.find(text.string() + ": "), std::string::npos) << result.errors;
     EXPECT_TRUE(fs::exists(root_ / "out" / "a.png"));
     EXPECT_FALSE(fs::exists(root_ / "out" / "broken.jpg"));
+}
+
+TEST_F(CliEndToEndTest, HostileFilesGiveOneLineEachAndTheRestIsWritten)
+{
+    fs::create_directories(root_ / "hostile");
+    const std::vector<test::HostileFile> corpus = test::WriteHostileCorpus(root_ / "hostile");
+    const Result result = RunCli("-q -o " + Quoted(root_ / "out") + " " + Quoted(root_ / "hostile"));
+    EXPECT_EQ(result.exitCode, 1);
+
+    // Every line names one input and why; the decoders' own chatter stays out.
+    std::set<std::string> named;
+    std::istringstream lines(result.errors);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t colon = line.find(": ");
+        ASSERT_NE(colon, std::string::npos) << line;
+        const std::string path = line.substr(0, colon);
+        EXPECT_TRUE(named.insert(path).second) << "named twice: " << line;
+        EXPECT_TRUE(fs::exists(path)) << line;
+    }
+    for (const test::HostileFile& file : corpus) {
+        const bool reported = named.contains(file.path.string());
+        if (file.outcome == test::Outcome::Fails) {
+            EXPECT_TRUE(reported) << file.path;
+        }
+        if (file.outcome == test::Outcome::Written) {
+            EXPECT_FALSE(reported) << file.path;
+            EXPECT_TRUE(fs::exists(root_ / "out" / file.path.filename())) << file.path;
+        }
+    }
+    std::size_t outputs = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(root_ / "out"))
+        ++outputs;
+    EXPECT_EQ(outputs + named.size(), corpus.size());
 }
 
 TEST_F(CliEndToEndTest, UsageErrorsExitWithTwo)
