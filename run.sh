@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Sets up and builds Tollamere, then converts the sample pictures of Samples/
-# into ./out with the command-line tool.
+# Sets up and builds Tollamere, then opens the window. Without a display it
+# converts the sample pictures of Samples/ into ./out with the command-line tool.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/build.sh
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    exec ./build/app/tollamere
+fi
+
 mkdir -p out
 echo
-echo "Converting Samples/ into ./out with tollamere-cli (the window is not part of this build yet)."
+echo "No display: converting Samples/ into ./out with tollamere-cli instead of opening the window."
 ./build/cli/tollamere-cli --output out Samples
 ls -l out

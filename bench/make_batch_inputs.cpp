@@ -1,5 +1,5 @@
 // Writes a batch of test pictures for the whole-process timings: photo-like
-// 4000 x 3000 JPEGs and 1024 x 1024 PNG buttons.
+// 4000 x 3000 JPEGs and PNG buttons (1024 x 1024 unless told otherwise).
 #include "picture_files.h"
 
 #include <algorithm>
@@ -56,17 +56,18 @@ Picture Button(std::int32_t size, unsigned seed)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: make_batch_inputs FOLDER JPEG_COUNT PNG_COUNT\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: make_batch_inputs FOLDER JPEG_COUNT PNG_COUNT [PNG_SIZE]\n");
         return 2;
     }
     const std::filesystem::path folder = argv[1];
     std::filesystem::create_directories(folder);
     const int jpegs = std::atoi(argv[2]);
     const int pngs = std::atoi(argv[3]);
+    const std::int32_t pngSize = argc == 5 ? std::atoi(argv[4]) : 1024;
     for (int i = 0; i < jpegs; ++i)
         tollamere::SavePictureFile(Photo(4000, 3000, unsigned(i)), false, folder / ("photo" + std::to_string(i) + ".jpg"));
     for (int i = 0; i < pngs; ++i)
-        tollamere::SavePictureFile(Button(1024, unsigned(i)), true, folder / ("button" + std::to_string(i) + ".png"));
+        tollamere::SavePictureFile(Button(pngSize, unsigned(i)), true, folder / ("button" + std::to_string(i) + ".png"));
     return 0;
 }

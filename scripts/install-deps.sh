@@ -16,6 +16,14 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     hyperfine
+    clang
+    time
+    libclang-rt-14-dev
+    fonts-liberation2
+    xvfb
+    xauth
+    xdotool
+    imagemagick
 )
 
 missing=()

@@ -1,0 +1,640 @@
+#include "Form1.h"
+
+#include "AddFolder.h"
+#include "captioned_progress_bar.h"
+#include "failure_report.h"
+#include "input_list_view.h"
+#include "numeric_text.h"
+#include "runtime_error.h"
+#include "window_support.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QEnterEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tollamere {
+
+namespace {
+
+constexpr std::string_view LoadHandler = "Form_Load";
+constexpr std::string_view AddFilesHandler = "PushButton1_Click";
+constexpr std::string_view AddAllHandler = "PushButton3_Click";
+constexpr std::string_view HelpHandler = "PushButton4_Click";
+constexpr std::string_view ClearHandler = "PushButton5_Click";
+constexpr std::string_view SamplesHandler = "PushButton6_Click";
+constexpr std::string_view BrowseHandler = "PushButton7_Click";
+constexpr std::string_view DropHandler = "ListView1_OLEDragDrop";
+
+// The line a conversion reports when the run could not start or broke off as a whole.
+constexpr int ConversionStartLine = 116;
+// The Add All scan as a whole ([110-128]) and the step that ends its busy state.
+constexpr int AddAllScanLine = 110;
+constexpr int AddAllPointerLine = 130;
+
+const QString SettingsGroup = QStringLiteral("Vessanthe");
+const QString KeyLightAngle = QStringLiteral("txtLightAngle");
+const QString KeyLightElevation = QStringLiteral("txtLightElevation");
+const QString KeyBevelSize = QStringLiteral("txtBevelSize");
+const QString KeyOutputFolder = QStringLiteral("Text1");
+
+const QString OpenFilesTitle = QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files");
+// Linux names are case-sensitive, so the upper-case extensions are listed too.
+const QString PictureFilter = QStringLiteral(
+    "All Pictures (*.bmp *.jpg *.gif *.png *.ico *.wmf *.BMP *.JPG *.GIF *.PNG *.ICO *.WMF);;All Files (*)");
+const QString FolderPrompt = QStringLiteral("Please select folder:");
+const QString ExtensionPrompt = QStringLiteral(
+    "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)");
+const QString ExtensionPreset = QStringLiteral("*");
+const QString SamplesQuestion =
+    QStringLiteral("Would you like this software to open the folder where these sample files are stored (so that "
+                   "you can view them before working with them)?");
+const QString HelpText =
+    QStringLiteral("This software currently works with GIF, BMP, JPG and PNG formats. Files in other formats should "
+                   "be converted to one of these three formats first.");
+const QString ListHint =
+    QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
+                   "window to reveal full names.");
+const QString ColumnHeader = QStringLiteral("Image File(s)");
+const QString StartCaption = QStringLiteral("Start Converting");
+const QString StopCaption = QStringLiteral("Stop");
+
+// Rows found by a scan reach the list in batches this often, so a large tree
+// neither freezes the window nor floods it with one call per file.
+constexpr int ScanRowsIntervalMs = 50;
+
+void Place(QWidget* widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+}
+
+void SetBackColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QString FromUtf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+Form1::Form1(Dialogs& dialogs, Form1Environment environment, QWidget* parent)
+    : QWidget(parent),
+      dialogs_(dialogs),
+      environment_(std::move(environment)),
+      settings_(QStringLiteral("Tollamere"), QStringLiteral("Tollamere"))
+{
+    CreateControls();
+    WireCommands();
+    SetTabOrder();
+}
+
+Form1::~Form1()
+{
+    StopBackgroundWork();
+}
+
+void Form1::CreateControls()
+{
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(TwipsToPixels(8040), TwipsToPixels(7290));
+    setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    setCursor(Qt::ArrowCursor);
+
+    QFont buttonFont(QStringLiteral("Arial"));
+    buttonFont.setPointSizeF(11.25);
+    buttonFont.setBold(true);
+    const auto makeButton = [&](const char* name, const QString& caption, QWidget* owner) {
+        auto* button = new QPushButton(caption, owner);
+        button->setObjectName(QLatin1String(name));
+        button->setFont(buttonFont);
+        return button;
+    };
+    const auto makeBox = [](const char* name, const QString& text, QWidget* owner) {
+        auto* box = new QLineEdit(text, owner);
+        box->setObjectName(QLatin1String(name));
+        return box;
+    };
+    const auto makeLabel = [](const char* name, const QString& caption, QWidget* owner) {
+        auto* label = new QLabel(caption, owner);
+        label->setObjectName(QLatin1String(name));
+        return label;
+    };
+
+    // In the order of the design, which is also the stacking order.
+    Frame1 = new QGroupBox(QStringLiteral("Options"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Place(Frame1, 120, 3510, 7800, 1725);
+    txtBevelSize = makeBox("txtBevelSize", QStringLiteral("5"), Frame1);
+    Place(txtBevelSize, 2760, 1200, 975, 345);
+    txtLightElevation = makeBox("txtLightElevation", QStringLiteral("30"), Frame1);
+    Place(txtLightElevation, 2760, 750, 975, 345);
+    txtLightAngle = makeBox("txtLightAngle", QStringLiteral("135"), Frame1);
+    Place(txtLightAngle, 2760, 300, 975, 345);
+    Label3 = makeLabel("Label3", QStringLiteral("Bevel Size:"), Frame1);
+    Place(Label3, 240, 1245, 1095, 255);
+    Label2 = makeLabel("Label2", QStringLiteral("Light Elevation (in degrees):"), Frame1);
+    Place(Label2, 240, 795, 2415, 255);
+    Label1 = makeLabel("Label1", QStringLiteral("Light Angle (in degrees):"), Frame1);
+    Place(Label1, 240, 345, 2295, 255);
+
+    Frame2 = new QGroupBox(QStringLiteral("Save Results To This Folder"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Place(Frame2, 120, 5310, 7800, 810);
+    Text1 = makeBox("Text1", QString(), Frame2);
+    Place(Text1, 240, 300, 6495, 345);
+    PushButton7 = makeButton("PushButton7", QStringLiteral("..."), Frame2);
+    Place(PushButton7, 6840, 300, 720, 345);
+
+    PushButton4 = makeButton("PushButton4", QStringLiteral("Help"), this);
+    Place(PushButton4, 120, 120, 7800, 405);
+
+    ListView1 = new InputListView(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    ListView1->setToolTip(ListHint);
+    Place(ListView1, 120, 630, 7800, 1815);
+
+    ProgressBar1 = new CaptionedProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->SetCaption(FromUtf8(std::string(IdleProgressText)));
+    Place(ProgressBar1, 120, 6760, 7800, 405);
+
+    PushButton1 = makeButton("PushButton1", QStringLiteral("Add Image File(s)"), this);
+    Place(PushButton1, 120, 2540, 3840, 405);
+    PushButton3 = makeButton("PushButton3", QStringLiteral("Add All File(s) In Folder"), this);
+    Place(PushButton3, 4080, 2540, 3840, 405);
+    PushButton2 = makeButton("PushButton2", StartCaption, this);
+    Place(PushButton2, 120, 6240, 7800, 405);
+    PushButton5 = makeButton("PushButton5", QStringLiteral("Clear List"), this);
+    Place(PushButton5, 120, 3050, 3840, 405);
+    PushButton6 = makeButton("PushButton6", QStringLiteral("Load Sample/Example File"), this);
+    Place(PushButton6, 4080, 3050, 3840, 405);
+
+    // The design look; a skin replaces it at start-up.
+    for (QWidget* widget : std::initializer_list<QWidget*>{this, Frame1, Frame2, Label1, Label2, Label3})
+        SetBackColour(widget, Qt::white);
+
+    // Pointer feedback: the buttons show the hand, these the arrow. The
+    // parameter boxes and the progress bar keep whatever pointer they meet.
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             this, Frame1, Frame2, Label1, Label2, Label3, ListView1, ListView1->viewport(), ListView1->header(), Text1,
+             PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7}) {
+        widget->setMouseTracking(true);
+        widget->installEventFilter(this);
+    }
+}
+
+void Form1::WireCommands()
+{
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
+    connect(PushButton4, &QPushButton::clicked, this, [this] { PushButton4_Click(); });
+    connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
+    connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
+    connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
+    connect(ListView1, &InputListView::RemoveSelectedRowRequested, this, [this] { ListView1_RemoveSelectedRow(); });
+    connect(ListView1, &InputListView::PathsDropped, this, [this](const QStringList& paths) { ListView1_Drop(paths); });
+
+    connect(txtLightAngle, &QLineEdit::textChanged, this,
+            [this](const QString& text) { StoreSetting(KeyLightAngle, text); });
+    connect(txtLightElevation, &QLineEdit::textChanged, this,
+            [this](const QString& text) { StoreSetting(KeyLightElevation, text); });
+    connect(txtBevelSize, &QLineEdit::textChanged, this,
+            [this](const QString& text) { StoreSetting(KeyBevelSize, text); });
+    connect(Text1, &QLineEdit::textChanged, this, [this](const QString& text) { StoreSetting(KeyOutputFolder, text); });
+
+    scanRowsTimer_.setInterval(ScanRowsIntervalMs);
+    connect(&scanRowsTimer_, &QTimer::timeout, this, [this] { AppendScannedRows(); });
+}
+
+void Form1::SetTabOrder()
+{
+    const std::initializer_list<QWidget*> order{ListView1,   PushButton1,   PushButton3,       PushButton2,
+                                                PushButton4, PushButton5,   PushButton6,       Text1,
+                                                PushButton7, txtLightAngle, txtLightElevation, txtBevelSize};
+    for (auto widget = order.begin(); std::next(widget) != order.end(); ++widget)
+        QWidget::setTabOrder(*widget, *std::next(widget));
+}
+
+// ---- Start-up ----------------------------------------------------------
+
+void Form1::Form_Load()
+{
+    RunStep(LoadHandler, 100, [&] { ApplySkin(); });
+    RunStep(LoadHandler, 104, [&] { setWindowTitle(QLatin1String(ProductName)); });
+    RunStep(LoadHandler, 104, [&] { setWindowIcon(MakeProgramIcon()); });
+    RunStep(LoadHandler, 104, [&] { SetApplicationTitle(); });
+    const QString handPointerPath = environment_.programFolder + QStringLiteral("/HAND-M.CUR");
+    if (RunTest(LoadHandler, 106, [&] { return PathExists(handPointerPath.toStdString()); }))
+        RunStep(LoadHandler, 108, [&] { handCursor_ = LoadCursorFile(handPointerPath); });
+    RunStep(LoadHandler, 128, [&] { txtLightAngle->setText(StoredSetting(KeyLightAngle, QStringLiteral("135"))); });
+    RunStep(LoadHandler, 130,
+            [&] { txtLightElevation->setText(StoredSetting(KeyLightElevation, QStringLiteral("30"))); });
+    RunStep(LoadHandler, 132, [&] { txtBevelSize->setText(StoredSetting(KeyBevelSize, QStringLiteral("5"))); });
+    RunStep(LoadHandler, 134, [&] { ListView1->setHeaderLabels({ColumnHeader}); });
+    RunStep(LoadHandler, 136, [&] { ListView1->setColumnWidth(0, TwipsToPixels(7000)); });
+    RunStep(LoadHandler, 138, [&] { RestoreOutputFolder(); });
+}
+
+void Form1::ApplySkin()
+{
+    const QString skinPath = environment_.programFolder + QStringLiteral("/x/o.cjs");
+    if (!QFileInfo(skinPath).isFile())
+        return;
+    QFile skin(skinPath);
+    if (!skin.open(QIODevice::ReadOnly))
+        RaiseWithReason(ErrorNumber::PathFileAccessError,
+                        QDir::toNativeSeparators(skinPath).toStdString() + ": " + skin.errorString().toStdString());
+    const QString styleSheet = QString::fromUtf8(skin.readAll());
+
+    const QColor buttonFace = palette().color(QPalette::Button);
+    for (QWidget* widget : std::initializer_list<QWidget*>{this, Frame1, Frame2, Label1, Label2, Label3})
+        SetBackColour(widget, buttonFace);
+    setStyleSheet(styleSheet);
+}
+
+void Form1::SetApplicationTitle()
+{
+    applicationTitle_ = ApplicationTitleFor(QLatin1String(ProductName));
+}
+
+void Form1::RestoreOutputFolder()
+{
+    // The default is worked out first: without a desktop folder the box stays
+    // empty, whatever the store holds.
+    const QString desktopFolder = FromUtf8(environment_.desktopFolder());
+    Text1->setText(StoredSetting(KeyOutputFolder, desktopFolder));
+}
+
+// ---- Input list ----------------------------------------------------------
+
+void Form1::PushButton1_Click()
+{
+    QStringList paths;
+    RunStep(AddFilesHandler, 108, [&] { paths = dialogs_.OpenFiles(OpenFilesTitle, PictureFilter); });
+    if (RunTest(AddFilesHandler, 110, [&] { return paths.isEmpty(); }))
+        return;
+    for (const QString& path : paths)
+        RunStep(AddFilesHandler, 132, [&] { AppendRow(path); });
+}
+
+void Form1::PushButton5_Click()
+{
+    RunStep(ClearHandler, 100, [&] { ListView1->clear(); });
+}
+
+void Form1::ListView1_RemoveSelectedRow()
+{
+    if (IsBusy() || IsConverting())
+        return;
+    if (ListView1->topLevelItemCount() == 0)
+        return;
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    if (!selected.isEmpty())
+        delete selected.front();
+}
+
+void Form1::PushButton3_Click()
+{
+    std::optional<QString> extension;
+    RunStep(AddAllHandler, 100,
+            [&] { extension = dialogs_.AskText(applicationTitle_, ExtensionPrompt, ExtensionPreset); });
+    if (RunTest(AddAllHandler, 102, [&] { return !extension || extension->isEmpty(); }))
+        return;
+    QString folder;
+    RunStep(AddAllHandler, 104, [&] { folder = dialogs_.BrowseForFolder(FolderPrompt); });
+    if (RunTest(AddAllHandler, 106, [&] { return folder.isEmpty(); }))
+        return;
+    RunStep(AddAllHandler, 108, [&] { setCursor(Qt::WaitCursor); });
+    ++addAllScansRunning_;
+
+    // The scan runs on its own thread; the command's last step runs in
+    // FinishScan once it has ended.
+    const std::string folderText = folder.toStdString();
+    const std::string pattern = "*." + extension->toStdString();
+    const bool started = RunStep(AddAllHandler, AddAllScanLine, [&] {
+        StartScan(ScanKind::AddAll, [folderText, pattern](const RowSink& addRow, std::stop_token stop) {
+            AddFolderFiles(folderText, pattern, addRow, std::move(stop));
+        });
+    });
+    if (!started)
+        EndAddAllBusy();
+}
+
+void Form1::ListView1_Drop(const QStringList& paths)
+{
+    if (IsConverting())
+        return;
+    std::vector<std::string> dropped;
+    dropped.reserve(static_cast<std::size_t>(paths.size()));
+    for (const QString& path : paths)
+        dropped.push_back(path.toStdString());
+    RunStep(DropHandler, 100, [&] {
+        StartScan(ScanKind::Drop, [dropped](const RowSink& addRow, std::stop_token stop) {
+            AddDroppedPaths(dropped, addRow, std::move(stop));
+        });
+    });
+}
+
+void Form1::StartScan(ScanKind kind, ScanJob::Scan scan)
+{
+    const std::uint64_t id = ++lastScanId_;
+    auto job = std::make_unique<ScanJob>(this, std::move(scan), [this, id] { FinishScan(id); });
+    scans_.push_back(Scan{id, kind, std::move(job)});
+    if (!scanRowsTimer_.isActive())
+        scanRowsTimer_.start();
+}
+
+void Form1::AppendScannedRows()
+{
+    for (const Scan& scan : scans_) {
+        const std::vector<std::string> rows = scan.job->TakeRows();
+        if (rows.empty())
+            continue;
+        QList<QTreeWidgetItem*> items;
+        items.reserve(static_cast<qsizetype>(rows.size()));
+        for (const std::string& row : rows)
+            items.push_back(new QTreeWidgetItem(QStringList{FromUtf8(row)}));
+        ListView1->addTopLevelItems(items);
+    }
+}
+
+void Form1::FinishScan(std::uint64_t id)
+{
+    const auto found = std::find_if(scans_.begin(), scans_.end(), [id](const Scan& scan) { return scan.id == id; });
+    if (found == scans_.end())
+        return;
+    AppendScannedRows();
+    Scan finished = std::move(*found);
+    scans_.erase(found);
+    if (scans_.empty())
+        scanRowsTimer_.stop();
+    const std::optional<std::string> failure = finished.job->Failure();
+    finished.job.reset();
+
+    if (finished.kind == ScanKind::Drop) {
+        if (failure)
+            ShowFailureReport(*failure, DropHandler, 100);
+        return;
+    }
+    if (failure)
+        ShowFailureReport(*failure, AddAllHandler, AddAllScanLine);
+    EndAddAllBusy();
+}
+
+void Form1::EndAddAllBusy()
+{
+    // With two Add All scans at once, the first to end must not clear the
+    // busy state of the other.
+    if (--addAllScansRunning_ == 0)
+        RunStep(AddAllHandler, AddAllPointerLine, [&] { setCursor(Qt::ArrowCursor); });
+}
+
+// ---- Output folder, samples, help ------------------------------------------
+
+void Form1::PushButton7_Click()
+{
+    QString folder;
+    RunStep(BrowseHandler, 100, [&] { folder = dialogs_.BrowseForFolder(FolderPrompt); });
+    if (RunTest(BrowseHandler, 102, [&] { return folder.isEmpty(); }))
+        return;
+    if (!folder.endsWith(QLatin1Char(PathSeparator)))
+        RunStep(BrowseHandler, 106, [&] { Text1->setText(folder + QLatin1Char(PathSeparator)); });
+    else
+        RunStep(BrowseHandler, 108, [&] { Text1->setText(folder); });
+}
+
+void Form1::PushButton6_Click()
+{
+    const QString samplesFolder = environment_.programFolder + QStringLiteral("/Samples");
+    std::vector<std::string> names;
+    RunStep(SamplesHandler, 100,
+            [&] { names = ListFiles(samplesFolder.toStdString(), std::string(kAllFilesPattern)); });
+    for (const std::string& name : names)
+        RunStep(SamplesHandler, 104, [&] { AppendRow(samplesFolder + QLatin1Char('/') + FromUtf8(name)); });
+    MessageAnswer answer = MessageAnswer::No;
+    RunStep(SamplesHandler, 106, [&] {
+        answer = dialogs_.Message(applicationTitle_, SamplesQuestion, MessageIcon::None, MessageButtons::YesNo);
+    });
+    if (answer == MessageAnswer::Yes)
+        RunStep(SamplesHandler, 108, [&] { dialogs_.OpenFolderInFileManager(samplesFolder + QLatin1Char('/')); });
+}
+
+void Form1::PushButton4_Click()
+{
+    RunStep(HelpHandler, 100,
+            [&] { dialogs_.Message(applicationTitle_, HelpText, MessageIcon::None, MessageButtons::Ok); });
+}
+
+// ---- Conversion run ------------------------------------------------------
+
+void Form1::PushButton2_Click()
+{
+    // While a run is active this button reads "Stop".
+    if (IsConverting()) {
+        conversion_->RequestStop();
+        UpdateCommands();
+        return;
+    }
+    RunStep(ConversionHandlerName, ConversionStartLine, [&] { StartConversion(); });
+}
+
+void Form1::StartConversion()
+{
+    ConversionRequest request;
+    const int rows = ListView1->topLevelItemCount();
+    request.inputPaths.reserve(static_cast<std::size_t>(rows));
+    for (int row = 0; row < rows; ++row)
+        request.inputPaths.push_back(ListView1->topLevelItem(row)->text(0).toStdString());
+    request.outputFolder = Text1->text().toStdString();
+    request.bevelSizeText = txtBevelSize->text().toStdString();
+    request.lightAngleText = txtLightAngle->text().toStdString();
+    request.lightElevationText = txtLightElevation->text().toStdString();
+    request.decimalSeparator = LocaleDecimalSeparator();
+    request.workers = 0;
+
+    ConversionJob::Handlers handlers;
+    handlers.progress = [this](double value, const std::string& text) { ShowConversionProgress(value, text); };
+    handlers.failure = [this](const ConversionFailure& failure) { ShowConversionFailure(failure); };
+    handlers.finished = [this] { FinishConversion(); };
+    conversion_ = std::make_unique<ConversionJob>(this, std::move(request), std::move(handlers));
+    UpdateCommands();
+}
+
+void Form1::ShowConversionProgress(double value, const std::string& text)
+{
+    ProgressBar1->setValue(static_cast<int>(std::nearbyint(std::clamp(value, 0.0, 100.0))));
+    ProgressBar1->SetCaption(FromUtf8(text));
+}
+
+void Form1::ShowConversionFailure(const ConversionFailure& failure)
+{
+    const std::string file = QDir::toNativeSeparators(FromUtf8(failure.inputPath)).toStdString();
+    ShowFailureReport(failure.description + " (" + file + ")", ConversionHandlerName, failure.lineNumber);
+}
+
+void Form1::FinishConversion()
+{
+    if (!conversion_)
+        return;
+    const std::vector<std::string> messages = conversion_->Messages();
+    const std::optional<std::string> runFailure = conversion_->RunFailure();
+    conversion_.reset();
+
+    ProgressBar1->setValue(0);
+    ProgressBar1->SetCaption(FromUtf8(std::string(IdleProgressText)));
+    UpdateCommands();
+    if (runFailure)
+        ShowFailureReport(*runFailure, ConversionHandlerName, ConversionStartLine);
+    for (const std::string& message : messages)
+        ShowMessage(FromUtf8(message));
+}
+
+void Form1::UpdateCommands()
+{
+    const bool converting = IsConverting();
+    for (QWidget* command : std::initializer_list<QWidget*>{PushButton1, PushButton3, PushButton5, PushButton6,
+                                                            PushButton7, Text1, txtLightAngle, txtLightElevation,
+                                                            txtBevelSize})
+        command->setEnabled(!converting);
+    ListView1->SetDropsAccepted(!converting);
+    PushButton2->setText(converting ? StopCaption : StartCaption);
+    PushButton2->setEnabled(!converting || !conversion_->StopRequested());
+}
+
+// ---- Window life ---------------------------------------------------------
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    closing_ = true;
+    StopBackgroundWork();
+    QWidget::closeEvent(event);
+}
+
+void Form1::StopBackgroundWork()
+{
+    if (conversion_) {
+        conversion_->Abandon();
+        conversion_.reset();
+    }
+    // All are asked first, so that they wind down side by side.
+    for (const Scan& scan : scans_)
+        scan.job->RequestStop();
+    scans_.clear();
+    scanRowsTimer_.stop();
+    addAllScansRunning_ = 0;
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    if (!centred_) {
+        centred_ = true;
+        if (const QScreen* display = screen())
+            move(display->availableGeometry().center() - rect().center());
+    }
+    QWidget::showEvent(event);
+}
+
+bool Form1::IsBusy() const
+{
+    return cursor().shape() == Qt::WaitCursor;
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+        auto* widget = static_cast<QWidget*>(watched);
+        const QPointF position = event->type() == QEvent::Enter ? static_cast<QEnterEvent*>(event)->position()
+                                                                : static_cast<QMouseEvent*>(event)->position();
+        // A move that a child passed on to its parent belongs to the child.
+        if (widget->childAt(position.toPoint()) == nullptr) {
+            if (qobject_cast<QPushButton*>(widget) != nullptr)
+                SetWindowPointer(handCursor_);
+            else
+                SetWindowPointer(QCursor(Qt::ArrowCursor));
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::SetWindowPointer(const QCursor& pointer)
+{
+    if (!IsBusy())
+        setCursor(pointer);
+}
+
+// ---- Shared pieces ---------------------------------------------------------
+
+bool Form1::RunStep(std::string_view handler, int line, const std::function<void()>& step)
+{
+    try {
+        step();
+        return true;
+    } catch (...) {
+        ShowFailureReport(FailureDescription(std::current_exception()), handler, line);
+        return false;
+    }
+}
+
+bool Form1::RunTest(std::string_view handler, int line, const std::function<bool()>& test)
+{
+    bool holds = true;
+    RunStep(handler, line, [&] { holds = test(); });
+    return holds;
+}
+
+void Form1::ShowFailureReport(const std::string& description, std::string_view handler, int line)
+{
+    if (closing_)
+        return;
+    dialogs_.Message(QString::fromUtf8(FailureReportTitle.data(), static_cast<qsizetype>(FailureReportTitle.size())),
+                     FromUtf8(FailureReportText(description, handler, line)), MessageIcon::Warning,
+                     MessageButtons::Ok);
+}
+
+void Form1::ShowMessage(const QString& text)
+{
+    if (closing_)
+        return;
+    dialogs_.Message(applicationTitle_, text, MessageIcon::None, MessageButtons::Ok);
+}
+
+void Form1::AppendRow(const QString& path)
+{
+    ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{path}));
+}
+
+void Form1::StoreSetting(const QString& key, const QString& text)
+{
+    // Written through at once: a crash later must not lose what was typed.
+    settings_.setValue(SettingsGroup + QLatin1Char('/') + key, text);
+    settings_.sync();
+}
+
+QString Form1::StoredSetting(const QString& key, const QString& fallback)
+{
+    return settings_.value(SettingsGroup + QLatin1Char('/') + key, fallback).toString();
+}
+
+} // namespace tollamere

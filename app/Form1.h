@@ -1,0 +1,150 @@
+#pragma once
+
+#include "Main.h"
+#include "background_jobs.h"
+#include "dialogs.h"
+
+#include <QCursor>
+#include <QSettings>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tollamere {
+
+class CaptionedProgressBar;
+class InputListView;
+
+inline constexpr char ProductName[] = "Tollamere";
+
+// What the window finds outside itself.
+struct Form1Environment {
+    // Where the optional HAND-M.CUR, x/o.cjs and Samples are looked for.
+    QString programFolder;
+    // The default output folder; raises when the platform has none.
+    std::function<std::string()> desktopFolder = GetDesktopFolder;
+};
+
+// The main window. Its commands are thin handlers over the conversion and
+// input layers; long work runs on other threads and reports back here.
+class Form1 final : public QWidget {
+    Q_OBJECT
+
+public:
+    Form1(Dialogs& dialogs, Form1Environment environment, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: look, caption, pointer, settings, list column. Runs once, before the window shows.
+    void Form_Load();
+
+    QString ApplicationTitle() const { return applicationTitle_; }
+    // The wait cursor is the window's one busy flag.
+    bool IsBusy() const;
+    bool IsConverting() const { return conversion_ != nullptr; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    enum class ScanKind { AddAll, Drop };
+    struct Scan {
+        std::uint64_t id = 0;
+        ScanKind kind = ScanKind::AddAll;
+        std::unique_ptr<ScanJob> job;
+    };
+
+    void CreateControls();
+    void WireCommands();
+    void SetTabOrder();
+
+    void ApplySkin();
+    void SetApplicationTitle();
+    void LoadHandPointer();
+    void RestoreOutputFolder();
+
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
+    void PushButton6_Click();
+    void PushButton7_Click();
+    void ListView1_RemoveSelectedRow();
+    void ListView1_Drop(const QStringList& paths);
+
+    void StartConversion();
+    void ShowConversionProgress(double value, const std::string& text);
+    void ShowConversionFailure(const ConversionFailure& failure);
+    void FinishConversion();
+
+    void StartScan(ScanKind kind, ScanJob::Scan scan);
+    void AppendScannedRows();
+    void FinishScan(std::uint64_t id);
+    void EndAddAllBusy();
+
+    // One place decides what may be used while a run is active.
+    void UpdateCommands();
+    void StopBackgroundWork();
+
+    // Runs one numbered step of a handler; a failure shows the report naming
+    // the handler and the line. False when the step failed.
+    bool RunStep(std::string_view handler, int line, const std::function<void()>& step);
+    // A test step: true when the test holds, and when it failed, since a
+    // failing test goes on with the first step it guards.
+    bool RunTest(std::string_view handler, int line, const std::function<bool()>& test);
+    void ShowFailureReport(const std::string& description, std::string_view handler, int line);
+    void ShowMessage(const QString& text);
+
+    void AppendRow(const QString& path);
+    void StoreSetting(const QString& key, const QString& text);
+    QString StoredSetting(const QString& key, const QString& fallback);
+    void SetWindowPointer(const QCursor& cursor);
+
+    Dialogs& dialogs_;
+    const Form1Environment environment_;
+    QSettings settings_;
+    QString applicationTitle_;
+    QCursor handCursor_{Qt::PointingHandCursor};
+    bool closing_ = false;
+
+    std::unique_ptr<ConversionJob> conversion_;
+    std::vector<Scan> scans_;
+    std::uint64_t lastScanId_ = 0;
+    int addAllScansRunning_ = 0;
+    QTimer scanRowsTimer_;
+    bool centred_ = false;
+
+    QGroupBox* Frame1 = nullptr;
+    QLineEdit* txtBevelSize = nullptr;
+    QLineEdit* txtLightElevation = nullptr;
+    QLineEdit* txtLightAngle = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QPushButton* PushButton7 = nullptr;
+    QPushButton* PushButton4 = nullptr;
+    InputListView* ListView1 = nullptr;
+    CaptionedProgressBar* ProgressBar1 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton5 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+};
+
+} // namespace tollamere

@@ -1,0 +1,217 @@
+#include "background_jobs.h"
+
+#include "window_support.h"
+
+#include <QMetaObject>
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+
+namespace tollamere {
+
+// The run's observer on the worker side. It outlives the job while calls it
+// posted are still queued, which is why it is shared.
+class ConversionJob::Bridge final : public ConversionObserver, public std::enable_shared_from_this<Bridge> {
+public:
+    Bridge(QObject* context, Handlers handlers) : context_(context), handlers_(std::move(handlers)) {}
+
+    void Progress(double value, const std::string& text) override
+    {
+        Post([value, text](const Handlers& handlers) { handlers.progress(value, text); });
+    }
+
+    void Failure(const ConversionFailure& failure) override
+    {
+        std::unique_lock lock(mutex_);
+        if (released_)
+            return;
+        const std::uint64_t ticket = ++reportsPosted_;
+        lock.unlock();
+
+        const std::shared_ptr<Bridge> self = shared_from_this();
+        QMetaObject::invokeMethod(
+            context_,
+            [self, failure, ticket] {
+                if (!self->Released())
+                    self->handlers_.failure(failure);
+                self->Answer(ticket);
+            },
+            Qt::QueuedConnection);
+
+        // The report waits for OK before this item's pass goes on; Abandon
+        // ends the wait when the window goes away without answering.
+        lock.lock();
+        answered_.wait(lock, [&] { return released_ || reportsAnswered_ >= ticket; });
+    }
+
+    void Message(const std::string& text) override
+    {
+        const std::lock_guard lock(mutex_);
+        messages_.push_back(text);
+    }
+
+    void Finish(std::exception_ptr failure)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            if (failure)
+                runFailure_ = FailureDescription(failure);
+        }
+        Post([](const Handlers& handlers) { handlers.finished(); });
+    }
+
+    void Release()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        answered_.notify_all();
+    }
+
+    bool Released() const
+    {
+        const std::lock_guard lock(mutex_);
+        return released_;
+    }
+
+    std::vector<std::string> Messages() const
+    {
+        const std::lock_guard lock(mutex_);
+        return messages_;
+    }
+
+    std::optional<std::string> RunFailure() const
+    {
+        const std::lock_guard lock(mutex_);
+        return runFailure_;
+    }
+
+private:
+    template <typename Call>
+    void Post(Call call)
+    {
+        const std::shared_ptr<Bridge> self = shared_from_this();
+        QMetaObject::invokeMethod(
+            context_,
+            [self, call] {
+                if (!self->Released())
+                    call(self->handlers_);
+            },
+            Qt::QueuedConnection);
+    }
+
+    void Answer(std::uint64_t ticket)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            reportsAnswered_ = ticket;
+        }
+        answered_.notify_all();
+    }
+
+    // Outlives the run's threads, since the job joins them before its owner
+    // goes; calls still queued to it when it goes are dropped by Qt.
+    QObject* context_;
+    const Handlers handlers_;
+    mutable std::mutex mutex_;
+    std::condition_variable answered_;
+    bool released_ = false;
+    std::uint64_t reportsPosted_ = 0;
+    std::uint64_t reportsAnswered_ = 0;
+    std::vector<std::string> messages_;
+    std::optional<std::string> runFailure_;
+};
+
+ConversionJob::ConversionJob(QObject* context, ConversionRequest request, Handlers handlers)
+    : bridge_(std::make_shared<Bridge>(context, std::move(handlers)))
+{
+    thread_ = std::jthread([bridge = bridge_, request = std::move(request)](std::stop_token stop) {
+        std::exception_ptr failure;
+        try {
+            RunConversion(request, *bridge, std::move(stop));
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        bridge->Finish(failure);
+    });
+}
+
+ConversionJob::~ConversionJob()
+{
+    Abandon();
+}
+
+void ConversionJob::RequestStop()
+{
+    thread_.request_stop();
+}
+
+bool ConversionJob::StopRequested() const
+{
+    return thread_.get_stop_token().stop_requested();
+}
+
+void ConversionJob::Abandon()
+{
+    bridge_->Release();
+    thread_.request_stop();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+std::vector<std::string> ConversionJob::Messages() const
+{
+    return bridge_->Messages();
+}
+
+std::optional<std::string> ConversionJob::RunFailure() const
+{
+    return bridge_->RunFailure();
+}
+
+ScanJob::ScanJob(QObject* context, Scan scan, std::function<void()> finished)
+{
+    thread_ = std::jthread([this, context, scan = std::move(scan),
+                            finished = std::move(finished)](std::stop_token stop) {
+        try {
+            scan(
+                [this](const std::string& row) {
+                    const std::lock_guard lock(mutex_);
+                    rows_.push_back(row);
+                },
+                std::move(stop));
+        } catch (...) {
+            const std::lock_guard lock(mutex_);
+            failure_ = FailureDescription(std::current_exception());
+        }
+        QMetaObject::invokeMethod(context, finished, Qt::QueuedConnection);
+    });
+}
+
+ScanJob::~ScanJob()
+{
+    thread_.request_stop();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void ScanJob::RequestStop()
+{
+    thread_.request_stop();
+}
+
+std::vector<std::string> ScanJob::TakeRows()
+{
+    const std::lock_guard lock(mutex_);
+    return std::exchange(rows_, {});
+}
+
+std::optional<std::string> ScanJob::Failure() const
+{
+    const std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+} // namespace tollamere

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace tollamere {
+
+// The dialogs a user sees: Qt's file and folder dialogs, input box and
+// message box, owned by the main window once it exists.
+class QtDialogs final : public Dialogs {
+public:
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+
+    QStringList OpenFiles(const QString& title, const QString& filter) override;
+    QString BrowseForFolder(const QString& title) override;
+    std::optional<QString> AskText(const QString& title, const QString& prompt, const QString& preset) override;
+    MessageAnswer Message(const QString& title, const QString& text, MessageIcon icon,
+                          MessageButtons buttons) override;
+    void OpenFolderInFileManager(const QString& path) override;
+
+private:
+    QPointer<QWidget> owner_;
+};
+
+} // namespace tollamere

@@ -1,0 +1,135 @@
+#include "window_support.h"
+
+#include "bevel_pipeline.h"
+#include "runtime_error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPixmap>
+
+#include <new>
+
+namespace tollamere {
+
+namespace {
+
+// A pointer picture is a few kilobytes; anything far larger beside the
+// program is not one, and is not read into memory.
+constexpr qint64 MaxCursorFileBytes = 4 * 1024 * 1024;
+
+std::uint16_t LittleEndian16(QByteArrayView bytes, qsizetype offset)
+{
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[offset]) |
+                                      static_cast<unsigned char>(bytes[offset + 1]) << 8);
+}
+
+std::string Native(const QString& path)
+{
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+} // namespace
+
+std::string FailureDescription(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(std::move(failure));
+    } catch (const RuntimeError& error) {
+        return error.Description();
+    } catch (const std::bad_alloc&) {
+        return StandardDescription(ErrorNumber::OutOfMemory);
+    } catch (const std::exception& error) {
+        return StandardDescription(ErrorNumber::InvalidProcedureCall) + ": " + error.what();
+    } catch (...) {
+        return StandardDescription(ErrorNumber::InvalidProcedureCall);
+    }
+}
+
+QString ApplicationTitleFor(const QString& productName)
+{
+    QString title = productName;
+    do {
+        const qsizetype blank = title.lastIndexOf(QLatin1Char(' '));
+        if (blank < 0)
+            break;
+        title.truncate(blank);
+    } while (title.size() > MaxApplicationTitleLength);
+    return title;
+}
+
+QString DisplayText(const QString& text)
+{
+    QString display = text;
+    display.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    display.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return display;
+}
+
+std::optional<QPoint> ReadCursorHotspot(QByteArrayView fileBytes)
+{
+    // A 6-byte directory header (reserved 0, type 2 for cursors, image count)
+    // followed by 16-byte entries whose bytes 4-5 and 6-7 are the hotspot.
+    constexpr qsizetype HeaderBytes = 6;
+    constexpr qsizetype EntryBytes = 16;
+    constexpr std::uint16_t CursorType = 2;
+    if (fileBytes.size() < HeaderBytes + EntryBytes)
+        return std::nullopt;
+    if (LittleEndian16(fileBytes, 0) != 0 || LittleEndian16(fileBytes, 2) != CursorType ||
+        LittleEndian16(fileBytes, 4) == 0)
+        return std::nullopt;
+    return QPoint(LittleEndian16(fileBytes, 10), LittleEndian16(fileBytes, 12));
+}
+
+QCursor LoadCursorFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        RaiseWithReason(ErrorNumber::PathFileAccessError, Native(path) + ": " + file.errorString().toStdString());
+    if (file.size() > MaxCursorFileBytes)
+        RaiseWithReason(ErrorNumber::InvalidPicture, Native(path) + " is too large for a pointer picture");
+    const QByteArray bytes = file.readAll();
+
+    QImage image;
+    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes))
+        RaiseWithReason(ErrorNumber::InvalidPicture, Native(path) + " holds no picture");
+
+    // Without a usable hotspot Qt takes the picture's centre.
+    QPoint hotspot(-1, -1);
+    if (const std::optional<QPoint> named = ReadCursorHotspot(bytes); named && image.rect().contains(*named))
+        hotspot = *named;
+    return QCursor(QPixmap::fromImage(image), hotspot.x(), hotspot.y());
+}
+
+QIcon MakeProgramIcon()
+{
+    constexpr std::int32_t Size = 64;
+    constexpr double Centre = (Size - 1) / 2.0;
+    constexpr double Radius = Size / 2.0 - 3.0;
+    constexpr std::uint32_t Outside = 0xFF000000u;
+    constexpr std::uint32_t Face = 0xFF2A7FC4u;
+
+    // Black counts as outside the shape, so the effect bevels the disc's rim.
+    Picture face(Size, Size, Outside);
+    for (std::int32_t y = 0; y < Size; ++y)
+        for (std::int32_t x = 0; x < Size; ++x) {
+            const double dx = x - Centre;
+            const double dy = y - Centre;
+            if (dx * dx + dy * dy <= Radius * Radius)
+                face.Pixel(x, y) = Face;
+        }
+
+    Picture button = face;
+    EffectState state;
+    ApplyBevel(face, button, ParseBevelParameters("6", "135", "30", "."), state);
+
+    QImage image(Size, Size, QImage::Format_ARGB32);
+    for (std::int32_t y = 0; y < Size; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        for (std::int32_t x = 0; x < Size; ++x)
+            row[x] = face.Pixel(x, y) == Outside ? 0u : button.Pixel(x, y);
+    }
+    return QIcon(QPixmap::fromImage(image));
+}
+
+} // namespace tollamere

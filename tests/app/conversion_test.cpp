@@ -1,0 +1,246 @@
+#include "app_test_support.h"
+#include "failure_report.h"
+#include "picture_files.h"
+#include "runtime_error.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QThread>
+#include <QUrl>
+
+#include <thread>
+
+namespace tollamere {
+
+namespace {
+
+constexpr int RunTimeoutMs = 30000;
+
+QPushButton* Button(const Form1& form, const char* name)
+{
+    return Find<QPushButton>(form, name);
+}
+
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// What the picture loader says about a file it cannot read.
+std::string LoadFailure(const QString& path)
+{
+    try {
+        LoadPictureFile(path.toStdString());
+    } catch (const RuntimeError& error) {
+        return error.Description();
+    }
+    return {};
+}
+
+bool IsReport(const DialogCall& call)
+{
+    return call.title == QStringLiteral("Application Error");
+}
+
+} // namespace
+
+// Start Converting from the window: the run on its worker threads, its
+// reports, guards, stop and close.
+class ConversionTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeDialogs> dialogs_;
+    std::unique_ptr<Sandbox> sandbox_;
+    std::unique_ptr<Form1> form_;
+
+    // Lists the files and points the output folder at out/.
+    void Prepare(const QStringList& inputs)
+    {
+        dialogs_->files = {inputs};
+        QTest::mouseClick(Button(*form_, "PushButton1"), Qt::LeftButton);
+        Find<QLineEdit>(*form_, "Text1")->setText(sandbox_->Folder(QStringLiteral("out")) + QLatin1Char('/'));
+    }
+
+    // A bad picture first, whose report comes at once and holds the run, then
+    // enough pictures, each taking a while, that most are still waiting then.
+    QStringList LongList() const
+    {
+        QStringList inputs{sandbox_->File(QStringLiteral("in/bad.jpg"), "no picture")};
+        const int count = 2 * static_cast<int>(std::max(1u, std::thread::hardware_concurrency())) + 4;
+        for (int item = 1; item < count; ++item)
+            inputs.push_back(sandbox_->Picture(QStringLiteral("in/p%1.bmp").arg(item, 2, 10, QLatin1Char('0')),
+                                               QSize(600, 450)));
+        return inputs;
+    }
+
+private slots:
+    void init()
+    {
+        ClearStore();
+        dialogs_ = std::make_unique<FakeDialogs>();
+        sandbox_ = std::make_unique<Sandbox>();
+        form_ = OpenWindow(*dialogs_, sandbox_->Path(QStringLiteral("program")));
+    }
+
+    void cleanup() { form_.reset(); }
+
+    void runWritesEveryReadableFileAndReportsTheOther()
+    {
+        const QString first = sandbox_->Picture(QStringLiteral("in/first.bmp"));
+        const QString bad = sandbox_->File(QStringLiteral("in/bad.jpg"), "this is no JPEG");
+        const QString last = sandbox_->Picture(QStringLiteral("in/last.png"));
+        Prepare({first, bad, last});
+        auto* bar = Find<QProgressBar>(*form_, "ProgressBar1");
+        QSignalSpy progress(bar, &QProgressBar::valueChanged);
+
+        // Seen while the report waits for OK, with the run still active.
+        bool addEnabled = true;
+        bool outputEnabled = true;
+        bool parameterEnabled = true;
+        bool dropTaken = true;
+        QString startCaption;
+        int rowsAfterDelete = 0;
+        dialogs_->onMessage = [&](const DialogCall& call) {
+            if (!IsReport(call))
+                return;
+            addEnabled = Button(*form_, "PushButton1")->isEnabled();
+            outputEnabled = Find<QLineEdit>(*form_, "Text1")->isEnabled();
+            parameterEnabled = Find<QLineEdit>(*form_, "txtLightAngle")->isEnabled();
+            startCaption = Button(*form_, "PushButton2")->text();
+            auto* list = Find<QTreeWidget>(*form_, "ListView1");
+            list->setCurrentItem(list->topLevelItem(0));
+            QTest::keyClick(list, Qt::Key_Delete);
+            rowsAfterDelete = list->topLevelItemCount();
+            QMimeData files;
+            files.setUrls({QUrl::fromLocalFile(first)});
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(list->viewport(), &enter);
+            dropTaken = enter.isAccepted();
+        };
+
+        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+
+        const QString report = QString::fromStdString(FailureReportText(
+            LoadFailure(bad) + " (" + QDir::toNativeSeparators(bad).toStdString() + ")", "PushButton2_Click", 154));
+        QCOMPARE(dialogs_->MessageTexts(), (QStringList{report, QStringLiteral("Done.")}));
+        const DialogCall reportCall = dialogs_->calls.at(1);
+        QCOMPARE(reportCall.icon, MessageIcon::Warning);
+        QCOMPARE(dialogs_->calls.back().title, form_->ApplicationTitle());
+
+        QCOMPARE(Entries(sandbox_->Path(QStringLiteral("out"))),
+                 (QStringList{QStringLiteral("first.bmp"), QStringLiteral("last.png")}));
+        QCOMPARE(QImage(sandbox_->Path(QStringLiteral("out/first.bmp"))).size(), QImage(first).size());
+        QVERIFY(QImage(sandbox_->Path(QStringLiteral("out/last.png"))) != QImage(last));
+
+        QVERIFY(!addEnabled);
+        QVERIFY(!outputEnabled);
+        QVERIFY(!parameterEnabled);
+        QVERIFY(!dropTaken);
+        QCOMPARE(startCaption, QStringLiteral("Stop"));
+        QCOMPARE(rowsAfterDelete, 3);
+
+        QList<int> values;
+        for (const QList<QVariant>& signal : progress)
+            values.push_back(signal.front().toInt());
+        QCOMPARE(values, (QList<int>{33, 67, 100, 0}));
+        QCOMPARE(bar->text(), QStringLiteral("Progress Bar"));
+        QCOMPARE(Button(*form_, "PushButton2")->text(), QStringLiteral("Start Converting"));
+        QVERIFY(Button(*form_, "PushButton1")->isEnabled());
+        QVERIFY(Find<QLineEdit>(*form_, "txtLightAngle")->isEnabled());
+    }
+
+    void guardsSpeakBeforeAnythingIsWritten()
+    {
+        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+        QCOMPARE(dialogs_->MessageTexts(), QStringList{QStringLiteral("No files added.")});
+        QCOMPARE(dialogs_->calls.back().title, form_->ApplicationTitle());
+
+        const QString input = sandbox_->Picture(QStringLiteral("in/a.bmp"));
+        Prepare({input});
+        const QString missing = sandbox_->Path(QStringLiteral("missing"));
+        Find<QLineEdit>(*form_, "Text1")->setText(missing);
+        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+        Find<QLineEdit>(*form_, "Text1")->setText(input);
+        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+
+        const QString folderMissing = QStringLiteral("Folder does not exist. Please select another folder.");
+        QCOMPARE(dialogs_->MessageTexts(), (QStringList{QStringLiteral("No files added."), folderMissing, folderMissing}));
+        QVERIFY(!QFileInfo::exists(missing));
+        QCOMPARE(Entries(sandbox_->Path(QStringLiteral("in"))), QStringList{QStringLiteral("a.bmp")});
+        QVERIFY(Entries(sandbox_->Path(QStringLiteral("out"))).isEmpty());
+    }
+
+    void reportHoldsTheRunAndStopLeavesItemsNotStartedUnwritten()
+    {
+        const QStringList inputs = LongList();
+        Prepare(inputs);
+        const QString out = sandbox_->Path(QStringLiteral("out"));
+        // While the report waits no item starts: only those the other workers
+        // were already converting may still be written.
+        const qsizetype othersInFlight = static_cast<qsizetype>(std::max(1u, std::thread::hardware_concurrency())) - 1;
+        qsizetype writtenBeforeReport = -1;
+        qsizetype writtenWhileWaiting = -1;
+        bool stopOffered = false;
+        dialogs_->onMessage = [&](const DialogCall& call) {
+            if (!IsReport(call))
+                return;
+            writtenBeforeReport = Entries(out).size();
+            // Ten conversions' worth of time, in which a run that did not wait would go on.
+            QThread::msleep(300);
+            writtenWhileWaiting = Entries(out).size();
+            QPushButton* start = Button(*form_, "PushButton2");
+            stopOffered = start->isEnabled() && start->text() == QStringLiteral("Stop");
+            QTest::mouseClick(start, Qt::LeftButton);
+        };
+
+        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+
+        QVERIFY(writtenBeforeReport >= 0);
+        QVERIFY(writtenWhileWaiting <= writtenBeforeReport + othersInFlight);
+        QVERIFY(stopOffered);
+        QVERIFY(Entries(out).size() <= writtenBeforeReport + othersInFlight);
+        QVERIFY(Entries(out).size() < inputs.size() - 1);
+        QVERIFY(!dialogs_->MessageTexts().contains(QStringLiteral("Done.")));
+        QCOMPARE(Button(*form_, "PushButton2")->text(), QStringLiteral("Start Converting"));
+        QVERIFY(Button(*form_, "PushButton2")->isEnabled());
+        QCOMPARE(Find<QProgressBar>(*form_, "ProgressBar1")->value(), 0);
+    }
+
+    void closingWhileAReportWaitsEndsTheRunCleanly()
+    {
+        const QStringList inputs = LongList();
+        Prepare(inputs);
+        dialogs_->onMessage = [&](const DialogCall& call) {
+            if (IsReport(call))
+                form_->close();
+        };
+
+        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialogs_->calls.empty() && !form_->isVisible(), RunTimeoutMs);
+        QVERIFY(!form_->IsConverting());
+        QTest::qWait(200);
+
+        QCOMPARE(dialogs_->Calls(DialogCall::Kind::Message).size(), std::size_t(1));
+        // Only whole outputs of listed pictures: no temporary or partial file.
+        for (const QString& name : Entries(sandbox_->Path(QStringLiteral("out")))) {
+            QVERIFY2(inputs.contains(sandbox_->Path(QStringLiteral("in/") + name)), qPrintable(name));
+            QVERIFY(!QImage(sandbox_->Path(QStringLiteral("out/") + name)).isNull());
+        }
+    }
+};
+
+TOLLAMERE_REGISTER_TEST(ConversionTest)
+
+} // namespace tollamere
+
+#include "conversion_test.moc"

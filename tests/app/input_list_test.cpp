@@ -1,0 +1,275 @@
+#include "app_test_support.h"
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+
+namespace tollamere {
+
+namespace {
+
+void Click(const Form1& form, const char* button)
+{
+    QTest::mouseClick(Find<QPushButton>(form, button), Qt::LeftButton);
+}
+
+QTreeWidget* List(const Form1& form)
+{
+    return Find<QTreeWidget>(form, "ListView1");
+}
+
+QMimeData* FileData(const QStringList& paths)
+{
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.push_back(QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
+}
+
+// Sends a drag onto the list and, when it is taken, the drop; true when taken.
+bool DragAndDrop(const Form1& form, QMimeData* data)
+{
+    QWidget* target = List(form)->viewport();
+    const QPoint centre = target->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(centre), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    delete data;
+    return enter.isAccepted() && drop.isAccepted();
+}
+
+} // namespace
+
+// Filling and emptying the input list, the output folder, samples and help.
+class InputListTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeDialogs> dialogs_;
+    std::unique_ptr<Sandbox> program_;
+    std::unique_ptr<Form1> form_;
+
+private slots:
+    void init()
+    {
+        ClearStore();
+        dialogs_ = std::make_unique<FakeDialogs>();
+        program_ = std::make_unique<Sandbox>();
+        form_ = OpenWindow(*dialogs_, program_->Path());
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(dialogs_->unanswered.isEmpty(), qPrintable(dialogs_->unanswered.join(QLatin1Char('\n'))));
+        form_.reset();
+    }
+
+    void addImageFilesAppendsInTheDialogsOrder()
+    {
+        const QStringList picked{QStringLiteral("/in/c.png"), QStringLiteral("/in/a.bmp"),
+                                 QStringLiteral("/in/b b.JPG")};
+        dialogs_->files = {picked, {}, {QStringLiteral("/in/a.bmp")}};
+        Click(*form_, "PushButton1");
+        QCOMPARE(Rows(*form_), picked);
+        Click(*form_, "PushButton1");
+        QCOMPARE(Rows(*form_), picked);
+        Click(*form_, "PushButton1");
+        QCOMPARE(Rows(*form_), picked + QStringList{QStringLiteral("/in/a.bmp")});
+
+        const DialogCall open = dialogs_->calls.front();
+        QCOMPARE(open.title, QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"));
+        QVERIFY(open.text.startsWith(QStringLiteral("All Pictures (")));
+        QVERIFY(open.text.contains(QStringLiteral("*.PNG")));
+    }
+
+    void deleteAndDoubleClickRemoveTheSelectedRowUnlessBusy()
+    {
+        QTreeWidget* list = List(*form_);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, list->viewport()->height() - 4));
+        QVERIFY(Rows(*form_).isEmpty());
+
+        dialogs_->files = {{QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c"), QStringLiteral("/d")}};
+        Click(*form_, "PushButton1");
+
+        list->setCurrentItem(list->topLevelItem(1));
+        form_->setCursor(Qt::WaitCursor);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, list->viewport()->height() - 4));
+        QCOMPARE(Rows(*form_).size(), 4);
+
+        form_->setCursor(Qt::ArrowCursor);
+        QTest::keyClick(list, Qt::Key_Backspace);
+        QCOMPARE(Rows(*form_).size(), 4);
+        QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(Rows(*form_), (QStringList{QStringLiteral("/a"), QStringLiteral("/c"), QStringLiteral("/d")}));
+
+        // A double-click below the rows removes the selected row.
+        list->setCurrentItem(list->topLevelItem(2));
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, list->viewport()->height() - 4));
+        QCOMPARE(Rows(*form_), (QStringList{QStringLiteral("/a"), QStringLiteral("/c")}));
+        // A double-click on a row selects it with its first press, then removes it.
+        const QPoint firstRow = list->visualItemRect(list->topLevelItem(0)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, firstRow);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, firstRow);
+        QCOMPARE(Rows(*form_), QStringList{QStringLiteral("/c")});
+    }
+
+    void clearListEmptiesEvenWhileBusy()
+    {
+        dialogs_->files = {{QStringLiteral("/a"), QStringLiteral("/b")}};
+        Click(*form_, "PushButton1");
+        form_->setCursor(Qt::WaitCursor);
+        Click(*form_, "PushButton5");
+        QVERIFY(Rows(*form_).isEmpty());
+    }
+
+    void addAllScansTheTreeInLevelOrder()
+    {
+        Sandbox tree;
+        const QString root = tree.Folder(QStringLiteral("R"));
+        tree.File(QStringLiteral("R/A/A1/a1.txt"));
+        tree.File(QStringLiteral("R/B/B1/b1.TXT"));
+        tree.File(QStringLiteral("R/B/b.txt"));
+        tree.File(QStringLiteral("R/A/a.txt"));
+        tree.File(QStringLiteral("R/r.txt"));
+        tree.File(QStringLiteral("R/picture.bmp"));
+
+        dialogs_->texts = {QStringLiteral("txt")};
+        dialogs_->folders = {root};
+        Click(*form_, "PushButton3");
+        QVERIFY(form_->IsBusy());
+        QTRY_VERIFY(!form_->IsBusy());
+        QCOMPARE(form_->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(Rows(*form_), (QStringList{root + QStringLiteral("/r.txt"), root + QStringLiteral("/A/a.txt"),
+                                            root + QStringLiteral("/B/b.txt"), root + QStringLiteral("/A/A1/a1.txt"),
+                                            root + QStringLiteral("/B/B1/b1.TXT")}));
+
+        const DialogCall question = dialogs_->calls.front();
+        QCOMPARE(question.kind, DialogCall::Kind::AskText);
+        QCOMPARE(question.title, form_->ApplicationTitle());
+        QCOMPARE(question.text, QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt "
+                                               "files, doc for all doc files, etc.)"));
+        QCOMPARE(question.preset, QStringLiteral("*"));
+        QCOMPARE(dialogs_->calls.at(1).title, QStringLiteral("Please select folder:"));
+    }
+
+    void addAllStopsOnAnEmptyAnswerOrNoFolder()
+    {
+        Sandbox tree;
+        tree.File(QStringLiteral("R/r.txt"));
+        dialogs_->texts = {std::nullopt, QString(), QStringLiteral("*")};
+        dialogs_->folders = {QString()};
+        Click(*form_, "PushButton3");
+        Click(*form_, "PushButton3");
+        QCOMPARE(dialogs_->Calls(DialogCall::Kind::BrowseForFolder).size(), std::size_t(0));
+        Click(*form_, "PushButton3");
+        QCOMPARE(dialogs_->Calls(DialogCall::Kind::BrowseForFolder).size(), std::size_t(1));
+        QVERIFY(!form_->IsBusy());
+        QTest::qWait(100);
+        QVERIFY(Rows(*form_).isEmpty());
+    }
+
+    void dropAddsFilesAsDroppedAndScansFolders()
+    {
+        Sandbox dropped;
+        const QString first = dropped.File(QStringLiteral("notes.txt"));
+        const QString folder = dropped.Folder(QStringLiteral("D"));
+        dropped.File(QStringLiteral("D/Sub/y.png"));
+        dropped.File(QStringLiteral("D/x.png"));
+        const QString missing = dropped.Path(QStringLiteral("~gone.bmp"));
+
+        QVERIFY(DragAndDrop(*form_, FileData({first, folder, missing})));
+        QTRY_COMPARE(Rows(*form_), (QStringList{first, folder + QStringLiteral("/x.png"),
+                                                folder + QStringLiteral("/Sub/y.png"), missing}));
+        QVERIFY(!form_->IsBusy());
+    }
+
+    void dropWithoutLocalFilesIsRefused()
+    {
+        auto* text = new QMimeData;
+        text->setText(QStringLiteral("/etc/hostname"));
+        QVERIFY(!DragAndDrop(*form_, text));
+        auto* web = new QMimeData;
+        web->setUrls({QUrl(QStringLiteral("https://example.org/a.png"))});
+        QVERIFY(!DragAndDrop(*form_, web));
+        QTest::qWait(100);
+        QVERIFY(Rows(*form_).isEmpty());
+    }
+
+    void browseAddsTheSeparatorAndCancelChangesNothing()
+    {
+        auto* outputFolder = Find<QLineEdit>(*form_, "Text1");
+        dialogs_->folders = {QStringLiteral("/data/pictures"), QStringLiteral("/"), QString()};
+        Click(*form_, "PushButton7");
+        QCOMPARE(outputFolder->text(), QStringLiteral("/data/pictures/"));
+        QCOMPARE(StoredValue(QStringLiteral("Text1")).toString(), QStringLiteral("/data/pictures/"));
+        Click(*form_, "PushButton7");
+        QCOMPARE(outputFolder->text(), QStringLiteral("/"));
+
+        Store(QStringLiteral("Text1"), QStringLiteral("written elsewhere"));
+        Click(*form_, "PushButton7");
+        QCOMPARE(outputFolder->text(), QStringLiteral("/"));
+        QCOMPARE(StoredValue(QStringLiteral("Text1")).toString(), QStringLiteral("written elsewhere"));
+        QCOMPARE(dialogs_->calls.front().title, QStringLiteral("Please select folder:"));
+    }
+
+    void samplesAreAddedEveryTimeAndTheFolderOpensOnYes()
+    {
+        const QString samples = program_->Folder(QStringLiteral("Samples"));
+        program_->File(QStringLiteral("Samples/b-notes.txt"));
+        program_->File(QStringLiteral("Samples/A-star.gif"));
+        program_->File(QStringLiteral("Samples/c-ring.jpg"));
+        const QStringList once{samples + QStringLiteral("/A-star.gif"), samples + QStringLiteral("/b-notes.txt"),
+                               samples + QStringLiteral("/c-ring.jpg")};
+
+        dialogs_->answers = {MessageAnswer::Yes, MessageAnswer::No};
+        Click(*form_, "PushButton6");
+        QCOMPARE(Rows(*form_), once);
+        Click(*form_, "PushButton6");
+        QCOMPARE(Rows(*form_), once + once);
+
+        const std::vector<DialogCall> questions = dialogs_->Calls(DialogCall::Kind::Message);
+        QCOMPARE(questions.size(), std::size_t(2));
+        QCOMPARE(questions.front().text,
+                 QStringLiteral("Would you like this software to open the folder where these sample files are stored "
+                                "(so that you can view them before working with them)?"));
+        QCOMPARE(questions.front().title, form_->ApplicationTitle());
+        QCOMPARE(questions.front().buttons, MessageButtons::YesNo);
+        const std::vector<DialogCall> opened = dialogs_->Calls(DialogCall::Kind::OpenFolder);
+        QCOMPARE(opened.size(), std::size_t(1));
+        QCOMPARE(opened.front().text, samples + QLatin1Char('/'));
+    }
+
+    void withoutSamplesTheQuestionIsStillAsked()
+    {
+        dialogs_->answers = {MessageAnswer::No};
+        Click(*form_, "PushButton6");
+        QVERIFY(Rows(*form_).isEmpty());
+        QCOMPARE(dialogs_->Calls(DialogCall::Kind::Message).size(), std::size_t(1));
+    }
+
+    void helpShowsItsMessage()
+    {
+        Click(*form_, "PushButton4");
+        QCOMPARE(dialogs_->calls.size(), std::size_t(1));
+        const DialogCall help = dialogs_->calls.front();
+        QCOMPARE(help.text, QStringLiteral("This software currently works with GIF, BMP, JPG and PNG formats. Files "
+                                           "in other formats should be converted to one of these three formats "
+                                           "first."));
+        QCOMPARE(help.title, form_->ApplicationTitle());
+        QCOMPARE(help.icon, MessageIcon::None);
+        QCOMPARE(help.buttons, MessageButtons::Ok);
+    }
+};
+
+TOLLAMERE_REGISTER_TEST(InputListTest)
+
+} // namespace tollamere
+
+#include "input_list_test.moc"

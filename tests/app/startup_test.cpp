@@ -1,0 +1,219 @@
+#include "app_test_support.h"
+#include "failure_report.h"
+#include "runtime_error.h"
+#include "window_support.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace tollamere {
+
+namespace {
+
+QString Text(const Form1& form, const char* box)
+{
+    return Find<QLineEdit>(form, box)->text();
+}
+
+void MovePointerOver(QWidget* widget)
+{
+    const QPointF inside(3, 3);
+    QMouseEvent move(QEvent::MouseMove, inside, widget->mapToGlobal(inside), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+QString Report(const std::string& description, std::string_view handler, int line)
+{
+    return QString::fromStdString(FailureReportText(description, handler, line));
+}
+
+} // namespace
+
+// Start-up, the settings store and the pointer, each from a fresh store and
+// a program folder of the test's own.
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { ClearStore(); }
+
+    void firstStartShowsDefaultsAndStoresTheOutputFolder()
+    {
+        FakeDialogs dialogs;
+        Sandbox program;
+        const auto form = OpenWindow(dialogs, program.Path());
+
+        QCOMPARE(Text(*form, "txtLightAngle"), QStringLiteral("135"));
+        QCOMPARE(Text(*form, "txtLightElevation"), QStringLiteral("30"));
+        QCOMPARE(Text(*form, "txtBevelSize"), QStringLiteral("5"));
+        const QString desktop = QString::fromStdString(GetDesktopFolder());
+        QVERIFY(desktop.endsWith(QLatin1Char('/')));
+        QCOMPARE(Text(*form, "Text1"), desktop);
+        QCOMPARE(StoredValue(QStringLiteral("Text1")).toString(), desktop);
+
+        QCOMPARE(form->windowTitle(), QStringLiteral("Tollamere"));
+        QCOMPARE(form->ApplicationTitle(), QStringLiteral("Tollamere"));
+        QVERIFY(!form->windowIcon().isNull());
+        const auto* list = Find<QTreeWidget>(*form, "ListView1");
+        QCOMPARE(list->headerItem()->text(0), QStringLiteral("Image File(s)"));
+        QCOMPARE(list->columnWidth(0), 467);
+        QCOMPARE(Find<QProgressBar>(*form, "ProgressBar1")->text(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form->size(), QSize(536, 486));
+        QVERIFY(dialogs.calls.empty());
+    }
+
+    void storedTextsComeBackUnchanged()
+    {
+        Store(QStringLiteral("txtLightAngle"), QStringLiteral("abc"));
+        Store(QStringLiteral("txtLightElevation"), QStringLiteral(" 1,5 "));
+        Store(QStringLiteral("txtBevelSize"), QStringLiteral("@Invalid()"));
+        Store(QStringLiteral("Text1"), QString());
+        FakeDialogs dialogs;
+        Sandbox program;
+        const auto form = OpenWindow(dialogs, program.Path());
+
+        QCOMPARE(Text(*form, "txtLightAngle"), QStringLiteral("abc"));
+        QCOMPARE(Text(*form, "txtLightElevation"), QStringLiteral(" 1,5 "));
+        QCOMPARE(Text(*form, "txtBevelSize"), QStringLiteral("@Invalid()"));
+        QCOMPARE(Text(*form, "Text1"), QString());
+        QVERIFY(dialogs.calls.empty());
+    }
+
+    void everyKeystrokeIsStored()
+    {
+        const QString storePath = QSettings(QStringLiteral("Tollamere"), QStringLiteral("Tollamere")).fileName();
+        FakeDialogs dialogs;
+        Sandbox program;
+        {
+            const auto form = OpenWindow(dialogs, program.Path());
+            auto* bevelSize = Find<QLineEdit>(*form, "txtBevelSize");
+            bevelSize->clear();
+            QCOMPARE(StoredValue(QStringLiteral("txtBevelSize")).toString(), QString());
+            QTest::keyClick(bevelSize, Qt::Key_1);
+            QCOMPARE(StoredValue(QStringLiteral("txtBevelSize")).toString(), QStringLiteral("1"));
+            QTest::keyClick(bevelSize, Qt::Key_2);
+            // On disk at once, not only in this process's cache (which any
+            // other settings object would write out when it goes).
+            QFile storeFile(storePath);
+            QVERIFY(storeFile.open(QIODevice::ReadOnly));
+            QVERIFY(storeFile.readAll().contains("txtBevelSize=12"));
+            QCOMPARE(StoredValue(QStringLiteral("txtBevelSize")).toString(), QStringLiteral("12"));
+
+            auto* angle = Find<QLineEdit>(*form, "txtLightAngle");
+            angle->selectAll();
+            QTest::keyClicks(angle, QStringLiteral(" 2,5"));
+            QCOMPARE(StoredValue(QStringLiteral("txtLightAngle")).toString(), QStringLiteral(" 2,5"));
+
+            auto* outputFolder = Find<QLineEdit>(*form, "Text1");
+            outputFolder->selectAll();
+            QTest::keyClick(outputFolder, Qt::Key_Backspace);
+            QCOMPARE(StoredValue(QStringLiteral("Text1")), QVariant(QString()));
+        }
+        const auto reopened = OpenWindow(dialogs, program.Path());
+        QCOMPARE(Text(*reopened, "txtBevelSize"), QStringLiteral("12"));
+        QCOMPARE(Text(*reopened, "txtLightAngle"), QStringLiteral(" 2,5"));
+        QCOMPARE(Text(*reopened, "Text1"), QString());
+    }
+
+    void withoutDesktopFolderTheOutputFolderStaysEmpty()
+    {
+        Store(QStringLiteral("Text1"), QStringLiteral("/stored/folder/"));
+        Store(QStringLiteral("txtBevelSize"), QStringLiteral("9"));
+        FakeDialogs dialogs;
+        Sandbox program;
+        const auto form = OpenWindow(dialogs, program.Path(), []() -> std::string { Raise(ErrorNumber::InvalidProcedureCall); });
+
+        QCOMPARE(dialogs.MessageTexts(),
+                 QStringList{Report(StandardDescription(ErrorNumber::InvalidProcedureCall), "Form_Load", 138)});
+        const DialogCall report = dialogs.calls.front();
+        QCOMPARE(report.title, QStringLiteral("Application Error"));
+        QCOMPARE(report.icon, MessageIcon::Warning);
+        QCOMPARE(report.buttons, MessageButtons::Ok);
+        QCOMPARE(Text(*form, "Text1"), QString());
+        QCOMPARE(Text(*form, "txtBevelSize"), QStringLiteral("9"));
+        QCOMPARE(StoredValue(QStringLiteral("Text1")).toString(), QStringLiteral("/stored/folder/"));
+    }
+
+    void pointerFeedbackUsesTheHandFileAndNeverHidesTheWaitCursor()
+    {
+        FakeDialogs dialogs;
+        Sandbox program;
+        program.File(QStringLiteral("HAND-M.CUR"), CraftCursorFile(5, 7));
+        const auto form = OpenWindow(dialogs, program.Path());
+        QVERIFY(dialogs.calls.empty());
+
+        MovePointerOver(Find<QPushButton>(*form, "PushButton3"));
+        QCOMPARE(form->cursor().shape(), Qt::BitmapCursor);
+        QCOMPARE(form->cursor().hotSpot(), QPoint(5, 7));
+        MovePointerOver(Find<QLabel>(*form, "Label2"));
+        QCOMPARE(form->cursor().shape(), Qt::ArrowCursor);
+        MovePointerOver(Find<QPushButton>(*form, "PushButton7"));
+        QCOMPARE(form->cursor().shape(), Qt::BitmapCursor);
+        MovePointerOver(Find<QGroupBox>(*form, "Frame2"));
+        QCOMPARE(form->cursor().shape(), Qt::ArrowCursor);
+
+        form->setCursor(Qt::WaitCursor);
+        MovePointerOver(Find<QPushButton>(*form, "PushButton1"));
+        QVERIFY(form->IsBusy());
+        MovePointerOver(Find<QTreeWidget>(*form, "ListView1")->viewport());
+        QVERIFY(form->IsBusy());
+
+        form->setCursor(Qt::ArrowCursor);
+        MovePointerOver(Find<QPushButton>(*form, "PushButton1"));
+        QCOMPARE(form->cursor().shape(), Qt::BitmapCursor);
+    }
+
+    void brokenHandFileIsReportedAndStartUpGoesOn()
+    {
+        Store(QStringLiteral("txtLightAngle"), QStringLiteral("abc"));
+        FakeDialogs dialogs;
+        Sandbox program;
+        const QString handFile = program.File(QStringLiteral("HAND-M.CUR"), "not a cursor");
+        std::string description;
+        try {
+            LoadCursorFile(handFile);
+        } catch (const RuntimeError& error) {
+            description = error.Description();
+        }
+        QVERIFY(description.starts_with(StandardDescription(ErrorNumber::InvalidPicture)));
+
+        const auto form = OpenWindow(dialogs, program.Path());
+        QCOMPARE(dialogs.MessageTexts(), QStringList{Report(description, "Form_Load", 108)});
+        QCOMPARE(Text(*form, "txtLightAngle"), QStringLiteral("abc"));
+        MovePointerOver(Find<QPushButton>(*form, "PushButton2"));
+        QCOMPARE(form->cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    void skinFileReplacesTheDesignLook()
+    {
+        FakeDialogs dialogs;
+        Sandbox program;
+        {
+            const auto form = OpenWindow(dialogs, program.Path());
+            QCOMPARE(form->styleSheet(), QString());
+            QCOMPARE(Find<QGroupBox>(*form, "Frame1")->palette().color(QPalette::Window), QColor(Qt::white));
+            QCOMPARE(Find<QLabel>(*form, "Label3")->palette().color(QPalette::Window), QColor(Qt::white));
+        }
+        const QByteArray styleSheet = "QPushButton { font-style: italic; }";
+        program.File(QStringLiteral("x/o.cjs"), styleSheet);
+        const auto skinned = OpenWindow(dialogs, program.Path());
+        QCOMPARE(skinned->styleSheet(), QString::fromUtf8(styleSheet));
+        const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+        QCOMPARE(Find<QGroupBox>(*skinned, "Frame1")->palette().color(QPalette::Window), buttonFace);
+        QCOMPARE(Find<QLabel>(*skinned, "Label3")->palette().color(QPalette::Window), buttonFace);
+        QVERIFY(dialogs.calls.empty());
+    }
+};
+
+TOLLAMERE_REGISTER_TEST(StartupTest)
+
+} // namespace tollamere
+
+#include "startup_test.moc"

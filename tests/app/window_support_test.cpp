@@ -1,0 +1,82 @@
+#include "app_test_support.h"
+#include "runtime_error.h"
+#include "window_support.h"
+
+#include <QPixmap>
+
+namespace tollamere {
+
+class WindowSupportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void applicationTitle_data()
+    {
+        QTest::addColumn<QString>("productName");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("no blank keeps the name") << "Tollamere" << "Tollamere";
+        QTest::newRow("short name still drops its last word") << "Tollamere Batch" << "Tollamere";
+        QTest::newRow("but only the last") << "Tollamere Batch Converter" << "Tollamere Batch";
+        // 65 characters in, 32 out.
+        QTest::newRow("six ten-letter words") << "Abcdefghij Bcdefghijk Cdefghijkl Defghijklm Efghijklmn Fghijklmno"
+                                              << "Abcdefghij Bcdefghijk Cdefghijkl";
+        QTest::newRow("what is left without a blank stays")
+            << "Abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwx Tools"
+            << "Abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwx";
+    }
+
+    void applicationTitle()
+    {
+        QFETCH(QString, productName);
+        QFETCH(QString, title);
+        QCOMPARE(ApplicationTitleFor(productName), title);
+    }
+
+    void messageLineBreaks()
+    {
+        QCOMPARE(DisplayText(QStringLiteral("Overflow\r\nin Form1 at line 154\r\rPlease")),
+                 QStringLiteral("Overflow\nin Form1 at line 154\n\nPlease"));
+    }
+
+    void cursorHotspot()
+    {
+        QCOMPARE(ReadCursorHotspot(CraftCursorFile(5, 7)), std::optional<QPoint>(QPoint(5, 7)));
+        QCOMPARE(ReadCursorHotspot(CraftCursorFile(0x0102, 0x0304)), std::optional<QPoint>(QPoint(0x0102, 0x0304)));
+        QCOMPARE(ReadCursorHotspot(CraftCursorFile(5, 7, 1)), std::optional<QPoint>());
+        QCOMPARE(ReadCursorHotspot(CraftCursorFile(5, 7).left(21)), std::optional<QPoint>());
+        QCOMPARE(ReadCursorHotspot(QByteArrayView("GIF89a")), std::optional<QPoint>());
+    }
+
+    void cursorFileLoadsWithItsHotspot()
+    {
+        Sandbox sandbox;
+        const QString path = sandbox.File(QStringLiteral("HAND-M.CUR"), CraftCursorFile(5, 7));
+        const QCursor cursor = LoadCursorFile(path);
+        QCOMPARE(cursor.shape(), Qt::BitmapCursor);
+        QCOMPARE(cursor.hotSpot(), QPoint(5, 7));
+        QCOMPARE(cursor.pixmap().size(), QSize(32, 32));
+        QCOMPARE(cursor.pixmap().toImage().pixelColor(16, 16), QColor(220, 30, 20));
+
+        const QString broken = sandbox.File(QStringLiteral("broken.cur"), "not a cursor");
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, LoadCursorFile(broken));
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, LoadCursorFile(sandbox.Path(QStringLiteral("missing.cur"))));
+    }
+
+    void iconIsABevelledButton()
+    {
+        const QImage icon = MakeProgramIcon().pixmap(64, 64).toImage().convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(icon.size(), QSize(64, 64));
+        QCOMPARE(qAlpha(icon.pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(icon.pixel(63, 63)), 0);
+        // Lit from the upper left: that rim is brighter than the flat top, the opposite one darker.
+        const int face = qGray(icon.pixel(32, 32));
+        QVERIFY(qGray(icon.pixel(14, 14)) > face);
+        QVERIFY(qGray(icon.pixel(49, 49)) < face);
+    }
+};
+
+TOLLAMERE_REGISTER_TEST(WindowSupportTest)
+
+} // namespace tollamere
+
+#include "window_support_test.moc"
