@@ -1,10 +1,21 @@
-// The bevel effect on pictures of 1, 4 and 16 megapixels, whole and by stage.
+// The bevel effect on pictures of 1 to 24 megapixels: on the image surface
+// (the effect itself), between two pictures (with the copies into and out of
+// the surface), on several threads, next to the literal oracle of the tests
+// and next to a JPEG decode and encode of the same picture; and each stage
+// alone. Test pictures are made before the timed loops.
+#include "bevel_oracle.h"
 #include "bevel_pipeline.h"
 
 #include <benchmark/benchmark.h>
+#include <turbojpeg.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <map>
+#include <thread>
+#include <vector>
 
 namespace tollamere {
 namespace {
@@ -31,25 +42,127 @@ Picture ButtonSheet(std::int64_t megapixels)
 
 const Picture& SheetOf(std::int64_t megapixels)
 {
-    static const Picture one = ButtonSheet(1);
-    static const Picture four = ButtonSheet(4);
-    static const Picture sixteen = ButtonSheet(16);
-    return megapixels == 1 ? one : megapixels == 4 ? four : sixteen;
+    static std::map<std::int64_t, Picture> sheets;
+    auto found = sheets.find(megapixels);
+    if (found == sheets.end())
+        found = sheets.emplace(megapixels, ButtonSheet(megapixels)).first;
+    return found->second;
 }
 
-void WholeEffect(benchmark::State& state)
+BevelParameters Parameters(std::int64_t bevelSize)
+{
+    return {static_cast<std::int32_t>(bevelSize), DegreesToRadians(135), DegreesToRadians(30)};
+}
+
+unsigned AllCores()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void SetPixels(benchmark::State& state, const Picture& picture)
+{
+    state.SetItemsProcessed(state.iterations() * std::int64_t{picture.Width()} * picture.Height());
+}
+
+// The effect on the image surface. The surface gets the picture's pixels
+// back before each run, outside the timing.
+void Effect(benchmark::State& state, std::int64_t megapixels, std::int64_t bevelSize, unsigned threads)
+{
+    const Picture& input = SheetOf(megapixels);
+    cDIBSection surface;
+    surface.CreateFromPicture(input);
+    const std::size_t bytes = std::size_t(surface.BytesPerScanLine()) * std::size_t(surface.Height());
+    const std::vector<std::uint8_t> original(surface.DIBSectionBitsPtr(), surface.DIBSectionBitsPtr() + bytes);
+    EffectState effect;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(surface.DIBSectionBitsPtr(), original.data(), bytes);
+        state.ResumeTiming();
+        ApplyBevel(surface, Parameters(bevelSize), effect, threads);
+        benchmark::DoNotOptimize(surface.DIBSectionBitsPtr());
+    }
+    SetPixels(state, input);
+    state.counters["threads"] = threads;
+}
+
+void EffectOnSurface(benchmark::State& state)
+{
+    Effect(state, state.range(0), state.range(1), 1);
+}
+BENCHMARK(EffectOnSurface)
+    ->ArgsProduct({{1, 4, 16}, {5, 50}})
+    ->Args({16, 200})
+    ->ArgNames({"MP", "size"})
+    ->Unit(benchmark::kMillisecond);
+
+// One large picture on one thread and on every core.
+void EffectOnAllCores(benchmark::State& state)
+{
+    Effect(state, state.range(0), state.range(1), state.range(2) == 0 ? 1 : AllCores());
+}
+BENCHMARK(EffectOnAllCores)
+    ->ArgsProduct({{24}, {5, 50}, {0, 1}})
+    ->ArgNames({"MP", "size", "allCores"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Picture to picture: the surface is made and filled from the input and
+// copied into the output in every run.
+void EffectOnPictures(benchmark::State& state)
 {
     const Picture& input = SheetOf(state.range(0));
-    const BevelParameters parameters{static_cast<std::int32_t>(state.range(1)), DegreesToRadians(135), DegreesToRadians(30)};
     Picture output = input;
     EffectState effect;
     for (auto _ : state) {
-        ApplyBevel(input, output, parameters, effect);
+        ApplyBevel(input, output, Parameters(state.range(1)), effect);
         benchmark::DoNotOptimize(output.Row(0));
     }
-    state.SetItemsProcessed(state.iterations() * std::int64_t{input.Width()} * input.Height());
+    SetPixels(state, input);
 }
-BENCHMARK(WholeEffect)->ArgsProduct({{1, 4, 16}, {5, 50}})->ArgNames({"MP", "size"})->Unit(benchmark::kMillisecond);
+BENCHMARK(EffectOnPictures)->ArgsProduct({{1, 4, 16}, {5, 50}})->ArgNames({"MP", "size"})->Unit(benchmark::kMillisecond);
+
+// The literal oracle of the tests: what the effect costs written plainly.
+void Oracle(benchmark::State& state)
+{
+    const Picture& input = SheetOf(state.range(0));
+    for (auto _ : state) {
+        Picture output = oracle::LiteralBevel(input, static_cast<std::int32_t>(state.range(1)), DegreesToRadians(135),
+                                              DegreesToRadians(30));
+        benchmark::DoNotOptimize(output.Row(0));
+    }
+    SetPixels(state, input);
+}
+BENCHMARK(Oracle)->ArgsProduct({{16}, {5, 50}})->ArgNames({"MP", "size"})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// What a conversion pays around the effect: decoding the picture from a JPEG
+// and encoding the result (quality 100, no chroma subsampling), as the
+// program's codec does it, straight between JPEG bytes and picture memory.
+void JpegDecodeEncode(benchmark::State& state)
+{
+    const Picture& input = SheetOf(state.range(0));
+    tjhandle encoder = tjInitCompress();
+    tjhandle decoder = tjInitDecompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long jpegSize = 0;
+    tjCompress2(encoder, reinterpret_cast<const unsigned char*>(input.Row(0)), input.Width(), 0, input.Height(), TJPF_BGRA,
+                &jpeg, &jpegSize, TJSAMP_444, 100, 0);
+    Picture decoded(input.Width(), input.Height());
+    for (auto _ : state) {
+        tjDecompress2(decoder, jpeg, jpegSize, reinterpret_cast<unsigned char*>(decoded.Row(0)), decoded.Width(), 0,
+                      decoded.Height(), TJPF_BGRA, 0);
+        unsigned char* encoded = nullptr;
+        unsigned long encodedSize = 0;
+        tjCompress2(encoder, reinterpret_cast<const unsigned char*>(decoded.Row(0)), decoded.Width(), 0, decoded.Height(),
+                    TJPF_BGRA, &encoded, &encodedSize, TJSAMP_444, 100, 0);
+        benchmark::DoNotOptimize(encoded);
+        tjFree(encoded);
+    }
+    tjFree(jpeg);
+    tjDestroy(decoder);
+    tjDestroy(encoder);
+    SetPixels(state, input);
+}
+BENCHMARK(JpegDecodeEncode)->Arg(16)->ArgName("MP")->Unit(benchmark::kMillisecond);
 
 // Each stage alone on 4 megapixels, the maps prepared by the stages before it
 // (outside the timing).
@@ -90,8 +203,7 @@ void OneStage(benchmark::State& state)
     }
 }
 BENCHMARK(OneStage)
-    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7}, {5}})
-    ->Args({1, 50})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7}, {5, 50}})
     ->ArgNames({"stage", "size"})
     ->Unit(benchmark::kMillisecond);
 

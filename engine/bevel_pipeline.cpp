@@ -1,10 +1,14 @@
 #include "bevel_pipeline.h"
 
 #include "checked_arithmetic.h"
+#include "map_blur.h"
 #include "numeric_text.h"
 #include "runtime_error.h"
+#include "work_bands.h"
 
-#include <cmath>
+#include <algorithm>
+#include <cstring>
+#include <new>
 
 namespace tollamere {
 
@@ -19,127 +23,170 @@ BevelParameters ParseBevelParameters(std::string_view bevelSizeText, std::string
 }
 
 BevelMaps::BevelMaps(std::int32_t width, std::int32_t height)
-    : HeightMap(width, height), InsideMask(width, height), ErodedMask(width, height),
-      LightMap(width, height), ShadowMap(width, height)
+    : HeightMap(width, height), LightMap(width, height), ShadowMap(width, height)
 {
-}
-
-void BuildShapeMask(const PixelView& pixels, BevelMaps& maps)
-{
-    for (std::int32_t y = 0; y < maps.HeightMap.Height(); ++y) {
-        const std::uint8_t* pixel = pixels.PixelAt(0, y);
-        std::uint8_t* height = maps.HeightMap.Row(y);
-        std::uint8_t* inside = maps.InsideMask.Row(y);
-        for (std::int32_t x = 0; x < maps.HeightMap.Width(); ++x, pixel += 3) {
-            const std::uint8_t isInside = pixel[1] != 0 ? 1 : 0;
-            height[x] = isInside;
-            inside[x] = isInside;
-        }
-    }
-}
-
-void BuildHeightField(std::int32_t bevelSize, BevelMaps& maps)
-{
-    const std::int32_t width = maps.HeightMap.Width();
-    const std::int32_t height = maps.HeightMap.Height();
-    for (std::int32_t pass = 0; pass < bevelSize; ++pass) {
-        for (std::int32_t y = 1; y < height - 1; ++y) {
-            const std::uint8_t* above = maps.InsideMask.Row(y - 1);
-            const std::uint8_t* row = maps.InsideMask.Row(y);
-            const std::uint8_t* below = maps.InsideMask.Row(y + 1);
-            std::uint8_t* eroded = maps.ErodedMask.Row(y);
-            std::uint8_t* heights = maps.HeightMap.Row(y);
-            for (std::int32_t x = 1; x < width - 1; ++x) {
-                const bool survives = row[x] != 0 && above[x] != 0 && row[x - 1] != 0 && row[x + 1] != 0 && below[x] != 0;
-                eroded[x] = survives ? 1 : 0;
-                if (survives)
-                    heights[x] = CheckedByte(heights[x] + 1);
-            }
-        }
-        maps.InsideMask = maps.ErodedMask;
-    }
-}
-
-void NormalizeHeightField(std::int32_t bevelSize, BevelMaps& maps)
-{
-    NormalizeMap(maps.HeightMap, CheckedByte(0), CheckedByte(std::int64_t{bevelSize} + 1));
-}
-
-void BlurHeight(BevelMaps& maps)
-{
-    BlurMap(maps.HeightMap);
-}
-
-void CalculateLight(const Vector3& lightVector, BevelMaps& maps)
-{
-    const ByteMap& heights = maps.HeightMap;
-    for (std::int32_t y = 1; y < heights.Height() - 1; ++y) {
-        const std::uint8_t* row = heights.Row(y);
-        const std::uint8_t* above = heights.Row(y - 1);
-        const std::uint8_t* below = heights.Row(y + 1);
-        std::uint8_t* light = maps.LightMap.Row(y);
-        std::uint8_t* shadow = maps.ShadowMap.Row(y);
-        for (std::int32_t x = 1; x < heights.Width() - 1; ++x) {
-            const std::uint8_t h = row[x];
-            if (h == 0 || h == 255)
-                continue;
-            Vector3 normal;
-            normal.x = h - (2 * row[x + 1] + above[x + 1] + below[x + 1]) * 0.25;
-            normal.y = h - (2 * below[x] + below[x - 1] + below[x + 1]) * 0.25;
-            normal.z = 1.0;
-            const double v = DotProduct(normal, lightVector) / VectorLength(normal);
-            if (v > 0)
-                light[x] = RoundToByte(v * 255);
-            else
-                shadow[x] = RoundToByte(v * -255);
-        }
-    }
-}
-
-void BlurLights(BevelMaps& maps)
-{
-    for (int pass = 0; pass < 3; ++pass) {
-        BlurMap(maps.LightMap);
-        BlurMap(maps.ShadowMap);
+    try {
+        const std::size_t rows = std::size_t(HeightMap.Height());
+        LightSpans.resize(rows);
+        ShadowSpans.resize(rows);
+    } catch (const std::bad_alloc&) {
+        Raise(ErrorNumber::OutOfMemory);
     }
 }
 
 namespace {
 
-void FadeTowardTop(const ByteMap& heights, ByteMap& strength)
+// Column sweeps go in bands of whole cache lines, so that two threads never
+// write into the same line.
+constexpr std::int32_t kColumnBlock = 64;
+
+// The vertical part of the distances over columns [begin, end): down from the
+// top edge, then up from the bottom edge.
+void SweepColumns(ByteMap& heights, std::int32_t begin, std::int32_t end, std::uint8_t cap) noexcept
 {
-    for (std::int32_t y = 0; y < heights.Height(); ++y) {
-        const std::uint8_t* height = heights.Row(y);
-        std::uint8_t* value = strength.Row(y);
-        for (std::int32_t x = 0; x < heights.Width(); ++x)
-            value[x] = CheckedByte(MulDiv(value[x], 255 - height[x], 255));
+    const RowKernels& kernels = FastestKernels();
+    const std::int32_t height = heights.Height();
+    kernels.DistanceAtEdge(heights.Row(0), begin, end);
+    for (std::int32_t y = 1; y < height; ++y)
+        kernels.DistanceStep(heights.Row(y - 1), heights.Row(y), begin, end, cap);
+    kernels.DistanceAtEdge(heights.Row(height - 1), begin, end);
+    for (std::int32_t y = height - 2; y >= 0; --y)
+        kernels.DistanceStep(heights.Row(y + 1), heights.Row(y), begin, end, cap);
+}
+
+// With heights limited to 255: whether a pixel lies deeper, that is 255 with
+// all four neighbours at 255, so that it would survive 255 erosion passes.
+bool DeeperThanAByte(const ByteMap& heights) noexcept
+{
+    for (std::int32_t y = 1; y < heights.Height() - 1; ++y) {
+        const std::uint8_t* above = heights.Row(y - 1);
+        const std::uint8_t* row = heights.Row(y);
+        const std::uint8_t* below = heights.Row(y + 1);
+        for (std::int32_t x = 1; x < heights.Width() - 1; ++x)
+            if ((row[x] & above[x] & below[x] & row[x - 1] & row[x + 1]) == 255)
+                return true;
     }
+    return false;
+}
+
+// Clears a row over a span.
+void ClearSpan(std::uint8_t* row, const RowSpan& span) noexcept
+{
+    if (!span.Empty())
+        std::memset(row + span.begin, 0, std::size_t(span.end - span.begin));
 }
 
 } // namespace
 
-void MergeHeightLight(BevelMaps& maps)
+void BuildShapeMask(const PixelView& pixels, BevelMaps& maps, unsigned threads)
 {
-    FadeTowardTop(maps.HeightMap, maps.LightMap);
-    FadeTowardTop(maps.HeightMap, maps.ShadowMap);
+    const RowKernels& kernels = FastestKernels();
+    ByteMap& heights = maps.HeightMap;
+    ForEachBand(threads, heights.Height(), heights.Width(), [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y)
+            kernels.ShapeMaskRow(pixels.PixelAt(0, y), heights.Row(y), heights.Width());
+    });
 }
 
-void RenderBevel(const PixelView& pixels, const BevelMaps& maps)
+void BuildHeightField(std::int32_t bevelSize, BevelMaps& maps, unsigned threads)
 {
-    for (std::int32_t y = 0; y < maps.HeightMap.Height(); ++y) {
-        std::uint8_t* pixel = pixels.PixelAt(0, y);
-        const std::uint8_t* height = maps.HeightMap.Row(y);
-        const std::uint8_t* light = maps.LightMap.Row(y);
-        const std::uint8_t* shadow = maps.ShadowMap.Row(y);
-        for (std::int32_t x = 0; x < maps.HeightMap.Width(); ++x, pixel += 3) {
-            if (pixel[1] == 0 || height[x] == 0 || height[x] == 255)
-                continue;
-            if (shadow[x] > 0)
-                DarkenPixel(shadow[x], pixel[2], pixel[1], pixel[0]);
-            if (light[x] > 0)
-                LightenPixel(light[x], pixel[2], pixel[1], pixel[0]);
+    // Surviving k passes means lying more than k pixels, counted along rows
+    // and columns, from every outside pixel and, as the passes never keep the
+    // outermost ring, from the frame just beyond the picture's edge. So the
+    // height is that city-block distance, limited to bevelSize + 1: distances
+    // along each row, then swept down and up the columns.
+    const auto cap = static_cast<std::uint8_t>(std::clamp(bevelSize, 0, 254) + 1);
+    ByteMap& heights = maps.HeightMap;
+    const std::int32_t width = heights.Width();
+    ForEachBand(threads, heights.Height(), width, [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y)
+            RowDistances(heights.Row(y), width, cap);
+    });
+    const std::int32_t blocks = (width + kColumnBlock - 1) / kColumnBlock;
+    const std::int64_t blockPixels = std::int64_t{kColumnBlock} * heights.Height();
+    ForEachBand(threads, blocks, blockPixels, [&](std::int32_t first, std::int32_t last) {
+        SweepColumns(heights, first * kColumnBlock, std::min(last * kColumnBlock, width), cap);
+    });
+    if (bevelSize > 254 && DeeperThanAByte(heights))
+        Raise(ErrorNumber::Overflow);
+}
+
+void NormalizeHeightField(std::int32_t bevelSize, BevelMaps& maps, unsigned threads)
+{
+    const std::uint8_t high = CheckedByte(std::int64_t{bevelSize} + 1);
+    ByteMap& heights = maps.HeightMap;
+    if (heights.Width() <= 0 || heights.Height() <= 0)
+        return;
+    if (high == 0)
+        Raise(ErrorNumber::DivisionByZero);
+    const std::uint32_t multiplier = NormalizeMultiplier(high);
+    const RowKernels& kernels = FastestKernels();
+    ForEachBand(threads, heights.Height(), heights.Width(), [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y)
+            kernels.NormalizeRow(heights.Row(y), heights.Width(), multiplier);
+    });
+}
+
+void BlurHeight(BevelMaps& maps, unsigned threads)
+{
+    BlurInPlace(maps.HeightMap, nullptr, 1, threads);
+}
+
+void CalculateLight(const Vector3& lightVector, BevelMaps& maps, unsigned threads)
+{
+    const RowKernels& kernels = FastestKernels();
+    const ByteMap& heights = maps.HeightMap;
+    const std::int32_t width = heights.Width();
+    const std::int32_t height = heights.Height();
+    ForEachBand(threads, height, width, [&](std::int32_t first, std::int32_t last) {
+        NormalCache cache;
+        for (std::int32_t y = first; y < last; ++y) {
+            std::uint8_t* light = maps.LightMap.Row(y);
+            std::uint8_t* shadow = maps.ShadowMap.Row(y);
+            RowSpan& lightSpan = maps.LightSpans[std::size_t(y)];
+            RowSpan& shadowSpan = maps.ShadowSpans[std::size_t(y)];
+            ClearSpan(light, lightSpan);
+            ClearSpan(shadow, shadowSpan);
+            lightSpan = shadowSpan = {};
+            if (y > 0 && y < height - 1 && width >= 3)
+                lightSpan = shadowSpan = kernels.LightRow(heights.Row(y - 1), heights.Row(y), heights.Row(y + 1), light,
+                                                          shadow, width, lightVector, cache);
         }
-    }
+    });
+}
+
+void BlurLights(BevelMaps& maps, unsigned threads)
+{
+    BlurInPlace(maps.LightMap, &maps.LightSpans, 3, threads);
+    BlurInPlace(maps.ShadowMap, &maps.ShadowSpans, 3, threads);
+}
+
+void MergeHeightLight(BevelMaps& maps, unsigned threads)
+{
+    const RowKernels& kernels = FastestKernels();
+    const ByteMap& heights = maps.HeightMap;
+    ForEachBand(threads, heights.Height(), heights.Width(), [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y) {
+            const RowSpan light = maps.LightSpans[std::size_t(y)];
+            const RowSpan shadow = maps.ShadowSpans[std::size_t(y)];
+            kernels.FadeRow(maps.LightMap.Row(y), heights.Row(y), light.begin, light.end);
+            kernels.FadeRow(maps.ShadowMap.Row(y), heights.Row(y), shadow.begin, shadow.end);
+        }
+    });
+}
+
+void RenderBevel(const PixelView& pixels, const BevelMaps& maps, unsigned threads)
+{
+    const RowKernels& kernels = FastestKernels();
+    const ByteMap& heights = maps.HeightMap;
+    ForEachBand(threads, heights.Height(), heights.Width(), [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y) {
+            const RowSpan span = Hull(maps.LightSpans[std::size_t(y)], maps.ShadowSpans[std::size_t(y)]);
+            if (!span.Empty())
+                kernels.RenderRow(pixels.PixelAt(0, y), heights.Row(y), maps.LightMap.Row(y), maps.ShadowMap.Row(y),
+                                  span.begin, span.end);
+        }
+    });
 }
 
 void CheckBevelSize(std::int32_t bevelSize)
@@ -150,7 +197,7 @@ void CheckBevelSize(std::int32_t bevelSize)
         Raise(ErrorNumber::Overflow);
 }
 
-void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, EffectState& state)
+void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, EffectState& state, unsigned threads)
 {
     const std::int32_t width = surface.Width();
     const std::int32_t height = surface.Height();
@@ -168,31 +215,32 @@ void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, EffectS
 
     MarkStage(state, "1 - Started", true);
     const PixelView pixels{surface.DIBSectionBitsPtr(), surface.BytesPerScanLine(), height};
-    BuildShapeMask(pixels, maps);
+    BuildShapeMask(pixels, maps, threads);
     MarkStage(state, "2 - Building height field", false);
-    BuildHeightField(state.BevelSize, maps);
+    BuildHeightField(state.BevelSize, maps, threads);
     MarkStage(state, "3 - Normalizing height field", false);
-    NormalizeHeightField(state.BevelSize, maps);
+    NormalizeHeightField(state.BevelSize, maps, threads);
     MarkStage(state, "4 - Blurring height", false);
-    BlurHeight(maps);
+    BlurHeight(maps, threads);
     MarkStage(state, "5 - Calculating light", false);
-    CalculateLight(state.LightVector, maps);
+    CalculateLight(state.LightVector, maps, threads);
     MarkStage(state, "6 - Blurring lights", false);
-    BlurLights(maps);
+    BlurLights(maps, threads);
     MarkStage(state, "7 - Merging height/light", false);
-    MergeHeightLight(maps);
+    MergeHeightLight(maps, threads);
     MarkStage(state, "8 - Rendering", false);
-    RenderBevel(pixels, maps);
+    RenderBevel(pixels, maps, threads);
     MarkStage(state, "9 - All done", false);
 }
 
-void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, EffectState& state)
+void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, EffectState& state,
+                unsigned threads)
 {
     if (!picIn.HasBitmap())
         Raise(ErrorNumber::InvalidPicture);
     cDIBSection surface;
     surface.CreateFromPicture(picIn);
-    ApplyBevel(surface, parameters, state);
+    ApplyBevel(surface, parameters, state, threads);
     surface.PaintPicture(picOut, 0, 0, -1, -1, 0, 0, RasterOp::SrcCopy);
 }
 

@@ -1,9 +1,9 @@
 #include "cDIBSection.h"
 
+#include "bevel_kernels.h"
 #include "checked_arithmetic.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 
 namespace tollamere {
@@ -50,11 +50,6 @@ CopyRect ClipCopy(std::int64_t sourceLeft, std::int64_t sourceTop, std::int64_t 
 
 } // namespace
 
-void cDIBSection::FreeDeleter::operator()(std::uint8_t* memory) const noexcept
-{
-    std::free(memory);
-}
-
 void cDIBSection::CreateFromPicture(const Picture& picThis)
 {
     if (!Create(picThis.Width(), picThis.Height()))
@@ -78,7 +73,7 @@ bool cDIBSection::CreateDIB(std::int32_t lWidth, std::int32_t lHeight, DibHandle
     const std::int64_t imageSize = rowBytes * lHeight;
     if (imageSize > std::numeric_limits<std::int32_t>::max())
         return false;
-    hDib.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(imageSize), 1)));
+    hDib = AllocateZeroed(static_cast<std::size_t>(imageSize));
     bits_ = hDib.get();
     return hDib != nullptr;
 }
@@ -102,6 +97,10 @@ void cDIBSection::LoadPictureBlt(const Picture& lHDC, std::int32_t lSrcLeft, std
     for (std::int64_t row = 0; row < rect.height; ++row) {
         const std::uint32_t* source = lHDC.Row(static_cast<std::int32_t>(rect.sourceTop + row)) + rect.sourceLeft;
         std::uint8_t* dest = bits_ + (headerHeight_ - 1 - (rect.destTop + row)) * rowBytes + 3 * rect.destLeft;
+        if (eRop == RasterOp::SrcCopy) {
+            FastestKernels().ColoursToSurface(source, dest, rect.width);
+            continue;
+        }
         for (std::int64_t column = 0; column < rect.width; ++column, dest += 3)
             WriteColour(dest, ApplyRasterOp(eRop, source[column], ReadColour(dest)));
     }
@@ -121,6 +120,10 @@ void cDIBSection::PaintPicture(Picture& lHDC, std::int32_t lDestLeft, std::int32
     for (std::int64_t row = 0; row < rect.height; ++row) {
         const std::uint8_t* source = bits_ + (headerHeight_ - 1 - (rect.sourceTop + row)) * rowBytes + 3 * rect.sourceLeft;
         std::uint32_t* dest = lHDC.Row(static_cast<std::int32_t>(rect.destTop + row)) + rect.destLeft;
+        if (eRop == RasterOp::SrcCopy) {
+            FastestKernels().ColoursFromSurface(source, dest, rect.width);
+            continue;
+        }
         for (std::int64_t column = 0; column < rect.width; ++column, source += 3) {
             const std::uint32_t colour = ApplyRasterOp(eRop, ReadColour(source), dest[column]);
             dest[column] = (dest[column] & 0xFF000000u) | colour;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture.h"
+#include "zeroed_memory.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,10 +13,7 @@ namespace tollamere {
 // stored bottom-up: pixel (x, y) from the top left is at (Height()-1-y) * BytesPerScanLine() + 3x.
 class cDIBSection {
 public:
-    struct FreeDeleter {
-        void operator()(std::uint8_t* memory) const noexcept;
-    };
-    using DibHandle = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+    using DibHandle = ZeroedMemory;
 
     cDIBSection() = default;
     cDIBSection(const cDIBSection&) = delete;

@@ -1,5 +1,6 @@
 #include "effect_operators.h"
 
+#include "bevel_kernels.h"
 #include "checked_arithmetic.h"
 #include "runtime_error.h"
 
@@ -61,17 +62,8 @@ void BlurMap(ByteMap& map)
     const std::int32_t width = map.Width();
     const std::int32_t height = map.Height();
     ByteMap blurred(width, height);
-    for (std::int32_t y = 1; y < height - 1; ++y) {
-        const std::uint8_t* above = map.Row(y - 1);
-        const std::uint8_t* row = map.Row(y);
-        const std::uint8_t* below = map.Row(y + 1);
-        std::uint8_t* out = blurred.Row(y);
-        for (std::int32_t x = 1; x < width - 1; ++x) {
-            const int corners = above[x - 1] + above[x + 1] + below[x - 1] + below[x + 1];
-            const int edges = above[x] + row[x - 1] + row[x + 1] + below[x];
-            out[x] = static_cast<std::uint8_t>((3 * corners + 4 * edges + row[x]) / 29);
-        }
-    }
+    for (std::int32_t y = 1; y < height - 1; ++y)
+        FastestKernels().BlurRow(map.Row(y - 1), map.Row(y), map.Row(y + 1), blurred.Row(y), 1, width - 1);
     map = std::move(blurred);
 }
 

@@ -401,7 +401,7 @@ std::string DrawMask(const Picture& input, const Picture& expected, const Pictur
 
 // Empty when the engine's result equals the oracle's in every byte.
 // changed, when given, is set to whether the effect changed any pixel.
-std::string CompareWithOracle(const Case& c, bool* changed = nullptr)
+std::string CompareWithOracle(const Case& c, bool* changed = nullptr, unsigned threads = 1)
 {
     Picture expected;
     try {
@@ -414,7 +414,7 @@ std::string CompareWithOracle(const Case& c, bool* changed = nullptr)
     tollamere::EffectState state;
     const tollamere::BevelParameters parameters{c.bevelSize, c.angle, c.elevation};
     try {
-        tollamere::ApplyBevel(c.picture, actual, parameters, state);
+        tollamere::ApplyBevel(c.picture, actual, parameters, state, threads);
     } catch (const tollamere::RuntimeError& e) {
         return DescribeCase(c) + "\nthe engine raised error " + std::to_string(int(e.Number())) + " (" +
                e.Description() + ")";
@@ -446,20 +446,20 @@ std::string CompareWithOracle(const Case& c, bool* changed = nullptr)
         }
         return {};
     }
-    return DescribeCase(c) + "\n" + first + "\n" + std::to_string(differing) + " pixel(s) differ" +
-           DrawMask(c.picture, expected, actual);
+    return DescribeCase(c) + ", " + std::to_string(threads) + " thread(s)\n" + first + "\n" + std::to_string(differing) +
+           " pixel(s) differ" + DrawMask(c.picture, expected, actual);
 }
 
 // Runs count random cases of one kind; stops at the first mismatch. Counts
 // the cases in which the effect changed the picture into changedCases.
-void RunRandomCases(Kind kind, std::uint32_t seed, int count, int& changedCases)
+void RunRandomCases(Kind kind, std::uint32_t seed, int count, int& changedCases, unsigned threads = 1)
 {
     changedCases = 0;
     std::mt19937 rng(seed);
     for (int iteration = 0; iteration < count; ++iteration) {
         const Case c = MakeCase(rng, kind, seed, iteration);
         bool changed = false;
-        const std::string mismatch = CompareWithOracle(c, &changed);
+        const std::string mismatch = CompareWithOracle(c, &changed, threads);
         if (!mismatch.empty()) {
             FAIL() << mismatch;
         }
@@ -888,6 +888,107 @@ TEST(BevelOracleDifferential, LargerOutputPictureReceivesOnlyTheTopLeftColours)
                     << DescribeCase(c) << "\nat (" << x << ", " << y << ") of a " << out.Width() << " x "
                     << out.Height() << " output";
             }
+        }
+    }
+}
+
+// The stages split their sweeps into bands of rows (or of columns) for
+// threads. On small pictures the bands run one after the other, which checks
+// where they meet; from a quarter megapixel on they run on their own threads.
+TEST(BevelOracleDifferential, RandomCasesSplitIntoBands)
+{
+    constexpr std::array<Kind, 5> kinds{Kind::Noise, Kind::Shapes, Kind::Lines, Kind::AllInside, Kind::Tiny};
+    for (const unsigned threads : {2u, 3u, 7u}) {
+        std::mt19937 rng(11011u + threads);
+        int changed = 0;
+        for (int iteration = 0; iteration < 1500; ++iteration) {
+            const Kind kind = kinds[std::size_t(iteration) % kinds.size()];
+            const Case c = MakeCase(rng, kind, 11011u + threads, iteration);
+            bool caseChanged = false;
+            const std::string mismatch = CompareWithOracle(c, &caseChanged, threads);
+            if (!mismatch.empty()) {
+                FAIL() << mismatch;
+            }
+            changed += caseChanged ? 1 : 0;
+        }
+        // Guards the generator: enough of the cases must actually bevel something.
+        EXPECT_GT(changed, 400) << threads << " threads";
+    }
+}
+
+// Pictures up to 200 x 150, where bevels of every size have room to form.
+TEST(BevelOracleDifferential, RandomPicturesUpTo200By150)
+{
+    constexpr std::uint32_t seed = 12012u;
+    std::mt19937 rng(seed);
+    constexpr std::array<Kind, 4> kinds{Kind::Noise, Kind::Shapes, Kind::Lines, Kind::AllInside};
+    int changed = 0;
+    const int count = 2000;
+    for (int iteration = 0; iteration < count; ++iteration) {
+        const Kind kind = kinds[std::size_t(iteration) % kinds.size()];
+        Case c;
+        c.picture = MakePicture(rng, kind, Uniform(rng, 1, 200), Uniform(rng, 1, 150));
+        c.bevelSize = BevelSize(rng);
+        c.angleDegrees = AngleDegrees(rng);
+        c.elevationDegrees = ElevationDegrees(rng);
+        c.angle = Radians(c.angleDegrees);
+        c.elevation = Radians(c.elevationDegrees);
+        c.label = std::string("up to 200 x 150, ") + KindName(kind) + ", seed " + std::to_string(seed) + ", iteration " +
+                  std::to_string(iteration);
+        bool caseChanged = false;
+        const std::string mismatch = CompareWithOracle(c, &caseChanged, 1 + unsigned(iteration % 3));
+        if (!mismatch.empty()) {
+            FAIL() << mismatch;
+        }
+        changed += caseChanged ? 1 : 0;
+    }
+    // Guards the generator: enough of the cases must actually bevel something.
+    EXPECT_GT(changed, count / 2);
+}
+
+TEST(BevelOracleDifferential, LargePicturesOnSeveralThreads)
+{
+    constexpr std::uint32_t seed = 13013u;
+    std::mt19937 rng(seed);
+    const std::vector<std::int32_t> bevelSizes{0, 1, 5, 30, 254};
+    int iteration = 0;
+    for (const unsigned threads : {2u, 3u, 7u}) {
+        for (int repeat = 0; repeat < 2; ++repeat, ++iteration) {
+            Case c;
+            const Kind kind = repeat == 0 ? Kind::Shapes : Kind::Noise;
+            // 640 x 480 is above the size from which bands run on threads.
+            c.picture = MakePicture(rng, kind, 640, 480);
+            c.bevelSize = bevelSizes[std::size_t(Uniform(rng, 0, int(bevelSizes.size()) - 1))];
+            c.angleDegrees = AngleDegrees(rng);
+            c.elevationDegrees = ElevationDegrees(rng);
+            c.angle = Radians(c.angleDegrees);
+            c.elevation = Radians(c.elevationDegrees);
+            c.label = std::string("large ") + KindName(kind) + ", seed " + std::to_string(seed) + ", iteration " +
+                      std::to_string(iteration);
+            const std::string mismatch = CompareWithOracle(c, nullptr, threads);
+            if (!mismatch.empty()) {
+                FAIL() << mismatch;
+            }
+        }
+    }
+}
+
+// Beyond what the oracle can check quickly: larger pictures on 2, 3 and 7
+// threads give what they give on one.
+TEST(BevelThreads, ResultDoesNotDependOnTheNumberOfThreads)
+{
+    std::mt19937 rng(14014u);
+    for (const std::int32_t bevelSize : {3, 40, 254}) {
+        const Picture input = MakePicture(rng, Kind::Shapes, 1500, 1100);
+        const tollamere::BevelParameters parameters{bevelSize, Radians(135), Radians(30)};
+        Picture single = input;
+        tollamere::EffectState state;
+        tollamere::ApplyBevel(input, single, parameters, state, 1);
+        ASSERT_NE(single, input) << "bevel size " << bevelSize;
+        for (const unsigned threads : {0u, 2u, 3u, 7u}) {
+            Picture several = input;
+            tollamere::ApplyBevel(input, several, parameters, state, threads);
+            ASSERT_TRUE(several == single) << threads << " threads, bevel size " << bevelSize;
         }
     }
 }

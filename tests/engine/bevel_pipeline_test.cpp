@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 namespace tollamere {
@@ -99,6 +102,81 @@ TEST(BevelStagesTest, ErosionTreatsTheBorderAsOutsideAfterTheFirstPass)
     EXPECT_EQ(stages.Row(0), (std::vector<int>{1, 1, 1, 1, 1, 1, 0}));
 }
 
+// The height field as the erosion passes build it, written plainly: 1 inside
+// and 0 outside, then each pass adds 1 where the pixel and its four
+// neighbours are still inside, the outermost ring never surviving.
+ByteMap ErodedHeights(const Picture& picture, std::int32_t passes)
+{
+    const std::int32_t width = picture.Width();
+    const std::int32_t height = picture.Height();
+    ByteMap heights(width, height);
+    ByteMap inside(width, height);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x)
+            heights(x, y) = inside(x, y) = ((picture.Pixel(x, y) >> 8) & 0xFF) != 0 ? 1 : 0;
+    for (std::int32_t pass = 0; pass < passes; ++pass) {
+        ByteMap eroded(width, height);
+        for (std::int32_t y = 1; y < height - 1; ++y)
+            for (std::int32_t x = 1; x < width - 1; ++x)
+                if (inside(x, y) && inside(x, y - 1) && inside(x - 1, y) && inside(x + 1, y) && inside(x, y + 1)) {
+                    eroded(x, y) = 1;
+                    ++heights(x, y);
+                }
+        inside = eroded;
+    }
+    return heights;
+}
+
+// A picture of random discs and rectangles with holes, of width and height up to 90.
+Picture RandomShapes(std::mt19937& rng)
+{
+    const auto uniform = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    Picture picture(uniform(1, 90), uniform(1, 90), 0xFF000000u);
+    for (int shape = uniform(0, 5); shape > 0; --shape) {
+        const int cx = uniform(-5, picture.Width() + 5);
+        const int cy = uniform(-5, picture.Height() + 5);
+        const int size = uniform(0, 50);
+        const bool disc = uniform(0, 1) == 0;
+        const std::uint32_t colour = shape % 3 == 0 ? 0xFF300040u : 0xFF204080u;
+        for (std::int32_t y = 0; y < picture.Height(); ++y)
+            for (std::int32_t x = 0; x < picture.Width(); ++x) {
+                const bool in = disc ? (x - cx) * (x - cx) + (y - cy) * (y - cy) <= size * size
+                                     : std::abs(x - cx) <= size && std::abs(y - cy) <= size / 2;
+                if (in)
+                    picture.Pixel(x, y) = colour;
+            }
+    }
+    for (int hole = uniform(0, 6); hole > 0; --hole)
+        picture.Pixel(uniform(0, picture.Width() - 1), uniform(0, picture.Height() - 1)) = 0xFF800080u;
+    return picture;
+}
+
+TEST(BevelStagesTest, HeightFieldIsWhatTheErosionPassesBuild)
+{
+    std::mt19937 rng(5150);
+    for (int iteration = 0; iteration < 600; ++iteration) {
+        const Picture picture = RandomShapes(rng);
+        const std::int32_t bevelSize = std::array{-3, 0, 1, 2, 3, 5, 8, 13, 30, 254}[std::size_t(iteration) % 10];
+        const unsigned threads = 1 + unsigned(iteration % 4);
+        HeightStages stages(picture, bevelSize);
+        BuildHeightField(bevelSize, stages.maps, threads);
+        ASSERT_TRUE(stages.maps.HeightMap == ErodedHeights(picture, bevelSize))
+            << picture.Width() << " x " << picture.Height() << ", bevel size " << bevelSize << ", iteration " << iteration;
+    }
+}
+
+TEST(BevelStagesTest, HeightFieldBeyondTheValidSizesWhileNoPixelGoesDeeperThanAByte)
+{
+    // 600 x 40: no pixel lies more than 20 pixels deep, so 300 passes leave
+    // what 20 leave, without overflow.
+    Picture picture(600, 40, Grey100);
+    picture.Pixel(300, 20) = 0xFF000000u;
+    HeightStages stages(picture, 300);
+    BuildHeightField(300, stages.maps);
+    EXPECT_TRUE(stages.maps.HeightMap == ErodedHeights(picture, 20));
+    EXPECT_EQ(stages.Column(100)[20], 20);
+}
+
 TEST(BevelStagesTest, HeightBeyondAByteOverflows)
 {
     // 255 passes on a 520-pixel square: the centre survives them all.
@@ -180,6 +258,54 @@ TEST(BevelPipelineTest, LightDirectionFollowsTheAngle)
         for (int green : GreenRow(front, y))
             EXPECT_GE(green, 100);
     EXPECT_NE(front, Picture(16, 16, Grey100));
+}
+
+TEST(BevelStagesTest, LightAndShadowStayZeroOutsideTheirSpans)
+{
+    std::mt19937 rng(6160);
+    EffectState state;
+    state.LightAngle = DegreesToRadians(200);
+    state.LightElevation = DegreesToRadians(25);
+    ComputeLightVector(state);
+    for (int iteration = 0; iteration < 200; ++iteration) {
+        const Picture picture = RandomShapes(rng);
+        const std::int32_t bevelSize = iteration % 7;
+        HeightStages stages(picture, bevelSize);
+        BevelMaps& maps = stages.maps;
+        BuildHeightField(bevelSize, maps);
+        NormalizeHeightField(bevelSize, maps);
+        BlurHeight(maps);
+        const auto checkSpans = [&](const char* after) {
+            for (std::int32_t y = 0; y < maps.HeightMap.Height(); ++y)
+                for (std::int32_t x = 0; x < maps.HeightMap.Width(); ++x) {
+                    const RowSpan light = maps.LightSpans[std::size_t(y)];
+                    const RowSpan shadow = maps.ShadowSpans[std::size_t(y)];
+                    if (x < light.begin || x >= light.end) {
+                        ASSERT_EQ(maps.LightMap(x, y), 0) << after << ": light at " << x << ',' << y;
+                    }
+                    if (x < shadow.begin || x >= shadow.end) {
+                        ASSERT_EQ(maps.ShadowMap(x, y), 0) << after << ": shadow at " << x << ',' << y;
+                    }
+                }
+        };
+        CalculateLight(state.LightVector, maps);
+        ASSERT_NO_FATAL_FAILURE(checkSpans("lighting"));
+        BlurLights(maps);
+        ASSERT_NO_FATAL_FAILURE(checkSpans("light blur"));
+        MergeHeightLight(maps);
+        ASSERT_NO_FATAL_FAILURE(checkSpans("merge"));
+    }
+}
+
+TEST(BevelPipelineTest, NoThreadCountBehavesAsOne)
+{
+    Picture picture(40, 30, Grey100);
+    picture.Pixel(20, 15) = 0xFF000000u;
+    EffectState state;
+    Picture none = picture;
+    ApplyBevel(picture, none, Parameters(4), state, 0);
+    EXPECT_EQ(none, Bevelled(picture, Parameters(4)));
+    EXPECT_NE(none, picture);
 }
 
 TEST(BevelPipelineTest, BadInputFailsAndLeavesTheOutputUntouched)

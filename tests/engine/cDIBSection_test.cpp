@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <vector>
+
 namespace tollamere {
 namespace {
 
@@ -127,6 +131,61 @@ TEST(cDIBSectionTest, BlockCopiesClipToBothPictures)
     surface.PaintPicture(small, 0, 0, 3, 3, -2, -2, RasterOp::SrcCopy);
     EXPECT_EQ(small.Pixel(0, 0), 0xFF123456u);
     EXPECT_EQ(small.Pixel(2, 2), letter.Pixel(2, 1));
+}
+
+// Plain copies between pictures and surfaces of every small width, also of
+// blocks that stop short of a row's end: the copied bytes follow the layout
+// and nothing beyond the block (other pixels, row padding) changes.
+TEST(cDIBSectionTest, PlainCopiesMoveExactlyTheBlock)
+{
+    std::mt19937 rng(77);
+    const auto random = [&rng] { return static_cast<std::uint32_t>(rng()); };
+    for (std::int32_t width = 1; width <= 9; ++width) {
+        for (std::int32_t height = 1; height <= 3; ++height) {
+            for (std::int32_t blockWidth = 1; blockWidth <= width; ++blockWidth) {
+                Picture picture(width, height);
+                for (std::int32_t y = 0; y < height; ++y)
+                    for (std::int32_t x = 0; x < width; ++x)
+                        picture.Pixel(x, y) = random();
+                cDIBSection surface;
+                ASSERT_TRUE(surface.Create(width, height));
+                const std::size_t bytes = std::size_t(surface.BytesPerScanLine()) * std::size_t(height);
+                std::vector<std::uint8_t> before(bytes);
+                for (auto& byte : before)
+                    byte = static_cast<std::uint8_t>(random());
+                std::copy(before.begin(), before.end(), surface.DIBSectionBitsPtr());
+
+                // Into the surface: picture column 0 onwards to surface column 0.
+                surface.LoadPictureBlt(picture, 0, 0, blockWidth, -1, RasterOp::SrcCopy);
+                std::vector<std::uint8_t> expected = before;
+                for (std::int32_t y = 0; y < height; ++y)
+                    for (std::int32_t x = 0; x < blockWidth; ++x) {
+                        const std::size_t rowStart = std::size_t(height - 1 - y) * std::size_t(surface.BytesPerScanLine());
+                        const std::size_t at = rowStart + 3 * std::size_t(x);
+                        expected[at] = static_cast<std::uint8_t>(picture.Pixel(x, y));
+                        expected[at + 1] = static_cast<std::uint8_t>(picture.Pixel(x, y) >> 8);
+                        expected[at + 2] = static_cast<std::uint8_t>(picture.Pixel(x, y) >> 16);
+                    }
+                const std::vector<std::uint8_t> after(surface.DIBSectionBitsPtr(), surface.DIBSectionBitsPtr() + bytes);
+                ASSERT_EQ(after, expected) << width << " x " << height << ", block " << blockWidth;
+
+                // Out of the surface: the same block back, the alpha bytes kept.
+                Picture target(width, height);
+                for (std::int32_t y = 0; y < height; ++y)
+                    for (std::int32_t x = 0; x < width; ++x)
+                        target.Pixel(x, y) = random();
+                const Picture untouched = target;
+                surface.PaintPicture(target, 0, 0, blockWidth, -1, 0, 0, RasterOp::SrcCopy);
+                for (std::int32_t y = 0; y < height; ++y)
+                    for (std::int32_t x = 0; x < width; ++x) {
+                        const std::uint32_t copied =
+                            (untouched.Pixel(x, y) & 0xFF000000u) | (picture.Pixel(x, y) & 0x00FFFFFFu);
+                        ASSERT_EQ(target.Pixel(x, y), x < blockWidth ? copied : untouched.Pixel(x, y))
+                            << width << " x " << height << ", block " << blockWidth << ", at " << x << ',' << y;
+                    }
+            }
+        }
+    }
 }
 
 TEST(cDIBSectionTest, RasterOperationsCombineColourBits)
