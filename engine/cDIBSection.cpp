@@ -33,7 +33,7 @@ CopyRect ClipCopy(std::int64_t sourceLeft, std::int64_t sourceTop, std::int64_t 
                   std::int64_t width, std::int64_t height)
 {
     CopyRect rect{sourceLeft, sourceTop, destLeft, destTop, width, height};
-    const auto clipStart = [&rect](std::int64_t& source, std::int64_t& dest, std::int64_t& extent) {
+    const auto clipStart = [](std::int64_t& source, std::int64_t& dest, std::int64_t& extent) {
         const std::int64_t shift = std::max<std::int64_t>({0, -source, -dest});
         source += shift;
         dest += shift;
