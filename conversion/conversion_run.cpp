@@ -166,6 +166,9 @@ public:
 
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         const std::size_t workers = std::min<std::size_t>(request_.workers == 0 ? cores : request_.workers, plans_.size());
+        // Fewer items than cores (one large picture, say): each item's effect
+        // takes its share of the cores.
+        engineThreads_ = std::max(1u, cores / static_cast<unsigned>(workers));
         {
             std::vector<std::jthread> pool;
             for (std::size_t w = 1; w < workers; ++w)
@@ -216,7 +219,7 @@ private:
             return Fail(item, *parameterFailure_);
 
         Picture output = input.picture;
-        if (auto failure = RunStep(LineBevel, [&] { ApplyBevel(input.picture, output, parameters_, state); }))
+        if (auto failure = RunStep(LineBevel, [&] { ApplyBevel(input.picture, output, parameters_, state, engineThreads_); }))
             return Fail(item, *failure);
         input.picture = Picture();
         if (stopToken_.stop_requested())
@@ -261,6 +264,7 @@ private:
     std::vector<ItemPlan> plans_;
     BevelParameters parameters_;
     std::optional<StepFailure> parameterFailure_;
+    unsigned engineThreads_ = 1;
     std::mutex observerMutex_;
     std::size_t next_ = 0;
     std::atomic<std::size_t> written_ = 0;
