@@ -202,8 +202,10 @@ void OneStage(benchmark::State& state)
         state.ResumeTiming();
     }
 }
+// The height field also at bevel size 200: its cost does not grow with the size.
 BENCHMARK(OneStage)
     ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7}, {5, 50}})
+    ->Args({1, 200})
     ->ArgNames({"stage", "size"})
     ->Unit(benchmark::kMillisecond);
 
