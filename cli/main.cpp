@@ -36,11 +36,8 @@ std::vector<std::string> CollectInputs(const CliOptions& options)
             inputs.push_back(path);
             continue;
         }
-        std::string folder = path;
-        while (folder.size() > 1 && folder.back() == PathSeparator)
-            folder.pop_back();
         const bool anyPicture = options.extension == "*";
-        AddFolderFiles(folder, "*." + options.extension, [&](const std::string& row) {
+        AddFolderFiles(path, "*." + options.extension, [&](const std::string& row) {
             if (!anyPicture || HasPictureExtension(row))
                 inputs.push_back(row);
         });
