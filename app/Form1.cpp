@@ -235,6 +235,8 @@ void Form1::SetTabOrder()
                                                 PushButton7, txtLightAngle, txtLightElevation, txtBevelSize};
     for (auto widget = order.begin(); std::next(widget) != order.end(); ++widget)
         QWidget::setTabOrder(*widget, *std::next(widget));
+    // The list comes first: a first keystroke must not change a setting.
+    ListView1->setFocus();
 }
 
 // ---- Start-up ----------------------------------------------------------
@@ -490,7 +492,7 @@ void Form1::ShowConversionProgress(double value, const std::string& text)
 
 void Form1::ShowConversionFailure(const ConversionFailure& failure)
 {
-    const std::string file = QDir::toNativeSeparators(FromUtf8(failure.inputPath)).toStdString();
+    const std::string file = QDir::toNativeSeparators(FromUtf8(Printable(failure.inputPath))).toStdString();
     ShowFailureReport(failure.description + " (" + file + ")", ConversionHandlerName, failure.lineNumber);
 }
 

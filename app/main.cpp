@@ -1,10 +1,12 @@
 #include "Form1.h"
+#include "file_io.h"
 #include "qt_dialogs.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
+    tollamere::EnsureStandardStreamsOpen();
     QApplication application(argc, argv);
 
     tollamere::QtDialogs dialogs;

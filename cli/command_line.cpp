@@ -26,6 +26,16 @@ bool ParseJobs(const std::string& text, unsigned& jobs)
     return error == std::errc() && end == text.data() + text.size() && jobs > 0 && jobs <= 1024;
 }
 
+// 1 TiB keeps the byte count far from overflowing and is beyond any machine
+// this runs on; a budget above physical memory only means no limit.
+constexpr unsigned long long MaxMemoryMiB = 1024ULL * 1024;
+
+bool ParseMemory(const std::string& text, unsigned long long& mebibytes)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), mebibytes);
+    return error == std::errc() && end == text.data() + text.size() && mebibytes > 0 && mebibytes <= MaxMemoryMiB;
+}
+
 } // namespace
 
 std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& arguments, std::string& error)
@@ -54,6 +64,10 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
             options.quiet = true;
             continue;
         }
+        if (argument == "-v" || argument == "--verbose") {
+            options.verbose = true;
+            continue;
+        }
 
         // Options with a value: "-o DIR", "--output DIR" or "--output=DIR".
         std::string name = argument;
@@ -78,6 +92,17 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
                 return std::nullopt;
             if (!ParseJobs(*jobs, options.jobs)) {
                 error = "--jobs needs a whole number from 1 to 1024, not \"" + *jobs + "\"";
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (name == "--max-memory") {
+            const std::optional<std::string> memory = takeValue();
+            if (!memory)
+                return std::nullopt;
+            if (!ParseMemory(*memory, options.maxMemoryMiB)) {
+                error = "--max-memory needs a whole number of MiB from 1 to " + std::to_string(MaxMemoryMiB) +
+                        ", not \"" + *memory + "\"";
                 return std::nullopt;
             }
             continue;
@@ -123,11 +148,17 @@ std::string UsageText()
            "  -x, --ext EXT         scan folders for files with this extension only\n"
            "                        (default: *, every picture file)\n"
            "  -j, --jobs N          pictures converted at once (default: one per core)\n"
+           "      --max-memory MB   memory the pictures in progress may take together\n"
+           "                        (default: half of the physical memory)\n"
            "  -q, --quiet           no progress and no summary\n"
+           "  -v, --verbose         list each file and folder the folder scan skipped, and why\n"
+           "                        (names starting with \"~\", hidden files, names it does not\n"
+           "                        accept, folders it cannot list)\n"
            "      --help            show this text\n"
            "      --version         show the version\n"
            "\n"
-           "Exit status: 0 when every file was written, 1 when any failed, 2 for a usage error.\n";
+           "Exit status: 0 when every file was written, 1 when any failed or the folder scan\n"
+           "skipped any, 2 for a usage error.\n";
 }
 
 } // namespace tollamere

@@ -14,7 +14,11 @@ struct CliOptions {
     // The extension folders are scanned for; "*" takes every picture file.
     std::string extension = "*";
     unsigned jobs = 0;
+    // Memory the pictures in progress may take together; 0 when not given.
+    unsigned long long maxMemoryMiB = 0;
     bool quiet = false;
+    // List each file and folder the folder scan skipped, with the reason.
+    bool verbose = false;
     bool help = false;
     bool version = false;
     std::vector<std::string> paths;

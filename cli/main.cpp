@@ -3,6 +3,7 @@
 #include "Main.h"
 #include "command_line.h"
 #include "conversion_run.h"
+#include "file_io.h"
 #include "picture_files.h"
 #include "terminal.h"
 
@@ -26,9 +27,16 @@ bool HasPictureExtension(const std::string& path)
     return dot != std::string::npos && CanWritePictureExtension(name.substr(dot + 1));
 }
 
+struct SkippedInput {
+    std::string path;
+    std::string reason;
+};
+
 // The files to convert, in argument order: a file as given, a folder scanned
-// for the extension (every picture file for "*").
-std::vector<std::string> CollectInputs(const CliOptions& options)
+// for the extension (every picture file for "*"). What the scans leave out by
+// their own rules goes to skipped; a file the "*" filter would drop anyway
+// (not a picture) was never wanted, so it is not counted there.
+std::vector<std::string> CollectInputs(const CliOptions& options, std::vector<SkippedInput>& skipped)
 {
     std::vector<std::string> inputs;
     for (const std::string& path : options.paths) {
@@ -37,10 +45,20 @@ std::vector<std::string> CollectInputs(const CliOptions& options)
             continue;
         }
         const bool anyPicture = options.extension == "*";
-        AddFolderFiles(path, "*." + options.extension, [&](const std::string& row) {
-            if (!anyPicture || HasPictureExtension(row))
-                inputs.push_back(row);
-        });
+        const auto wanted = [anyPicture](const std::string& file) {
+            return !anyPicture || HasPictureExtension(file);
+        };
+        AddFolderFiles(
+            path, "*." + options.extension,
+            [&](const std::string& row) {
+                if (wanted(row))
+                    inputs.push_back(row);
+            },
+            {},
+            [&](const std::string& item, const std::string& reason) {
+                if (item.ends_with('/') || wanted(item))
+                    skipped.push_back({item, reason});
+            });
     }
     return inputs;
 }
@@ -60,7 +78,7 @@ public:
     void Failure(const ConversionFailure& failure) override
     {
         EndProgressLine();
-        std::fprintf(out_, "%s: %s\n", failure.inputPath.c_str(), failure.description.c_str());
+        std::fprintf(out_, "%s: %s\n", Printable(failure.inputPath).c_str(), failure.description.c_str());
     }
 
     void Message(const std::string& text) override
@@ -105,14 +123,16 @@ int Main(const std::vector<std::string>& arguments)
         return ExitUsage;
     }
 
+    std::vector<SkippedInput> skipped;
     ConversionRequest request;
-    request.inputPaths = CollectInputs(*options);
+    request.inputPaths = CollectInputs(*options, skipped);
     request.outputFolder = ToPathText(std::filesystem::absolute(ToFileSystemPath(options->outputFolder)));
     request.bevelSizeText = options->bevelSize;
     request.lightAngleText = options->lightAngle;
     request.lightElevationText = options->lightElevation;
     request.decimalSeparator = ".";
     request.workers = options->jobs;
+    request.memoryBudget = options->maxMemoryMiB * 1024 * 1024;
 
     std::stop_source stop;
     StopOnInterrupt(stop);
@@ -123,7 +143,17 @@ int Main(const std::vector<std::string>& arguments)
     if (!options->quiet && !request.inputPaths.empty())
         std::fprintf(messages, "%zu of %zu file(s) written to %s%s\n", summary.written, request.inputPaths.size(),
                      request.outputFolder.c_str(), summary.stopped ? " (stopped)" : "");
-    return summary.written == request.inputPaths.size() && !request.inputPaths.empty() ? ExitWritten : ExitFailed;
+    if (!options->quiet && !skipped.empty())
+        std::fprintf(messages, "%zu file(s) or folder(s) skipped by the folder scan%s\n", skipped.size(),
+                     options->verbose ? ":" : " (--verbose lists them)");
+    if (options->verbose) {
+        for (const SkippedInput& item : skipped)
+            std::fprintf(messages, "%s: skipped, %s\n", Printable(item.path).c_str(), item.reason.c_str());
+    }
+    // A skipped file was not written either: a script must not read the run
+    // as complete.
+    const bool everyFileWritten = summary.written == request.inputPaths.size() && skipped.empty();
+    return everyFileWritten && !request.inputPaths.empty() ? ExitWritten : ExitFailed;
 }
 
 } // namespace
@@ -131,5 +161,8 @@ int Main(const std::vector<std::string>& arguments)
 
 int main(int argc, char** argv)
 {
+    // Before any file is opened: a descriptor the caller closed would
+    // otherwise be handed to an output, and messages would land in it.
+    tollamere::EnsureStandardStreamsOpen();
     return tollamere::Main(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -60,6 +60,15 @@ std::string GetFileName(std::string_view path)
     return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
 }
 
+std::optional<std::string> FileExtension(std::string_view path)
+{
+    const std::string name = GetFileName(path);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return std::nullopt;
+    return name.substr(dot + 1);
+}
+
 std::optional<bool> FolderExists(std::string_view path)
 {
     if (path.empty())

@@ -36,6 +36,11 @@ std::string StripExtension(std::string_view path);
 // text when it ends with one.
 std::string GetFileName(std::string_view path);
 
+// The extension that picks a picture format: whatever follows the last "."
+// of the file name, case kept, so ".png" is a PNG named by its extension
+// alone; nothing when the file name has no ".".
+std::optional<std::string> FileExtension(std::string_view path);
+
 // True for a folder, false for anything else that exists, empty when the
 // path cannot be queried (missing, empty); never raises.
 std::optional<bool> FolderExists(std::string_view path);

@@ -31,21 +31,30 @@ GdiplusStatus StatusFor(ErrorNumber number) noexcept
     }
 }
 
-[[noreturn]] void RaiseSaveFailure(GdiplusStatus status)
+// The status keeps the message users and scripts know; the reason after it
+// says which file and why.
+[[noreturn]] void RaiseSaveFailure(GdiplusStatus status, const std::string& reason)
 {
-    Raise(ErrorNumber::InvalidProcedureCall, "Cannot save the image. GDI+ Error:" + std::to_string(int(status)));
+    Raise(ErrorNumber::InvalidProcedureCall,
+          "Cannot save the image. GDI+ Error:" + std::to_string(int(status)) + ": " + reason);
 }
 
 } // namespace
 
 void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality)
 {
+    EncodedBytes encoded;
     try {
-        WriteFileReplacing(path, EncodeJpeg(picture, quality));
+        encoded = EncodeJpeg(picture, quality);
     } catch (const RuntimeError& error) {
-        RaiseSaveFailure(StatusFor(error.Number()));
+        RaiseSaveFailure(StatusFor(error.Number()), "cannot encode " + Printable(path.native()) + ": " + ReasonOf(error));
     } catch (const std::bad_alloc&) {
-        RaiseSaveFailure(GdiplusStatus::OutOfMemory);
+        RaiseSaveFailure(GdiplusStatus::OutOfMemory, "no memory to encode " + Printable(path.native()));
+    }
+    try {
+        WriteFileReplacing(path, encoded);
+    } catch (const RuntimeError& error) {
+        RaiseSaveFailure(StatusFor(error.Number()), ReasonOf(error));
     }
 }
 

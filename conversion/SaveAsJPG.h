@@ -11,7 +11,8 @@ namespace tollamere {
 // 100), with no chroma subsampling, replacing the file atomically. A failure
 // raises Invalid procedure call (5) with the description
 // "Cannot save the image. GDI+ Error:" followed by a non-zero status number
-// (7 a system error such as a missing folder, 12 access denied, 3 out of memory).
+// (7 a system error such as a missing folder, 12 access denied, 3 out of
+// memory), ": " and the reason, which names the file.
 void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality);
 
 } // namespace tollamere

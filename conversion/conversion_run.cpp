@@ -3,10 +3,15 @@
 #include "Main.h"
 #include "SaveAsJPG.h"
 #include "bevel_pipeline.h"
+#include "file_io.h"
 #include "picture_files.h"
+#include "picture_probe.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -78,16 +83,15 @@ std::vector<ItemPlan> PlanOutputs(const std::vector<std::string>& inputPaths, co
         ItemPlan plan;
         plan.inputPath = inputPath;
         const std::string fileName = GetFileName(inputPath);
-        std::string outputBase;
-        try {
-            outputBase = outputFolder + StripExtension(fileName);
-        } catch (const RuntimeError& error) {
-            plan.refusal = StepFailure{LineOutputBase, error.Number(),
-                                       error.Description() + ": the file name has no extension"};
+        const std::optional<std::string> fileExtension = FileExtension(fileName);
+        if (!fileExtension) {
+            plan.refusal = StepFailure{LineOutputBase, ErrorNumber::InvalidProcedureCall,
+                                       StandardDescription(ErrorNumber::InvalidProcedureCall) + ": the file name has no extension"};
             plans.push_back(std::move(plan));
             continue;
         }
-        const std::string extension = fileName.substr(fileName.rfind('.') + 1);
+        const std::string outputBase = outputFolder + StripExtension(fileName);
+        const std::string& extension = *fileExtension;
         const std::string lowerExtension = LowerCaseAscii(extension);
         if (lowerExtension == "jpg") {
             plan.kind = OutputKind::Jpeg;
@@ -101,19 +105,19 @@ std::vector<ItemPlan> PlanOutputs(const std::vector<std::string>& inputPaths, co
             plan.outputPath = outputBase + "." + lowerExtension;
             if (!CanWritePictureExtension(lowerExtension))
                 plan.refusal = Refusal(LineSaveOther, ErrorNumber::InvalidProcedureCall,
-                                       "no picture format is known for the extension \"" + extension + "\"");
+                                       "no picture format is known for the extension \"" + Printable(extension) + "\"");
         }
 
         const std::filesystem::path output = Resolved(plan.outputPath);
         if (!plan.refusal && inputs.contains(output)) {
             plan.refusal = Refusal(plan.saveLine, ErrorNumber::PathFileAccessError,
-                                   plan.outputPath + " is an input of this run and is not overwritten");
+                                   Printable(plan.outputPath) + " is an input of this run and is not overwritten");
         } else if (!plan.refusal) {
             const auto [claim, isNew] = claimedBy.emplace(output, inputPath);
             if (!isNew)
                 plan.refusal = Refusal(plan.saveLine, ErrorNumber::PathFileAccessError,
-                                       plan.outputPath + " is written from " + claim->second + " in this run; " +
-                                           inputPath + " would overwrite it");
+                                       Printable(plan.outputPath) + " is written from " + Printable(claim->second) +
+                                           " in this run; " + Printable(inputPath) + " would overwrite it");
         }
         plans.push_back(std::move(plan));
     }
@@ -135,10 +139,174 @@ std::optional<StepFailure> RunStep(int lineNumber, const std::function<void()>& 
     }
 }
 
+// Hands what the items report to the observer in list order, exactly as a
+// one-worker run would: an item's reports wait until every earlier item has
+// made all of its own. Calls never overlap. While a report that holds the
+// run is out (a failure report waiting for OK), no item starts.
+class OrderedReports {
+public:
+    using Report = std::function<void(ConversionObserver&)>;
+
+    OrderedReports(std::size_t items, ConversionObserver& observer) : pending_(items), done_(items, false), observer_(observer) {}
+
+    void Post(std::size_t item, Report report, bool holdsRun = false)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            pending_[item].push_back({std::move(report), holdsRun});
+        }
+        Deliver();
+    }
+
+    // The item reports nothing more.
+    void Close(std::size_t item)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            done_[item] = true;
+        }
+        Deliver();
+    }
+
+    // Waits while a report holds the run; false when a stop came first.
+    bool WaitWhileHeld(std::stop_token stop)
+    {
+        std::unique_lock lock(mutex_);
+        return released_.wait(lock, stop, [&] { return !held_; });
+    }
+
+private:
+    struct Entry {
+        Report report;
+        bool holdsRun = false;
+    };
+
+    void Deliver()
+    {
+        std::unique_lock lock(mutex_);
+        // Whoever delivers already will also pass on what was just posted.
+        if (delivering_)
+            return;
+        delivering_ = true;
+        while (next_ < pending_.size()) {
+            std::deque<Entry>& entries = pending_[next_];
+            if (!entries.empty()) {
+                const Entry entry = std::move(entries.front());
+                entries.pop_front();
+                held_ = entry.holdsRun;
+                lock.unlock();
+                entry.report(observer_);
+                lock.lock();
+                held_ = false;
+                if (entry.holdsRun)
+                    released_.notify_all();
+            } else if (done_[next_]) {
+                ++next_;
+            } else {
+                break;
+            }
+        }
+        delivering_ = false;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable_any released_;
+    std::vector<std::deque<Entry>> pending_;
+    std::vector<bool> done_;
+    std::size_t next_ = 0;
+    bool delivering_ = false;
+    bool held_ = false;
+    ConversionObserver& observer_;
+};
+
+// Bytes one item may take per pixel at its peak: the decoder's picture and
+// its 32-bit copy (up to 8 + 4 for 16-bit channels), then the input and
+// output pictures (4 + 4), the surface (3) and the maps (3), and the encoded
+// output; measured peaks stay below it (bench/memory.sh).
+constexpr std::uint64_t ItemBytesPerPixel = 20;
+
+// A picture whose header gives no size may be anything up to the loader's
+// limit.
+constexpr std::uint64_t UnknownPictureBytes = MaxSurfaceBytes / 4 * ItemBytesPerPixel;
+
+// What the items in progress may take together. Items are granted in list
+// order: one that does not fit waits until earlier ones have finished.
+class MemoryBudget {
+public:
+    explicit MemoryBudget(std::uint64_t total) : total_(total) {}
+
+    std::uint64_t Total() const { return total_; }
+
+    // Waits until the bytes fit; false when a stop came first.
+    bool Acquire(std::uint64_t bytes, std::stop_token stop)
+    {
+        std::unique_lock lock(mutex_);
+        if (!freed_.wait(lock, stop, [&] { return inUse_ + bytes <= total_; }))
+            return false;
+        inUse_ += bytes;
+        return true;
+    }
+
+    void Release(std::uint64_t bytes)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            inUse_ -= bytes;
+        }
+        freed_.notify_all();
+    }
+
+private:
+    const std::uint64_t total_;
+    std::mutex mutex_;
+    std::condition_variable_any freed_;
+    std::uint64_t inUse_ = 0;
+};
+
+std::uint64_t DefaultMemoryBudget()
+{
+    // Without a reading, a budget that a small machine still has.
+    constexpr std::uint64_t fallback = 2ull << 30;
+    const std::uint64_t physical = PhysicalMemoryBytes();
+    return physical == 0 ? fallback : physical / 2;
+}
+
+std::string MiB(std::uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
+}
+
+// An item's estimated peak from its file's size and its header's picture
+// size. A file that cannot be read needs little: its load fails at once.
+struct MemoryNeed {
+    std::uint64_t bytes = 0;
+    std::optional<PictureSize> size;
+};
+
+MemoryNeed EstimateMemoryNeed(const std::string& inputPath)
+{
+    MemoryNeed need;
+    FileStart start;
+    try {
+        start = ReadFileStart(ToFileSystemPath(inputPath), ProbeBytes);
+    } catch (const std::exception&) {
+        return need;
+    }
+    need.size = ProbePictureSize(start.bytes);
+    if (need.size)
+        need.bytes = start.size + need.size->width * need.size->height * ItemBytesPerPixel;
+    else if (start.size <= start.bytes.size())
+        need.bytes = start.size * 2;  // all of it seen, and no reader knew it
+    else
+        need.bytes = start.size + UnknownPictureBytes;
+    return need;
+}
+
 class Run {
 public:
     Run(const ConversionRequest& request, ConversionObserver& observer, std::stop_token stopToken)
-        : request_(request), observer_(observer), stopToken_(std::move(stopToken))
+        : request_(request), observer_(observer), stopToken_(std::move(stopToken)),
+          budget_(request.memoryBudget != 0 ? request.memoryBudget : DefaultMemoryBudget())
     {
     }
 
@@ -155,6 +323,9 @@ public:
         std::string folder = request_.outputFolder;
         if (folder.back() != PathSeparator)
             folder += PathSeparator;
+        // Temporary files of writes killed before their rename; those of
+        // writes still running (another run's) are locked and stay.
+        RemoveStaleTemporaryFiles(ToFileSystemPath(folder), std::chrono::system_clock::now());
         plans_ = PlanOutputs(request_.inputPaths, folder);
 
         try {
@@ -170,6 +341,8 @@ public:
         // takes its share of the cores.
         engineThreads_ = std::max(1u, cores / static_cast<unsigned>(workers));
         {
+            OrderedReports reports(plans_.size(), observer_);
+            reports_ = &reports;
             std::vector<std::jthread> pool;
             for (std::size_t w = 1; w < workers; ++w)
                 pool.emplace_back([this] { Work(); });
@@ -180,9 +353,9 @@ public:
         summary.written = written_;
         summary.failed = failed_;
         summary.stopped = stopToken_.stop_requested();
-        Notify([&] { observer_.Progress(0, std::string(IdleProgressText)); });
+        observer_.Progress(0, std::string(IdleProgressText));
         if (!summary.stopped)
-            Notify([&] { observer_.Message(std::string(DoneMessage)); });
+            observer_.Message(std::string(DoneMessage));
         return summary;
     }
 
@@ -192,17 +365,38 @@ private:
         EffectState state;
         for (;;) {
             std::size_t item = 0;
+            std::uint64_t reserved = 0;
+            std::optional<MemoryNeed> tooLarge;
+            if (!reports_->WaitWhileHeld(stopToken_))
+                return;
             {
-                // Items are taken and announced under one lock, so progress
-                // reaches the observer in list order.
-                const std::lock_guard lock(observerMutex_);
+                // Items are taken, and their memory granted, in list order.
+                const std::lock_guard lock(takeMutex_);
                 if (next_ >= plans_.size() || stopToken_.stop_requested())
                     return;
-                item = next_++;
+                item = next_;
+                const MemoryNeed need = plans_[item].refusal ? MemoryNeed{} : EstimateMemoryNeed(plans_[item].inputPath);
+                // A picture of unknown size runs alone rather than fail.
+                if (need.size && need.bytes > budget_.Total())
+                    tooLarge = need;
+                else
+                    reserved = std::min(need.bytes, budget_.Total());
+                if (!budget_.Acquire(reserved, stopToken_))
+                    return;
+                ++next_;
                 const double value = static_cast<double>(item + 1) / static_cast<double>(plans_.size()) * 100.0;
-                observer_.Progress(value, "Processing: " + GetFileName(plans_[item].inputPath));
+                const std::string text = "Processing: " + Printable(GetFileName(plans_[item].inputPath));
+                reports_->Post(item, [value, text](ConversionObserver& observer) { observer.Progress(value, text); });
             }
-            Convert(item, state);
+            if (tooLarge)
+                Fail(item, Refusal(LineLoad, ErrorNumber::OutOfMemory,
+                                   Printable(plans_[item].inputPath) + " holds a picture of " + std::to_string(tooLarge->size->width) +
+                                       " x " + std::to_string(tooLarge->size->height) + " pixels, which needs about " +
+                                       MiB(tooLarge->bytes) + ", beyond the " + MiB(budget_.Total()) + " this run may take"));
+            else
+                Convert(item, state);
+            budget_.Release(reserved);
+            reports_->Close(item);
         }
     }
 
@@ -236,7 +430,7 @@ private:
         if (failure)
             return Fail(item, *failure);
         ++written_;
-        Notify([&] { observer_.Written(item, plan.outputPath); });
+        reports_->Post(item, [item, path = plan.outputPath](ConversionObserver& observer) { observer.Written(item, path); });
     }
 
     void Fail(std::size_t item, const StepFailure& failure)
@@ -248,14 +442,7 @@ private:
         report.lineNumber = failure.lineNumber;
         report.number = failure.number;
         report.description = failure.description;
-        Notify([&] { observer_.Failure(report); });
-    }
-
-    template <typename Call>
-    void Notify(Call&& call)
-    {
-        const std::lock_guard lock(observerMutex_);
-        call();
+        reports_->Post(item, [report](ConversionObserver& observer) { observer.Failure(report); }, true);
     }
 
     const ConversionRequest& request_;
@@ -265,7 +452,9 @@ private:
     BevelParameters parameters_;
     std::optional<StepFailure> parameterFailure_;
     unsigned engineThreads_ = 1;
-    std::mutex observerMutex_;
+    MemoryBudget budget_;
+    OrderedReports* reports_ = nullptr;
+    std::mutex takeMutex_;
     std::size_t next_ = 0;
     std::atomic<std::size_t> written_ = 0;
     std::atomic<std::size_t> failed_ = 0;

@@ -3,6 +3,7 @@
 #include "runtime_error.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ struct ConversionRequest {
     std::string decimalSeparator = ".";
     // Items converted at once; 0 means one per processor core.
     unsigned workers = 0;
+    // Bytes the items in progress may take together, estimated from their
+    // files and picture sizes; 0 means half of the physical memory.
+    std::uint64_t memoryBudget = 0;
 };
 
 // A failure inside one step of one item's pass.

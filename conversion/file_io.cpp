@@ -2,126 +2,291 @@
 
 #include "runtime_error.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QString>
-
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <new>
+#include <random>
 #include <string>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tollamere {
 namespace {
 
-QString ToQString(const std::filesystem::path& path)
-{
-    const std::u8string utf8 = path.u8string();
-    return QString::fromUtf8(reinterpret_cast<const char*>(utf8.data()), qsizetype(utf8.size()));
-}
+// ".tollamere-" + 12 hexadecimal digits + ".tmp": 27 bytes, so a temporary
+// name fits every file system's name limit whatever the target's length.
+constexpr std::string_view TemporaryPrefix = ".tollamere-";
+constexpr std::string_view TemporarySuffix = ".tmp";
+constexpr std::size_t TemporaryDigits = 12;
 
 std::string Shown(const std::filesystem::path& path)
 {
-    return path.string();
+    return Printable(path.native());
 }
 
-std::string Utf8(const QString& text)
+std::string SystemReason(int error)
 {
-    return text.toUtf8().toStdString();
+    return std::generic_category().message(error);
 }
 
-[[noreturn]] void RaiseReadFailure(const std::filesystem::path& path, const QString& detail)
+std::filesystem::path FolderOf(const std::filesystem::path& path)
 {
-    if (!QFileInfo(ToQString(path)).isReadable())
-        RaiseWithReason(ErrorNumber::PermissionDenied, "cannot read " + Shown(path));
-    RaiseWithReason(ErrorNumber::PathFileAccessError, "cannot read " + Shown(path) + ": " + Utf8(detail));
+    return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
 }
 
-// QSaveFile reports no error code, only text, so the reason is worked out
-// from the folder and the target as they are now.
-[[noreturn]] void RaiseWriteFailure(const std::filesystem::path& path, const QString& detail)
+// Closes the descriptor when it goes.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) noexcept : fd_(fd) {}
+    ~Descriptor() { Reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int Get() const noexcept { return fd_; }
+    void Reset(int fd = -1) noexcept
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void RaiseReadFailure(const std::filesystem::path& path, int error)
 {
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::error_code folderError;
-    const auto folderType = std::filesystem::status(folder, folderError).type();
-    if (folderType == std::filesystem::file_type::not_found)
-        RaiseWithReason(ErrorNumber::PathFileAccessError, "the folder " + Shown(folder) + " does not exist");
-    if (folderType == std::filesystem::file_type::none && folderError == std::errc::permission_denied)
-        RaiseWithReason(ErrorNumber::PermissionDenied, "cannot reach the folder " + Shown(folder));
-    if (folderType != std::filesystem::file_type::directory)
-        RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(folder) + " is not a folder");
-    std::error_code targetError;
-    if (std::filesystem::is_directory(path, targetError))
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR: RaiseWithReason(ErrorNumber::FileNotFound, Shown(path));
+    case EACCES:
+    case EPERM: RaiseWithReason(ErrorNumber::PermissionDenied, "cannot read " + Shown(path));
+    case ENOMEM: RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to read " + Shown(path));
+    default: RaiseWithReason(ErrorNumber::PathFileAccessError, "cannot read " + Shown(path) + ": " + SystemReason(error));
+    }
+}
+
+// The reason a write into the folder failed, from the system's error.
+[[noreturn]] void RaiseWriteFailure(const std::filesystem::path& path, int error)
+{
+    const std::filesystem::path folder = FolderOf(path);
+    switch (error) {
+    case ENOENT: RaiseWithReason(ErrorNumber::PathFileAccessError, "the folder " + Shown(folder) + " does not exist");
+    case ENOTDIR: RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(folder) + " is not a folder");
+    case EISDIR: RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(path) + " is a folder");
+    case EACCES:
+    case EPERM: RaiseWithReason(ErrorNumber::PermissionDenied, "cannot write in the folder " + Shown(folder));
+    case EROFS: RaiseWithReason(ErrorNumber::PermissionDenied, Shown(folder) + " is on a read-only file system");
+    case ENOSPC:
+    case EDQUOT:
+        RaiseWithReason(ErrorNumber::PathFileAccessError, "cannot write " + Shown(path) + ": the disk is full");
+    case EFBIG:
+        RaiseWithReason(ErrorNumber::PathFileAccessError,
+                        "cannot write " + Shown(path) + ": the file would be larger than this system allows");
+    default:
+        RaiseWithReason(ErrorNumber::PathFileAccessError, "cannot write " + Shown(path) + ": " + SystemReason(error));
+    }
+}
+
+std::string RandomTemporaryName()
+{
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    constexpr char hex[] = "0123456789abcdef";
+    std::string name(TemporaryPrefix);
+    std::uint64_t bits = random();
+    for (std::size_t i = 0; i < TemporaryDigits; ++i, bits >>= 4)
+        name += hex[bits & 0xF];
+    name += TemporarySuffix;
+    return name;
+}
+
+// A new temporary file in the folder, locked for as long as it is open so
+// that a clean-up by another run leaves it alone.
+int CreateTemporaryFile(const std::filesystem::path& finalPath, std::filesystem::path& temporary)
+{
+    const std::filesystem::path folder = FolderOf(finalPath);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = folder / RandomTemporaryName();
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0) {
+            flock(fd, LOCK_EX | LOCK_NB);
+            return fd;
+        }
+        if (errno != EEXIST && errno != EINTR)
+            RaiseWriteFailure(finalPath, errno);
+    }
+    RaiseWithReason(ErrorNumber::PathFileAccessError, "no free temporary name in " + Shown(folder));
+}
+
+int WriteAll(int fd, std::span<const std::uint8_t> bytes) noexcept
+{
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (written == 0)
+            return ENOSPC;
+        bytes = bytes.subspan(std::size_t(written));
+    }
+    return 0;
+}
+
+} // namespace
+
+namespace {
+
+// Opens a file for reading, non-blocking so that a named pipe swapped in
+// after the caller's checks cannot hang the open, then checks what was
+// opened before anything reads from it. Answers its size.
+std::uint64_t OpenRegularFile(const std::filesystem::path& path, Descriptor& file)
+{
+    file.Reset(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.Get() < 0)
+        RaiseReadFailure(path, errno);
+    struct stat status {};
+    if (fstat(file.Get(), &status) != 0)
+        RaiseReadFailure(path, errno);
+    if (S_ISDIR(status.st_mode))
         RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(path) + " is a folder");
-    if (!QFileInfo(ToQString(folder)).isWritable())
-        RaiseWithReason(ErrorNumber::PermissionDenied, "cannot write in the folder " + Shown(folder));
-    const QFileInfo target(ToQString(path));
-    if (target.exists() && !target.isWritable())
-        RaiseWithReason(ErrorNumber::PermissionDenied, Shown(path) + " is read-only");
-    RaiseWithReason(ErrorNumber::PathFileAccessError, "cannot write " + Shown(path) + ": " + Utf8(detail));
+    if (!S_ISREG(status.st_mode))
+        RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(path) + " is not a regular file");
+    fcntl(file.Get(), F_SETFL, fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK);
+    return std::uint64_t(status.st_size);
+}
+
+std::vector<std::uint8_t> ReadUpTo(const std::filesystem::path& path, const Descriptor& file, std::uint64_t count)
+{
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(std::size_t(count));
+    } catch (const std::bad_alloc&) {
+        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to read " + Shown(path));
+    }
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t read = ::read(file.Get(), bytes.data() + got, bytes.size() - got);
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0)
+            RaiseReadFailure(path, errno);
+        if (read == 0)
+            break;  // the file shrank since its size was taken
+        got += std::size_t(read);
+    }
+    bytes.resize(got);
+    return bytes;
 }
 
 } // namespace
 
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path)
 {
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    switch (status.type()) {
-    case std::filesystem::file_type::regular:
-        break;
-    case std::filesystem::file_type::not_found:
-        RaiseWithReason(ErrorNumber::FileNotFound, Shown(path));
-    case std::filesystem::file_type::directory:
-        RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(path) + " is a folder");
-    case std::filesystem::file_type::none:
-        if (error == std::errc::permission_denied)
-            RaiseWithReason(ErrorNumber::PermissionDenied, "cannot reach " + Shown(path));
-        RaiseWithReason(ErrorNumber::PathFileAccessError, "cannot read " + Shown(path) + ": " + error.message());
-    default:
-        // A device or pipe could block or never end.
-        RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(path) + " is not a regular file");
-    }
-
-    QFile file(ToQString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        RaiseReadFailure(path, file.errorString());
-    const qint64 size = file.size();
-    if (std::uint64_t(size) > MaxPictureFileBytes)
+    Descriptor file;
+    const std::uint64_t size = OpenRegularFile(path, file);
+    if (size > MaxPictureFileBytes)
         RaiseWithReason(ErrorNumber::OutOfMemory, Shown(path) + " has " + std::to_string(size) + " bytes, beyond the "
                                                       + std::to_string(MaxPictureFileBytes >> 20) + " MiB a picture file may take");
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes.resize(std::size_t(size));
-    } catch (const std::bad_alloc&) {
-        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to read " + Shown(path));
-    }
-    const qint64 got = file.read(reinterpret_cast<char*>(bytes.data()), size);
-    if (got < 0)
-        RaiseReadFailure(path, file.errorString());
-    // The file may have shrunk since its size was taken.
-    bytes.resize(std::size_t(got));
-    return bytes;
+    return ReadUpTo(path, file, size);
+}
+
+FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count)
+{
+    Descriptor file;
+    FileStart start;
+    start.size = OpenRegularFile(path, file);
+    start.bytes = ReadUpTo(path, file, std::min<std::uint64_t>(count, start.size));
+    return start;
 }
 
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
 {
-    QSaveFile file(ToQString(path));
-    // Unbuffered, so that every write reaches the disk here and reports its
-    // failure: commit() ignores a failure of its own final flush and would
-    // rename a short file over the target.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        RaiseWriteFailure(path, file.errorString());
-    const auto size = qint64(bytes.size());
-    // On a full disk Qt reports a short write and no error. Leaving without
-    // a commit discards the temporary file and keeps any older target.
-    const qint64 written = file.write(reinterpret_cast<const char*>(bytes.data()), size);
-    if (written != size || !file.flush())
-        RaiseWriteFailure(path, file.error() != QFileDevice::NoError
-                                    ? file.errorString()
-                                    : QString("only %1 of %2 bytes could be written; is the disk full?").arg(written).arg(size));
-    if (!file.commit())
-        RaiseWriteFailure(path, file.errorString());
+    // What is at the target now: a folder is refused; a regular file passes
+    // its permissions on; a link is replaced, never followed.
+    struct stat target {};
+    const bool targetExists = lstat(path.c_str(), &target) == 0;
+    if (targetExists && S_ISDIR(target.st_mode))
+        RaiseWriteFailure(path, EISDIR);
+    if (targetExists && S_ISREG(target.st_mode) && access(path.c_str(), W_OK) != 0 && errno == EACCES)
+        RaiseWithReason(ErrorNumber::PermissionDenied, Shown(path) + " is read-only");
+
+    std::filesystem::path temporary;
+    Descriptor file(CreateTemporaryFile(path, temporary));
+    int error = WriteAll(file.Get(), bytes);
+    if (error == 0 && targetExists && S_ISREG(target.st_mode))
+        fchmod(file.Get(), target.st_mode & 07777);
+    if (error == 0 && fdatasync(file.Get()) != 0)
+        error = errno;
+    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        unlink(temporary.c_str());
+        RaiseWriteFailure(path, error);
+    }
+}
+
+bool IsTemporaryFileName(std::string_view name)
+{
+    if (name.size() != TemporaryPrefix.size() + TemporaryDigits + TemporarySuffix.size() || !name.starts_with(TemporaryPrefix)
+        || !name.ends_with(TemporarySuffix))
+        return false;
+    const std::string_view digits = name.substr(TemporaryPrefix.size(), TemporaryDigits);
+    return digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+std::size_t RemoveStaleTemporaryFiles(const std::filesystem::path& folder, std::chrono::system_clock::time_point olderThan)
+{
+    const std::time_t before = std::chrono::system_clock::to_time_t(olderThan);
+    std::size_t removed = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+        const std::filesystem::path path = entry->path();
+        if (!IsTemporaryFileName(path.filename().native()))
+            continue;
+        struct stat named {};
+        if (lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_mtime >= before)
+            continue;
+        // A write in progress holds its lock; a killed one held it no longer.
+        const Descriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+        struct stat opened {};
+        if (file.Get() < 0 || flock(file.Get(), LOCK_EX | LOCK_NB) != 0 || fstat(file.Get(), &opened) != 0
+            || opened.st_ino != named.st_ino || opened.st_dev != named.st_dev)
+            continue;
+        if (unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+void EnsureStandardStreamsOpen() noexcept
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int null = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        // open takes the lowest free descriptor, which is this one, as the
+        // lower ones are open by now.
+        if (null >= 0 && null != fd) {
+            dup2(null, fd);
+            close(null);
+        }
+    }
+}
+
+std::uint64_t PhysicalMemoryBytes() noexcept
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 0;
+    return std::uint64_t(pages) * std::uint64_t(pageSize);
 }
 
 } // namespace tollamere

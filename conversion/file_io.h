@@ -1,8 +1,16 @@
 #pragma once
 
+// The program's one file of system calls: reading and safely replacing
+// files, the run's temporary files, the standard descriptors and the size of
+// the machine's memory. A path here is bytes, passed to the system exactly as
+// given; messages show it through Printable.
+
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace tollamere {
@@ -11,16 +19,46 @@ namespace tollamere {
 // format read here (an uncompressed 16-bit TIFF or a text PPM comes closest).
 inline constexpr std::uint64_t MaxPictureFileBytes = 2048ull * 1024 * 1024;
 
-// Reads a whole regular file without changing it. Raises File not found (53),
-// Permission denied (70), Out of memory (7) beyond MaxPictureFileBytes, and
-// Path/File access error (75) for anything else; the reason names the path.
+// Reads a whole regular file without changing it. It is opened so that a
+// pipe, device or folder put in its place can never block, then checked.
+// Raises File not found (53), Permission denied (70), Out of memory (7)
+// beyond MaxPictureFileBytes, and Path/File access error (75) for anything
+// else; the reason names the path.
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
+
+// The first `count` bytes of a file (all of a shorter one) and its size, for
+// a look at its header; opened and checked as ReadFileBytes does.
+struct FileStart {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t size = 0;
+};
+FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count);
 
 // Writes the bytes to a temporary file in the target's folder, flushes it to
 // the disk and renames it over the target, so the target is either the old
-// file or the complete new one. Raises Permission denied (70) where the
-// folder or the target may not be written, and Path/File access error (75)
-// for a missing folder, a full disk or any other failure.
+// file or the complete new one. A link at the target is replaced by the file,
+// as a rename does, and what it pointed to is never touched. Raises
+// Permission denied (70) where the folder or the target may not be written,
+// and Path/File access error (75) for a missing folder, a full disk, a
+// folder at the target or any other failure.
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// True for the names WriteFileReplacing gives its temporary files.
+bool IsTemporaryFileName(std::string_view name);
+
+// Removes, from that one folder, the temporary files a write left behind when
+// its process was killed: files of the temporary pattern last changed before
+// `olderThan` that no running write holds. Answers how many went; failures
+// are silent.
+std::size_t RemoveStaleTemporaryFiles(const std::filesystem::path& folder,
+                                      std::chrono::system_clock::time_point olderThan);
+
+// Opens the null device on whichever of the standard input, output and error
+// the caller left closed, so that no file this process opens later takes
+// their place and receives text meant for them. Call first thing in main.
+void EnsureStandardStreamsOpen() noexcept;
+
+// The machine's physical memory in bytes, 0 when the system does not say.
+std::uint64_t PhysicalMemoryBytes() noexcept;
 
 } // namespace tollamere

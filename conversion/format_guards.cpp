@@ -1,34 +1,94 @@
 #include "format_guards.h"
 
+#include "byte_order.h"
 #include "picture_codec.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace tollamere {
 namespace {
 
-std::uint32_t BigEndian32(const std::uint8_t* at) noexcept
+// libpng only warns about a text, palette or calibration chunk longer than
+// its own 8 MB limit, then allocates all the length declares before reading
+// it: a few bytes of file could claim gigabytes.
+constexpr std::uint32_t MaxPngMetadataChunkBytes = 8u << 20;
+
+// Image data (IDAT) is streamed by libpng, and the frames of an animated PNG
+// (fdAT) are skipped unread, so their length costs no memory.
+bool IsStreamedPngChunk(const std::uint8_t* type) noexcept
 {
-    return std::uint32_t(at[0]) << 24 | std::uint32_t(at[1]) << 16 | std::uint32_t(at[2]) << 8 | at[3];
+    return std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "fdAT", 4) == 0;
 }
 
-std::uint32_t LittleEndian(const std::uint8_t* at, int byteCount) noexcept
+bool IsPngChunkType(const std::uint8_t* type) noexcept
 {
-    std::uint32_t value = 0;
-    for (int i = byteCount - 1; i >= 0; --i)
-        value = value << 8 | at[i];
-    return value;
+    return std::all_of(type, type + 4, [](std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
 }
 
-// libpng refuses widths beyond a million itself, which Qt then reports as
-// unreadable data; the header is read here so the reason is the size.
-void CheckPng(std::span<const std::uint8_t> bytes)
+// Walks the chunks from `at` to IEND or the end of the bytes. `walked`, when
+// given, marks chunks already checked from another start: from there on the
+// walk would repeat itself.
+void CheckPngChunkLengths(std::span<const std::uint8_t> bytes, std::size_t at, std::vector<bool>* walked)
 {
-    constexpr std::uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    while (bytes.size() - at >= 8) {
+        if (walked) {
+            if ((*walked)[at])
+                return;
+            (*walked)[at] = true;
+        }
+        const std::uint32_t length = BigEndian(&bytes[at], 4);
+        const std::uint8_t* type = &bytes[at + 4];
+        if (!IsPngChunkType(type))
+            return;  // libpng refuses the name before it reads the chunk
+        const std::string typeName(type, type + 4);
+        if (length > MaxPngMetadataChunkBytes && !IsStreamedPngChunk(type))
+            RaiseInvalidPicture("the PNG's " + typeName + " chunk declares " + std::to_string(length) + " bytes, beyond the "
+                                + std::to_string(MaxPngMetadataChunkBytes >> 20) + " MiB a picture's metadata may take");
+        if (typeName == "IEND")
+            return;
+        const std::uint64_t next = std::uint64_t(at) + 12 + length;  // length and type, data, CRC
+        if (next >= bytes.size())
+            return;  // a file cut short is for the decoder to judge
+        at = std::size_t(next);
+    }
+}
+
+constexpr std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+// Checks the PNG that starts at `start`. libpng refuses widths beyond a
+// million itself, which Qt then reports as unreadable data; the header is
+// read here so the reason is the size.
+void CheckPng(std::span<const std::uint8_t> bytes, std::size_t start = 0, std::vector<bool>* walked = nullptr)
+{
+    const std::span<const std::uint8_t> png = bytes.subspan(start);
     constexpr std::size_t sizeAt = 16;  // after the signature, IHDR's length and type
-    if (bytes.size() < sizeAt + 8 || std::memcmp(bytes.data(), signature, sizeof signature) != 0 || std::memcmp(&bytes[12], "IHDR", 4) != 0)
+    if (png.size() < sizeof PngSignature || std::memcmp(png.data(), PngSignature, sizeof PngSignature) != 0)
         return;
-    CheckPictureDimensions(BigEndian32(&bytes[sizeAt]), BigEndian32(&bytes[sizeAt + 4]));
+    if (png.size() >= sizeAt + 8 && std::memcmp(&png[12], "IHDR", 4) == 0)
+        CheckPictureDimensions(BigEndian(&png[sizeAt], 4), BigEndian(&png[sizeAt + 4], 4));
+    CheckPngChunkLengths(bytes, start + sizeof PngSignature, walked);
+}
+
+// An icon or cursor may hold its pictures as whole PNG files, which Qt hands
+// to the same PNG reader.
+void CheckPngsInIcon(std::span<const std::uint8_t> bytes)
+{
+    constexpr std::size_t entriesAt = 6;
+    constexpr std::size_t entrySize = 16;
+    if (bytes.size() < entriesAt || LittleEndian(&bytes[0], 2) != 0)
+        return;
+    if (const std::uint32_t kind = LittleEndian(&bytes[2], 2); kind != 1 && kind != 2)
+        return;
+    const std::uint32_t count = LittleEndian(&bytes[4], 2);
+    std::vector<bool> walked(bytes.size());  // entries may point into one another's data
+    for (std::size_t i = 0; i < count && entriesAt + (i + 1) * entrySize <= bytes.size(); ++i) {
+        const std::uint32_t imageAt = LittleEndian(&bytes[entriesAt + i * entrySize + 12], 4);
+        if (imageAt < bytes.size())
+            CheckPng(bytes, imageAt, &walked);
+    }
 }
 
 enum BmpCompression : std::uint32_t { Rgb = 0, Rle8 = 1, Rle4 = 2, BitFields = 3, AlphaBitFields = 6 };
@@ -104,6 +164,7 @@ void CheckBmp(std::span<const std::uint8_t> bytes)
 void CheckBeforeQtDecodes(std::span<const std::uint8_t> bytes)
 {
     CheckPng(bytes);
+    CheckPngsInIcon(bytes);
     CheckBmp(bytes);
 }
 

@@ -78,13 +78,12 @@ PictureFile LoadPictureFile(const std::filesystem::path& path)
 
 void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path)
 {
-    const std::string extension = path.extension().string();
-    const std::string_view name = extension.empty() ? std::string_view{} : std::string_view(extension).substr(1);
-    const std::optional<OutputFormat> format = FormatForExtension(name);
+    const std::optional<std::string> extension = FileExtension(path.native());
+    const std::optional<OutputFormat> format = FormatForExtension(extension.value_or(""));
     if (!format)
         RaiseWithReason(ErrorNumber::InvalidProcedureCall,
-                        name.empty() ? "the file name " + path.filename().string() + " has no extension to choose a format"
-                                     : "no picture format is known for the extension \"" + std::string(name) + "\"");
+                        !extension ? "the file name " + Printable(path.filename().native()) + " has no extension to choose a format"
+                                   : "no picture format is known for the extension \"" + Printable(*extension) + "\"");
     EncodedBytes encoded;
     try {
         encoded = Encode(picture, hasAlpha, *format);

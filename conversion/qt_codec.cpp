@@ -65,7 +65,12 @@ std::string Utf8(const QString& text)
 
 namespace {
 
-QImage ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& format)
+struct QtPicture {
+    QImage image;
+    QByteArray format;  // the reader's name for what it found, e.g. "bmp"
+};
+
+QtPicture ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& format)
 {
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     QBuffer buffer(&data);
@@ -87,7 +92,29 @@ QImage ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& format)
     QImage image;
     if (!reader.read(&image) || image.isNull())
         RaiseInvalidPicture(found.toStdString() + " data: " + Utf8(reader.errorString()));
-    return image;
+    return {image, found};
+}
+
+// Many programs write 32-bit BMPs with the fourth byte of every pixel left at
+// 0; read as alpha it would make the whole picture transparent, and so black.
+bool IsUnusedBmpAlpha(const QByteArray& format, const Picture& picture) noexcept
+{
+    if (format != "bmp")
+        return false;
+    for (std::int32_t y = 0; y < picture.Height(); ++y) {
+        const std::uint32_t* row = picture.Row(y);
+        if (std::any_of(row, row + picture.Width(), [](std::uint32_t pixel) { return (pixel >> 24) != 0; }))
+            return false;
+    }
+    return true;
+}
+
+void MakeOpaque(Picture& picture) noexcept
+{
+    for (std::int32_t y = 0; y < picture.Height(); ++y) {
+        std::uint32_t* row = picture.Row(y);
+        std::for_each(row, row + picture.Width(), [](std::uint32_t& pixel) { pixel |= 0xFF000000u; });
+    }
 }
 
 // TGA has no signature at its start: Qt's probe takes most TGA headers for
@@ -107,14 +134,15 @@ PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes)
 {
     RaiseQtAllocationLimitOnce();
     CheckBeforeQtDecodes(bytes);
-    QImage image;
+    QtPicture read;
     try {
-        image = ReadWithQt(bytes, QByteArray());
+        read = ReadWithQt(bytes, QByteArray());
     } catch (const RuntimeError& error) {
         if (error.Number() != ErrorNumber::InvalidPicture || !HasTgaFooter(bytes))
             throw;
-        image = ReadWithQt(bytes, "tga");
+        read = ReadWithQt(bytes, "tga");
     }
+    QImage& image = read.image;
     CheckPictureDimensions(std::uint64_t(image.width()), std::uint64_t(image.height()));
     const bool hasAlpha = image.hasAlphaChannel();
     image.convertTo(QImage::Format_ARGB32);
@@ -124,7 +152,11 @@ PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes)
     PictureFile result{Picture(image.width(), image.height()), hasAlpha};
     for (std::int32_t y = 0; y < image.height(); ++y)
         std::memcpy(result.picture.Row(y), image.constScanLine(y), std::size_t(image.width()) * 4);
-    if (hasAlpha)
+    if (hasAlpha && IsUnusedBmpAlpha(read.format, result.picture)) {
+        MakeOpaque(result.picture);
+        result.hasAlpha = false;
+    }
+    if (result.hasAlpha)
         BlackenTransparentPixels(result.picture);
     return result;
 }
@@ -150,8 +182,14 @@ EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::stri
 {
     if (!picture.HasBitmap())
         RaiseInvalidPicture("the picture has no pixels to save");
-    const QImage image(reinterpret_cast<const uchar*>(picture.Row(0)), picture.Width(), picture.Height(), qsizetype(picture.Width()) * 4,
-                       hasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage image(reinterpret_cast<const uchar*>(picture.Row(0)), picture.Width(), picture.Height(), qsizetype(picture.Width()) * 4,
+                 hasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    // A new image takes its resolution from the screen when there is one, so
+    // the window and the command line would write different bytes. 96 dpi,
+    // in dots per metre, is what the platform's picture saving always wrote.
+    constexpr int dotsPerMetre = 3780;
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
     QByteArray data;
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);

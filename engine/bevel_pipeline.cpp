@@ -69,6 +69,19 @@ bool DeeperThanAByte(const ByteMap& heights) noexcept
     return false;
 }
 
+// Whether any pixel that lighting works on, off the outermost ring, lies in
+// the bevel band (neither outside nor on the flat top).
+bool HasBandPixel(const ByteMap& heights) noexcept
+{
+    for (std::int32_t y = 1; y < heights.Height() - 1; ++y) {
+        const std::uint8_t* row = heights.Row(y);
+        for (std::int32_t x = 1; x < heights.Width() - 1; ++x)
+            if (row[x] != 0 && row[x] != 255)
+                return true;
+    }
+    return false;
+}
+
 // Clears a row over a span.
 void ClearSpan(std::uint8_t* row, const RowSpan& span) noexcept
 {
@@ -138,6 +151,11 @@ void CalculateLight(const Vector3& lightVector, BevelMaps& maps, unsigned thread
     const ByteMap& heights = maps.HeightMap;
     const std::int32_t width = heights.Width();
     const std::int32_t height = heights.Height();
+    // The row kernels may not raise: a light vector whose strengths could
+    // leave a byte (an infinite angle makes it NaN) fails here instead, as
+    // the first band pixel would have.
+    if (!(VectorLength(lightVector) * 255 < 255.5) && HasBandPixel(heights))
+        Raise(ErrorNumber::Overflow);
     ForEachBand(threads, height, width, [&](std::int32_t first, std::int32_t last) {
         NormalCache cache;
         for (std::int32_t y = first; y < last; ++y) {

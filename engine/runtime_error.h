@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tollamere {
 
@@ -40,5 +41,14 @@ private:
 // Raises the error with its standard description followed by ": " and the
 // reason ("Invalid picture: truncated JPEG data").
 [[noreturn]] void RaiseWithReason(ErrorNumber number, const std::string& reason);
+
+// What follows the standard description in an error's description (the
+// reason RaiseWithReason added), or the whole description when it has none.
+std::string ReasonOf(const RuntimeError& error);
+
+// A file name or path as messages show it, safe to print on one line. A name
+// is bytes: each byte that is not part of valid UTF-8, and each control
+// character, appears as "\xHH".
+std::string Printable(std::string_view path);
 
 } // namespace tollamere

@@ -118,25 +118,52 @@ bool MatchesCaseKeys(const std::u32string& text, const std::u32string& wildcard)
     return later[0] != 0;
 }
 
+constexpr const char* kUnsafeNameReason = "the name holds characters the scan does not accept";
+
 bool IsRefused(const std::error_code& error)
 {
     return error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
 }
 
+// A folder that vanished while the scan ran had nothing left to leave out.
+void ReportListingFailure(const std::string& folder, const std::error_code& error, const SkipSink& reportSkip)
+{
+    if (!reportSkip || error == std::errc::no_such_file_or_directory)
+        return;
+    std::string reason = IsRefused(error) ? "permission denied" : error.message();
+    if (!reason.empty() && reason.front() >= 'A' && reason.front() <= 'Z')
+        reason.front() = static_cast<char>(reason.front() - 'A' + 'a');
+    reportSkip(folder, "the folder cannot be listed: " + reason);
+}
+
+// Reported in listing order, so the same tree gives the same report everywhere.
+void ReportUnsafeNames(const std::string& folder, std::vector<std::string> names, const char* suffix,
+                       const SkipSink& reportSkip)
+{
+    if (!reportSkip)
+        return;
+    SortInListingOrder(names);
+    for (const std::string& name : names)
+        reportSkip(folder + name + suffix, kUnsafeNameReason);
+}
+
 // Appends the folder's direct sub-folders, in listing order, to found.
 // Answers false when the listing was refused; any other failure ends the
 // listing and keeps what was found before it.
-bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>& found)
+bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>& found, const SkipSink& reportSkip)
 {
     if (!IsWellFormed(listedFolder))
         return true;
     const std::string folder = WithSeparator(listedFolder);
     std::error_code error;
     fs::directory_iterator entry(ToPath(folder), error);
-    if (error)
+    if (error) {
+        ReportListingFailure(folder, error, reportSkip);
         return !IsRefused(error);
+    }
 
     std::vector<std::string> names;
+    std::vector<std::string> unsafeNames;
     for (const fs::directory_iterator end; entry != end; entry.increment(error)) {
         std::error_code statusError;
         // symlink_status: a link to a folder is not followed, so a link back
@@ -144,12 +171,12 @@ bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>&
         if (entry->symlink_status(statusError).type() != fs::file_type::directory)
             continue;
         std::string name = FromPath(entry->path().filename());
-        if (!HasUnsafeCharacters(name))
-            names.push_back(std::move(name));
+        (HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
     }
     SortInListingOrder(names);
     for (const std::string& name : names)
         found.push_back(folder + name + '/');
+    ReportUnsafeNames(folder, std::move(unsafeNames), "/", reportSkip);
     return true;
 }
 
@@ -157,12 +184,12 @@ bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>&
 // entries that stay: all but those whose listing was refused. After a stop
 // request the rest are kept unlisted.
 std::vector<std::string> ExpandLevel(std::vector<std::string> level, std::vector<std::string>& next,
-                                     const std::stop_token& stop)
+                                     const std::stop_token& stop, const SkipSink& reportSkip)
 {
     std::vector<std::string> kept;
     kept.reserve(level.size());
     for (std::string& folder : level) {
-        if (!stop.stop_requested() && !AppendSubFolders(folder, next))
+        if (!stop.stop_requested() && !AppendSubFolders(folder, next, reportSkip))
             continue;
         kept.push_back(std::move(folder));
     }
@@ -203,6 +230,29 @@ bool IsFolder(const std::string& path)
     return IsWellFormed(path) && fs::is_directory(ToPath(path), error);
 }
 
+std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern,
+                                           const SkipSink& reportSkip)
+{
+    std::vector<std::string> names;
+    if (!IsWellFormed(folder))
+        return names;
+    const std::string entry = WithSeparator(folder);
+    std::error_code error;
+    fs::directory_iterator file(ToPath(entry), error);
+    if (error)
+        return names;
+    const std::u32string wildcard = CaseKey(pattern);
+    std::vector<std::string> unsafeNames;
+    for (const fs::directory_iterator end; file != end; file.increment(error)) {
+        std::string name = FromPath(file->path().filename());
+        if (MatchesCaseKeys(CaseKey(name), wildcard) && IsExistingFile(entry + name))
+            (HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
+    }
+    SortInListingOrder(names);
+    ReportUnsafeNames(entry, std::move(unsafeNames), "", reportSkip);
+    return names;
+}
+
 } // namespace
 
 bool HasUnsafeCharacters(std::string_view name)
@@ -238,33 +288,19 @@ bool IsExistingFile(const std::string& path)
 
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern)
 {
-    std::vector<std::string> names;
-    if (!IsWellFormed(folder))
-        return names;
-    const std::string entry = WithSeparator(folder);
-    std::error_code error;
-    fs::directory_iterator file(ToPath(entry), error);
-    if (error)
-        return names;
-    const std::u32string wildcard = CaseKey(pattern);
-    for (const fs::directory_iterator end; file != end; file.increment(error)) {
-        std::string name = FromPath(file->path().filename());
-        if (!HasUnsafeCharacters(name) && MatchesCaseKeys(CaseKey(name), wildcard) && IsExistingFile(entry + name))
-            names.push_back(std::move(name));
-    }
-    SortInListingOrder(names);
-    return names;
+    return ListMatchingFiles(folder, pattern, {});
 }
 
-void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::stop_token stop)
+void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::stop_token stop,
+                       const SkipSink& reportSkip)
 {
     // No folder here is a system folder, so the hidden-and-system test that
     // keeps a folder out of the walk never holds: every listed folder stays.
     std::vector<std::string> next;
-    folders = ExpandLevel(std::move(folders), next, stop);
+    folders = ExpandLevel(std::move(folders), next, stop, reportSkip);
     while (recurse && !next.empty() && !stop.stop_requested()) {
         std::vector<std::string> deeper;
-        Append(folders, ExpandLevel(std::move(next), deeper, stop));
+        Append(folders, ExpandLevel(std::move(next), deeper, stop, reportSkip));
         next = std::move(deeper);
     }
     if (!recurse)
@@ -272,21 +308,29 @@ void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::sto
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& pattern, const RowSink& addRow,
-                    std::stop_token stop)
+                    std::stop_token stop, const SkipSink& reportSkip)
 {
     // An empty folder would turn into "/" and scan the whole file system.
     if (folder.empty())
         return;
+    const auto skip = [&reportSkip](const std::string& path, const char* reason) {
+        if (reportSkip)
+            reportSkip(path, reason);
+    };
     std::vector<std::string> folders{FolderEntry(folder)};
-    CollectSubFolders(folders, true, stop);
+    CollectSubFolders(folders, true, stop, reportSkip);
     for (const std::string& entry : folders) {
         if (stop.stop_requested())
             return;
-        for (const std::string& name : ListFiles(entry, pattern)) {
-            if (name.front() == '~')
-                continue;
+        for (const std::string& name : ListMatchingFiles(entry, pattern, reportSkip)) {
             std::string path = entry + name;
-            if (IsExistingFile(path) && AttributeValue(path) != kHiddenArchive)
+            if (name.front() == '~')
+                skip(path, "the name starts with \"~\"");
+            else if (!IsExistingFile(path))
+                continue;
+            else if (AttributeValue(path) == kHiddenArchive)
+                skip(path, "hidden file");
+            else
                 addRow(path);
         }
     }

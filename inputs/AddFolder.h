@@ -19,6 +19,11 @@ namespace tollamere {
 // Receives each row, in order, as soon as it is found (on the scanning thread).
 using RowSink = std::function<void(const std::string& row)>;
 
+// Receives each file or sub-folder the scan leaves out by its own rules, with
+// the reason in plain words; a folder's path ends with "/". Files that do not
+// match the pattern are not left out, just not asked for, and are not passed.
+using SkipSink = std::function<void(const std::string& path, const std::string& reason)>;
+
 // The pattern a drop and the "*" answer of Add All use: every file.
 inline constexpr std::string_view kAllFilesPattern = "*.*";
 
@@ -45,16 +50,19 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
 // sub-folders ordered by parent and then by name, then the second level, ...),
 // otherwise one level. An entry whose listing is refused is removed. Symbolic
 // links to folders are not followed. Stops early, keeping what it has, once
-// a stop is requested.
-void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::stop_token stop = {});
+// a stop is requested. reportSkip hears of each folder left out: a refused
+// or failed listing, a name with unsafe characters.
+void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::stop_token stop = {},
+                       const SkipSink& reportSkip = {});
 
 // Passes to addRow the full path of every matching file of the folder tree:
 // the folder's own files, then those of each sub-folder in the order of
 // CollectSubFolders. Names starting with "~" and hidden files (attribute
 // value 34) are left out. The stop request is checked once per folder.
-// An empty folder path scans nothing.
+// An empty folder path scans nothing. reportSkip hears of every matching file
+// and every folder the scan leaves out, with the reason.
 void AddFolderFiles(const std::string& folder, const std::string& pattern, const RowSink& addRow,
-                    std::stop_token stop = {});
+                    std::stop_token stop = {}, const SkipSink& reportSkip = {});
 
 // What a drop adds, in drop order: a folder is scanned with every file;
 // anything else becomes a row exactly as dropped, without any test.

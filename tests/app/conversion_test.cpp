@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QThread>
@@ -153,6 +154,48 @@ private slots:
         QCOMPARE(Button(*form_, "PushButton2")->text(), QStringLiteral("Start Converting"));
         QVERIFY(Button(*form_, "PushButton1")->isEnabled());
         QVERIFY(Find<QLineEdit>(*form_, "txtLightAngle")->isEnabled());
+    }
+
+    // One conversion core: the window and the command line write the same
+    // bytes for every format, and an absurd light angle is an ordinary
+    // failure of the effect step, not the end of the program.
+    void windowAndCommandLineWriteTheSameBytes()
+    {
+        const PictureFile letter = LoadPictureFile(sandbox_->Picture(QStringLiteral("f.png"), QSize(48, 40)).toStdString());
+        QStringList inputs;
+        for (const char* name : {"f.png", "f.bmp", "f.gif", "f.jpg", "f.tif", "f.webp", "f.ico"}) {
+            inputs.push_back(sandbox_->Folder(QStringLiteral("in")) + QLatin1Char('/') + QLatin1String(name));
+            SavePictureFile(letter.picture, false, inputs.back().toStdString());
+        }
+        Prepare(inputs);
+        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+        QVERIFY2(dialogs_->MessageTexts() == QStringList{QStringLiteral("Done.")}, qPrintable(dialogs_->MessageTexts().join(QLatin1Char('\n'))));
+
+        const QString cliOut = sandbox_->Folder(QStringLiteral("cli"));
+        QProcess cli;
+        cli.start(QStringLiteral(TOLLAMERE_CLI), QStringList{QStringLiteral("-q"), QStringLiteral("-o"), cliOut} + inputs);
+        QVERIFY(cli.waitForFinished(RunTimeoutMs));
+        QCOMPARE(cli.exitCode(), 0);
+        const QStringList names = Entries(cliOut);
+        QCOMPARE(names.size(), inputs.size());
+        QCOMPARE(Entries(sandbox_->Path(QStringLiteral("out"))), names);
+        for (const QString& name : names) {
+            QFile fromWindow(sandbox_->Path(QStringLiteral("out/") + name));
+            QFile fromCli(cliOut + QLatin1Char('/') + name);
+            QVERIFY(fromWindow.open(QIODevice::ReadOnly) && fromCli.open(QIODevice::ReadOnly));
+            QVERIFY2(fromWindow.readAll() == fromCli.readAll(), qPrintable(name));
+        }
+
+        dialogs_->calls.clear();
+        Find<QLineEdit>(*form_, "txtLightAngle")->setText(QStringLiteral("1e308"));
+        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+        const QStringList messages = dialogs_->MessageTexts();
+        QVERIFY2(messages.size() == inputs.size() + 1, qPrintable(messages.join(QLatin1Char('\n'))));
+        QVERIFY2(messages.front().startsWith(QStringLiteral("Overflow")), qPrintable(messages.front()));
+        QVERIFY(messages.front().contains(QStringLiteral("at line 160")));
+        QCOMPARE(messages.back(), QStringLiteral("Done."));
     }
 
     void guardsSpeakBeforeAnythingIsWritten()

@@ -67,6 +67,14 @@ private slots:
         QCOMPARE(Find<QProgressBar>(*form, "ProgressBar1")->text(), QStringLiteral("Progress Bar"));
         QCOMPARE(form->size(), QSize(536, 486));
         QVERIFY(dialogs.calls.empty());
+
+        // The list takes the keyboard first; the frame offers minimize and
+        // close, and no maximize on a window of fixed size.
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QCOMPARE(QApplication::focusWidget(), list);
+        const Qt::WindowFlags flags = form->windowHandle()->flags();
+        QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint) && flags.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
     }
 
     void storedTextsComeBackUnchanged()

@@ -7,11 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tollamere {
 namespace {
@@ -27,14 +34,19 @@ struct RecordingObserver : ConversionObserver {
     void Failure(const ConversionFailure& failure) override
     {
         failures.push_back(failure);
-        events.push_back("failure " + std::to_string(failure.lineNumber));
+        events.push_back("failure " + std::to_string(failure.item) + " at " + std::to_string(failure.lineNumber) + ": " +
+                         failure.description);
     }
     void Message(const std::string& text) override
     {
         messages.push_back(text);
         events.push_back("message " + text);
     }
-    void Written(std::size_t item, const std::string& outputPath) override { written.emplace_back(item, outputPath); }
+    void Written(std::size_t item, const std::string& outputPath) override
+    {
+        written.emplace_back(item, outputPath);
+        events.push_back("written " + outputPath);
+    }
 
     std::vector<std::pair<double, std::string>> progress;
     std::vector<ConversionFailure> failures;
@@ -98,20 +110,29 @@ protected:
         return ToPathText(path);
     }
 
-    std::string MakeInputAs(const std::string& name, std::uint32_t colour = 0x3080C0u)
+    std::string MakeInputAs(const std::string& name, std::uint32_t colour = 0x3080C0u, std::int32_t size = 24)
     {
-        SavePictureFile(Button(24, colour), false, root_ / "in" / name);
+        SavePictureFile(Button(size, colour), false, root_ / "in" / name);
         return In(name);
     }
 
     ConversionSummary Run(const std::vector<std::string>& inputs, RecordingObserver& observer, unsigned workers = 2,
-                          const std::string& folder = {})
+                          const std::string& folder = {}, std::uint64_t memoryBudget = 0)
     {
         ConversionRequest request;
         request.inputPaths = inputs;
         request.outputFolder = folder.empty() ? OutFolder() : folder;
         request.workers = workers;
+        request.memoryBudget = memoryBudget;
         return RunConversion(request, observer);
+    }
+
+    std::map<std::string, std::string> OutputFiles() const
+    {
+        std::map<std::string, std::string> files;
+        for (const auto& name : OutputNames())
+            files[name] = ReadBytes(Out(name));
+        return files;
     }
 
     std::vector<std::string> OutputNames() const
@@ -291,29 +312,131 @@ TEST_F(ConversionRunTest, ReplacesOlderOutputs)
     EXPECT_TRUE(LoadPictureFile(Out("a.png")).picture.HasBitmap());
 }
 
-TEST_F(ConversionRunTest, WorkersWriteWhatOneWorkerWrites)
+// Several workers, and a memory budget that lets only one large item in at
+// a time, must write and report exactly what one worker does: quick failures
+// between slow items come out in list order, each after its own progress.
+TEST_F(ConversionRunTest, WorkersWriteAndReportWhatOneWorkerDoes)
 {
     std::vector<std::string> inputs;
     const char* extensions[] = {"png", "jpg", "bmp", "gif", "tif"};
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10; ++i) {
         inputs.push_back(MakeInputAs("item" + std::to_string(i) + "." + extensions[i % 5],
-                                     0x101010u * static_cast<std::uint32_t>(i + 1)));
+                                     0x101010u * static_cast<std::uint32_t>(i + 1), 400));
+        inputs.push_back(In("missing" + std::to_string(i) + ".png"));
+    }
     RecordingObserver single;
     Run(inputs, single, 1);
-    std::map<std::string, std::string> singleOutputs;
-    for (const auto& name : OutputNames())
-        singleOutputs[name] = ReadBytes(Out(name));
-    fs::remove_all(root_ / "out");
-    fs::create_directories(root_ / "out");
+    const auto singleOutputs = OutputFiles();
+    EXPECT_EQ(singleOutputs.size(), 10u);
 
-    RecordingObserver pooled;
-    Run(inputs, pooled, 4);
-    std::map<std::string, std::string> pooledOutputs;
-    for (const auto& name : OutputNames())
-        pooledOutputs[name] = ReadBytes(Out(name));
-    EXPECT_EQ(singleOutputs.size(), inputs.size());
-    EXPECT_EQ(pooledOutputs, singleOutputs);
-    EXPECT_EQ(pooled.progress, single.progress);
+    // A 400 x 400 item needs a few MiB; 5 MiB holds one of them, not two.
+    for (const std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{5} << 20}) {
+        fs::remove_all(root_ / "out");
+        fs::create_directories(root_ / "out");
+        RecordingObserver pooled;
+        Run(inputs, pooled, 4, {}, budget);
+        EXPECT_EQ(OutputFiles(), singleOutputs) << "budget " << budget;
+        EXPECT_EQ(pooled.events, single.events) << "budget " << budget;
+    }
+}
+
+TEST_F(ConversionRunTest, ItemBeyondTheMemoryBudgetFailsAlone)
+{
+    const std::vector<std::string> inputs = {MakeInputAs("small.png"), MakeInputAs("large.png", 0x3080C0u, 1000)};
+    RecordingObserver observer;
+    const ConversionSummary summary = Run(inputs, observer, 2, {}, std::uint64_t{4} << 20);
+    EXPECT_EQ(summary.written, 1u);
+    ASSERT_EQ(observer.failures.size(), 1u);
+    EXPECT_EQ(observer.failures[0].item, 1u);
+    EXPECT_EQ(observer.failures[0].lineNumber, 154);
+    EXPECT_EQ(observer.failures[0].number, ErrorNumber::OutOfMemory);
+    EXPECT_NE(observer.failures[0].description.find("1000 x 1000 pixels"), std::string::npos) << observer.failures[0].description;
+    EXPECT_NE(observer.failures[0].description.find("4 MiB"), std::string::npos) << observer.failures[0].description;
+    EXPECT_EQ(OutputNames(), std::vector<std::string>{"small.png"});
+}
+
+// A link where an output goes is replaced by the output, whatever it points
+// at: nothing outside the output folder is created, changed or replaced.
+TEST_F(ConversionRunTest, LinksAtTheOutputAreReplacedNotFollowed)
+{
+    const fs::path outside = root_ / "outside";
+    fs::create_directories(outside);
+    std::ofstream(outside / "victim.txt") << "keep me";
+    ASSERT_EQ(mkfifo((outside / "node").c_str(), 0600), 0);
+    fs::create_symlink(outside / "victim.txt", Out("a.png"));
+    fs::create_symlink(outside / "dangling.png", Out("b.png"));
+    fs::create_symlink(outside / "node", Out("c.jpg"));
+
+    RecordingObserver observer;
+    const ConversionSummary summary = Run({MakeInputAs("a.png"), MakeInputAs("b.png"), MakeInputAs("c.jpg")}, observer);
+    EXPECT_EQ(summary.written, 3u);
+    for (const char* name : {"a.png", "b.png", "c.jpg"}) {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Out(name)))) << name;
+        EXPECT_TRUE(LoadPictureFile(Out(name)).picture.HasBitmap()) << name;
+    }
+    EXPECT_EQ(ReadBytes(outside / "victim.txt"), "keep me");
+    EXPECT_FALSE(fs::exists(outside / "dangling.png"));
+    EXPECT_TRUE(fs::is_fifo(outside / "node"));
+}
+
+// A name is bytes: one that is not UTF-8 is read and written as given, told
+// apart from its look-alike, and shown escaped.
+TEST_F(ConversionRunTest, NamesAreTheirBytes)
+{
+    const std::string invalid = "x\xFF.png";
+    const std::string lookAlike = "x\xEF\xBF\xBD.png";  // U+FFFD, what a lossy conversion makes of it
+    const std::string latin1 = "caf\xE9.bmp";
+    const std::vector<std::string> inputs = {MakeInputAs(invalid, 0x2040A0u), MakeInputAs(latin1, 0x40A020u),
+                                             In("gone\xFE.png")};
+    SavePictureFile(Button(24, 0xA02040u), false, Out(lookAlike));
+    const std::string lookAlikeBytes = ReadBytes(Out(lookAlike));
+
+    RecordingObserver observer;
+    const ConversionSummary summary = Run(inputs, observer);
+    EXPECT_EQ(summary.written, 2u);
+    EXPECT_EQ(LoadPictureFile(Out(invalid)).picture, BevelledFile(inputs[0]));
+    EXPECT_EQ(LoadPictureFile(Out(latin1)).picture, BevelledFile(inputs[1]));
+    EXPECT_EQ(ReadBytes(Out(lookAlike)), lookAlikeBytes);
+    ASSERT_EQ(observer.failures.size(), 1u);
+    EXPECT_EQ(observer.failures[0].number, ErrorNumber::FileNotFound);
+    EXPECT_NE(observer.failures[0].description.find("gone\\xFE.png"), std::string::npos) << observer.failures[0].description;
+
+    // An output that is an input of the run is refused by its bytes.
+    RecordingObserver inPlace;
+    Run({inputs[0]}, inPlace, 1, ToPathText(root_ / "in"));
+    ASSERT_EQ(inPlace.failures.size(), 1u);
+    EXPECT_NE(inPlace.failures[0].description.find("x\\xFF.png is an input"), std::string::npos) << inPlace.failures[0].description;
+}
+
+// Temporary names are short and recognisable; a run removes those a killed
+// run left, and leaves a write in progress and the user's own files alone.
+TEST_F(ConversionRunTest, TemporaryFilesNeverOutliveTheirRun)
+{
+    const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const char* name : {".tollamere-0123456789ab.tmp", ".tollamere-notes.tmp", ".tollamere-00000000000a.tmp"}) {
+        std::ofstream(Out(name)) << "left over";
+        fs::last_write_time(Out(name), longAgo);
+    }
+    const int held = open(Out(".tollamere-00000000000a.tmp").c_str(), O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const std::string longName = std::string(251, 'n') + ".png";
+
+    RecordingObserver observer;
+    Run({MakeInputAs("a.png"), MakeInputAs(longName)}, observer);
+    Run({In("a.png"), In(longName)}, observer);
+    close(held);
+    EXPECT_TRUE(observer.failures.empty()) << observer.failures.front().description;
+    EXPECT_EQ(OutputNames(), (std::vector<std::string>{".tollamere-00000000000a.tmp", ".tollamere-notes.tmp", "a.png", longName}));
+}
+
+TEST_F(ConversionRunTest, NamesThatAreOnlyAnExtensionKeepTheirFormat)
+{
+    RecordingObserver observer;
+    const ConversionSummary summary = Run({MakeInputAs(".png"), MakeInputAs(".bmp"), MakeInputAs(".jpg")}, observer);
+    EXPECT_EQ(summary.written, 3u);
+    EXPECT_EQ(ReadBytes(Out(".png")).substr(1, 3), "PNG");
+    EXPECT_EQ(ReadBytes(Out(".bmp")).substr(0, 2), "BM");
+    EXPECT_EQ(ReadBytes(Out(".jpg")).substr(0, 2), "\xFF\xD8");
 }
 
 struct StoppingObserver : RecordingObserver {

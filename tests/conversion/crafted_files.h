@@ -6,7 +6,10 @@
 
 #include "picture_test_support.h"
 
+#include <QByteArray>
+
 #include <array>
+#include <string_view>
 
 namespace tollamere::test {
 
@@ -117,11 +120,11 @@ inline std::uint32_t Crc32(const std::uint8_t* data, std::size_t size)
     return ~crc;
 }
 
-inline void PutPngChunk(Bytes& png, const char (&type)[5], const Bytes& data)
+inline void PutPngChunk(Bytes& png, std::string_view type, const Bytes& data)
 {
     PutBig32(png, std::uint32_t(data.size()));
     const std::size_t typeAt = png.size();
-    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), type.begin(), type.end());
     png.insert(png.end(), data.begin(), data.end());
     PutBig32(png, Crc32(png.data() + typeAt, png.size() - typeAt));
 }
@@ -141,6 +144,61 @@ inline Bytes PngHeaderClaiming(std::uint32_t width, std::uint32_t height)
     return png;
 }
 
+// 57 bytes: a 1 x 1 PNG whose second chunk declares that length but holds
+// only 16 bytes, as if the rest were still to come.
+inline Bytes PngWithChunkClaiming(std::string_view type, std::uint32_t declaredLength)
+{
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    PutPngChunk(png, "IHDR", Bytes{0, 0, 0, 1, 0, 0, 0, 1, 8, 6, 0, 0, 0});
+    PutBig32(png, declaredLength);
+    png.insert(png.end(), type.begin(), type.end());
+    const std::string_view start("Comment\0a little", 16);
+    png.insert(png.end(), start.begin(), start.end());
+    return png;
+}
+
+struct PngChunk {
+    std::string type;
+    Bytes data;
+};
+
+// An 8-bit RGB PNG of the picture with the chunks given before its image
+// data, which is one IDAT chunk stored uncompressed: as long as the pixels.
+inline Bytes MakeRgbPng(const Picture& picture, const std::vector<PngChunk>& before = {})
+{
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes header;
+    PutBig32(header, std::uint32_t(picture.Width()));
+    PutBig32(header, std::uint32_t(picture.Height()));
+    header.insert(header.end(), {8, 2, 0, 0, 0});
+    PutPngChunk(png, "IHDR", header);
+    for (const PngChunk& chunk : before)
+        PutPngChunk(png, chunk.type, chunk.data);
+    QByteArray rows;
+    for (std::int32_t y = 0; y < picture.Height(); ++y) {
+        rows.append(char(0));  // no filter
+        for (std::int32_t x = 0; x < picture.Width(); ++x) {
+            const std::uint32_t pixel = picture.Pixel(x, y);
+            for (int shift : {16, 8, 0})
+                rows.append(char(pixel >> shift));
+        }
+    }
+    const QByteArray zlib = qCompress(rows, 0).sliced(4);  // Qt puts the length before the zlib stream
+    PutPngChunk(png, "IDAT", Bytes(zlib.begin(), zlib.end()));
+    PutPngChunk(png, "IEND", Bytes{});
+    return png;
+}
+
+// An icon whose one picture is the PNG file given, of that size in pixels.
+inline Bytes IconHoldingPng(const Bytes& png, std::uint8_t width, std::uint8_t height)
+{
+    Bytes icon{0, 0, 1, 0, 1, 0, width, height, 0, 0, 1, 0, 32, 0};
+    PutLittle32(icon, std::uint32_t(png.size()));
+    PutLittle32(icon, 22);
+    icon.insert(icon.end(), png.begin(), png.end());
+    return icon;
+}
+
 // A 24-bit BMP header of that size followed by a few bytes of pixels.
 inline Bytes BmpHeaderClaiming(std::uint32_t width, std::uint32_t height)
 {
@@ -156,6 +214,35 @@ inline Bytes BmpHeaderClaiming(std::uint32_t width, std::uint32_t height)
     for (int i = 0; i < 6; ++i)
         PutLittle32(bmp, 0);
     bmp.resize(bmp.size() + 16, 0x7F);
+    return bmp;
+}
+
+// A 32-bit BMP, bottom-up, whose alpha byte is each pixel's own, with a
+// Windows 4 or 5 header (108 or 124 bytes) that gives the masks of red,
+// green, blue and alpha; compression 3 (bit fields) or 0 (none) with them.
+inline Bytes MakeBmp32(const Picture& picture, std::uint32_t headerSize, std::uint32_t compression)
+{
+    const std::uint32_t pixelsAt = 14 + headerSize;
+    const auto pixelBytes = std::uint32_t(picture.Width() * picture.Height() * 4);
+    Bytes bmp{'B', 'M'};
+    PutLittle32(bmp, pixelsAt + pixelBytes);
+    PutLittle32(bmp, 0);
+    PutLittle32(bmp, pixelsAt);
+    PutLittle32(bmp, headerSize);
+    PutLittle32(bmp, std::uint32_t(picture.Width()));
+    PutLittle32(bmp, std::uint32_t(picture.Height()));
+    PutLittle16(bmp, 1);
+    PutLittle16(bmp, 32);
+    PutLittle32(bmp, compression);
+    PutLittle32(bmp, pixelBytes);
+    for (int i = 0; i < 4; ++i)
+        PutLittle32(bmp, 0);
+    for (std::uint32_t mask : {0x00FF'0000u, 0x0000'FF00u, 0x0000'00FFu, 0xFF00'0000u})
+        PutLittle32(bmp, mask);
+    bmp.resize(pixelsAt, 0);
+    for (std::int32_t y = picture.Height() - 1; y >= 0; --y)
+        for (std::int32_t x = 0; x < picture.Width(); ++x)
+            PutLittle32(bmp, picture.Pixel(x, y));  // 0xAARRGGBB, little-endian: blue, green, red, alpha
     return bmp;
 }
 

@@ -9,7 +9,13 @@
 #include "runtime_error_matchers.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace tollamere::test {
 namespace {
@@ -211,6 +217,124 @@ TEST(PictureFileHostile, JpegWarningsRefuseDamagedScansButNotOddMetadata)
     const Picture loaded = LoadPictureFromBytes(revision).picture;
     EXPECT_LE(MaxColourError(loaded, Busy(64, 48)), 8);
 }
+
+// ---------------------------------------------------------------- PNG chunk lengths
+
+TEST(PictureFileHostile, PngImageDataAndSmallMetadataAreNotCapped)
+{
+    const Bytes title{'T', 'i', 't', 'l', 'e', 0, 'T', 'h', 'e', ' ', 'F'};
+    const Bytes letter = MakeRgbPng(LetterF(), {{"tEXt", title}});
+    EXPECT_TRUE(SamePixels(LoadPictureFromBytes(letter).picture, LetterF()));
+    EXPECT_TRUE(SamePixels(LoadPictureFromBytes(IconHoldingPng(letter, 6, 5)).picture, LetterF()));
+
+    // Stored uncompressed, 1800 x 1600 pixels make an IDAT of 8.6 MB; the
+    // frames of an animated PNG (fdAT) are skipped unread, whatever their size.
+    const Picture large = Gradient(1800, 1600);
+    const Bytes png = MakeRgbPng(large, {{"fdAT", Bytes(9u << 20, 0x55)}});
+    ASSERT_GT(png.size(), (9u << 20) + (8u << 20));
+    EXPECT_TRUE(SamePixels(LoadPictureFromBytes(png).picture, large));
+}
+
+TEST(PictureFileHostile, IconEntriesSharingTheirChunksAreWalkedOnce)
+{
+    // Each entry is a PNG signature and an IDAT header whose length leads into
+    // one run of 100000 empty chunks: walked per entry, 1.6 billion steps.
+    constexpr std::uint32_t entries = 16384;
+    constexpr std::uint32_t startsAt = 6 + 16 * entries;
+    constexpr std::uint32_t runAt = startsAt + 16 * entries + 4;
+    Bytes icon{0, 0, 1, 0};
+    PutLittle16(icon, entries);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        icon.insert(icon.end(), {16, 16, 0, 0, 1, 0, 32, 0});
+        PutLittle32(icon, 100);
+        PutLittle32(icon, startsAt + 16 * i);
+    }
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        icon.insert(icon.end(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
+        PutBig32(icon, runAt - (startsAt + 16 * i) - 20);  // its data and CRC end where the run begins
+        icon.insert(icon.end(), {'I', 'D', 'A', 'T'});
+    }
+    icon.resize(runAt, 0);
+    for (int i = 0; i < 100000; ++i)
+        icon.insert(icon.end(), {0, 0, 0, 0, 'a', 'b', 'C', 'd', 0, 0, 0, 0});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_RUNTIME_ERROR(LoadPictureFromBytes(icon), ErrorNumber::InvalidPicture);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+#if defined(__linux__) && GTEST_HAS_DEATH_TEST
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TOLLAMERE_SANITIZER_MAPS_MEMORY
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define TOLLAMERE_SANITIZER_MAPS_MEMORY
+#endif
+#endif
+
+// What loading gives: "loaded", or the error's number and reason.
+std::string LoadOutcome(const Bytes& bytes)
+{
+    try {
+        LoadPictureFromBytes(bytes);
+        return "loaded";
+    } catch (const RuntimeError& error) {
+        return std::to_string(int(error.Number())) + " " + ReasonOf(error);
+    }
+}
+
+// Runs in a child process whose address space is held to what it already
+// uses plus 512 MiB: no chunk of gigabytes could be read there, and a load
+// that tried would fail with libpng's reason instead of the cap's.
+int RefuseMetadataClaimsUnderAddressLimit()
+{
+    const Bytes letter = MakeRgbPng(LetterF());
+    LoadPictureFromBytes(letter);  // Qt loads its readers before the limit is taken
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit addressSpace{};
+    getrlimit(RLIMIT_AS, &addressSpace);
+    addressSpace.rlim_cur = std::min(addressSpace.rlim_max, rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t{512} << 20));
+    setrlimit(RLIMIT_AS, &addressSpace);
+
+    // The chunks libpng reads whole into memory, the cap's first byte, and a
+    // PNG inside an icon, which Qt reads with the same PNG reader.
+    const struct {
+        const char* type;
+        std::uint32_t length;
+        bool inIcon;
+    } claims[] = {
+        {"tEXt", 0x7FFF'FFFF, false}, {"zTXt", 0x7FFF'FFFF, false}, {"iTXt", 0x7FFF'FFFF, false}, {"sPLT", 0x7FFF'FFFF, false},
+        {"pCAL", 0x7FFF'FFFF, false}, {"tEXt", (8u << 20) + 1, false}, {"zTXt", 0x7FFF'FFFF, true},
+    };
+    int failures = 0;
+    for (const auto& [type, length, inIcon] : claims) {
+        const Bytes png = PngWithChunkClaiming(type, length);
+        const std::string expected = std::string("481 the PNG's ") + type + " chunk declares " + std::to_string(length)
+                                     + " bytes, beyond the 8 MiB a picture's metadata may take";
+        if (const std::string outcome = LoadOutcome(inIcon ? IconHoldingPng(png, 1, 1) : png); outcome != expected) {
+            std::fprintf(stderr, "%s of %u bytes%s: %s\n", type, length, inIcon ? " in an icon" : "", outcome.c_str());
+            ++failures;
+        }
+    }
+    if (const std::string outcome = LoadOutcome(letter); outcome != "loaded") {
+        std::fprintf(stderr, "a small PNG under the limit: %s\n", outcome.c_str());
+        ++failures;
+    }
+    return failures;
+}
+
+TEST(PictureFileHostile, PngMetadataClaimingGigabytesIsRefusedBeforeAllocating)
+{
+#if defined(TOLLAMERE_SANITIZER_MAPS_MEMORY)
+    GTEST_SKIP() << "this sanitizer maps shadow memory as the process runs, so a limit on the address space would fail it rather than "
+                    "a large allocation";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, not a fork of one that may hold Qt's locks
+    EXPECT_EXIT(std::_Exit(RefuseMetadataClaimsUnderAddressLimit()), ::testing::ExitedWithCode(0), "");
+}
+
+#endif
 
 } // namespace
 } // namespace tollamere::test

@@ -8,13 +8,19 @@
 #include <QCoreApplication>
 #include <QImage>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <thread>
 
 #include <turbojpeg.h>
 
 #if defined(__unix__)
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace tollamere::test {
@@ -346,6 +352,46 @@ TEST(PictureFileLoad, FailuresCarryTheirNumbers)
     }
 }
 
+// An input swapped for a named pipe at any moment, even between a look at
+// it and its opening, fails at once instead of waiting for a writer.
+TEST(PictureFileLoad, PipeSwappedInNeverBlocks)
+{
+    TempFolder folder;
+    const std::filesystem::path path = folder / "f.png";
+    const std::filesystem::path pipe = folder / "pipe";
+    const std::filesystem::path picture = folder / "picture.png";
+    SavePictureFile(LetterF(), false, picture);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::filesystem::create_hard_link(pipe, path);
+    EXPECT_RUNTIME_ERROR(LoadPictureFile(path), ErrorNumber::PathFileAccessError);
+
+    std::atomic<bool> done = false;
+    std::thread swapper([&] {
+        for (int i = 0; !done; ++i) {
+            std::filesystem::remove(path);
+            std::filesystem::create_hard_link(i % 2 ? pipe : picture, path);
+        }
+    });
+    auto loads = std::async(std::launch::async, [&] {
+        for (int i = 0; i < 3000; ++i) {
+            try {
+                LoadPictureFile(path);
+            } catch (const RuntimeError&) {
+            }
+        }
+    });
+    const bool finished = loads.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    done = true;
+    swapper.join();
+    if (!finished) {
+        // Frees the blocked reader so that the test can end.
+        const int writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        ADD_FAILURE() << "a load waited on the pipe";
+        loads.wait();
+        close(writer);
+    }
+}
+
 TEST(PictureFileLoad, UnreadableFileIsPermissionDenied)
 {
     TempFolder folder;
@@ -375,7 +421,7 @@ TEST(PictureFileLoad, LeavesTheFileAsItWas)
 TEST(PictureFileSave, UnknownExtensionWritesNothing)
 {
     TempFolder folder;
-    for (const char* name : {"f.xyz", "f.svg", "noextension", "f.", ".png"}) {
+    for (const char* name : {"f.xyz", "f.svg", "noextension", "f."}) {
         try {
             SavePictureFile(LetterF(), false, folder / name);
             ADD_FAILURE() << name << " was accepted";
@@ -387,6 +433,10 @@ TEST(PictureFileSave, UnknownExtensionWritesNothing)
         }
     }
     EXPECT_TRUE(EntryNames(folder.Path()).empty());
+
+    // A name that is only a dot and an extension still names its format.
+    SavePictureFile(LetterF(), false, folder / ".png");
+    EXPECT_TRUE(SamePixels(LoadPictureFile(folder / ".png").picture, LetterF()));
 }
 
 // Qt's image plugins (TIFF, WebP) must be found without an application object.
@@ -542,6 +592,45 @@ TEST(PictureFileThreads, ParallelSavesAndLoadsMatchOneAtATime)
         thread.join();
     for (const auto& threadMismatches : mismatches)
         EXPECT_TRUE(threadMismatches.empty()) << ::testing::PrintToString(threadMismatches);
+}
+
+// ---------------------------------------------------------------- 32-bit BMP alpha
+
+// The F as a program that ignores the fourth byte writes it: alpha 0 everywhere.
+Picture LetterFWithAlphaZero()
+{
+    Picture picture = LetterF();
+    for (std::int32_t y = 0; y < picture.Height(); ++y)
+        for (std::int32_t x = 0; x < picture.Width(); ++x)
+            picture.Pixel(x, y) &= 0x00FF'FFFFu;
+    return picture;
+}
+
+TEST(PictureFileAlpha, BmpAlphaOfZeroEverywhereMeansOpaque)
+{
+    // The file keeps blue under the transparent column, which loading blackens.
+    Picture mixed = LetterFWithAlpha();
+    for (std::int32_t y = 0; y < mixed.Height(); ++y)
+        mixed.Pixel(5, y) = Blue & 0x00FF'FFFFu;
+    const std::pair<std::uint32_t, std::uint32_t> headers[] = {{108, 3}, {124, 3}, {124, 0}};
+    for (const auto& [headerSize, compression] : headers) {
+        SCOPED_TRACE("header of " + std::to_string(headerSize) + " bytes, compression " + std::to_string(compression));
+        const PictureFile unused = LoadPictureFromBytes(MakeBmp32(LetterFWithAlphaZero(), headerSize, compression));
+        EXPECT_FALSE(unused.hasAlpha);
+        EXPECT_TRUE(SamePixels(unused.picture, LetterF()));
+        const PictureFile kept = LoadPictureFromBytes(MakeBmp32(mixed, headerSize, compression));
+        EXPECT_TRUE(kept.hasAlpha);
+        EXPECT_TRUE(SamePixels(kept.picture, LetterFWithAlpha()));
+    }
+}
+
+TEST(PictureFileAlpha, PngAlphaOfZeroEverywhereStaysTransparent)
+{
+    const Picture source = LetterFWithAlphaZero();
+    const QImage image(reinterpret_cast<const uchar*>(source.Row(0)), source.Width(), source.Height(), QImage::Format_ARGB32);
+    const PictureFile loaded = LoadPictureFromBytes(QtEncoded(image, "PNG"));
+    EXPECT_TRUE(loaded.hasAlpha);
+    EXPECT_TRUE(SamePixels(loaded.picture, Picture(6, 5, 0x0000'0000u)));
 }
 
 } // namespace

@@ -13,8 +13,9 @@
 namespace tollamere::test {
 namespace {
 
-// The description the window shows for a failed JPEG save, and its status.
-int GdiplusStatusOf(const std::function<void()>& save)
+// The status of a failed JPEG save, from the description the window shows;
+// the reason after it must name the file.
+int GdiplusStatusOf(const std::function<void()>& save, const std::string& reason)
 {
     try {
         save();
@@ -22,8 +23,11 @@ int GdiplusStatusOf(const std::function<void()>& save)
         EXPECT_EQ(error.Number(), ErrorNumber::InvalidProcedureCall);
         std::smatch match;
         const std::string description = error.Description();
-        EXPECT_TRUE(std::regex_match(description, match, std::regex("Cannot save the image\\. GDI\\+ Error:([1-9][0-9]*)"))) << description;
-        return match.empty() ? -1 : std::stoi(match[1]);
+        EXPECT_TRUE(std::regex_match(description, match, std::regex("Cannot save the image\\. GDI\\+ Error:([1-9][0-9]*): (.+)"))) << description;
+        if (match.empty())
+            return -1;
+        EXPECT_NE(match[2].str().find(reason), std::string::npos) << description;
+        return std::stoi(match[1]);
     }
     ADD_FAILURE() << "the save succeeded";
     return 0;
@@ -57,10 +61,13 @@ TEST(JpegWriter, FailuresReportAGdiplusStatus)
 {
     TempFolder folder;
     WriteText(folder / "blocker", "a file");
-    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "missing" / "f.jpg", 100); }), 7);
-    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "blocker" / "f.jpg", 100); }), 7);
-    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(Picture(), folder / "empty.jpg", 100); }), 2);
-    EXPECT_EQ(EntryNames(folder.Path()), std::vector<std::string>{"blocker"});
+    std::filesystem::create_directory(folder / "ring.jpg");
+    const std::string missing = (folder / "missing").string();
+    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "missing" / "f.jpg", 100); }, missing + " does not exist"), 7);
+    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "blocker" / "f.jpg", 100); }, "blocker is not a folder"), 7);
+    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "ring.jpg", 100); }, "ring.jpg is a folder"), 7);
+    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(Picture(), folder / "empty.jpg", 100); }, "no pixels"), 2);
+    EXPECT_EQ(EntryNames(folder.Path()), (std::vector<std::string>{"blocker", "ring.jpg"}));
 }
 
 TEST(JpegWriter, ReadOnlyFolderIsAccessDenied)
@@ -71,7 +78,7 @@ TEST(JpegWriter, ReadOnlyFolderIsAccessDenied)
     SavePictureAsJpeg(Picture(2, 2, Blue), folder / "f.jpg", 100);
     const Bytes older = ReadBytes(folder / "f.jpg");
     std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "f.jpg", 100); }), 12);
+    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "f.jpg", 100); }, "cannot write in the folder"), 12);
     std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_all);
     EXPECT_EQ(ReadBytes(folder / "f.jpg"), older);
     EXPECT_EQ(EntryNames(folder.Path()), std::vector<std::string>{"f.jpg"});

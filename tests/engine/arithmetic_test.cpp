@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tollamere {
 namespace {
@@ -105,6 +108,24 @@ TEST(NumericTextTest, IntegersRoundHalvesToEven)
     EXPECT_EQ(TextToLong("5.49", "."), 5);
     EXPECT_EQ(TextToLong("-0.5", "."), 0);
     EXPECT_EQ(TextToLong(" 254 ", "."), 254);
+}
+
+TEST(RuntimeErrorTest, PrintableEscapesInvalidBytesAndControlCharacters)
+{
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"/caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80.png", "/caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80.png"},
+        {"\xFF.png", "\\xFF.png"},
+        {"latin1 \xE9t\xE9", "latin1 \\xE9t\\xE9"},
+        // Only the lead byte is invalid; the byte after it is looked at anew.
+        {"\xC3\xC3\xA9", "\\xC3\xC3\xA9"},
+        {"overlong \xC0\xAF", "overlong \\xC0\\xAF"},
+        {"surrogate \xED\xA0\x80", "surrogate \\xED\\xA0\\x80"},
+        {"line\nbreak\x1B[2J\x7F", "line\\x0Abreak\\x1B[2J\\x7F"},
+        {"c1 \xC2\x9B \xC2\xA0", "c1 \\xC2\\x9B \xC2\xA0"},
+        {std::string("nul\0end", 7), "nul\\x00end"},
+    };
+    for (const auto& [path, shown] : rows)
+        EXPECT_EQ(Printable(path), shown) << shown;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -328,6 +329,25 @@ TEST(BevelPipelineTest, BadInputFailsAndLeavesTheOutputUntouched)
     EffectState state;
     EXPECT_RUNTIME_ERROR(ApplyBevel(Picture(), output, Parameters(5), state), ErrorNumber::InvalidPicture);
     EXPECT_EQ(output, untouched);
+
+    // An angle or elevation whose radians are not finite gives a light vector
+    // of NaN: the first bevel pixel overflows, on one thread or several, and
+    // a picture with no bevel pixel has nothing to light.
+    const double infinite = std::numeric_limits<double>::infinity();
+    const Picture large(700, 500, Grey100);
+    for (const BevelParameters bad : {BevelParameters{5, infinite, 0.5}, BevelParameters{5, 0.5, -infinite}}) {
+        for (const unsigned threads : {1u, 4u}) {
+            Picture result = untouched;
+            EXPECT_RUNTIME_ERROR(ApplyBevel(input, result, bad, state, threads), ErrorNumber::Overflow);
+            EXPECT_EQ(result, untouched);
+            Picture largeResult(700, 500, 0xFF010203u);
+            EXPECT_RUNTIME_ERROR(ApplyBevel(large, largeResult, bad, state, threads), ErrorNumber::Overflow);
+        }
+        const Picture black(16, 16, 0xFF000000u);
+        Picture result = untouched;
+        ApplyBevel(black, result, bad, state);
+        EXPECT_EQ(result, black);
+    }
 }
 
 TEST(BevelPipelineTest, SurfaceWithoutPixelsIsRefused)

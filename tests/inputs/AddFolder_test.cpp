@@ -10,6 +10,7 @@
 #include <random>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tollamere {
@@ -17,6 +18,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using Rows = std::vector<std::string>;
+using Skips = std::vector<std::pair<std::string, std::string>>;
+
+constexpr const char* kTilde = "the name starts with \"~\"";
+constexpr const char* kHidden = "hidden file";
+constexpr const char* kUnsafe = "the name holds characters the scan does not accept";
+
+SkipSink CollectInto(Skips& skips)
+{
+    return [&skips](const std::string& path, const std::string& reason) { skips.emplace_back(path, reason); };
+}
 
 // A folder tree built by the test in a fresh temporary folder. Paths are
 // relative to its root R, which is "<temporary>/R".
@@ -73,6 +84,18 @@ protected:
         Rows rows;
         AddFolderFiles(root_, pattern, [&rows](const std::string& row) { rows.push_back(row); }, stop);
         return rows;
+    }
+
+    // What a scan with a skip sink reports; its rows must be exactly those
+    // of the window's scan, which passes none.
+    Skips ScanSkips(const std::string& pattern = "*.*") const
+    {
+        Rows rows;
+        Skips skips;
+        const RowSink collect = [&rows](const std::string& row) { rows.push_back(row); };
+        AddFolderFiles(root_, pattern, collect, {}, CollectInto(skips));
+        EXPECT_EQ(rows, Scan(pattern));
+        return skips;
     }
 
     Rows Paths(const std::vector<std::string>& relatives) const
@@ -237,6 +260,12 @@ TEST_F(AddFolderTest, ScanFollowsThePatternAndLeavesOutTildeAndHiddenFiles)
     EXPECT_EQ(Scan("*.*"), Paths({".locked.bmp", "README", "X.BMP", "x.bmp.txt", "y.bmp", ".config/inside.bmp",
                                   "~folder/kept.bmp"}));
     EXPECT_TRUE(Scan("*..bmp").empty());
+
+    // Files outside the pattern were not asked for, so they are not skipped.
+    const Skips skips{{Path(".hidden.bmp"), kHidden}, {Path("~draft.bmp"), kTilde}};
+    EXPECT_EQ(ScanSkips("*.bmp"), skips);
+    EXPECT_EQ(ScanSkips("*.*"), skips);
+    EXPECT_TRUE(ScanSkips("*.png").empty());
 }
 
 TEST_F(AddFolderTest, ScanSkipsUnsafeNamesButNotAccentedOnes)
@@ -251,6 +280,16 @@ TEST_F(AddFolderTest, ScanSkipsUnsafeNamesButNotAccentedOnes)
     File("caf\xC3\xA9.png");
     File("\xC3\x89t\xC3\xA9/photo.png");
     EXPECT_EQ(Scan(), Paths({"caf\xC3\xA9.png", "\xC3\x89t\xC3\xA9/photo.png"}));
+
+    // Folders come first (the tree is walked before files are listed), each
+    // group in listing order; an undecodable byte sorts as U+FFFD, last.
+    EXPECT_EQ(ScanSkips(), (Skips{{Path("c1\xC2\x85/"), kUnsafe},
+                                  {Path("control\x01/"), kUnsafe},
+                                  {Path("delete\x7F/"), kUnsafe},
+                                  {Path("latin1 \xE9t\xE9/"), kUnsafe},
+                                  {Path("what?/"), kUnsafe},
+                                  {Path("line\nbreak.png"), kUnsafe},
+                                  {Path("\xFF.png"), kUnsafe}}));
 }
 
 TEST_F(AddFolderTest, RefusedFolderIsDroppedAndItsSiblingsScanned)
@@ -263,10 +302,19 @@ TEST_F(AddFolderTest, RefusedFolderIsDroppedAndItsSiblingsScanned)
     if (!Lock("B"))
         GTEST_SKIP() << "folder permissions are not enforced for this user (running as root)";
     EXPECT_EQ(Scan(), Paths({"r.png", "A/a.png", "C/c.png", "A/A1/a1.png"}));
+    const Skips refused{{Path("B/"), "the folder cannot be listed: permission denied"}};
+    EXPECT_EQ(ScanSkips(), refused);
 
     std::vector<std::string> folders{Path("A") + "/", Path("B") + "/", Path("C") + "/"};
-    CollectSubFolders(folders, true);
+    Skips skips;
+    CollectSubFolders(folders, true, {}, CollectInto(skips));
     EXPECT_EQ(folders, Paths({"A/", "C/", "A/A1/"}));
+    EXPECT_EQ(skips, refused);
+
+    // The folder the user chose may itself be the one refused.
+    skips.clear();
+    AddFolderFiles(Path("B"), "*.*", [](const std::string& row) { ADD_FAILURE() << row; }, {}, CollectInto(skips));
+    EXPECT_EQ(skips, refused);
 }
 
 TEST_F(AddFolderTest, SymbolicLinksToFoldersAreNotFollowed)
