@@ -47,3 +47,8 @@ report "$((small / 10)) small pictures" "$work/small-tenth"
 report "$small small pictures" "$work/small"
 report "$(( (large + 9) / 10 )) pictures of 12 megapixels" "$work/large-tenth"
 report "$large pictures of 12 megapixels" "$work/large"
+
+# Four pictures of 12 megapixels take about 240 MiB each by the run's
+# estimate: a budget of 300 MiB lets one in at a time, whatever -j says.
+all=$(peak "$work/out-budget" --max-memory 300 "$work/large-tenth")
+printf '%-34s all workers, --max-memory 300: %6s MiB\n' "$(( (large + 9) / 10 )) pictures of 12 megapixels" "$all"

@@ -22,9 +22,8 @@ constexpr int ExitUsage = 2;
 
 bool HasPictureExtension(const std::string& path)
 {
-    const std::string name = GetFileName(path);
-    const std::size_t dot = name.rfind('.');
-    return dot != std::string::npos && CanWritePictureExtension(name.substr(dot + 1));
+    const std::optional<std::string> extension = FileExtension(path);
+    return extension && CanWritePictureExtension(*extension);
 }
 
 struct SkippedInput {
@@ -119,7 +118,7 @@ int Main(const std::vector<std::string>& arguments)
         return ExitWritten;
     }
     if (FolderExists(options->outputFolder) != std::optional<bool>(true)) {
-        std::cerr << "tollamere-cli: " << options->outputFolder << ": " << FolderMissingMessage << '\n';
+        std::cerr << "tollamere-cli: " << Printable(options->outputFolder) << ": " << FolderMissingMessage << '\n';
         return ExitUsage;
     }
 
@@ -142,7 +141,7 @@ int Main(const std::vector<std::string>& arguments)
     const ConversionSummary summary = RunConversion(request, observer, stop.get_token());
     if (!options->quiet && !request.inputPaths.empty())
         std::fprintf(messages, "%zu of %zu file(s) written to %s%s\n", summary.written, request.inputPaths.size(),
-                     request.outputFolder.c_str(), summary.stopped ? " (stopped)" : "");
+                     Printable(request.outputFolder).c_str(), summary.stopped ? " (stopped)" : "");
     if (!options->quiet && !skipped.empty())
         std::fprintf(messages, "%zu file(s) or folder(s) skipped by the folder scan%s\n", skipped.size(),
                      options->verbose ? ":" : " (--verbose lists them)");
