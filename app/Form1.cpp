@@ -1,6 +1,6 @@
 #include "Form1.h"
 
-#include "AddFolder.h"
+#include "folder_scan.h"
 #include "captioned_progress_bar.h"
 #include "failure_report.h"
 #include "input_list_view.h"
@@ -30,6 +30,7 @@ namespace {
 
 constexpr std::string_view LoadHandler = "Form_Load";
 constexpr std::string_view AddFilesHandler = "PushButton1_Click";
+constexpr std::string_view ConversionHandler = "PushButton2_Click";
 constexpr std::string_view AddAllHandler = "PushButton3_Click";
 constexpr std::string_view HelpHandler = "PushButton4_Click";
 constexpr std::string_view ClearHandler = "PushButton5_Click";
@@ -459,7 +460,7 @@ void Form1::PushButton2_Click()
         UpdateCommands();
         return;
     }
-    RunStep(ConversionHandlerName, ConversionStartLine, [&] { StartConversion(); });
+    RunStep(ConversionHandler, ConversionStartLine, [&] { StartConversion(); });
 }
 
 void Form1::StartConversion()
@@ -493,7 +494,7 @@ void Form1::ShowConversionProgress(double value, const std::string& text)
 void Form1::ShowConversionFailure(const ConversionFailure& failure)
 {
     const std::string file = QDir::toNativeSeparators(FromUtf8(Printable(failure.inputPath))).toStdString();
-    ShowFailureReport(failure.description + " (" + file + ")", ConversionHandlerName, failure.lineNumber);
+    ShowFailureReport(failure.description + " (" + file + ")", ConversionHandler, failure.lineNumber);
 }
 
 void Form1::FinishConversion()
@@ -508,7 +509,7 @@ void Form1::FinishConversion()
     ProgressBar1->SetCaption(FromUtf8(std::string(IdleProgressText)));
     UpdateCommands();
     if (runFailure)
-        ShowFailureReport(*runFailure, ConversionHandlerName, ConversionStartLine);
+        ShowFailureReport(*runFailure, ConversionHandler, ConversionStartLine);
     for (const std::string& message : messages)
         ShowMessage(FromUtf8(message));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Main.h"
+#include "path_text.h"
 #include "background_jobs.h"
 #include "dialogs.h"
 

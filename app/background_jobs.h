@@ -4,7 +4,7 @@
 // scans. Whatever they show comes back to the window's thread as queued calls
 // on a context object; destroying a job stops it and waits for its threads.
 
-#include "AddFolder.h"
+#include "folder_scan.h"
 #include "conversion_run.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 // tollamere-cli: the window's conversion run for scripts and servers.
-#include "AddFolder.h"
-#include "Main.h"
+#include "folder_scan.h"
+#include "path_text.h"
 #include "command_line.h"
 #include "conversion_run.h"
 #include "file_io.h"

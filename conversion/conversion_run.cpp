@@ -1,7 +1,7 @@
 #include "conversion_run.h"
 
-#include "Main.h"
-#include "SaveAsJPG.h"
+#include "path_text.h"
+#include "save_as_jpeg.h"
 #include "bevel_pipeline.h"
 #include "file_io.h"
 #include "picture_files.h"

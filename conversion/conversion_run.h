@@ -10,7 +10,6 @@
 
 namespace tollamere {
 
-inline constexpr std::string_view ConversionHandlerName = "PushButton2_Click";
 inline constexpr std::string_view NoFilesAddedMessage = "No files added.";
 inline constexpr std::string_view FolderMissingMessage = "Folder does not exist. Please select another folder.";
 inline constexpr std::string_view DoneMessage = "Done.";

@@ -1,6 +1,6 @@
 #include "picture_files.h"
 
-#include "Main.h"
+#include "path_text.h"
 #include "bmp_writer.h"
 #include "file_io.h"
 #include "gif_codec.h"

@@ -7,7 +7,7 @@
 // kernel is compiled twice, for any processor and for x86-64 processors with
 // AVX2; the tests compare both with the operators.
 
-#include "modAngles.h"
+#include "vector_math.h"
 
 #include <algorithm>
 #include <array>

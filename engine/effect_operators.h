@@ -1,7 +1,7 @@
 #pragma once
 
 #include "byte_map.h"
-#include "modAngles.h"
+#include "vector_math.h"
 
 #include <cstdint>
 #include <string_view>

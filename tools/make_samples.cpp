@@ -1,6 +1,6 @@
 // Draws the sample pictures of Samples/: button shapes on a background that
 // the effect treats as outside (green 0, or fully transparent).
-#include "Main.h"
+#include "path_text.h"
 #include "picture_files.h"
 
 #include <cmath>

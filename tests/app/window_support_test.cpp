@@ -1,4 +1,5 @@
 #include "app_test_support.h"
+#include "failure_report.h"
 #include "runtime_error.h"
 #include "window_support.h"
 
@@ -30,6 +31,16 @@ private slots:
         QFETCH(QString, productName);
         QFETCH(QString, title);
         QCOMPARE(ApplicationTitleFor(productName), title);
+    }
+
+    void failureReportTextIsExact()
+    {
+        QCOMPARE(FailureReportText("Invalid picture", "PushButton2_Click", 154),
+                 std::string("Invalid picture\r\nin Quorrik2016/11/03.Form1.PushButton2_Click at line 154\r\r"
+                             "Please email screenshot of this message to support@tollamere.app"));
+        QCOMPARE(FailureReportText("", "Form_Load", 100),
+                 std::string("\r\nin Quorrik2016/11/03.Form1.Form_Load at line 100\r\rPlease email screenshot of this "
+                             "message to support@tollamere.app"));
     }
 
     void messageLineBreaks()

@@ -1,6 +1,6 @@
 #include "command_line.h"
 
-#include "Main.h"
+#include "path_text.h"
 #include "hostile_corpus.h"
 #include "picture_files.h"
 

@@ -1,8 +1,7 @@
 #include "conversion_run.h"
 
-#include "Main.h"
+#include "path_text.h"
 #include "bevel_pipeline.h"
-#include "failure_report.h"
 #include "picture_files.h"
 
 #include <gtest/gtest.h>
@@ -146,16 +145,6 @@ protected:
 
     fs::path root_;
 };
-
-TEST(FailureReportTest, TextIsExact)
-{
-    EXPECT_EQ(FailureReportText("Invalid picture", "PushButton2_Click", 154),
-              "Invalid picture\r\nin Quorrik2016/11/03.Form1.PushButton2_Click at line 154\r\r"
-              "Please email screenshot of this message to support@tollamere.app");
-    EXPECT_EQ(FailureReportText("", "Form_Load", 100),
-              "\r\nin Quorrik2016/11/03.Form1.Form_Load at line 100\r\rPlease email screenshot of this message to "
-              "support@tollamere.app");
-}
 
 TEST_F(ConversionRunTest, GuardsStopBeforeAnythingIsWritten)
 {

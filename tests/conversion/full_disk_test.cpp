@@ -1,4 +1,4 @@
-#include "SaveAsJPG.h"
+#include "save_as_jpeg.h"
 #include "picture_files.h"
 #include "picture_test_support.h"
 #include "runtime_error.h"

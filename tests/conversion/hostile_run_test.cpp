@@ -1,6 +1,6 @@
 #include "conversion_run.h"
 
-#include "Main.h"
+#include "path_text.h"
 #include "hostile_corpus.h"
 
 #include <gtest/gtest.h>

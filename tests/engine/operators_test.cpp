@@ -1,5 +1,5 @@
 #include "effect_operators.h"
-#include "modAngles.h"
+#include "vector_math.h"
 #include "runtime_error_matchers.h"
 
 #include <gtest/gtest.h>

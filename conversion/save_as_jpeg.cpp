@@ -1,4 +1,4 @@
-#include "SaveAsJPG.h"
+#include "save_as_jpeg.h"
 
 #include "file_io.h"
 #include "jpeg_codec.h"

@@ -1,4 +1,4 @@
-#include "modAngles.h"
+#include "vector_math.h"
 
 #include <cmath>
 

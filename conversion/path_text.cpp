@@ -1,4 +1,4 @@
-#include "Main.h"
+#include "path_text.h"
 
 #include "runtime_error.h"
 

@@ -1,4 +1,4 @@
-#include "AddFolder.h"
+#include "folder_scan.h"
 
 #include <QTemporaryDir>
 
