@@ -3,6 +3,7 @@
 #include "folder_scan.h"
 #include "captioned_progress_bar.h"
 #include "failure_report.h"
+#include "input_list_model.h"
 #include "input_list_view.h"
 #include "numeric_text.h"
 #include "runtime_error.h"
@@ -167,8 +168,10 @@ void Form1::CreateControls()
     PushButton4 = makeButton("PushButton4", QStringLiteral("Help"), this);
     Place(PushButton4, 120, 120, 7800, 405);
 
+    inputList_ = new InputListModel(this);
     ListView1 = new InputListView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setModel(inputList_);
     ListView1->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     ListView1->setToolTip(ListHint);
     Place(ListView1, 120, 630, 7800, 1815);
@@ -215,7 +218,8 @@ void Form1::WireCommands()
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
     connect(ListView1, &InputListView::RemoveSelectedRowRequested, this, [this] { ListView1_RemoveSelectedRow(); });
-    connect(ListView1, &InputListView::PathsDropped, this, [this](const QStringList& paths) { ListView1_Drop(paths); });
+    connect(ListView1, &InputListView::PathsDropped, this,
+            [this](const std::vector<std::string>& paths) { ListView1_Drop(paths); });
 
     connect(txtLightAngle, &QLineEdit::textChanged, this,
             [this](const QString& text) { StoreSetting(KeyLightAngle, text); });
@@ -255,7 +259,7 @@ void Form1::Form_Load()
     RunStep(LoadHandler, 130,
             [&] { txtLightElevation->setText(StoredSetting(KeyLightElevation, QStringLiteral("30"))); });
     RunStep(LoadHandler, 132, [&] { txtBevelSize->setText(StoredSetting(KeyBevelSize, QStringLiteral("5"))); });
-    RunStep(LoadHandler, 134, [&] { ListView1->setHeaderLabels({ColumnHeader}); });
+    RunStep(LoadHandler, 134, [&] { inputList_->SetColumnTitle(ColumnHeader); });
     RunStep(LoadHandler, 136, [&] { ListView1->setColumnWidth(0, TwipsToPixels(7000)); });
     RunStep(LoadHandler, 138, [&] { RestoreOutputFolder(); });
 }
@@ -298,24 +302,25 @@ void Form1::PushButton1_Click()
     RunStep(AddFilesHandler, 108, [&] { paths = dialogs_.OpenFiles(OpenFilesTitle, PictureFilter); });
     if (RunTest(AddFilesHandler, 110, [&] { return paths.isEmpty(); }))
         return;
+    // The dialog hands over decoded text; the file system wants the bytes back.
     for (const QString& path : paths)
-        RunStep(AddFilesHandler, 132, [&] { AppendRow(path); });
+        RunStep(AddFilesHandler, 132, [&] { AppendRow(QFile::encodeName(path).toStdString()); });
 }
 
 void Form1::PushButton5_Click()
 {
-    RunStep(ClearHandler, 100, [&] { ListView1->clear(); });
+    RunStep(ClearHandler, 100, [&] { inputList_->Clear(); });
 }
 
 void Form1::ListView1_RemoveSelectedRow()
 {
     if (IsBusy() || IsConverting())
         return;
-    if (ListView1->topLevelItemCount() == 0)
+    if (inputList_->RowCount() == 0)
         return;
-    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
     if (!selected.isEmpty())
-        delete selected.front();
+        inputList_->Remove(selected.front().row());
 }
 
 void Form1::PushButton3_Click()
@@ -334,7 +339,7 @@ void Form1::PushButton3_Click()
 
     // The scan runs on its own thread; the command's last step runs in
     // FinishScan once it has ended.
-    const std::string folderText = folder.toStdString();
+    const std::string folderText = QFile::encodeName(folder).toStdString();
     const std::string pattern = "*." + extension->toStdString();
     const bool started = RunStep(AddAllHandler, AddAllScanLine, [&] {
         StartScan(ScanKind::AddAll, [folderText, pattern](const RowSink& addRow, std::stop_token stop) {
@@ -345,16 +350,12 @@ void Form1::PushButton3_Click()
         EndAddAllBusy();
 }
 
-void Form1::ListView1_Drop(const QStringList& paths)
+void Form1::ListView1_Drop(const std::vector<std::string>& paths)
 {
     if (IsConverting())
         return;
-    std::vector<std::string> dropped;
-    dropped.reserve(static_cast<std::size_t>(paths.size()));
-    for (const QString& path : paths)
-        dropped.push_back(path.toStdString());
     RunStep(DropHandler, 100, [&] {
-        StartScan(ScanKind::Drop, [dropped](const RowSink& addRow, std::stop_token stop) {
+        StartScan(ScanKind::Drop, [dropped = paths](const RowSink& addRow, std::stop_token stop) {
             AddDroppedPaths(dropped, addRow, std::move(stop));
         });
     });
@@ -371,16 +372,8 @@ void Form1::StartScan(ScanKind kind, ScanJob::Scan scan)
 
 void Form1::AppendScannedRows()
 {
-    for (const Scan& scan : scans_) {
-        const std::vector<std::string> rows = scan.job->TakeRows();
-        if (rows.empty())
-            continue;
-        QList<QTreeWidgetItem*> items;
-        items.reserve(static_cast<qsizetype>(rows.size()));
-        for (const std::string& row : rows)
-            items.push_back(new QTreeWidgetItem(QStringList{FromUtf8(row)}));
-        ListView1->addTopLevelItems(items);
-    }
+    for (const Scan& scan : scans_)
+        inputList_->Append(scan.job->TakeRows());
 }
 
 void Form1::FinishScan(std::uint64_t id)
@@ -431,11 +424,11 @@ void Form1::PushButton7_Click()
 void Form1::PushButton6_Click()
 {
     const QString samplesFolder = environment_.programFolder + QStringLiteral("/Samples");
+    const std::string samplesPath = QFile::encodeName(samplesFolder).toStdString();
     std::vector<std::string> names;
-    RunStep(SamplesHandler, 100,
-            [&] { names = ListFiles(samplesFolder.toStdString(), std::string(kAllFilesPattern)); });
+    RunStep(SamplesHandler, 100, [&] { names = ListFiles(samplesPath, std::string(AllFilesPattern)); });
     for (const std::string& name : names)
-        RunStep(SamplesHandler, 104, [&] { AppendRow(samplesFolder + QLatin1Char('/') + FromUtf8(name)); });
+        RunStep(SamplesHandler, 104, [&] { AppendRow(samplesPath + '/' + name); });
     MessageAnswer answer = MessageAnswer::No;
     RunStep(SamplesHandler, 106, [&] {
         answer = dialogs_.Message(applicationTitle_, SamplesQuestion, MessageIcon::None, MessageButtons::YesNo);
@@ -466,10 +459,7 @@ void Form1::PushButton2_Click()
 void Form1::StartConversion()
 {
     ConversionRequest request;
-    const int rows = ListView1->topLevelItemCount();
-    request.inputPaths.reserve(static_cast<std::size_t>(rows));
-    for (int row = 0; row < rows; ++row)
-        request.inputPaths.push_back(ListView1->topLevelItem(row)->text(0).toStdString());
+    request.inputPaths = inputList_->Paths();
     request.outputFolder = Text1->text().toStdString();
     request.bevelSizeText = txtBevelSize->text().toStdString();
     request.lightAngleText = txtLightAngle->text().toStdString();
@@ -623,9 +613,9 @@ void Form1::ShowMessage(const QString& text)
     dialogs_.Message(applicationTitle_, text, MessageIcon::None, MessageButtons::Ok);
 }
 
-void Form1::AppendRow(const QString& path)
+void Form1::AppendRow(std::string path)
 {
-    ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{path}));
+    inputList_->Append(std::move(path));
 }
 
 void Form1::StoreSetting(const QString& key, const QString& text)

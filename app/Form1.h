@@ -3,6 +3,7 @@
 #include "path_text.h"
 #include "background_jobs.h"
 #include "dialogs.h"
+#include "input_list_model.h"
 
 #include <QCursor>
 #include <QSettings>
@@ -52,6 +53,8 @@ public:
     // The wait cursor is the window's one busy flag.
     bool IsBusy() const;
     bool IsConverting() const { return conversion_ != nullptr; }
+    // The input list, the one store of its rows.
+    const InputListModel& InputList() const { return *inputList_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -75,15 +78,15 @@ private:
     void LoadHandPointer();
     void RestoreOutputFolder();
 
-    void PushButton1_Click();
-    void PushButton2_Click();
-    void PushButton3_Click();
-    void PushButton4_Click();
-    void PushButton5_Click();
-    void PushButton6_Click();
-    void PushButton7_Click();
+    void PushButton1_Click();  // "Add Image File(s)"
+    void PushButton2_Click();  // "Start Converting", "Stop" while a run is active
+    void PushButton3_Click();  // "Add All File(s) In Folder"
+    void PushButton4_Click();  // "Help"
+    void PushButton5_Click();  // "Clear List"
+    void PushButton6_Click();  // "Load Sample/Example File"
+    void PushButton7_Click();  // "...", browse for the output folder
     void ListView1_RemoveSelectedRow();
-    void ListView1_Drop(const QStringList& paths);
+    void ListView1_Drop(const std::vector<std::string>& paths);
 
     void StartConversion();
     void ShowConversionProgress(double value, const std::string& text);
@@ -108,7 +111,7 @@ private:
     void ShowFailureReport(const std::string& description, std::string_view handler, int line);
     void ShowMessage(const QString& text);
 
-    void AppendRow(const QString& path);
+    void AppendRow(std::string path);
     void StoreSetting(const QString& key, const QString& text);
     QString StoredSetting(const QString& key, const QString& fallback);
     void SetWindowPointer(const QCursor& cursor);
@@ -126,6 +129,9 @@ private:
     int addAllScansRunning_ = 0;
     QTimer scanRowsTimer_;
     bool centred_ = false;
+
+    // The rows of ListView1; the view only shows them.
+    InputListModel* inputList_ = nullptr;
 
     QGroupBox* Frame1 = nullptr;
     QLineEdit* txtBevelSize = nullptr;

@@ -155,8 +155,10 @@ bool ConversionJob::StopRequested() const
 
 void ConversionJob::Abandon()
 {
-    bridge_->Release();
+    // Stop first: a pass that the release wakes must not see a run that may
+    // still start items.
     thread_.request_stop();
+    bridge_->Release();
     if (thread_.joinable())
         thread_.join();
 }

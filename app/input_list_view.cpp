@@ -1,28 +1,17 @@
 #include "input_list_view.h"
 
+#include "dropped_paths.h"
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QUrl>
 
 namespace tollamere {
 
-QStringList DroppedLocalPaths(const QMimeData* data)
-{
-    QStringList paths;
-    if (data == nullptr || !data->hasUrls())
-        return paths;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile())
-            paths.push_back(url.toLocalFile());
-    }
-    return paths;
-}
-
-InputListView::InputListView(QWidget* parent) : QTreeWidget(parent)
+InputListView::InputListView(QWidget* parent) : QTreeView(parent)
 {
     setRootIsDecorated(false);
     setUniformRowHeights(true);
@@ -37,7 +26,7 @@ InputListView::InputListView(QWidget* parent) : QTreeWidget(parent)
 
 bool InputListView::Accepts(const QMimeData* data) const
 {
-    return dropsAccepted_ && !DroppedLocalPaths(data).isEmpty();
+    return dropsAccepted_ && !DroppedLocalPaths(data).empty();
 }
 
 void InputListView::mousePressEvent(QMouseEvent* event)
@@ -49,7 +38,7 @@ void InputListView::mousePressEvent(QMouseEvent* event)
         event->accept();
         return;
     }
-    QTreeWidget::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);
 }
 
 void InputListView::mouseDoubleClickEvent(QMouseEvent* event)
@@ -65,7 +54,7 @@ void InputListView::keyPressEvent(QKeyEvent* event)
         emit RemoveSelectedRowRequested();
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }
 
 void InputListView::dragEnterEvent(QDragEnterEvent* event)

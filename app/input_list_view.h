@@ -1,18 +1,18 @@
 #pragma once
 
-#include <QStringList>
-#include <QTreeWidget>
+#include <QTreeView>
+
+#include <string>
+#include <vector>
 
 class QMimeData;
 
 namespace tollamere {
 
-// The local files and folders that dropped data names, in drop order.
-QStringList DroppedLocalPaths(const QMimeData* data);
-
-// The input list: one row per input path, nothing else. It asks the window
-// to remove the selected row and reports drops; the window decides.
-class InputListView final : public QTreeWidget {
+// The input list on the window: one column over the input list model, one
+// row per input path. It asks the window to remove the selected row and
+// reports drops; the window decides.
+class InputListView final : public QTreeView {
     Q_OBJECT
 
 public:
@@ -22,7 +22,7 @@ public:
 
 signals:
     void RemoveSelectedRowRequested();
-    void PathsDropped(const QStringList& paths);
+    void PathsDropped(const std::vector<std::string>& paths);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

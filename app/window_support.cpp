@@ -1,6 +1,6 @@
 #include "window_support.h"
 
-#include "bevel_pipeline.h"
+#include "bevel.h"
 #include "runtime_error.h"
 
 #include <QDir>
@@ -120,8 +120,7 @@ QIcon MakeProgramIcon()
         }
 
     Picture button = face;
-    EffectState state;
-    ApplyBevel(face, button, ParseBevelParameters("6", "135", "30", "."), state);
+    ApplyBevel(face, button, ParseBevelParameters("6", "135", "30", "."));
 
     QImage image(Size, Size, QImage::Format_ARGB32);
     for (std::int32_t y = 0; y < Size; ++y) {

@@ -4,7 +4,8 @@
 // and next to a JPEG decode and encode of the same picture; and each stage
 // alone. Test pictures are made before the timed loops.
 #include "bevel_oracle.h"
-#include "bevel_pipeline.h"
+#include "bevel_stages.h"
+#include "effect_operators.h"
 
 #include <benchmark/benchmark.h>
 #include <turbojpeg.h>
@@ -73,12 +74,11 @@ void Effect(benchmark::State& state, std::int64_t megapixels, std::int64_t bevel
     surface.CreateFromPicture(input);
     const std::size_t bytes = std::size_t(surface.BytesPerScanLine()) * std::size_t(surface.Height());
     const std::vector<std::uint8_t> original(surface.DIBSectionBitsPtr(), surface.DIBSectionBitsPtr() + bytes);
-    EffectState effect;
     for (auto _ : state) {
         state.PauseTiming();
         std::memcpy(surface.DIBSectionBitsPtr(), original.data(), bytes);
         state.ResumeTiming();
-        ApplyBevel(surface, Parameters(bevelSize), effect, threads);
+        ApplyBevel(surface, Parameters(bevelSize), threads);
         benchmark::DoNotOptimize(surface.DIBSectionBitsPtr());
     }
     SetPixels(state, input);
@@ -112,9 +112,8 @@ void EffectOnPictures(benchmark::State& state)
 {
     const Picture& input = SheetOf(state.range(0));
     Picture output = input;
-    EffectState effect;
     for (auto _ : state) {
-        ApplyBevel(input, output, Parameters(state.range(1)), effect);
+        ApplyBevel(input, output, Parameters(state.range(1)));
         benchmark::DoNotOptimize(output.Row(0));
     }
     SetPixels(state, input);
@@ -173,15 +172,12 @@ void OneStage(benchmark::State& state)
     const auto stage = static_cast<Stage>(state.range(0));
     const std::int32_t bevelSize = static_cast<std::int32_t>(state.range(1));
     const Picture& input = SheetOf(4);
-    EffectState effect;
-    effect.LightAngle = DegreesToRadians(135);
-    effect.LightElevation = DegreesToRadians(30);
-    ComputeLightVector(effect);
+    const Vector3 lightVector = ComputeLightVector(DegreesToRadians(135), DegreesToRadians(30));
     for (auto _ : state) {
         state.PauseTiming();
         cDIBSection surface;
         surface.CreateFromPicture(input);
-        const PixelView pixels{surface.DIBSectionBitsPtr(), surface.BytesPerScanLine(), surface.Height()};
+        const PixelView pixels{surface.DIBSectionBitsPtr(), surface.Width(), surface.Height()};
         BevelMaps maps(surface.Width(), surface.Height());
         const auto run = [&](Stage next, auto&& work) {
             if (next == stage)
@@ -194,7 +190,7 @@ void OneStage(benchmark::State& state)
         run(Stage::HeightField, [&] { BuildHeightField(bevelSize, maps); });
         run(Stage::Normalize, [&] { NormalizeHeightField(bevelSize, maps); });
         run(Stage::HeightBlur, [&] { BlurHeight(maps); });
-        run(Stage::Light, [&] { CalculateLight(effect.LightVector, maps); });
+        run(Stage::Light, [&] { CalculateLight(lightVector, maps); });
         run(Stage::LightBlur, [&] { BlurLights(maps); });
         run(Stage::Merge, [&] { MergeHeightLight(maps); });
         run(Stage::Render, [&] { RenderBevel(pixels, maps); });

@@ -4,7 +4,7 @@
 #include "command_line.h"
 #include "conversion_run.h"
 #include "file_io.h"
-#include "picture_files.h"
+#include "picture_formats.h"
 #include "terminal.h"
 
 #include <cstdio>

@@ -1,15 +1,9 @@
 #include "bmp_writer.h"
 
+#include "byte_order.h"
+#include "cDIBSection.h"
+
 namespace tollamere {
-namespace {
-
-void PutLittleEndian(std::uint8_t* at, std::uint64_t value, int byteCount) noexcept
-{
-    for (int i = 0; i < byteCount; ++i)
-        at[i] = std::uint8_t(value >> (8 * i));
-}
-
-} // namespace
 
 EncodedBytes EncodeBmp24(const Picture& picture)
 {
@@ -19,8 +13,7 @@ EncodedBytes EncodeBmp24(const Picture& picture)
     constexpr std::uint64_t infoHeaderSize = 40;
     const auto width = std::uint64_t(picture.Width());
     const auto height = std::uint64_t(picture.Height());
-    const std::uint64_t rowBytes = (width * 3 + 3) & ~std::uint64_t{3};
-    const std::uint64_t pixelBytes = rowBytes * height;
+    const auto pixelBytes = std::uint64_t(cDIBSection::BytesPerScanLineFor(picture.Width())) * height;
     const std::uint64_t fileSize = fileHeaderSize + infoHeaderSize + pixelBytes;
     if (fileSize > 0xFFFF'FFFFull)
         RaiseInvalidPicture("a BMP file holds at most 4 GiB; this picture would need " + std::to_string(fileSize) + " bytes");
@@ -40,7 +33,8 @@ EncodedBytes EncodeBmp24(const Picture& picture)
     PutLittleEndian(header + 34, pixelBytes, 4);
 
     for (std::int32_t y = 0; y < picture.Height(); ++y) {
-        std::uint8_t* out = file.data() + fileHeaderSize + infoHeaderSize + (height - 1 - std::uint64_t(y)) * rowBytes;
+        std::uint8_t* out = file.data() + fileHeaderSize + infoHeaderSize
+                            + cDIBSection::PixelOffsetFor(picture.Width(), picture.Height(), 0, y);
         const std::uint32_t* row = picture.Row(y);
         for (std::int32_t x = 0; x < picture.Width(); ++x) {
             *out++ = std::uint8_t(row[x]);

@@ -23,4 +23,10 @@ inline std::uint32_t LittleEndian(const std::uint8_t* at, std::size_t byteCount)
     return value;
 }
 
+inline void PutLittleEndian(std::uint8_t* at, std::uint64_t value, std::size_t byteCount) noexcept
+{
+    for (std::size_t i = 0; i < byteCount; ++i)
+        at[i] = std::uint8_t(value >> (8 * i));
+}
+
 } // namespace tollamere

@@ -2,9 +2,10 @@
 
 #include "path_text.h"
 #include "save_as_jpeg.h"
-#include "bevel_pipeline.h"
+#include "bevel.h"
 #include "file_io.h"
 #include "picture_files.h"
+#include "picture_formats.h"
 #include "picture_probe.h"
 
 #include <algorithm>
@@ -31,8 +32,6 @@ constexpr int LineSaveJpeg = 164;
 constexpr int LineSaveBitmap = 168;
 constexpr int LineSaveOther = 170;
 
-enum class OutputKind { Jpeg, Bitmap, Other };
-
 struct StepFailure {
     int lineNumber = 0;
     ErrorNumber number = ErrorNumber::InvalidProcedureCall;
@@ -44,7 +43,7 @@ struct StepFailure {
 struct ItemPlan {
     std::string inputPath;
     std::string outputPath;
-    OutputKind kind = OutputKind::Other;
+    OutputRoute route = OutputRoute::OwnFormat;
     int saveLine = LineSaveOther;
     std::optional<StepFailure> refusal;
 };
@@ -92,20 +91,23 @@ std::vector<ItemPlan> PlanOutputs(const std::vector<std::string>& inputPaths, co
         }
         const std::string outputBase = outputFolder + StripExtension(fileName);
         const std::string& extension = *fileExtension;
-        const std::string lowerExtension = LowerCaseAscii(extension);
-        if (lowerExtension == "jpg") {
-            plan.kind = OutputKind::Jpeg;
+        const std::optional<PictureFormat> format = FormatForExtension(extension);
+        plan.route = format ? format->route : OutputRoute::OwnFormat;
+        switch (plan.route) {
+        case OutputRoute::JpegWriter:
             plan.saveLine = LineSaveJpeg;
             plan.outputPath = outputBase + ".jpg";
-        } else if (lowerExtension == "bmp") {
-            plan.kind = OutputKind::Bitmap;
+            break;
+        case OutputRoute::Bitmap:
             plan.saveLine = LineSaveBitmap;
             plan.outputPath = outputBase + "." + extension;
-        } else {
-            plan.outputPath = outputBase + "." + lowerExtension;
-            if (!CanWritePictureExtension(lowerExtension))
+            break;
+        case OutputRoute::OwnFormat:
+            plan.outputPath = outputBase + "." + LowerCaseAscii(extension);
+            if (!format)
                 plan.refusal = Refusal(LineSaveOther, ErrorNumber::InvalidProcedureCall,
                                        "no picture format is known for the extension \"" + Printable(extension) + "\"");
+            break;
         }
 
         const std::filesystem::path output = Resolved(plan.outputPath);
@@ -362,7 +364,6 @@ public:
 private:
     void Work()
     {
-        EffectState state;
         for (;;) {
             std::size_t item = 0;
             std::uint64_t reserved = 0;
@@ -394,13 +395,13 @@ private:
                                        " x " + std::to_string(tooLarge->size->height) + " pixels, which needs about " +
                                        MiB(tooLarge->bytes) + ", beyond the " + MiB(budget_.Total()) + " this run may take"));
             else
-                Convert(item, state);
+                Convert(item);
             budget_.Release(reserved);
             reports_->Close(item);
         }
     }
 
-    void Convert(std::size_t item, EffectState& state)
+    void Convert(std::size_t item)
     {
         const ItemPlan& plan = plans_[item];
         if (plan.refusal)
@@ -413,7 +414,7 @@ private:
             return Fail(item, *parameterFailure_);
 
         Picture output = input.picture;
-        if (auto failure = RunStep(LineBevel, [&] { ApplyBevel(input.picture, output, parameters_, state, engineThreads_); }))
+        if (auto failure = RunStep(LineBevel, [&] { ApplyBevel(input.picture, output, parameters_, engineThreads_); }))
             return Fail(item, *failure);
         input.picture = Picture();
         if (stopToken_.stop_requested())
@@ -421,10 +422,10 @@ private:
 
         const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
         auto failure = RunStep(plan.saveLine, [&] {
-            switch (plan.kind) {
-            case OutputKind::Jpeg: SavePictureAsJpeg(output, outputPath, 100); break;
-            case OutputKind::Bitmap: SavePictureFile(output, false, outputPath); break;
-            case OutputKind::Other: SavePictureFile(output, input.hasAlpha, outputPath); break;
+            switch (plan.route) {
+            case OutputRoute::JpegWriter: SavePictureAsJpeg(output, outputPath, 100); break;
+            case OutputRoute::Bitmap: SavePictureFile(output, false, outputPath); break;
+            case OutputRoute::OwnFormat: SavePictureFile(output, input.hasAlpha, outputPath); break;
             }
         });
         if (failure)

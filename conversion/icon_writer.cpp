@@ -1,12 +1,14 @@
 #include "icon_writer.h"
 
+#include "byte_order.h"
+
 namespace tollamere {
 namespace {
 
-void PutLittleEndian(EncodedBytes& bytes, std::uint64_t value, int byteCount)
+void AppendLittleEndian(EncodedBytes& bytes, std::uint64_t value, std::size_t byteCount)
 {
-    for (int i = 0; i < byteCount; ++i)
-        bytes.push_back(std::uint8_t(value >> (8 * i)));
+    bytes.resize(bytes.size() + byteCount);
+    PutLittleEndian(bytes.data() + bytes.size() - byteCount, value, byteCount);
 }
 
 } // namespace
@@ -28,33 +30,33 @@ EncodedBytes EncodeIcon(const Picture& picture, bool hasAlpha, IconKind kind)
 
     EncodedBytes icon;
     icon.reserve(directorySize + imageSize);
-    PutLittleEndian(icon, 0, 2);
-    PutLittleEndian(icon, std::uint32_t(kind), 2);
-    PutLittleEndian(icon, 1, 2);
+    AppendLittleEndian(icon, 0, 2);
+    AppendLittleEndian(icon, std::uint32_t(kind), 2);
+    AppendLittleEndian(icon, 1, 2);
     // The directory entry: a size of 256 is written as 0; a cursor keeps its
     // hot spot where an icon keeps planes and bits per pixel.
     icon.push_back(std::uint8_t(width & 0xFF));
     icon.push_back(std::uint8_t(height & 0xFF));
-    PutLittleEndian(icon, 0, 2);
-    PutLittleEndian(icon, kind == IconKind::Icon ? 1 : 0, 2);
-    PutLittleEndian(icon, kind == IconKind::Icon ? 32 : 0, 2);
-    PutLittleEndian(icon, imageSize, 4);
-    PutLittleEndian(icon, directorySize, 4);
+    AppendLittleEndian(icon, 0, 2);
+    AppendLittleEndian(icon, kind == IconKind::Icon ? 1 : 0, 2);
+    AppendLittleEndian(icon, kind == IconKind::Icon ? 32 : 0, 2);
+    AppendLittleEndian(icon, imageSize, 4);
+    AppendLittleEndian(icon, directorySize, 4);
 
     // The bitmap header counts the colour rows and the mask rows together.
-    PutLittleEndian(icon, infoSize, 4);
-    PutLittleEndian(icon, width, 4);
-    PutLittleEndian(icon, height * 2, 4);
-    PutLittleEndian(icon, 1, 2);
-    PutLittleEndian(icon, 32, 2);
-    PutLittleEndian(icon, 0, 4);
-    PutLittleEndian(icon, colourBytes + maskRowBytes * height, 4);
+    AppendLittleEndian(icon, infoSize, 4);
+    AppendLittleEndian(icon, width, 4);
+    AppendLittleEndian(icon, height * 2, 4);
+    AppendLittleEndian(icon, 1, 2);
+    AppendLittleEndian(icon, 32, 2);
+    AppendLittleEndian(icon, 0, 4);
+    AppendLittleEndian(icon, colourBytes + maskRowBytes * height, 4);
     // Resolutions and colour counts: all zero.
     icon.insert(icon.end(), 16, std::uint8_t{0});
 
     for (std::int32_t y = picture.Height() - 1; y >= 0; --y)
         for (std::int32_t x = 0; x < picture.Width(); ++x)
-            PutLittleEndian(icon, hasAlpha ? picture.Pixel(x, y) : picture.Pixel(x, y) | 0xFF000000u, 4);
+            AppendLittleEndian(icon, hasAlpha ? picture.Pixel(x, y) : picture.Pixel(x, y) | 0xFF000000u, 4);
     // The mask marks the fully transparent pixels, for readers that ignore alpha.
     for (std::int32_t y = picture.Height() - 1; y >= 0; --y) {
         const std::size_t rowStart = icon.size();

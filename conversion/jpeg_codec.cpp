@@ -1,5 +1,7 @@
 #include "jpeg_codec.h"
 
+#include "byte_order.h"
+
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -43,22 +45,18 @@ bool IsStartOfFrame(std::uint8_t marker) noexcept
     RaiseInvalidPicture("truncated JPEG data: the end-of-image marker is missing");
 }
 
-std::uint32_t BigEndian16(const std::uint8_t* bytes) noexcept
-{
-    return std::uint32_t(bytes[0]) << 8 | bytes[1];
-}
-
-// Index of the marker that ends the entropy-coded data starting at `at`:
-// stuffed zeros, restart markers and fill bytes belong to the data.
-std::size_t SkipEntropyCodedData(std::span<const std::uint8_t> bytes, std::size_t at)
+// Index of the marker that ends the entropy-coded data starting at `at`
+// (stuffed zeros, restart markers and fill bytes belong to the data), or
+// nothing when the bytes end first.
+std::optional<std::size_t> SkipEntropyCodedData(std::span<const std::uint8_t> bytes, std::size_t at)
 {
     for (;;) {
         const void* found = at < bytes.size() ? std::memchr(bytes.data() + at, 0xFF, bytes.size() - at) : nullptr;
         if (found == nullptr)
-            RaiseTruncated();
+            return std::nullopt;
         at = std::size_t(static_cast<const std::uint8_t*>(found) - bytes.data());
         if (at + 1 >= bytes.size())
-            RaiseTruncated();
+            return std::nullopt;
         const std::uint8_t next = bytes[at + 1];
         if (next == 0xFF)
             at += 1;
@@ -69,14 +67,14 @@ std::size_t SkipEntropyCodedData(std::span<const std::uint8_t> bytes, std::size_
     }
 }
 
-// Walks the marker segments from the start-of-image to the end-of-image and
-// returns the first frame header. libjpeg only warns when a stream stops
-// early and fills the rest with grey, so truncation is detected here; the
-// frame is read here too because tjDecompressHeader3 refuses sampling
-// factors TurboJPEG has no name for, although it decodes them.
-JpegFrame ReadFrameAndCheckComplete(std::span<const std::uint8_t> bytes)
+enum class WalkEnd { EndOfImage, Stopped, Truncated };
+
+// Hands each marker segment after the start-of-image, in order, to
+// segment(marker, data), data starting with the segment's length field,
+// until it answers false, the end-of-image marker comes or the bytes end.
+template <typename Segment>
+WalkEnd WalkJpegSegments(std::span<const std::uint8_t> bytes, const Segment& segment)
 {
-    std::optional<JpegFrame> frame;
     std::size_t at = 2;
     for (;;) {
         // libjpeg skips stray bytes before a marker with a warning; do the same.
@@ -85,28 +83,54 @@ JpegFrame ReadFrameAndCheckComplete(std::span<const std::uint8_t> bytes)
         while (at < bytes.size() && bytes[at] == 0xFF)
             ++at;
         if (at >= bytes.size())
-            RaiseTruncated();
+            return WalkEnd::Truncated;
         const std::uint8_t marker = bytes[at++];
         if (marker == 0xD9)
-            break;
+            return WalkEnd::EndOfImage;
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
             continue;
         if (at + 2 > bytes.size())
-            RaiseTruncated();
-        const std::size_t length = BigEndian16(&bytes[at]);
+            return WalkEnd::Truncated;
+        const std::size_t length = BigEndian(&bytes[at], 2);
         if (length < 2)
             RaiseInvalidPicture("corrupt JPEG data: a marker segment has a length below 2");
         if (at + length > bytes.size())
-            RaiseTruncated();
-        if (IsStartOfFrame(marker) && !frame) {
-            if (length < 8)
-                RaiseInvalidPicture("corrupt JPEG data: the frame header is too short");
-            frame = JpegFrame{BigEndian16(&bytes[at + 5]), BigEndian16(&bytes[at + 3]), bytes[at + 7]};
-        }
+            return WalkEnd::Truncated;
+        if (!segment(marker, bytes.subspan(at, length)))
+            return WalkEnd::Stopped;
         at += length;
-        if (marker == 0xDA)
-            at = SkipEntropyCodedData(bytes, at);
+        if (marker == 0xDA) {
+            const std::optional<std::size_t> next = SkipEntropyCodedData(bytes, at);
+            if (!next)
+                return WalkEnd::Truncated;
+            at = *next;
+        }
     }
+}
+
+// The frame header of a start-of-frame segment.
+JpegFrame FrameOf(std::span<const std::uint8_t> segment)
+{
+    if (segment.size() < 8)
+        RaiseInvalidPicture("corrupt JPEG data: the frame header is too short");
+    return JpegFrame{BigEndian(&segment[5], 2), BigEndian(&segment[3], 2), segment[7]};
+}
+
+// Walks the marker segments from the start-of-image to the end-of-image and
+// returns the first frame header. libjpeg only warns when a stream stops
+// early and fills the rest with grey, so truncation is detected here; the
+// frame is read here too because tjDecompressHeader3 refuses sampling
+// factors TurboJPEG has no name for, although it decodes them.
+JpegFrame ReadFrameAndCheckComplete(std::span<const std::uint8_t> bytes)
+{
+    std::optional<JpegFrame> frame;
+    const WalkEnd end = WalkJpegSegments(bytes, [&](std::uint8_t marker, std::span<const std::uint8_t> segment) {
+        if (IsStartOfFrame(marker) && !frame)
+            frame = FrameOf(segment);
+        return true;
+    });
+    if (end == WalkEnd::Truncated)
+        RaiseTruncated();
     if (!frame)
         RaiseInvalidPicture("JPEG data without a frame header");
     return *frame;
@@ -218,6 +242,22 @@ EncodedBytes EncodeJpeg(const Picture& picture, int quality)
         RaiseWithReason(MentionsMemory(message) ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidProcedureCall, "JPEG encoder: " + message);
     }
     return EncodedBytes(jpeg, jpeg + jpegSize);
+}
+
+std::optional<PictureSize> JpegFrameSize(std::span<const std::uint8_t> start)
+{
+    std::optional<PictureSize> size;
+    try {
+        WalkJpegSegments(start, [&](std::uint8_t marker, std::span<const std::uint8_t> segment) {
+            if (!IsStartOfFrame(marker))
+                return true;
+            const JpegFrame frame = FrameOf(segment);
+            size = PictureSize{frame.width, frame.height};
+            return false;
+        });
+    } catch (const RuntimeError&) {
+    }
+    return size;
 }
 
 } // namespace tollamere

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture_codec.h"
+#include "picture_probe.h"
 
 #include <span>
 
@@ -12,6 +13,10 @@ bool LooksLikeJpeg(std::span<const std::uint8_t> bytes) noexcept;
 // A truncated stream or damaged entropy data is an Invalid picture (481);
 // only warnings about metadata are tolerated.
 PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes);
+
+// The size the first frame header declares, from the start of a JPEG file;
+// nothing when the bytes end before it or are no JPEG.
+std::optional<PictureSize> JpegFrameSize(std::span<const std::uint8_t> start);
 
 // Encodes the colours (alpha is dropped) with every component sampled 1x1,
 // at the quality clamped to 0..100.

@@ -9,27 +9,9 @@
 
 namespace tollamere {
 
-namespace {
-
-std::string StandardLocation(QStandardPaths::StandardLocation location)
-{
-    return QStandardPaths::writableLocation(location).toStdString();
-}
-
-} // namespace
-
-std::string GetSpecialFolderPath(int folderId)
-{
-    switch (folderId) {
-    case DesktopFolderId: return StandardLocation(QStandardPaths::DesktopLocation);
-    case PicturesFolderId: return StandardLocation(QStandardPaths::PicturesLocation);
-    default: return {};
-    }
-}
-
 std::string GetDesktopFolder()
 {
-    std::string folder = GetSpecialFolderPath(DesktopFolderId);
+    std::string folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
     if (folder.empty())
         Raise(ErrorNumber::InvalidProcedureCall);
     if (folder.back() != PathSeparator)
@@ -80,18 +62,6 @@ std::optional<bool> FolderExists(std::string_view path)
     return std::filesystem::is_directory(status);
 }
 
-void RemoveFile(std::string_view path)
-{
-    if (path.empty())
-        return;
-    std::error_code error;
-    const std::filesystem::path target = ToFileSystemPath(path);
-    // Only files: a folder of that name is left alone, as a file deletion would.
-    if (std::filesystem::is_directory(std::filesystem::symlink_status(target, error)))
-        return;
-    std::filesystem::remove(target, error);
-}
-
 std::string LowerCaseAscii(std::string_view text)
 {
     std::string lower(text);
@@ -99,17 +69,6 @@ std::string LowerCaseAscii(std::string_view text)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return lower;
-}
-
-std::filesystem::path ToFileSystemPath(std::string_view path)
-{
-    return std::filesystem::path(std::u8string(path.begin(), path.end()));
-}
-
-std::string ToPathText(const std::filesystem::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
 }
 
 } // namespace tollamere

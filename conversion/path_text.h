@@ -1,5 +1,7 @@
 #pragma once
 
+#include "file_path.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -13,13 +15,6 @@ namespace tollamere {
 // the last ".".
 
 inline constexpr char PathSeparator = '/';
-
-// The shell folder ids the program asks for.
-inline constexpr int DesktopFolderId = 0;
-inline constexpr int PicturesFolderId = 0x27;
-
-// The folder's path, or the empty text when the platform has none for that id.
-std::string GetSpecialFolderPath(int folderId);
 
 // The desktop folder followed by one separator; Invalid procedure call (5)
 // when the platform gives none.
@@ -45,14 +40,7 @@ std::optional<std::string> FileExtension(std::string_view path);
 // path cannot be queried (missing, empty); never raises.
 std::optional<bool> FolderExists(std::string_view path);
 
-// Deletes the file; every failure is silent and leaves the file as it was.
-void RemoveFile(std::string_view path);
-
 // The text with A to Z in lower case, as extensions are compared.
 std::string LowerCaseAscii(std::string_view text);
-
-// The text as a file-system path, and back; both UTF-8.
-std::filesystem::path ToFileSystemPath(std::string_view path);
-std::string ToPathText(const std::filesystem::path& path);
 
 } // namespace tollamere

@@ -1,5 +1,7 @@
 #include "picture_codec.h"
 
+#include "cDIBSection.h"
+
 namespace tollamere {
 
 void CheckPictureDimensions(std::uint64_t width, std::uint64_t height)
@@ -9,7 +11,7 @@ void CheckPictureDimensions(std::uint64_t width, std::uint64_t height)
     // A factor beyond 32 bits is refused before the products, so they cannot wrap.
     const bool withinLimit = width <= 0xFFFF'FFFFull && height <= 0xFFFF'FFFFull
                              && width * height * 4 <= MaxSurfaceBytes
-                             && ((width * 3 + 3) & ~std::uint64_t{3}) * height <= MaxSurfaceBytes;
+                             && std::uint64_t(cDIBSection::BytesPerScanLineFor(std::int64_t(width))) * height <= MaxSurfaceBytes;
     if (!withinLimit)
         RaiseWithReason(ErrorNumber::OutOfMemory, "picture of " + std::to_string(width) + " x " + std::to_string(height)
                                                       + " pixels is beyond the " + std::to_string(MaxSurfaceBytes >> 20) + " MiB limit");

@@ -6,6 +6,7 @@
 #include "gif_codec.h"
 #include "icon_writer.h"
 #include "jpeg_codec.h"
+#include "picture_formats.h"
 #include "qt_codec.h"
 
 #include <algorithm>
@@ -15,32 +16,7 @@
 namespace tollamere {
 namespace {
 
-enum class Encoder { Jpeg, Bmp, Gif, Icon, Cursor, Qt };
-
-struct OutputFormat {
-    Encoder encoder;
-    std::string qtName;  // for Encoder::Qt
-};
-
-std::optional<OutputFormat> FormatForExtension(std::string_view extension)
-{
-    const std::string name = LowerCaseAscii(extension);
-    if (name == "jpg" || name == "jpeg" || name == "jpe" || name == "jfif")
-        return OutputFormat{Encoder::Jpeg, {}};
-    if (name == "bmp")
-        return OutputFormat{Encoder::Bmp, {}};
-    if (name == "gif")
-        return OutputFormat{Encoder::Gif, {}};
-    if (name == "ico")
-        return OutputFormat{Encoder::Icon, {}};
-    if (name == "cur")
-        return OutputFormat{Encoder::Cursor, {}};
-    if (!name.empty() && QtCanWrite(name))
-        return OutputFormat{Encoder::Qt, name};
-    return std::nullopt;
-}
-
-EncodedBytes Encode(const Picture& picture, bool hasAlpha, const OutputFormat& format)
+EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& format)
 {
     switch (format.encoder) {
     case Encoder::Jpeg: return EncodeJpeg(picture, 100);
@@ -79,7 +55,7 @@ PictureFile LoadPictureFile(const std::filesystem::path& path)
 void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path)
 {
     const std::optional<std::string> extension = FileExtension(path.native());
-    const std::optional<OutputFormat> format = FormatForExtension(extension.value_or(""));
+    const std::optional<PictureFormat> format = FormatForExtension(extension.value_or(""));
     if (!format)
         RaiseWithReason(ErrorNumber::InvalidProcedureCall,
                         !extension ? "the file name " + Printable(path.filename().native()) + " has no extension to choose a format"
@@ -91,11 +67,6 @@ void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesyste
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }
     WriteFileReplacing(path, encoded);
-}
-
-bool CanWritePictureExtension(std::string_view extension)
-{
-    return FormatForExtension(extension).has_value();
 }
 
 } // namespace tollamere

@@ -41,7 +41,4 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 // encoder knows raises Invalid procedure call (5) naming it.
 void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path);
 
-// True when SavePictureFile can write this extension (without the dot, any case).
-bool CanWritePictureExtension(std::string_view extension);
-
 } // namespace tollamere

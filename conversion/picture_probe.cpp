@@ -1,6 +1,7 @@
 #include "picture_probe.h"
 
 #include "byte_order.h"
+#include "jpeg_codec.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -16,30 +17,6 @@ using Bytes = std::span<const std::uint8_t>;
 bool StartsWith(Bytes bytes, std::string_view signature)
 {
     return bytes.size() >= signature.size() && std::memcmp(bytes.data(), signature.data(), signature.size()) == 0;
-}
-
-// Walks the markers to the first start-of-frame, which holds the size.
-std::optional<PictureSize> ProbeJpeg(Bytes bytes)
-{
-    std::size_t at = 2;
-    while (at + 4 <= bytes.size()) {
-        if (bytes[at] != 0xFF)
-            return std::nullopt;
-        const std::uint8_t marker = bytes[at + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++at;
-            continue;
-        }
-        const std::size_t length = BigEndian(&bytes[at + 2], 2);
-        const bool startOfFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (startOfFrame) {
-            if (at + 9 > bytes.size())
-                return std::nullopt;
-            return PictureSize{BigEndian(&bytes[at + 7], 2), BigEndian(&bytes[at + 5], 2)};
-        }
-        at += 2 + length;
-    }
-    return std::nullopt;
 }
 
 std::optional<PictureSize> ProbePng(Bytes bytes)
@@ -99,7 +76,7 @@ std::optional<PictureSize> ProbeWithQt(Bytes bytes)
 std::optional<PictureSize> ProbePictureSize(std::span<const std::uint8_t> start)
 {
     if (StartsWith(start, "\xFF\xD8\xFF"))
-        return ProbeJpeg(start);
+        return JpegFrameSize(start);
     if (StartsWith(start, "\x89PNG\r\n\x1A\n"))
         return ProbePng(start);
     if (StartsWith(start, "GIF87a") || StartsWith(start, "GIF89a"))

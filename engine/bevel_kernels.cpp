@@ -2,17 +2,12 @@
 
 #include "checked_arithmetic.h"
 #include "effect_operators.h"
+#include "kernel_targets.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
-
-// GCC's generic vectors give the AVX2 set its byte shuffles; that set is
-// built by GCC for x86-64 only.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define TOLLAMERE_AVX2_KERNELS 1
-#endif
 
 namespace tollamere {
 
@@ -65,9 +60,6 @@ void FillRun(Byte* run, std::int32_t length, Byte cap) noexcept
 }
 
 // ---- Kernel bodies ----------------------------------------------------------
-// Always inlined, so that each kernel set compiles them for its own processor.
-
-#define TOLLAMERE_KERNEL_BODY [[gnu::always_inline]] inline
 
 TOLLAMERE_KERNEL_BODY void ShapeMaskBody(const Byte* pixels, Byte* mask, std::int32_t width) noexcept
 {
@@ -112,7 +104,7 @@ TOLLAMERE_KERNEL_BODY bool AnyNonZero(const std::array<Byte, Count>& bytes) noex
 
 // Columns blurred together: a chunk whose inputs are all 0 (most of the light
 // and shadow maps) gives 0 without the arithmetic.
-constexpr std::int32_t kBlurChunk = 32;
+constexpr std::int32_t BlurChunk = 32;
 
 TOLLAMERE_KERNEL_BODY Byte BlurPixel(const Byte* above, const Byte* row, const Byte* below, std::int32_t x) noexcept
 {
@@ -127,18 +119,18 @@ TOLLAMERE_KERNEL_BODY void BlurBody(const Byte* above, const Byte* row, const By
                                     std::int32_t begin, std::int32_t end) noexcept
 {
     std::int32_t x = begin;
-    for (; x + kBlurChunk <= end; x += kBlurChunk) {
-        // The inputs of the chunk's columns x - 1 .. x + kBlurChunk.
-        std::array<Byte, kBlurChunk> inputs;
-        for (std::int32_t i = 0; i < kBlurChunk; ++i)
+    for (; x + BlurChunk <= end; x += BlurChunk) {
+        // The inputs of the chunk's columns x - 1 .. x + BlurChunk.
+        std::array<Byte, BlurChunk> inputs;
+        for (std::int32_t i = 0; i < BlurChunk; ++i)
             inputs[std::size_t(i)] = above[x - 1 + i] | row[x - 1 + i] | below[x - 1 + i];
-        const std::int32_t last = x + kBlurChunk - 1;
+        const std::int32_t last = x + BlurChunk - 1;
         const Byte lastTwo = above[last] | row[last] | below[last] | above[last + 1] | row[last + 1] | below[last + 1];
         if (!AnyNonZero(inputs) && lastTwo == 0) {
-            std::memset(out + x, 0, kBlurChunk);
+            std::memset(out + x, 0, BlurChunk);
             continue;
         }
-        for (std::int32_t i = x; i < x + kBlurChunk; ++i)
+        for (std::int32_t i = x; i < x + BlurChunk; ++i)
             out[i] = BlurPixel(above, row, below, i);
     }
     for (; x < end; ++x)
@@ -146,15 +138,15 @@ TOLLAMERE_KERNEL_BODY void BlurBody(const Byte* above, const Byte* row, const By
 }
 
 // Columns lit together: a chunk without band pixels is skipped whole.
-constexpr std::int32_t kLightChunk = 32;
+constexpr std::int32_t LightChunk = 32;
 
 // The normals of one chunk of pixels, worked out in vector lanes.
 struct ChunkNormals {
-    std::array<std::int32_t, kLightChunk> scaledX;
-    std::array<std::int32_t, kLightChunk> scaledY;
-    std::array<std::uint32_t, kLightChunk> keys;
-    std::array<std::uint32_t, kLightChunk> slots;
-    std::array<Byte, kLightChunk> bandMask;
+    std::array<std::int32_t, LightChunk> scaledX;
+    std::array<std::int32_t, LightChunk> scaledY;
+    std::array<std::uint32_t, LightChunk> keys;
+    std::array<std::uint32_t, LightChunk> slots;
+    std::array<Byte, LightChunk> bandMask;
 };
 
 // The strengths of one chunk's band pixels from the cache, 0 for the others.
@@ -162,12 +154,12 @@ struct ChunkNormals {
 [[gnu::noinline]] void LookUpChunk(const ChunkNormals& normals, Byte* light, Byte* shadow, const Vector3& lightVector,
                                    NormalCache& cache) noexcept
 {
-    static_assert(kLightChunk == 32);
+    static_assert(LightChunk == 32);
     // One bit per pixel. On a little-endian machine eight bytes of 0 or 255
     // at a time: multiplying their low bits by 0x0102040810204080 gathers
     // them in the top byte.
     std::uint32_t inBand = 0;
-    for (std::size_t i = 0; i < kLightChunk; i += 8) {
+    for (std::size_t i = 0; i < LightChunk; i += 8) {
         if constexpr (std::endian::native == std::endian::little) {
             std::uint64_t bytes;
             std::memcpy(&bytes, &normals.bandMask[i], sizeof bytes);
@@ -177,10 +169,10 @@ struct ChunkNormals {
                 inBand |= (normals.bandMask[i + bit] & 1u) << (i + bit);
         }
     }
-    if (std::popcount(inBand) >= kLightChunk / 2) {
+    if (std::popcount(inBand) >= LightChunk / 2) {
         // Mostly in the band, as in a wide bevel: every pixel looks up its
         // normal and the others have their strengths masked to 0.
-        for (std::size_t i = 0; i < kLightChunk; ++i) {
+        for (std::size_t i = 0; i < LightChunk; ++i) {
             const std::uint16_t strengths =
                 cache.Strengths(normals.keys[i], normals.slots[i], normals.scaledX[i], normals.scaledY[i], lightVector);
             light[i] = static_cast<Byte>(strengths) & normals.bandMask[i];
@@ -188,8 +180,8 @@ struct ChunkNormals {
         }
         return;
     }
-    std::memset(light, 0, kLightChunk);
-    std::memset(shadow, 0, kLightChunk);
+    std::memset(light, 0, LightChunk);
+    std::memset(shadow, 0, LightChunk);
     for (; inBand != 0; inBand &= inBand - 1) {
         const auto i = static_cast<std::size_t>(std::countr_zero(inBand));
         const std::uint16_t strengths =
@@ -206,14 +198,14 @@ TOLLAMERE_KERNEL_BODY RowSpan LightBody(const Byte* above, const Byte* row, cons
     RowSpan written{width, 0};
     std::int32_t x = 1;
     ChunkNormals normals;
-    for (; x + kLightChunk <= width - 1; x += kLightChunk) {
-        for (std::int32_t i = 0; i < kLightChunk; ++i)
+    for (; x + LightChunk <= width - 1; x += LightChunk) {
+        for (std::int32_t i = 0; i < LightChunk; ++i)
             normals.bandMask[std::size_t(i)] = static_cast<Byte>(0u - InBand(row[x + i]));
         if (!AnyNonZero(normals.bandMask))
             continue;
         written.begin = std::min(written.begin, x);
-        written.end = x + kLightChunk;
-        for (std::int32_t i = 0; i < kLightChunk; ++i) {
+        written.end = x + LightChunk;
+        for (std::int32_t i = 0; i < LightChunk; ++i) {
             const std::int32_t at = x + i;
             const int h = row[at];
             const auto n = std::size_t(i);
@@ -239,17 +231,17 @@ TOLLAMERE_KERNEL_BODY RowSpan LightBody(const Byte* above, const Byte* row, cons
 }
 
 // Columns faded together: 0 stays 0, so a chunk of zeros is left as it is.
-constexpr std::int32_t kFadeChunk = 32;
+constexpr std::int32_t FadeChunk = 32;
 
 TOLLAMERE_KERNEL_BODY void FadeBody(Byte* values, const Byte* heights, std::int32_t begin, std::int32_t end) noexcept
 {
     std::int32_t x = begin;
-    for (; x + kFadeChunk <= end; x += kFadeChunk) {
-        std::array<Byte, kFadeChunk> chunk;
-        std::memcpy(chunk.data(), values + x, kFadeChunk);
+    for (; x + FadeChunk <= end; x += FadeChunk) {
+        std::array<Byte, FadeChunk> chunk;
+        std::memcpy(chunk.data(), values + x, FadeChunk);
         if (!AnyNonZero(chunk))
             continue;
-        for (std::int32_t i = x; i < x + kFadeChunk; ++i)
+        for (std::int32_t i = x; i < x + FadeChunk; ++i)
             values[i] = static_cast<Byte>(FadeByte(values[i], static_cast<std::uint16_t>(255u - heights[i])));
     }
     for (; x < end; ++x)
@@ -257,17 +249,17 @@ TOLLAMERE_KERNEL_BODY void FadeBody(Byte* values, const Byte* heights, std::int3
 }
 
 // Pixels rendered together: a chunk without light or shadow is skipped.
-constexpr std::int32_t kRenderChunk = 32;
+constexpr std::int32_t RenderChunk = 32;
 
 // Each of 32 pixels' amount for its three bytes.
-using PerByte = std::array<Byte, 3 * kRenderChunk + 1>;
+using PerByte = std::array<Byte, 3 * RenderChunk + 1>;
 
 // Portable: on a little-endian machine each pixel's amount goes as one
 // 4-byte word, the fourth byte overwritten by the next pixel's word (hence
 // one byte more than needed).
-TOLLAMERE_KERNEL_BODY void SpreadByWords(const std::array<Byte, kRenderChunk>& amounts, PerByte& perByte) noexcept
+TOLLAMERE_KERNEL_BODY void SpreadByWords(const std::array<Byte, RenderChunk>& amounts, PerByte& perByte) noexcept
 {
-    for (std::size_t i = 0; i < kRenderChunk; ++i) {
+    for (std::size_t i = 0; i < RenderChunk; ++i) {
         if constexpr (std::endian::native == std::endian::little) {
             const std::uint32_t word = amounts[i] * 0x010101u;
             std::memcpy(&perByte[3 * i], &word, 4);
@@ -281,9 +273,7 @@ TOLLAMERE_KERNEL_BODY void SpreadByWords(const std::array<Byte, kRenderChunk>& a
 // With byte shuffles (AVX2's vpshufb): 16 amounts to 48 bytes in three
 // shuffles, where the words above would come back through memory too late
 // for the loads that follow.
-using Vector16 = Byte __attribute__((vector_size(16)));
-
-TOLLAMERE_KERNEL_BODY void SpreadByShuffles(const std::array<Byte, kRenderChunk>& amounts, PerByte& perByte) noexcept
+TOLLAMERE_KERNEL_BODY void SpreadByShuffles(const std::array<Byte, RenderChunk>& amounts, PerByte& perByte) noexcept
 {
     constexpr Vector16 first{0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5};
     constexpr Vector16 second{5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10};
@@ -298,22 +288,22 @@ TOLLAMERE_KERNEL_BODY void SpreadByShuffles(const std::array<Byte, kRenderChunk>
 }
 #endif
 
-template <bool kShuffles>
+template <bool Shuffles>
 TOLLAMERE_KERNEL_BODY void RenderBody(Byte* pixels, const Byte* heights, const Byte* light, const Byte* shadow,
                                       std::int32_t begin, std::int32_t end) noexcept
 {
     std::int32_t x = begin;
-    for (; x + kRenderChunk <= end; x += kRenderChunk) {
-        std::array<Byte, kRenderChunk> amounts;
-        for (std::int32_t i = 0; i < kRenderChunk; ++i)
+    for (; x + RenderChunk <= end; x += RenderChunk) {
+        std::array<Byte, RenderChunk> amounts;
+        for (std::int32_t i = 0; i < RenderChunk; ++i)
             amounts[std::size_t(i)] = light[x + i] | shadow[x + i];
         if (!AnyNonZero(amounts))
             continue;
         // Amounts of 0 leave a byte as it is (FadeByte(c, 255) is c), so the
         // pixels the effect skips get 0 and every byte takes the same path.
         Byte* chunk = pixels + 3 * x;
-        std::array<Byte, kRenderChunk> keeps;
-        for (std::int32_t i = 0; i < kRenderChunk; ++i) {
+        std::array<Byte, RenderChunk> keeps;
+        for (std::int32_t i = 0; i < RenderChunk; ++i) {
             const auto affected = static_cast<Byte>(0u - ((chunk[3 * i + 1] != 0 ? 1u : 0u) & InBand(heights[x + i])));
             keeps[std::size_t(i)] = static_cast<Byte>(255u - (shadow[x + i] & affected));
             amounts[std::size_t(i)] = static_cast<Byte>(light[x + i] & affected);
@@ -321,7 +311,7 @@ TOLLAMERE_KERNEL_BODY void RenderBody(Byte* pixels, const Byte* heights, const B
         PerByte keepPerByte;
         PerByte amountPerByte;
 #if defined(TOLLAMERE_AVX2_KERNELS)
-        if constexpr (kShuffles) {
+        if constexpr (Shuffles) {
             SpreadByShuffles(keeps, keepPerByte);
             SpreadByShuffles(amounts, amountPerByte);
         } else
@@ -330,7 +320,7 @@ TOLLAMERE_KERNEL_BODY void RenderBody(Byte* pixels, const Byte* heights, const B
             SpreadByWords(keeps, keepPerByte);
             SpreadByWords(amounts, amountPerByte);
         }
-        for (std::size_t i = 0; i < 3 * kRenderChunk; ++i) {
+        for (std::size_t i = 0; i < 3 * RenderChunk; ++i) {
             const std::uint16_t darkened = FadeByte(chunk[i], keepPerByte[i]);
             chunk[i] = static_cast<Byte>(amountPerByte[i] +
                                          FadeByte(darkened, static_cast<std::uint16_t>(255u - amountPerByte[i])));
@@ -346,81 +336,6 @@ TOLLAMERE_KERNEL_BODY void RenderBody(Byte* pixels, const Byte* heights, const B
             LightenPixel(light[x], pixel[2], pixel[1], pixel[0]);
     }
 }
-
-// ---- Copies between pictures and the surface ---------------------------------
-
-inline void WriteColour(Byte* pixel, std::uint32_t colour) noexcept
-{
-    pixel[0] = static_cast<Byte>(colour);
-    pixel[1] = static_cast<Byte>(colour >> 8);
-    pixel[2] = static_cast<Byte>(colour >> 16);
-}
-
-inline std::uint32_t ReadColour(const Byte* pixel) noexcept
-{
-    return std::uint32_t{pixel[0]} | std::uint32_t{pixel[1]} << 8 | std::uint32_t{pixel[2]} << 16;
-}
-
-// On a little-endian machine a picture's word holds the bytes blue, green,
-// red, alpha. Each pixel then moves as one word or, with byte shuffles, four
-// pixels as 16 bytes; the bytes written beyond a pixel belong to pixels that
-// are written after it, and the last ones go byte by byte.
-template <bool kShuffles>
-TOLLAMERE_KERNEL_BODY void ColoursToSurfaceBody(const std::uint32_t* source, Byte* dest, std::int64_t width) noexcept
-{
-    std::int64_t x = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-#if defined(TOLLAMERE_AVX2_KERNELS)
-        if constexpr (kShuffles) {
-            constexpr Vector16 dropAlpha{0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 15, 15, 15, 15};
-            for (; x + 5 < width; x += 4) {
-                Vector16 four;
-                std::memcpy(&four, source + x, sizeof four);
-                const Vector16 packed = __builtin_shuffle(four, dropAlpha);
-                std::memcpy(dest + 3 * x, &packed, sizeof packed);
-            }
-        }
-#endif
-        for (; x + 1 < width; ++x)
-            std::memcpy(dest + 3 * x, source + x, 4);
-    }
-    for (; x < width; ++x)
-        WriteColour(dest + 3 * x, source[x]);
-}
-
-// The colours into the picture's words, whose alpha bytes stay.
-template <bool kShuffles>
-TOLLAMERE_KERNEL_BODY void ColoursFromSurfaceBody(const Byte* source, std::uint32_t* dest, std::int64_t width) noexcept
-{
-    std::int64_t x = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-#if defined(TOLLAMERE_AVX2_KERNELS)
-        if constexpr (kShuffles) {
-            // Index 16 takes the first byte of the second operand, 0.
-            constexpr Vector16 addAlpha{0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16};
-            constexpr Vector16 alphaBytes{0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
-            const Vector16 zero{};
-            for (; x + 5 < width; x += 4) {
-                Vector16 bytes;
-                std::memcpy(&bytes, source + 3 * x, sizeof bytes);
-                Vector16 words;
-                std::memcpy(&words, dest + x, sizeof words);
-                words = (words & alphaBytes) | __builtin_shuffle(bytes, zero, addAlpha);
-                std::memcpy(dest + x, &words, sizeof words);
-            }
-        }
-#endif
-        for (; x + 1 < width; ++x) {
-            std::uint32_t colour;
-            std::memcpy(&colour, source + 3 * x, 4);
-            dest[x] = (dest[x] & 0xFF000000u) | (colour & 0x00FFFFFFu);
-        }
-    }
-    for (; x < width; ++x)
-        dest[x] = (dest[x] & 0xFF000000u) | ReadColour(source + 3 * x);
-}
-
-#undef TOLLAMERE_KERNEL_BODY
 
 // ---- Kernel sets -----------------------------------------------------------
 // The same bodies behind a set of functions compiled for one kind of processor.
@@ -463,17 +378,8 @@ TOLLAMERE_KERNEL_BODY void ColoursFromSurfaceBody(const Byte* source, std::uint3
     {                                                                                                                  \
         RenderBody<ByteShuffles>(pixels, heights, light, shadow, begin, end);                                          \
     }                                                                                                                  \
-    Attributes void ColoursToSurface(const std::uint32_t* source, Byte* dest, std::int64_t width) noexcept             \
-    {                                                                                                                  \
-        ColoursToSurfaceBody<ByteShuffles>(source, dest, width);                                                       \
-    }                                                                                                                  \
-    Attributes void ColoursFromSurface(const Byte* source, std::uint32_t* dest, std::int64_t width) noexcept           \
-    {                                                                                                                  \
-        ColoursFromSurfaceBody<ByteShuffles>(source, dest, width);                                                     \
-    }                                                                                                                  \
-    constexpr RowKernels kKernels{&ShapeMaskRow, &DistanceStep, &DistanceAtEdge, &NormalizeRow,                        \
-                                  &BlurRow, &LightRow, &FadeRow, &RenderRow,                                           \
-                                  &ColoursToSurface, &ColoursFromSurface};                                             \
+    constexpr RowKernels Kernels{&ShapeMaskRow, &DistanceStep, &DistanceAtEdge, &NormalizeRow,                         \
+                                 &BlurRow, &LightRow, &FadeRow, &RenderRow};                                           \
     }
 
 TOLLAMERE_KERNEL_SET(portable, , false)
@@ -500,7 +406,7 @@ int LightStrength(int scaledX, int scaledY, const Vector3& lightVector)
 
 NormalCache::NormalCache() noexcept
 {
-    keys_.fill(kEmpty);
+    keys_.fill(EmptyKey);
     strengths_.fill(0);
 }
 
@@ -523,15 +429,14 @@ void RowDistances(std::uint8_t* row, std::int32_t width, std::uint8_t cap) noexc
 
 const RowKernels& PortableKernels() noexcept
 {
-    return portable::kKernels;
+    return portable::Kernels;
 }
 
 const RowKernels* Avx2Kernels() noexcept
 {
 #if defined(TOLLAMERE_AVX2_KERNELS)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return &avx2::kKernels;
+    if (ProcessorRunsAvx2())
+        return &avx2::Kernels;
 #endif
     return nullptr;
 }

@@ -38,8 +38,8 @@ inline RowSpan Hull(const RowSpan& a, const RowSpan& b) noexcept
 // effect produces (the tests try every value of each range).
 
 // The largest weighted sum of one blur pass: weights summing to 29, bytes.
-inline constexpr std::uint32_t kLargestBlurSum = 29 * 255;
-// sum / 29 for sum in 0..kLargestBlurSum: 2260 = ceil(2^16 / 29), and its
+inline constexpr std::uint32_t LargestBlurSum = 29 * 255;
+// sum / 29 for sum in 0..LargestBlurSum: 2260 = ceil(2^16 / 29), and its
 // excess over 2^16 / 29 stays below 1/29 up to a sum of 16383.
 constexpr std::uint32_t DivideBlurSum(std::uint32_t sum) noexcept
 {
@@ -82,7 +82,7 @@ int LightStrength(int scaledX, int scaledY, const Vector3& lightVector);
 // most pixels find theirs here instead of taking a square root and a division.
 class NormalCache {
 public:
-    static constexpr int kSlotBits = 13;
+    static constexpr int SlotBits = 13;
 
     // The normal's components times 4 (each in -1020..1020) as one 22-bit key.
     static constexpr std::uint32_t Key(int scaledX, int scaledY) noexcept
@@ -92,7 +92,7 @@ public:
     // Fibonacci hashing: the top bits of the key times 2^32 / golden ratio.
     static constexpr std::uint32_t Slot(std::uint32_t key) noexcept
     {
-        return (key * 2654435761u) >> (32 - kSlotBits);
+        return (key * 2654435761u) >> (32 - SlotBits);
     }
 
     NormalCache() noexcept;
@@ -112,9 +112,9 @@ private:
     [[gnu::cold]] void Fill(std::uint32_t key, std::uint32_t slot, int scaledX, int scaledY, const Vector3& lightVector);
 
     // No key reaches the empty mark.
-    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-    std::array<std::uint32_t, std::size_t{1} << kSlotBits> keys_;
-    std::array<std::uint16_t, std::size_t{1} << kSlotBits> strengths_;
+    static constexpr std::uint32_t EmptyKey = 0xFFFFFFFFu;
+    std::array<std::uint32_t, std::size_t{1} << SlotBits> keys_;
+    std::array<std::uint16_t, std::size_t{1} << SlotBits> strengths_;
 };
 
 // Turns a row of 0/1 into each inside pixel's distance to the nearest outside
@@ -158,10 +158,6 @@ struct RowKernels {
     // 255, darken by the shadow, then lighten by the light.
     void (*RenderRow)(std::uint8_t* pixels, const std::uint8_t* heights, const std::uint8_t* light,
                       const std::uint8_t* shadow, std::int32_t begin, std::int32_t end) noexcept;
-    // The colours of width picture pixels (words 0xAARRGGBB) into surface
-    // pixels (bytes blue, green, red), and back keeping the words' alpha.
-    void (*ColoursToSurface)(const std::uint32_t* source, std::uint8_t* dest, std::int64_t width) noexcept;
-    void (*ColoursFromSurface)(const std::uint8_t* source, std::uint32_t* dest, std::int64_t width) noexcept;
 };
 
 // The kernels compiled for any processor of the build's architecture.

@@ -9,11 +9,23 @@
 namespace tollamere {
 
 // The image surface: 24 bits per pixel, bytes blue, green, red. Rows take
-// BytesPerScanLine() bytes (width * 3 rounded up to a multiple of 4) and are
-// stored bottom-up: pixel (x, y) from the top left is at (Height()-1-y) * BytesPerScanLine() + 3x.
+// BytesPerScanLineFor(width) bytes (width * 3 rounded up to a multiple of 4)
+// and are stored bottom-up: PixelOffsetFor says where pixel (x, y) from the top left lies.
 class cDIBSection {
 public:
     using DibHandle = ZeroedMemory;
+
+    // The layout's arithmetic, in 64 bits so that it never overflows for the
+    // sizes of a picture (32-bit sides); also for buffers laid out alike.
+    static constexpr std::int64_t BytesPerScanLineFor(std::int64_t width) noexcept
+    {
+        return (width * 3 + 3) & ~std::int64_t{3};
+    }
+    static constexpr std::int64_t PixelOffsetFor(std::int64_t width, std::int64_t height, std::int64_t x,
+                                                 std::int64_t y) noexcept
+    {
+        return (height - 1 - y) * BytesPerScanLineFor(width) + 3 * x;
+    }
 
     cDIBSection() = default;
     cDIBSection(const cDIBSection&) = delete;
@@ -31,6 +43,11 @@ public:
 
     // Raises Overflow (6) when the row size exceeds 32 bits.
     std::int32_t BytesPerScanLine() const;
+    // Where pixel (x, y) from the top left lies in DIBSectionBitsPtr().
+    std::int64_t PixelOffset(std::int64_t x, std::int64_t y) const noexcept
+    {
+        return PixelOffsetFor(headerWidth_, headerHeight_, x, y);
+    }
     // The size last requested, also when no pixel memory could be made.
     std::int32_t Width() const noexcept { return headerWidth_; }
     std::int32_t Height() const noexcept { return headerHeight_; }
@@ -40,15 +57,14 @@ public:
     // Copies from the picture at (lSrcLeft, lSrcTop) into the surface at
     // (0, 0); a negative width or height stands for the surface's own.
     void LoadPictureBlt(const Picture& lHDC, std::int32_t lSrcLeft = 0, std::int32_t lSrcTop = 0,
-                        std::int32_t lSrcWidth = -1, std::int32_t lSrcHeight = -1,
-                        RasterOp eRop = RasterOp::SrcCopy);
+                        std::int32_t lSrcWidth = -1, std::int32_t lSrcHeight = -1);
 
     // Copies the surface from (lSrcLeft, lSrcTop) into the picture at
-    // (lDestLeft, lDestTop); a negative width or height stands for the surface's own.
+    // (lDestLeft, lDestTop), keeping the picture's alpha bytes; a negative
+    // width or height stands for the surface's own.
     void PaintPicture(Picture& lHDC, std::int32_t lDestLeft = 0, std::int32_t lDestTop = 0,
                       std::int32_t lDestWidth = -1, std::int32_t lDestHeight = -1,
-                      std::int32_t lSrcLeft = 0, std::int32_t lSrcTop = 0,
-                      RasterOp eRop = RasterOp::SrcCopy) const;
+                      std::int32_t lSrcLeft = 0, std::int32_t lSrcTop = 0) const;
 
     // Releases the pixel memory; Width() and Height() keep the last requested size.
     void ClearUp() noexcept;
@@ -63,5 +79,18 @@ private:
     std::int32_t headerWidth_ = 0;
     std::int32_t headerHeight_ = 0;
 };
+
+// The row copies behind LoadPictureBlt and PaintPicture: width picture
+// pixels (words 0xAARRGGBB) into surface pixels, and back keeping the words'
+// alpha. Compiled for any processor and for x86-64 processors with AVX2; the
+// tests compare both.
+struct SurfaceCopies {
+    void (*ColoursToSurface)(const std::uint32_t* source, std::uint8_t* dest, std::int64_t width) noexcept;
+    void (*ColoursFromSurface)(const std::uint8_t* source, std::uint32_t* dest, std::int64_t width) noexcept;
+};
+
+const SurfaceCopies& PortableSurfaceCopies() noexcept;
+// nullptr when this build or this processor has no AVX2.
+const SurfaceCopies* Avx2SurfaceCopies() noexcept;
 
 } // namespace tollamere

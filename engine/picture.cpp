@@ -17,20 +17,4 @@ Picture::Picture(std::int32_t width, std::int32_t height, std::uint32_t fill)
     height_ = height;
 }
 
-std::uint32_t ApplyRasterOp(RasterOp rop, std::uint32_t source, std::uint32_t destination) noexcept
-{
-    constexpr std::uint32_t colour = 0x00FFFFFFu;
-    switch (rop) {
-    case RasterOp::SrcCopy: return source & colour;
-    case RasterOp::SrcPaint: return (source | destination) & colour;
-    case RasterOp::SrcAnd: return source & destination & colour;
-    case RasterOp::SrcInvert: return (source ^ destination) & colour;
-    case RasterOp::NotSrcCopy: return ~source & colour;
-    case RasterOp::DstInvert: return ~destination & colour;
-    case RasterOp::Blackness: return 0;
-    case RasterOp::Whiteness: return colour;
-    }
-    return destination & colour;
-}
-
 } // namespace tollamere

@@ -31,21 +31,4 @@ private:
     std::vector<std::uint32_t> pixels_;
 };
 
-// The raster operations of a block copy, on the colour bits of each pixel;
-// a picture's alpha byte is never changed by a copy into it.
-enum class RasterOp : std::uint32_t {
-    SrcCopy = 0x00CC0020,
-    SrcPaint = 0x00EE0086,
-    SrcAnd = 0x008800C6,
-    SrcInvert = 0x00660046,
-    NotSrcCopy = 0x00330008,
-    DstInvert = 0x00550009,
-    Blackness = 0x00000042,
-    Whiteness = 0x00FF0062,
-};
-
-// The colour bits that a raster operation gives for a source and destination
-// colour (both 0x00RRGGBB).
-std::uint32_t ApplyRasterOp(RasterOp rop, std::uint32_t source, std::uint32_t destination) noexcept;
-
 } // namespace tollamere

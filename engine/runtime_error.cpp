@@ -99,12 +99,12 @@ bool IsControlSequence(std::string_view sequence)
 
 void AppendEscaped(std::string& text, std::string_view bytes)
 {
-    constexpr char kHexDigits[] = "0123456789ABCDEF";
+    constexpr char HexDigits[] = "0123456789ABCDEF";
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         text += "\\x";
-        text.push_back(kHexDigits[byte >> 4]);
-        text.push_back(kHexDigits[byte & 0x0F]);
+        text.push_back(HexDigits[byte >> 4]);
+        text.push_back(HexDigits[byte & 0x0F]);
     }
 }
 

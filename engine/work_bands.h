@@ -11,7 +11,7 @@ namespace tollamere {
 // Below this many pixels a stage runs its bands one after the other on the
 // calling thread: starting a thread costs tens of microseconds, about what
 // the slowest stage spends on a quarter-megapixel picture.
-inline constexpr std::int64_t kConcurrentPixels = std::int64_t{1} << 18;
+inline constexpr std::int64_t ConcurrentPixels = std::int64_t{1} << 18;
 
 // The items [0, count) split into at most `threads` consecutive bands of
 // nearly equal size (0 threads count as 1).
@@ -34,7 +34,7 @@ struct Bands {
 
 // Calls work(begin, end) once for each of the Bands(threads, count). Each
 // item stands for itemPixels pixels; when all of them together reach
-// kConcurrentPixels the bands run on their own threads, the first on the
+// ConcurrentPixels the bands run on their own threads, the first on the
 // calling one, else one after the other. The work of different bands must
 // touch different memory, so the result never depends on how many bands
 // there are. work must not throw.
@@ -44,7 +44,7 @@ void ForEachBand(unsigned threads, std::int32_t count, std::int64_t itemPixels, 
     if (count <= 0)
         return;
     const Bands split(threads, count);
-    if (split.bands == 1 || std::int64_t{count} * itemPixels < kConcurrentPixels) {
+    if (split.bands == 1 || std::int64_t{count} * itemPixels < ConcurrentPixels) {
         for (std::int32_t band = 0; band < split.bands; ++band)
             work(split.Start(band), split.Start(band + 1));
         return;

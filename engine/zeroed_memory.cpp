@@ -11,16 +11,16 @@ namespace tollamere {
 namespace {
 
 #if defined(__linux__)
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t HugePage = std::size_t{2} << 20;
 
 bool IsLarge(std::size_t bytes) noexcept
 {
-    return bytes >= 2 * kHugePage;
+    return bytes >= 2 * HugePage;
 }
 
 std::size_t WholeHugePages(std::size_t bytes) noexcept
 {
-    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    return (bytes + HugePage - 1) / HugePage * HugePage;
 }
 
 // Anonymous memory comes zeroed. One huge page more is mapped, to cut out a
@@ -28,14 +28,14 @@ std::size_t WholeHugePages(std::size_t bytes) noexcept
 std::uint8_t* MapLarge(std::size_t bytes) noexcept
 {
     const std::size_t size = WholeHugePages(bytes);
-    void* mapped = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapped = mmap(nullptr, size + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)
         return nullptr;
     auto* start = static_cast<std::uint8_t*>(mapped);
-    const std::size_t lead = (kHugePage - reinterpret_cast<std::uintptr_t>(start) % kHugePage) % kHugePage;
+    const std::size_t lead = (HugePage - reinterpret_cast<std::uintptr_t>(start) % HugePage) % HugePage;
     if (lead > 0)
         munmap(start, lead);
-    munmap(start + lead + size, kHugePage - lead);
+    munmap(start + lead + size, HugePage - lead);
     // Only a hint: without transparent huge pages the block stays in small pages.
     madvise(start + lead, size, MADV_HUGEPAGE);
     return start + lead;

@@ -1,7 +1,8 @@
 // Runs the engine and the literal oracle on a small picture and parameters
 // taken from the input, and stops at the first difference.
 #include "bevel_oracle.h"
-#include "bevel_pipeline.h"
+#include "bevel.h"
+#include "vector_math.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
 
     Picture engine = picture;
-    EffectState state;
-    ApplyBevel(picture, engine, BevelParameters{bevelSize, angle, elevation}, state);
+    ApplyBevel(picture, engine, BevelParameters{bevelSize, angle, elevation});
     const Picture oracle = oracle::LiteralBevel(picture, bevelSize, angle, elevation);
     if (!(engine == oracle)) {
         std::fprintf(stderr, "engine and oracle differ: %d x %d, bevel size %d, angle %.17g, elevation %.17g\n",

@@ -1,5 +1,7 @@
 #include "folder_scan.h"
 
+#include "file_path.h"
+
 #include <QChar>
 #include <QList>
 #include <QString>
@@ -16,26 +18,13 @@ namespace {
 namespace fs = std::filesystem;
 
 // Attribute bits of the file-attribute value the scan compares with.
-constexpr int kReadOnly = 1;
-constexpr int kHidden = 2;
-constexpr int kFolder = 16;
-constexpr int kArchive = 32;
-constexpr int kReparsePoint = 1024;
+constexpr int ReadOnly = 1;
+constexpr int Hidden = 2;
+constexpr int Folder = 16;
+constexpr int Archive = 32;
+constexpr int ReparsePoint = 1024;
 // A hidden, writable regular file: the one value the scan leaves out.
-constexpr int kHiddenArchive = kHidden | kArchive;
-
-// Going through char8_t keeps the text UTF-8 on every platform, not just
-// where the native narrow encoding happens to be UTF-8.
-fs::path ToPath(std::string_view utf8)
-{
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string FromPath(const fs::path& path)
-{
-    const std::u8string utf8 = path.generic_u8string();
-    return std::string(utf8.begin(), utf8.end());
-}
+constexpr int HiddenArchive = Hidden | Archive;
 
 // An empty path or one with a NUL would reach the system as some other path
 // (the NUL cuts it short), so such a path names nothing.
@@ -56,8 +45,8 @@ std::string WithSeparator(std::string folder)
 std::string FolderEntry(const std::string& folder)
 {
     std::error_code error;
-    const fs::path absolute = fs::absolute(ToPath(folder), error);
-    const std::string path = error ? folder : FromPath(absolute);
+    const fs::path absolute = fs::absolute(ToFileSystemPath(folder), error);
+    const std::string path = error ? folder : ToPathText(absolute);
     std::string entry;
     entry.reserve(path.size() + 1);
     for (const char c : path) {
@@ -118,7 +107,7 @@ bool MatchesCaseKeys(const std::u32string& text, const std::u32string& wildcard)
     return later[0] != 0;
 }
 
-constexpr const char* kUnsafeNameReason = "the name holds characters the scan does not accept";
+constexpr const char* UnsafeNameReason = "the name holds characters the scan does not accept";
 
 bool IsRefused(const std::error_code& error)
 {
@@ -144,7 +133,7 @@ void ReportUnsafeNames(const std::string& folder, std::vector<std::string> names
         return;
     SortInListingOrder(names);
     for (const std::string& name : names)
-        reportSkip(folder + name + suffix, kUnsafeNameReason);
+        reportSkip(folder + name + suffix, UnsafeNameReason);
 }
 
 // Appends the folder's direct sub-folders, in listing order, to found.
@@ -156,7 +145,7 @@ bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>&
         return true;
     const std::string folder = WithSeparator(listedFolder);
     std::error_code error;
-    fs::directory_iterator entry(ToPath(folder), error);
+    fs::directory_iterator entry(ToFileSystemPath(folder), error);
     if (error) {
         ReportListingFailure(folder, error, reportSkip);
         return !IsRefused(error);
@@ -170,7 +159,7 @@ bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>&
         // up the tree cannot make the walk endless.
         if (entry->symlink_status(statusError).type() != fs::file_type::directory)
             continue;
-        std::string name = FromPath(entry->path().filename());
+        std::string name = ToPathText(entry->path().filename());
         (HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
     }
     SortInListingOrder(names);
@@ -204,30 +193,30 @@ void Append(std::vector<std::string>& list, std::vector<std::string>&& more)
 int AttributeValue(const std::string& path)
 {
     std::error_code error;
-    const fs::path filePath = ToPath(path);
+    const fs::path filePath = ToFileSystemPath(path);
     const fs::file_status link = fs::symlink_status(filePath, error);
     if (error)
         return 0;
     const fs::file_status target = fs::is_symlink(link) ? fs::status(filePath, error) : link;
 
     int value = 0;
-    if (FromPath(filePath.filename()).starts_with('.'))
-        value |= kHidden;
+    if (ToPathText(filePath.filename()).starts_with('.'))
+        value |= Hidden;
     if (fs::is_directory(target))
-        value |= kFolder;
+        value |= Folder;
     if (fs::is_regular_file(target))
-        value |= kArchive;
+        value |= Archive;
     if (fs::exists(target) && (target.permissions() & fs::perms::owner_write) == fs::perms::none)
-        value |= kReadOnly;
+        value |= ReadOnly;
     if (fs::is_symlink(link))
-        value |= kReparsePoint;
+        value |= ReparsePoint;
     return value;
 }
 
 bool IsFolder(const std::string& path)
 {
     std::error_code error;
-    return IsWellFormed(path) && fs::is_directory(ToPath(path), error);
+    return IsWellFormed(path) && fs::is_directory(ToFileSystemPath(path), error);
 }
 
 std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern,
@@ -238,13 +227,13 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, const std:
         return names;
     const std::string entry = WithSeparator(folder);
     std::error_code error;
-    fs::directory_iterator file(ToPath(entry), error);
+    fs::directory_iterator file(ToFileSystemPath(entry), error);
     if (error)
         return names;
     const std::u32string wildcard = CaseKey(pattern);
     std::vector<std::string> unsafeNames;
     for (const fs::directory_iterator end; file != end; file.increment(error)) {
-        std::string name = FromPath(file->path().filename());
+        std::string name = ToPathText(file->path().filename());
         if (MatchesCaseKeys(CaseKey(name), wildcard) && IsExistingFile(entry + name))
             (HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
     }
@@ -283,7 +272,7 @@ bool IsExistingFile(const std::string& path)
     // put in its place, and an unreadable file should still reach the run,
     // which reports why it cannot be read.
     std::error_code error;
-    return IsWellFormed(path) && fs::is_regular_file(ToPath(path), error);
+    return IsWellFormed(path) && fs::is_regular_file(ToFileSystemPath(path), error);
 }
 
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern)
@@ -328,7 +317,7 @@ void AddFolderFiles(const std::string& folder, const std::string& pattern, const
                 skip(path, "the name starts with \"~\"");
             else if (!IsExistingFile(path))
                 continue;
-            else if (AttributeValue(path) == kHiddenArchive)
+            else if (AttributeValue(path) == HiddenArchive)
                 skip(path, "hidden file");
             else
                 addRow(path);
@@ -342,17 +331,10 @@ void AddDroppedPaths(const std::vector<std::string>& droppedPaths, const RowSink
         if (stop.stop_requested())
             return;
         if (IsFolder(path))
-            AddFolderFiles(path, std::string(kAllFilesPattern), addRow, stop);
+            AddFolderFiles(path, std::string(AllFilesPattern), addRow, stop);
         else
             addRow(path);
     }
-}
-
-std::vector<std::string> RowsForDrop(const std::vector<std::string>& droppedPaths, std::stop_token stop)
-{
-    std::vector<std::string> rows;
-    AddDroppedPaths(droppedPaths, [&rows](const std::string& row) { rows.push_back(row); }, std::move(stop));
-    return rows;
 }
 
 } // namespace tollamere

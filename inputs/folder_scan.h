@@ -3,7 +3,8 @@
 // Folder scan: fills the input list from whole folder trees and from dropped
 // files and folders.
 //
-// Every path and name here is a std::string holding UTF-8, with "/" as the
+// Every path and name here is a std::string holding the bytes the file
+// system knows it by (UTF-8 where the name is valid text), with "/" as the
 // only separator. Folder-list entries end with "/"; rows never hold a doubled
 // separator. The routines keep no state between calls, so independent calls
 // may run on different threads at once.
@@ -25,7 +26,7 @@ using RowSink = std::function<void(const std::string& row)>;
 using SkipSink = std::function<void(const std::string& path, const std::string& reason)>;
 
 // The pattern a drop and the "*" answer of Add All use: every file.
-inline constexpr std::string_view kAllFilesPattern = "*.*";
+inline constexpr std::string_view AllFilesPattern = "*.*";
 
 // True when the name holds a character the scan does not accept: a code
 // point below 32, from 127 to 159, "?", or bytes that are not valid UTF-8.
@@ -68,6 +69,5 @@ void AddFolderFiles(const std::string& folder, const std::string& pattern, const
 // anything else becomes a row exactly as dropped, without any test.
 void AddDroppedPaths(const std::vector<std::string>& droppedPaths, const RowSink& addRow,
                      std::stop_token stop = {});
-std::vector<std::string> RowsForDrop(const std::vector<std::string>& droppedPaths, std::stop_token stop = {});
 
 } // namespace tollamere

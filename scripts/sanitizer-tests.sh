@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the engine, picture-file, folder-scan and run-core tests with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the run core's tests
-# with ThreadSanitizer, and runs them; any report fails the run.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the run core's, the
+# engine's threaded and the window's background jobs' tests with
+# ThreadSanitizer, and runs them; any report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,3 +26,12 @@ echo "== ThreadSanitizer"
 configure build-tsan thread
 cmake --build build-tsan --parallel --target conversion_tests
 build-tsan/tests/conversion/conversion_tests --gtest_brief=1 --gtest_filter='ConversionRun*'
+# The window's background jobs: the folder scans and the run handing their
+# results back to the window's thread.
+cmake --build build-tsan --parallel --target background_jobs_tests
+QT_QPA_PLATFORM=offscreen build-tsan/tests/app/background_jobs/background_jobs_tests --gtest_brief=1
+# The engine's tests whose pictures are large enough for the stages to run
+# their bands on threads; the other tests with several bands run them in turn.
+cmake --build build-tsan --parallel --target engine_tests
+build-tsan/tests/engine/engine_tests --gtest_brief=1 \
+    --gtest_filter='ForEachBandTest.*:BevelThreads.*:BevelOracleDifferential.LargePicturesOnSeveralThreads:BevelPipelineTest.BadInputFailsAndLeavesTheOutputUntouched'

@@ -11,14 +11,24 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
 
 namespace tollamere {
+
+// The window's buttons by what they do; the names are those of the design.
+constexpr const char* AddFilesButton = "PushButton1";    // "Add Image File(s)"
+constexpr const char* StartButton = "PushButton2";       // "Start Converting", "Stop" during a run
+constexpr const char* AddAllButton = "PushButton3";      // "Add All File(s) In Folder"
+constexpr const char* HelpButton = "PushButton4";        // "Help"
+constexpr const char* ClearButton = "PushButton5";       // "Clear List"
+constexpr const char* SamplesButton = "PushButton6";     // "Load Sample/Example File"
+constexpr const char* BrowseOutputButton = "PushButton7"; // "..." beside the output folder
 
 // Test classes register themselves; the test program runs them all.
 using TestFactory = std::unique_ptr<QObject> (*)();
@@ -35,6 +45,16 @@ std::vector<TestFactory>& TestClasses();
 // A folder the test builds and throws away.
 class Sandbox {
 public:
+    Sandbox() = default;
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+    ~Sandbox()
+    {
+        // QDir cannot remove a name that is not UTF-8; the byte-exact removal can.
+        std::error_code error;
+        std::filesystem::remove_all(QFile::encodeName(folder_.path()).toStdString(), error);
+    }
+
     bool IsValid() const { return folder_.isValid(); }
     QString Path(const QString& relative = QString()) const
     {
@@ -143,12 +163,32 @@ Control* Find(const Form1& form, const char* name)
     return form.findChild<Control*>(QLatin1String(name));
 }
 
+inline QTreeView* InputList(const Form1& form)
+{
+    return Find<QTreeView>(form, "ListView1");
+}
+
+inline int RowCount(const Form1& form)
+{
+    return InputList(form)->model()->rowCount();
+}
+
+inline QModelIndex RowIndex(const Form1& form, int row)
+{
+    return InputList(form)->model()->index(row, 0);
+}
+
+inline void SelectRow(const Form1& form, int row)
+{
+    InputList(form)->setCurrentIndex(RowIndex(form, row));
+}
+
+// The rows as the list shows them.
 inline QStringList Rows(const Form1& form)
 {
-    const auto* list = Find<QTreeWidget>(form, "ListView1");
     QStringList rows;
-    for (int row = 0; row < list->topLevelItemCount(); ++row)
-        rows.push_back(list->topLevelItem(row)->text(0));
+    for (int row = 0; row < RowCount(form); ++row)
+        rows.push_back(RowIndex(form, row).data().toString());
     return rows;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
@@ -14,6 +15,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <filesystem>
 #include <thread>
 
 namespace tollamere {
@@ -63,7 +65,7 @@ class ConversionTest : public QObject {
     void Prepare(const QStringList& inputs)
     {
         dialogs_->files = {inputs};
-        QTest::mouseClick(Button(*form_, "PushButton1"), Qt::LeftButton);
+        QTest::mouseClick(Button(*form_, AddFilesButton), Qt::LeftButton);
         Find<QLineEdit>(*form_, "Text1")->setText(sandbox_->Folder(QStringLiteral("out")) + QLatin1Char('/'));
     }
 
@@ -109,14 +111,14 @@ private slots:
         dialogs_->onMessage = [&](const DialogCall& call) {
             if (!IsReport(call))
                 return;
-            addEnabled = Button(*form_, "PushButton1")->isEnabled();
+            addEnabled = Button(*form_, AddFilesButton)->isEnabled();
             outputEnabled = Find<QLineEdit>(*form_, "Text1")->isEnabled();
             parameterEnabled = Find<QLineEdit>(*form_, "txtLightAngle")->isEnabled();
-            startCaption = Button(*form_, "PushButton2")->text();
-            auto* list = Find<QTreeWidget>(*form_, "ListView1");
-            list->setCurrentItem(list->topLevelItem(0));
+            startCaption = Button(*form_, StartButton)->text();
+            QTreeView* list = InputList(*form_);
+            SelectRow(*form_, 0);
             QTest::keyClick(list, Qt::Key_Delete);
-            rowsAfterDelete = list->topLevelItemCount();
+            rowsAfterDelete = RowCount(*form_);
             QMimeData files;
             files.setUrls({QUrl::fromLocalFile(first)});
             QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
@@ -124,7 +126,7 @@ private slots:
             dropTaken = enter.isAccepted();
         };
 
-        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
 
         const QString report = QString::fromStdString(FailureReportText(
@@ -151,8 +153,8 @@ private slots:
             values.push_back(signal.front().toInt());
         QCOMPARE(values, (QList<int>{33, 67, 100, 0}));
         QCOMPARE(bar->text(), QStringLiteral("Progress Bar"));
-        QCOMPARE(Button(*form_, "PushButton2")->text(), QStringLiteral("Start Converting"));
-        QVERIFY(Button(*form_, "PushButton1")->isEnabled());
+        QCOMPARE(Button(*form_, StartButton)->text(), QStringLiteral("Start Converting"));
+        QVERIFY(Button(*form_, AddFilesButton)->isEnabled());
         QVERIFY(Find<QLineEdit>(*form_, "txtLightAngle")->isEnabled());
     }
 
@@ -168,7 +170,7 @@ private slots:
             SavePictureFile(letter.picture, false, inputs.back().toStdString());
         }
         Prepare(inputs);
-        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
         QVERIFY2(dialogs_->MessageTexts() == QStringList{QStringLiteral("Done.")}, qPrintable(dialogs_->MessageTexts().join(QLatin1Char('\n'))));
 
@@ -189,7 +191,7 @@ private slots:
 
         dialogs_->calls.clear();
         Find<QLineEdit>(*form_, "txtLightAngle")->setText(QStringLiteral("1e308"));
-        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
         const QStringList messages = dialogs_->MessageTexts();
         QVERIFY2(messages.size() == inputs.size() + 1, qPrintable(messages.join(QLatin1Char('\n'))));
@@ -198,9 +200,45 @@ private slots:
         QCOMPARE(messages.back(), QStringLiteral("Done."));
     }
 
+    // A dropped name that is not UTF-8 is shown escaped, and the run reads
+    // that very file: decoded to text it would name the look-alike beside it.
+    void droppedNameThatIsNotTextIsConvertedAsItsOwnFile()
+    {
+        const std::string in = QFile::encodeName(sandbox_->Folder(QStringLiteral("in"))).toStdString();
+        const std::string dropped = in + "/x\xFF.png";
+        const std::string lookAlike = in + "/x\xEF\xBF\xBD.png";
+        const auto copy = [&](const QString& picture, QSize size, const std::string& path) {
+            SavePictureFile(LoadPictureFile(sandbox_->Picture(picture, size).toStdString()).picture, false, path);
+        };
+        copy(QStringLiteral("wide.png"), QSize(30, 20), dropped);
+        copy(QStringLiteral("small.png"), QSize(12, 10), lookAlike);
+
+        QMimeData data;
+        data.setData(QStringLiteral("text/uri-list"),
+                     "file://" + QByteArray::fromStdString(dropped).toPercentEncoding("/") + "\r\n");
+        QWidget* list = InputList(*form_)->viewport();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list, &drop);
+        QTRY_COMPARE(RowCount(*form_), 1);
+        QCOMPARE(Rows(*form_), QStringList{QString::fromStdString(Printable(dropped))});
+        QCOMPARE(form_->InputList().Paths(), std::vector<std::string>{dropped});
+
+        const std::string out = QFile::encodeName(sandbox_->Folder(QStringLiteral("out"))).toStdString();
+        Find<QLineEdit>(*form_, "Text1")->setText(QFile::decodeName(QByteArray::fromStdString(out)) + QLatin1Char('/'));
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+        QCOMPARE(dialogs_->MessageTexts(), QStringList{QStringLiteral("Done.")});
+        const Picture written = LoadPictureFile(out + "/x\xFF.png").picture;
+        QCOMPARE(written.Width(), 30);
+        QCOMPARE(written.Height(), 20);
+        QVERIFY(!std::filesystem::exists(out + "/x\xEF\xBF\xBD.png"));
+    }
+
     void guardsSpeakBeforeAnythingIsWritten()
     {
-        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
         QCOMPARE(dialogs_->MessageTexts(), QStringList{QStringLiteral("No files added.")});
         QCOMPARE(dialogs_->calls.back().title, form_->ApplicationTitle());
@@ -209,10 +247,10 @@ private slots:
         Prepare({input});
         const QString missing = sandbox_->Path(QStringLiteral("missing"));
         Find<QLineEdit>(*form_, "Text1")->setText(missing);
-        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
         Find<QLineEdit>(*form_, "Text1")->setText(input);
-        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
 
         const QString folderMissing = QStringLiteral("Folder does not exist. Please select another folder.");
@@ -240,12 +278,12 @@ private slots:
             // Ten conversions' worth of time, in which a run that did not wait would go on.
             QThread::msleep(300);
             writtenWhileWaiting = Entries(out).size();
-            QPushButton* start = Button(*form_, "PushButton2");
+            QPushButton* start = Button(*form_, StartButton);
             stopOffered = start->isEnabled() && start->text() == QStringLiteral("Stop");
             QTest::mouseClick(start, Qt::LeftButton);
         };
 
-        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
 
         QVERIFY(writtenBeforeReport >= 0);
@@ -254,8 +292,8 @@ private slots:
         QVERIFY(Entries(out).size() <= writtenBeforeReport + othersInFlight);
         QVERIFY(Entries(out).size() < inputs.size() - 1);
         QVERIFY(!dialogs_->MessageTexts().contains(QStringLiteral("Done.")));
-        QCOMPARE(Button(*form_, "PushButton2")->text(), QStringLiteral("Start Converting"));
-        QVERIFY(Button(*form_, "PushButton2")->isEnabled());
+        QCOMPARE(Button(*form_, StartButton)->text(), QStringLiteral("Start Converting"));
+        QVERIFY(Button(*form_, StartButton)->isEnabled());
         QCOMPARE(Find<QProgressBar>(*form_, "ProgressBar1")->value(), 0);
     }
 
@@ -268,7 +306,7 @@ private slots:
                 form_->close();
         };
 
-        QTest::mouseClick(Button(*form_, "PushButton2"), Qt::LeftButton);
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!dialogs_->calls.empty() && !form_->isVisible(), RunTimeoutMs);
         QVERIFY(!form_->IsConverting());
         QTest::qWait(200);

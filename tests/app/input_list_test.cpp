@@ -16,11 +16,6 @@ void Click(const Form1& form, const char* button)
     QTest::mouseClick(Find<QPushButton>(form, button), Qt::LeftButton);
 }
 
-QTreeWidget* List(const Form1& form)
-{
-    return Find<QTreeWidget>(form, "ListView1");
-}
-
 QMimeData* FileData(const QStringList& paths)
 {
     auto* data = new QMimeData;
@@ -34,7 +29,7 @@ QMimeData* FileData(const QStringList& paths)
 // Sends a drag onto the list and, when it is taken, the drop; true when taken.
 bool DragAndDrop(const Form1& form, QMimeData* data)
 {
-    QWidget* target = List(form)->viewport();
+    QWidget* target = InputList(form)->viewport();
     const QPoint centre = target->rect().center();
     QDragEnterEvent enter(centre, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
@@ -74,11 +69,11 @@ private slots:
         const QStringList picked{QStringLiteral("/in/c.png"), QStringLiteral("/in/a.bmp"),
                                  QStringLiteral("/in/b b.JPG")};
         dialogs_->files = {picked, {}, {QStringLiteral("/in/a.bmp")}};
-        Click(*form_, "PushButton1");
+        Click(*form_, AddFilesButton);
         QCOMPARE(Rows(*form_), picked);
-        Click(*form_, "PushButton1");
+        Click(*form_, AddFilesButton);
         QCOMPARE(Rows(*form_), picked);
-        Click(*form_, "PushButton1");
+        Click(*form_, AddFilesButton);
         QCOMPARE(Rows(*form_), picked + QStringList{QStringLiteral("/in/a.bmp")});
 
         const DialogCall open = dialogs_->calls.front();
@@ -89,15 +84,15 @@ private slots:
 
     void deleteAndDoubleClickRemoveTheSelectedRowUnlessBusy()
     {
-        QTreeWidget* list = List(*form_);
+        QTreeView* list = InputList(*form_);
         QTest::keyClick(list, Qt::Key_Delete);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, list->viewport()->height() - 4));
         QVERIFY(Rows(*form_).isEmpty());
 
         dialogs_->files = {{QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c"), QStringLiteral("/d")}};
-        Click(*form_, "PushButton1");
+        Click(*form_, AddFilesButton);
 
-        list->setCurrentItem(list->topLevelItem(1));
+        SelectRow(*form_, 1);
         form_->setCursor(Qt::WaitCursor);
         QTest::keyClick(list, Qt::Key_Delete);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, list->viewport()->height() - 4));
@@ -110,11 +105,11 @@ private slots:
         QCOMPARE(Rows(*form_), (QStringList{QStringLiteral("/a"), QStringLiteral("/c"), QStringLiteral("/d")}));
 
         // A double-click below the rows removes the selected row.
-        list->setCurrentItem(list->topLevelItem(2));
+        SelectRow(*form_, 2);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, list->viewport()->height() - 4));
         QCOMPARE(Rows(*form_), (QStringList{QStringLiteral("/a"), QStringLiteral("/c")}));
         // A double-click on a row selects it with its first press, then removes it.
-        const QPoint firstRow = list->visualItemRect(list->topLevelItem(0)).center();
+        const QPoint firstRow = list->visualRect(RowIndex(*form_, 0)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, firstRow);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, firstRow);
         QCOMPARE(Rows(*form_), QStringList{QStringLiteral("/c")});
@@ -123,10 +118,12 @@ private slots:
     void clearListEmptiesEvenWhileBusy()
     {
         dialogs_->files = {{QStringLiteral("/a"), QStringLiteral("/b")}};
-        Click(*form_, "PushButton1");
+        Click(*form_, AddFilesButton);
         form_->setCursor(Qt::WaitCursor);
-        Click(*form_, "PushButton5");
+        Click(*form_, ClearButton);
         QVERIFY(Rows(*form_).isEmpty());
+        // Emptying the list leaves its column as the user set it.
+        QCOMPARE(InputList(*form_)->columnWidth(0), 467);
     }
 
     void addAllScansTheTreeInLevelOrder()
@@ -142,7 +139,7 @@ private slots:
 
         dialogs_->texts = {QStringLiteral("txt")};
         dialogs_->folders = {root};
-        Click(*form_, "PushButton3");
+        Click(*form_, AddAllButton);
         QVERIFY(form_->IsBusy());
         QTRY_VERIFY(!form_->IsBusy());
         QCOMPARE(form_->cursor().shape(), Qt::ArrowCursor);
@@ -165,10 +162,10 @@ private slots:
         tree.File(QStringLiteral("R/r.txt"));
         dialogs_->texts = {std::nullopt, QString(), QStringLiteral("*")};
         dialogs_->folders = {QString()};
-        Click(*form_, "PushButton3");
-        Click(*form_, "PushButton3");
+        Click(*form_, AddAllButton);
+        Click(*form_, AddAllButton);
         QCOMPARE(dialogs_->Calls(DialogCall::Kind::BrowseForFolder).size(), std::size_t(0));
-        Click(*form_, "PushButton3");
+        Click(*form_, AddAllButton);
         QCOMPARE(dialogs_->Calls(DialogCall::Kind::BrowseForFolder).size(), std::size_t(1));
         QVERIFY(!form_->IsBusy());
         QTest::qWait(100);
@@ -206,14 +203,14 @@ private slots:
     {
         auto* outputFolder = Find<QLineEdit>(*form_, "Text1");
         dialogs_->folders = {QStringLiteral("/data/pictures"), QStringLiteral("/"), QString()};
-        Click(*form_, "PushButton7");
+        Click(*form_, BrowseOutputButton);
         QCOMPARE(outputFolder->text(), QStringLiteral("/data/pictures/"));
         QCOMPARE(StoredValue(QStringLiteral("Text1")).toString(), QStringLiteral("/data/pictures/"));
-        Click(*form_, "PushButton7");
+        Click(*form_, BrowseOutputButton);
         QCOMPARE(outputFolder->text(), QStringLiteral("/"));
 
         Store(QStringLiteral("Text1"), QStringLiteral("written elsewhere"));
-        Click(*form_, "PushButton7");
+        Click(*form_, BrowseOutputButton);
         QCOMPARE(outputFolder->text(), QStringLiteral("/"));
         QCOMPARE(StoredValue(QStringLiteral("Text1")).toString(), QStringLiteral("written elsewhere"));
         QCOMPARE(dialogs_->calls.front().title, QStringLiteral("Please select folder:"));
@@ -229,9 +226,9 @@ private slots:
                                samples + QStringLiteral("/c-ring.jpg")};
 
         dialogs_->answers = {MessageAnswer::Yes, MessageAnswer::No};
-        Click(*form_, "PushButton6");
+        Click(*form_, SamplesButton);
         QCOMPARE(Rows(*form_), once);
-        Click(*form_, "PushButton6");
+        Click(*form_, SamplesButton);
         QCOMPARE(Rows(*form_), once + once);
 
         const std::vector<DialogCall> questions = dialogs_->Calls(DialogCall::Kind::Message);
@@ -249,14 +246,14 @@ private slots:
     void withoutSamplesTheQuestionIsStillAsked()
     {
         dialogs_->answers = {MessageAnswer::No};
-        Click(*form_, "PushButton6");
+        Click(*form_, SamplesButton);
         QVERIFY(Rows(*form_).isEmpty());
         QCOMPARE(dialogs_->Calls(DialogCall::Kind::Message).size(), std::size_t(1));
     }
 
     void helpShowsItsMessage()
     {
-        Click(*form_, "PushButton4");
+        Click(*form_, HelpButton);
         QCOMPARE(dialogs_->calls.size(), std::size_t(1));
         const DialogCall help = dialogs_->calls.front();
         QCOMPARE(help.text, QStringLiteral("This software currently works with GIF, BMP, JPG and PNG formats. Files "

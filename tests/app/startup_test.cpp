@@ -61,8 +61,8 @@ private slots:
         QCOMPARE(form->windowTitle(), QStringLiteral("Tollamere"));
         QCOMPARE(form->ApplicationTitle(), QStringLiteral("Tollamere"));
         QVERIFY(!form->windowIcon().isNull());
-        const auto* list = Find<QTreeWidget>(*form, "ListView1");
-        QCOMPARE(list->headerItem()->text(0), QStringLiteral("Image File(s)"));
+        const QTreeView* list = InputList(*form);
+        QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Image File(s)"));
         QCOMPARE(list->columnWidth(0), 467);
         QCOMPARE(Find<QProgressBar>(*form, "ProgressBar1")->text(), QStringLiteral("Progress Bar"));
         QCOMPARE(form->size(), QSize(536, 486));
@@ -157,24 +157,24 @@ private slots:
         const auto form = OpenWindow(dialogs, program.Path());
         QVERIFY(dialogs.calls.empty());
 
-        MovePointerOver(Find<QPushButton>(*form, "PushButton3"));
+        MovePointerOver(Find<QPushButton>(*form, AddAllButton));
         QCOMPARE(form->cursor().shape(), Qt::BitmapCursor);
         QCOMPARE(form->cursor().hotSpot(), QPoint(5, 7));
         MovePointerOver(Find<QLabel>(*form, "Label2"));
         QCOMPARE(form->cursor().shape(), Qt::ArrowCursor);
-        MovePointerOver(Find<QPushButton>(*form, "PushButton7"));
+        MovePointerOver(Find<QPushButton>(*form, BrowseOutputButton));
         QCOMPARE(form->cursor().shape(), Qt::BitmapCursor);
         MovePointerOver(Find<QGroupBox>(*form, "Frame2"));
         QCOMPARE(form->cursor().shape(), Qt::ArrowCursor);
 
         form->setCursor(Qt::WaitCursor);
-        MovePointerOver(Find<QPushButton>(*form, "PushButton1"));
+        MovePointerOver(Find<QPushButton>(*form, AddFilesButton));
         QVERIFY(form->IsBusy());
-        MovePointerOver(Find<QTreeWidget>(*form, "ListView1")->viewport());
+        MovePointerOver(InputList(*form)->viewport());
         QVERIFY(form->IsBusy());
 
         form->setCursor(Qt::ArrowCursor);
-        MovePointerOver(Find<QPushButton>(*form, "PushButton1"));
+        MovePointerOver(Find<QPushButton>(*form, AddFilesButton));
         QCOMPARE(form->cursor().shape(), Qt::BitmapCursor);
     }
 
@@ -195,7 +195,7 @@ private slots:
         const auto form = OpenWindow(dialogs, program.Path());
         QCOMPARE(dialogs.MessageTexts(), QStringList{Report(description, "Form_Load", 108)});
         QCOMPARE(Text(*form, "txtLightAngle"), QStringLiteral("abc"));
-        MovePointerOver(Find<QPushButton>(*form, "PushButton2"));
+        MovePointerOver(Find<QPushButton>(*form, StartButton));
         QCOMPARE(form->cursor().shape(), Qt::PointingHandCursor);
     }
 

@@ -1,7 +1,7 @@
 #include "conversion_run.h"
 
 #include "path_text.h"
-#include "bevel_pipeline.h"
+#include "bevel.h"
 #include "picture_files.h"
 
 #include <gtest/gtest.h>
@@ -73,8 +73,7 @@ Picture BevelledFile(const std::string& path)
 {
     const PictureFile loaded = LoadPictureFile(ToFileSystemPath(path));
     Picture expected = loaded.picture;
-    EffectState state;
-    ApplyBevel(loaded.picture, expected, ParseBevelParameters("5", "135", "30", "."), state);
+    ApplyBevel(loaded.picture, expected, ParseBevelParameters("5", "135", "30", "."));
     return expected;
 }
 

@@ -1,4 +1,6 @@
 #include "picture_files.h"
+#include "picture_formats.h"
+#include "picture_probe.h"
 
 #include "crafted_files.h"
 #include "picture_test_support.h"
@@ -414,6 +416,23 @@ TEST(PictureFileLoad, LeavesTheFileAsItWas)
         EXPECT_EQ(std::filesystem::last_write_time(folder / name), written) << name;
     }
     EXPECT_EQ(EntryNames(folder.Path()), (std::vector<std::string>{"f.gif", "f.jpg", "f.png"}));
+}
+
+// The run estimates each item's memory from the size its header declares.
+TEST(PictureFileLoad, HeadersTellTheSizeWithoutDecoding)
+{
+    TempFolder folder;
+    for (const char* name : {"f.png", "f.jpg", "f.gif", "f.bmp", "f.tif", "f.webp", "f.ico"}) {
+        SavePictureFile(LetterF(), false, folder / name);
+        const Bytes bytes = ReadBytes(folder / name);
+        const std::optional<PictureSize> size = ProbePictureSize(bytes);
+        ASSERT_TRUE(size) << name;
+        EXPECT_EQ(size->width, 6u) << name;
+        EXPECT_EQ(size->height, 5u) << name;
+        // Cut before the size, the header tells nothing.
+        EXPECT_FALSE(ProbePictureSize(std::span(bytes).first(6))) << name;
+    }
+    EXPECT_FALSE(ProbePictureSize(Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'}));
 }
 
 // ---------------------------------------------------------------- saving

@@ -49,7 +49,7 @@ Bytes RandomRow(std::mt19937& rng, std::int32_t width)
 
 TEST(ExactDivisionTest, BlurSumOverTwentyNineForEverySum)
 {
-    for (std::uint32_t sum = 0; sum <= kLargestBlurSum; ++sum)
+    for (std::uint32_t sum = 0; sum <= LargestBlurSum; ++sum)
         ASSERT_EQ(DivideBlurSum(sum), sum / 29) << "sum " << sum;
 }
 
@@ -271,11 +271,9 @@ void LightPixelPlainly(const Bytes& above, const Bytes& row, const Bytes& below,
 
 Vector3 RandomLight(std::mt19937& rng)
 {
-    EffectState state;
-    state.LightAngle = DegreesToRadians(Uniform(rng, -360, 360) + Uniform(rng, 0, 99) / 100.0);
-    state.LightElevation = DegreesToRadians(Uniform(rng, -90, 90) + Uniform(rng, 0, 99) / 100.0);
-    ComputeLightVector(state);
-    return state.LightVector;
+    const double angle = DegreesToRadians(Uniform(rng, -360, 360) + Uniform(rng, 0, 99) / 100.0);
+    const double elevation = DegreesToRadians(Uniform(rng, -90, 90) + Uniform(rng, 0, 99) / 100.0);
+    return ComputeLightVector(angle, elevation);
 }
 
 TEST_P(RowKernelsTest, LightRowLightsTheBandAsTheEffectDescribes)
@@ -308,38 +306,6 @@ TEST_P(RowKernelsTest, LightRowLightsTheBandAsTheEffectDescribes)
             }
             ASSERT_TRUE(span.Empty() || (span.begin >= 1 && span.end <= width - 1));
         }
-    }
-}
-
-TEST_P(RowKernelsTest, ColourCopiesMoveTheColoursOfExactlyTheRow)
-{
-    std::mt19937 rng(28);
-    for (std::int32_t width = 0; width < 70; ++width) {
-        std::vector<std::uint32_t> words(static_cast<std::size_t>(width) + 2);
-        for (auto& word : words)
-            word = static_cast<std::uint32_t>(rng());
-        // Into the surface: bytes blue, green, red; the bytes after the row stay.
-        Bytes surface = RandomRow(rng, 3 * width + 8);
-        const Bytes before = surface;
-        Kernels().ColoursToSurface(words.data(), surface.data(), width);
-        for (std::int32_t x = 0; x < width; ++x)
-            for (int channel = 0; channel < 3; ++channel)
-                ASSERT_EQ(surface[std::size_t(3 * x + channel)], (words[std::size_t(x)] >> (8 * channel)) & 0xFF)
-                    << "width " << width << ", x " << x;
-        for (std::size_t at = std::size_t(3 * width); at < surface.size(); ++at)
-            ASSERT_EQ(surface[at], before[at]) << "written beyond the row, width " << width;
-
-        // Back: the colours into the words, their alpha bytes kept.
-        const Bytes colours = RandomRow(rng, 3 * width);
-        std::vector<std::uint32_t> copied = words;
-        Kernels().ColoursFromSurface(colours.data(), copied.data(), width);
-        for (std::int32_t x = 0; x < width; ++x) {
-            const auto at = std::size_t(x);
-            const std::uint32_t colour = std::uint32_t{colours[3 * at]} | std::uint32_t{colours[3 * at + 1]} << 8 |
-                                         std::uint32_t{colours[3 * at + 2]} << 16;
-            ASSERT_EQ(copied[at], (words[at] & 0xFF000000u) | colour) << "width " << width << ", x " << x;
-        }
-        ASSERT_EQ(copied[std::size_t(width)], words[std::size_t(width)]) << "written beyond the row";
     }
 }
 
@@ -392,7 +358,7 @@ TEST(NormalCacheTest, KeysAreDistinctAndSlotsInRange)
             ASSERT_LT(key, std::uint32_t{1} << 22);
             ASSERT_FALSE(seen[key]) << scaledX << ", " << scaledY;
             seen[key] = true;
-            ASSERT_LT(NormalCache::Slot(key), std::uint32_t{1} << NormalCache::kSlotBits);
+            ASSERT_LT(NormalCache::Slot(key), std::uint32_t{1} << NormalCache::SlotBits);
         }
 }
 
@@ -405,7 +371,7 @@ TEST(ForEachBandTest, EveryItemExactlyOnceInOrderedBands)
     for (unsigned threads : {0u, 1u, 2u, 3u, 7u, 64u}) {
         for (std::int32_t count : {0, 1, 2, 5, 6, 7, 100, 4096}) {
             // Small items run one band after the other, large ones concurrently.
-            for (std::int64_t itemPixels : {std::int64_t{1}, kConcurrentPixels}) {
+            for (std::int64_t itemPixels : {std::int64_t{1}, ConcurrentPixels}) {
                 std::vector<std::atomic<int>> visits(static_cast<std::size_t>(count));
                 std::atomic<int> bands{0};
                 ForEachBand(threads, count, itemPixels, [&](std::int32_t begin, std::int32_t end) {

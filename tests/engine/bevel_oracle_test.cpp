@@ -5,7 +5,8 @@
 
 #include "bevel_oracle.h"
 
-#include "bevel_pipeline.h"
+#include "bevel.h"
+#include "effect_operators.h"
 #include "picture.h"
 #include "runtime_error.h"
 
@@ -411,10 +412,9 @@ std::string CompareWithOracle(const Case& c, bool* changed = nullptr, unsigned t
     }
 
     Picture actual = c.picture;
-    tollamere::EffectState state;
     const tollamere::BevelParameters parameters{c.bevelSize, c.angle, c.elevation};
     try {
-        tollamere::ApplyBevel(c.picture, actual, parameters, state, threads);
+        tollamere::ApplyBevel(c.picture, actual, parameters, threads);
     } catch (const tollamere::RuntimeError& e) {
         return DescribeCase(c) + "\nthe engine raised error " + std::to_string(int(e.Number())) + " (" +
                e.Description() + ")";
@@ -837,24 +837,19 @@ TEST(BevelOracleDifferential, LightingNearRoundingHalves)
     EXPECT_GT(built, 7000) << "too few near-half cases could be built";
 }
 
-TEST(BevelOracleDifferential, EffectStateHoldsTheParametersAndLightVector)
+TEST(BevelOracleDifferential, LightVectorIsTheOraclesToTheLastBit)
 {
     std::mt19937 rng(8008u);
     for (int iteration = 0; iteration < 200; ++iteration) {
         const Case c = MakeCase(rng, Kind::Shapes, 8008u, iteration);
-        tollamere::EffectState state;
-        state.BevelSize = -77;
-        state.LightVector = {9.0, 9.0, 9.0};
         Picture out = c.picture;
         const tollamere::BevelParameters parameters{c.bevelSize, c.angle, c.elevation};
-        ASSERT_NO_THROW(tollamere::ApplyBevel(c.picture, out, parameters, state)) << DescribeCase(c);
+        ASSERT_NO_THROW(tollamere::ApplyBevel(c.picture, out, parameters)) << DescribeCase(c);
         const auto expected = oracle::LiteralLightVector(c.angle, c.elevation);
-        ASSERT_EQ(state.BevelSize, c.bevelSize) << DescribeCase(c);
-        ASSERT_EQ(state.LightAngle, c.angle) << DescribeCase(c);
-        ASSERT_EQ(state.LightElevation, c.elevation) << DescribeCase(c);
-        ASSERT_EQ(state.LightVector.x, expected[0]) << DescribeCase(c);
-        ASSERT_EQ(state.LightVector.y, expected[1]) << DescribeCase(c);
-        ASSERT_EQ(state.LightVector.z, expected[2]) << DescribeCase(c);
+        const tollamere::Vector3 lightVector = tollamere::ComputeLightVector(c.angle, c.elevation);
+        ASSERT_EQ(lightVector.x, expected[0]) << DescribeCase(c);
+        ASSERT_EQ(lightVector.y, expected[1]) << DescribeCase(c);
+        ASSERT_EQ(lightVector.z, expected[2]) << DescribeCase(c);
     }
 }
 
@@ -873,9 +868,8 @@ TEST(BevelOracleDifferential, LargerOutputPictureReceivesOnlyTheTopLeftColours)
         }
         const Picture before = out;
         const Picture effect = oracle::LiteralBevel(c.picture, c.bevelSize, c.angle, c.elevation);
-        tollamere::EffectState state;
         const tollamere::BevelParameters parameters{c.bevelSize, c.angle, c.elevation};
-        ASSERT_NO_THROW(tollamere::ApplyBevel(c.picture, out, parameters, state)) << DescribeCase(c);
+        ASSERT_NO_THROW(tollamere::ApplyBevel(c.picture, out, parameters)) << DescribeCase(c);
         ASSERT_EQ(out.Width(), before.Width());
         ASSERT_EQ(out.Height(), before.Height());
         for (int y = 0; y < out.Height(); ++y) {
@@ -982,12 +976,11 @@ TEST(BevelThreads, ResultDoesNotDependOnTheNumberOfThreads)
         const Picture input = MakePicture(rng, Kind::Shapes, 1500, 1100);
         const tollamere::BevelParameters parameters{bevelSize, Radians(135), Radians(30)};
         Picture single = input;
-        tollamere::EffectState state;
-        tollamere::ApplyBevel(input, single, parameters, state, 1);
+        tollamere::ApplyBevel(input, single, parameters, 1);
         ASSERT_NE(single, input) << "bevel size " << bevelSize;
         for (const unsigned threads : {0u, 2u, 3u, 7u}) {
             Picture several = input;
-            tollamere::ApplyBevel(input, several, parameters, state, threads);
+            tollamere::ApplyBevel(input, several, parameters, threads);
             ASSERT_TRUE(several == single) << threads << " threads, bevel size " << bevelSize;
         }
     }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace tollamere {
@@ -22,6 +23,12 @@ TEST(cDIBSectionTest, BytesPerScanLineRoundsRowsUpToFourBytes)
         EXPECT_EQ(surface.BytesPerScanLine(), rowBytes) << "width " << width;
     }
     EXPECT_RUNTIME_ERROR(surface.Create(715827883, 1), ErrorNumber::Overflow);
+
+    // The 64-bit arithmetic goes on where the 32-bit row size overflows.
+    const std::pair<std::int64_t, std::int64_t> wide[] = {
+        {0, 0}, {1, 4}, {4, 12}, {5, 16}, {715827882, 2147483648}, {715827883, 2147483652}, {4294967295, 12884901888}};
+    for (const auto& [width, rowBytes] : wide)
+        EXPECT_EQ(cDIBSection::BytesPerScanLineFor(width), rowBytes) << "width " << width;
 }
 
 TEST(cDIBSectionTest, SurfaceLayoutIsBottomUpBlueGreenRed)
@@ -42,6 +49,8 @@ TEST(cDIBSectionTest, SurfaceLayoutIsBottomUpBlueGreenRed)
     EXPECT_EQ(bits[27], 0xCC);
     EXPECT_EQ(bits[28], 0xBB);
     EXPECT_EQ(bits[29], 0xAA);
+    EXPECT_EQ(surface.PixelOffset(0, 0), 128);
+    EXPECT_EQ(surface.PixelOffset(9, 4), 27);
 }
 
 TEST(cDIBSectionTest, CreateWithoutSizeMakesNoPixels)
@@ -100,7 +109,7 @@ TEST(cDIBSectionTest, NegativeSizesStandForTheSurfaceSize)
     surface.CreateFromPicture(LetterF());
     for (std::int32_t size : {-1, -5}) {
         Picture target(8, 7, 0xFF00FF00u);
-        surface.PaintPicture(target, 1, 1, size, size, 0, 0, RasterOp::SrcCopy);
+        surface.PaintPicture(target, 1, 1, size, size, 0, 0);
         EXPECT_EQ(target.Pixel(1, 1), 0xFFFF0000u);
         EXPECT_EQ(target.Pixel(6, 5), 0xFF0000FFu);
         // Just outside the 6 by 5 block nothing changed.
@@ -116,7 +125,7 @@ TEST(cDIBSectionTest, BlockCopiesClipToBothPictures)
     ASSERT_TRUE(surface.Create(4, 4));
     const Picture letter = LetterF();
     // Source offset (2, 1), copied to the surface's (0, 0); only 4 by 4 fits.
-    surface.LoadPictureBlt(letter, 2, 1, -1, -1, RasterOp::SrcCopy);
+    surface.LoadPictureBlt(letter, 2, 1, -1, -1);
     Picture back(4, 4, 0xFF000000u);
     surface.PaintPicture(back);
     EXPECT_EQ(back.Pixel(0, 0), letter.Pixel(2, 1));
@@ -125,10 +134,10 @@ TEST(cDIBSectionTest, BlockCopiesClipToBothPictures)
 
     // A destination partly outside the picture, and a negative source corner.
     Picture small(3, 3, 0xFF123456u);
-    surface.PaintPicture(small, 2, 2, -1, -1, 0, 0, RasterOp::SrcCopy);
+    surface.PaintPicture(small, 2, 2, -1, -1, 0, 0);
     EXPECT_EQ(small.Pixel(2, 2), letter.Pixel(2, 1));
     EXPECT_EQ(small.Pixel(1, 1), 0xFF123456u);
-    surface.PaintPicture(small, 0, 0, 3, 3, -2, -2, RasterOp::SrcCopy);
+    surface.PaintPicture(small, 0, 0, 3, 3, -2, -2);
     EXPECT_EQ(small.Pixel(0, 0), 0xFF123456u);
     EXPECT_EQ(small.Pixel(2, 2), letter.Pixel(2, 1));
 }
@@ -156,7 +165,7 @@ TEST(cDIBSectionTest, PlainCopiesMoveExactlyTheBlock)
                 std::copy(before.begin(), before.end(), surface.DIBSectionBitsPtr());
 
                 // Into the surface: picture column 0 onwards to surface column 0.
-                surface.LoadPictureBlt(picture, 0, 0, blockWidth, -1, RasterOp::SrcCopy);
+                surface.LoadPictureBlt(picture, 0, 0, blockWidth, -1);
                 std::vector<std::uint8_t> expected = before;
                 for (std::int32_t y = 0; y < height; ++y)
                     for (std::int32_t x = 0; x < blockWidth; ++x) {
@@ -175,7 +184,7 @@ TEST(cDIBSectionTest, PlainCopiesMoveExactlyTheBlock)
                     for (std::int32_t x = 0; x < width; ++x)
                         target.Pixel(x, y) = random();
                 const Picture untouched = target;
-                surface.PaintPicture(target, 0, 0, blockWidth, -1, 0, 0, RasterOp::SrcCopy);
+                surface.PaintPicture(target, 0, 0, blockWidth, -1, 0, 0);
                 for (std::int32_t y = 0; y < height; ++y)
                     for (std::int32_t x = 0; x < width; ++x) {
                         const std::uint32_t copied =
@@ -188,17 +197,70 @@ TEST(cDIBSectionTest, PlainCopiesMoveExactlyTheBlock)
     }
 }
 
-TEST(cDIBSectionTest, RasterOperationsCombineColourBits)
+// The row copies of every set this processor runs, over every small width,
+// so that both the vector loops and their byte-wise tails are exercised.
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes RandomBytes(std::mt19937& rng, std::int32_t count)
 {
-    EXPECT_EQ(ApplyRasterOp(RasterOp::SrcCopy, 0xFF123456u, 0xFF000000u), 0x00123456u);
-    EXPECT_EQ(ApplyRasterOp(RasterOp::SrcPaint, 0x00F00000u, 0x0000000Fu), 0x00F0000Fu);
-    EXPECT_EQ(ApplyRasterOp(RasterOp::SrcAnd, 0x00FF00FFu, 0x000F0F0Fu), 0x000F000Fu);
-    EXPECT_EQ(ApplyRasterOp(RasterOp::SrcInvert, 0x00FFFF00u, 0x00FF00FFu), 0x0000FFFFu);
-    EXPECT_EQ(ApplyRasterOp(RasterOp::NotSrcCopy, 0x00FF0000u, 0u), 0x0000FFFFu);
-    EXPECT_EQ(ApplyRasterOp(RasterOp::DstInvert, 0u, 0x000000FFu), 0x00FFFF00u);
-    EXPECT_EQ(ApplyRasterOp(RasterOp::Blackness, 0x00FFFFFFu, 0x00FFFFFFu), 0u);
-    EXPECT_EQ(ApplyRasterOp(RasterOp::Whiteness, 0u, 0u), 0x00FFFFFFu);
+    Bytes bytes(static_cast<std::size_t>(count));
+    for (auto& byte : bytes)
+        byte = static_cast<std::uint8_t>(rng());
+    return bytes;
 }
+
+struct CopySet {
+    const char* name;
+    const SurfaceCopies* copies;
+};
+
+std::vector<CopySet> CopySets()
+{
+    std::vector<CopySet> sets{{"portable", &PortableSurfaceCopies()}};
+    if (Avx2SurfaceCopies() != nullptr)
+        sets.push_back({"avx2", Avx2SurfaceCopies()});
+    return sets;
+}
+
+class SurfaceCopiesTest : public ::testing::TestWithParam<CopySet> {
+protected:
+    const SurfaceCopies& Copies() const { return *GetParam().copies; }
+};
+
+TEST_P(SurfaceCopiesTest, ColourCopiesMoveTheColoursOfExactlyTheRow)
+{
+    std::mt19937 rng(28);
+    for (std::int32_t width = 0; width < 70; ++width) {
+        std::vector<std::uint32_t> words(static_cast<std::size_t>(width) + 2);
+        for (auto& word : words)
+            word = static_cast<std::uint32_t>(rng());
+        // Into the surface: bytes blue, green, red; the bytes after the row stay.
+        Bytes surface = RandomBytes(rng, 3 * width + 8);
+        const Bytes before = surface;
+        Copies().ColoursToSurface(words.data(), surface.data(), width);
+        for (std::int32_t x = 0; x < width; ++x)
+            for (int channel = 0; channel < 3; ++channel)
+                ASSERT_EQ(surface[std::size_t(3 * x + channel)], (words[std::size_t(x)] >> (8 * channel)) & 0xFF)
+                    << "width " << width << ", x " << x;
+        for (std::size_t at = std::size_t(3 * width); at < surface.size(); ++at)
+            ASSERT_EQ(surface[at], before[at]) << "written beyond the row, width " << width;
+
+        // Back: the colours into the words, their alpha bytes kept.
+        const Bytes colours = RandomBytes(rng, 3 * width);
+        std::vector<std::uint32_t> copied = words;
+        Copies().ColoursFromSurface(colours.data(), copied.data(), width);
+        for (std::int32_t x = 0; x < width; ++x) {
+            const auto at = std::size_t(x);
+            const std::uint32_t colour = std::uint32_t{colours[3 * at]} | std::uint32_t{colours[3 * at + 1]} << 8 |
+                                         std::uint32_t{colours[3 * at + 2]} << 16;
+            ASSERT_EQ(copied[at], (words[at] & 0xFF000000u) | colour) << "width " << width << ", x " << x;
+        }
+        ASSERT_EQ(copied[std::size_t(width)], words[std::size_t(width)]) << "written beyond the row";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCopySet, SurfaceCopiesTest, ::testing::ValuesIn(CopySets()),
+                         [](const ::testing::TestParamInfo<CopySet>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tollamere

@@ -20,9 +20,9 @@ namespace fs = std::filesystem;
 using Rows = std::vector<std::string>;
 using Skips = std::vector<std::pair<std::string, std::string>>;
 
-constexpr const char* kTilde = "the name starts with \"~\"";
-constexpr const char* kHidden = "hidden file";
-constexpr const char* kUnsafe = "the name holds characters the scan does not accept";
+constexpr const char* TildeReason = "the name starts with \"~\"";
+constexpr const char* HiddenReason = "hidden file";
+constexpr const char* UnsafeReason = "the name holds characters the scan does not accept";
 
 SkipSink CollectInto(Skips& skips)
 {
@@ -262,7 +262,7 @@ TEST_F(AddFolderTest, ScanFollowsThePatternAndLeavesOutTildeAndHiddenFiles)
     EXPECT_TRUE(Scan("*..bmp").empty());
 
     // Files outside the pattern were not asked for, so they are not skipped.
-    const Skips skips{{Path(".hidden.bmp"), kHidden}, {Path("~draft.bmp"), kTilde}};
+    const Skips skips{{Path(".hidden.bmp"), HiddenReason}, {Path("~draft.bmp"), TildeReason}};
     EXPECT_EQ(ScanSkips("*.bmp"), skips);
     EXPECT_EQ(ScanSkips("*.*"), skips);
     EXPECT_TRUE(ScanSkips("*.png").empty());
@@ -283,13 +283,13 @@ TEST_F(AddFolderTest, ScanSkipsUnsafeNamesButNotAccentedOnes)
 
     // Folders come first (the tree is walked before files are listed), each
     // group in listing order; an undecodable byte sorts as U+FFFD, last.
-    EXPECT_EQ(ScanSkips(), (Skips{{Path("c1\xC2\x85/"), kUnsafe},
-                                  {Path("control\x01/"), kUnsafe},
-                                  {Path("delete\x7F/"), kUnsafe},
-                                  {Path("latin1 \xE9t\xE9/"), kUnsafe},
-                                  {Path("what?/"), kUnsafe},
-                                  {Path("line\nbreak.png"), kUnsafe},
-                                  {Path("\xFF.png"), kUnsafe}}));
+    EXPECT_EQ(ScanSkips(), (Skips{{Path("c1\xC2\x85/"), UnsafeReason},
+                                  {Path("control\x01/"), UnsafeReason},
+                                  {Path("delete\x7F/"), UnsafeReason},
+                                  {Path("latin1 \xE9t\xE9/"), UnsafeReason},
+                                  {Path("what?/"), UnsafeReason},
+                                  {Path("line\nbreak.png"), UnsafeReason},
+                                  {Path("\xFF.png"), UnsafeReason}}));
 }
 
 TEST_F(AddFolderTest, RefusedFolderIsDroppedAndItsSiblingsScanned)
@@ -359,11 +359,20 @@ TEST_F(AddFolderTest, DropAddsFilesAsDroppedAndScansFolders)
     File("D/~skip.png");
     File("D/.hidden");
     File("D/sub/s.png");
+    // Names that are not UTF-8 keep their bytes, in a dropped file and below a dropped folder.
+    File("\xFF.png");
+    File("latin1 \xE9t\xE9/e.png");
     const Rows dropped{Path("drop/~x.txt"), Path("D"), Path("absent/ghost.png"), Path("drop//notes.txt"),
-                       Path("D") + "/"};
-    EXPECT_EQ(RowsForDrop(dropped), Paths({"drop/~x.txt", "D/d.png", "D/sub/s.png", "absent/ghost.png",
-                                           "drop//notes.txt", "D/d.png", "D/sub/s.png"}));
-    EXPECT_TRUE(RowsForDrop({}).empty());
+                       Path("D") + "/", Path("\xFF.png"), Path("latin1 \xE9t\xE9")};
+    Rows rows;
+    const RowSink collect = [&rows](const std::string& row) { rows.push_back(row); };
+    AddDroppedPaths(dropped, collect);
+    EXPECT_EQ(rows, Paths({"drop/~x.txt", "D/d.png", "D/sub/s.png", "absent/ghost.png", "drop//notes.txt", "D/d.png",
+                           "D/sub/s.png", "\xFF.png", "latin1 \xE9t\xE9/e.png"}));
+
+    rows.clear();
+    AddDroppedPaths({}, collect);
+    EXPECT_TRUE(rows.empty());
 }
 
 TEST_F(AddFolderTest, StopRequestEndsTheScanAtTheNextFolder)
@@ -376,7 +385,10 @@ TEST_F(AddFolderTest, StopRequestEndsTheScanAtTheNextFolder)
     std::stop_source alreadyStopped;
     alreadyStopped.request_stop();
     EXPECT_TRUE(Scan("*.*", alreadyStopped.get_token()).empty());
-    EXPECT_TRUE(RowsForDrop({Path("r1.png"), Path("A")}, alreadyStopped.get_token()).empty());
+    Rows dropRows;
+    AddDroppedPaths({Path("r1.png"), Path("A")}, [&dropRows](const std::string& row) { dropRows.push_back(row); },
+                    alreadyStopped.get_token());
+    EXPECT_TRUE(dropRows.empty());
 
     std::stop_source stopOnFirstRow;
     Rows rows;

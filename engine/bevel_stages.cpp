@@ -1,8 +1,7 @@
-#include "bevel_pipeline.h"
+#include "bevel_stages.h"
 
 #include "checked_arithmetic.h"
 #include "map_blur.h"
-#include "numeric_text.h"
 #include "runtime_error.h"
 #include "work_bands.h"
 
@@ -12,23 +11,13 @@
 
 namespace tollamere {
 
-BevelParameters ParseBevelParameters(std::string_view bevelSizeText, std::string_view lightAngleText,
-                                     std::string_view lightElevationText, const std::string& decimalSeparator)
-{
-    BevelParameters parameters;
-    parameters.BevelSize = TextToLong(bevelSizeText, decimalSeparator);
-    parameters.LightAngle = DegreesToRadians(TextToDouble(lightAngleText, decimalSeparator));
-    parameters.LightElevation = DegreesToRadians(TextToDouble(lightElevationText, decimalSeparator));
-    return parameters;
-}
-
 BevelMaps::BevelMaps(std::int32_t width, std::int32_t height)
-    : HeightMap(width, height), LightMap(width, height), ShadowMap(width, height)
+    : heightMap(width, height), lightMap(width, height), shadowMap(width, height)
 {
     try {
-        const std::size_t rows = std::size_t(HeightMap.Height());
-        LightSpans.resize(rows);
-        ShadowSpans.resize(rows);
+        const std::size_t rows = std::size_t(heightMap.Height());
+        lightSpans.resize(rows);
+        shadowSpans.resize(rows);
     } catch (const std::bad_alloc&) {
         Raise(ErrorNumber::OutOfMemory);
     }
@@ -38,7 +27,7 @@ namespace {
 
 // Column sweeps go in bands of whole cache lines, so that two threads never
 // write into the same line.
-constexpr std::int32_t kColumnBlock = 64;
+constexpr std::int32_t ColumnBlock = 64;
 
 // The vertical part of the distances over columns [begin, end): down from the
 // top edge, then up from the bottom edge.
@@ -52,21 +41,6 @@ void SweepColumns(ByteMap& heights, std::int32_t begin, std::int32_t end, std::u
     kernels.DistanceAtEdge(heights.Row(height - 1), begin, end);
     for (std::int32_t y = height - 2; y >= 0; --y)
         kernels.DistanceStep(heights.Row(y + 1), heights.Row(y), begin, end, cap);
-}
-
-// With heights limited to 255: whether a pixel lies deeper, that is 255 with
-// all four neighbours at 255, so that it would survive 255 erosion passes.
-bool DeeperThanAByte(const ByteMap& heights) noexcept
-{
-    for (std::int32_t y = 1; y < heights.Height() - 1; ++y) {
-        const std::uint8_t* above = heights.Row(y - 1);
-        const std::uint8_t* row = heights.Row(y);
-        const std::uint8_t* below = heights.Row(y + 1);
-        for (std::int32_t x = 1; x < heights.Width() - 1; ++x)
-            if ((row[x] & above[x] & below[x] & row[x - 1] & row[x + 1]) == 255)
-                return true;
-    }
-    return false;
 }
 
 // Whether any pixel that lighting works on, off the outermost ring, lies in
@@ -94,7 +68,7 @@ void ClearSpan(std::uint8_t* row, const RowSpan& span) noexcept
 void BuildShapeMask(const PixelView& pixels, BevelMaps& maps, unsigned threads)
 {
     const RowKernels& kernels = FastestKernels();
-    ByteMap& heights = maps.HeightMap;
+    ByteMap& heights = maps.heightMap;
     ForEachBand(threads, heights.Height(), heights.Width(), [&](std::int32_t first, std::int32_t last) {
         for (std::int32_t y = first; y < last; ++y)
             kernels.ShapeMaskRow(pixels.PixelAt(0, y), heights.Row(y), heights.Width());
@@ -109,25 +83,23 @@ void BuildHeightField(std::int32_t bevelSize, BevelMaps& maps, unsigned threads)
     // height is that city-block distance, limited to bevelSize + 1: distances
     // along each row, then swept down and up the columns.
     const auto cap = static_cast<std::uint8_t>(std::clamp(bevelSize, 0, 254) + 1);
-    ByteMap& heights = maps.HeightMap;
+    ByteMap& heights = maps.heightMap;
     const std::int32_t width = heights.Width();
     ForEachBand(threads, heights.Height(), width, [&](std::int32_t first, std::int32_t last) {
         for (std::int32_t y = first; y < last; ++y)
             RowDistances(heights.Row(y), width, cap);
     });
-    const std::int32_t blocks = (width + kColumnBlock - 1) / kColumnBlock;
-    const std::int64_t blockPixels = std::int64_t{kColumnBlock} * heights.Height();
+    const std::int32_t blocks = (width + ColumnBlock - 1) / ColumnBlock;
+    const std::int64_t blockPixels = std::int64_t{ColumnBlock} * heights.Height();
     ForEachBand(threads, blocks, blockPixels, [&](std::int32_t first, std::int32_t last) {
-        SweepColumns(heights, first * kColumnBlock, std::min(last * kColumnBlock, width), cap);
+        SweepColumns(heights, first * ColumnBlock, std::min(last * ColumnBlock, width), cap);
     });
-    if (bevelSize > 254 && DeeperThanAByte(heights))
-        Raise(ErrorNumber::Overflow);
 }
 
 void NormalizeHeightField(std::int32_t bevelSize, BevelMaps& maps, unsigned threads)
 {
     const std::uint8_t high = CheckedByte(std::int64_t{bevelSize} + 1);
-    ByteMap& heights = maps.HeightMap;
+    ByteMap& heights = maps.heightMap;
     if (heights.Width() <= 0 || heights.Height() <= 0)
         return;
     if (high == 0)
@@ -142,13 +114,13 @@ void NormalizeHeightField(std::int32_t bevelSize, BevelMaps& maps, unsigned thre
 
 void BlurHeight(BevelMaps& maps, unsigned threads)
 {
-    BlurInPlace(maps.HeightMap, nullptr, 1, threads);
+    BlurInPlace(maps.heightMap, nullptr, 1, threads);
 }
 
 void CalculateLight(const Vector3& lightVector, BevelMaps& maps, unsigned threads)
 {
     const RowKernels& kernels = FastestKernels();
-    const ByteMap& heights = maps.HeightMap;
+    const ByteMap& heights = maps.heightMap;
     const std::int32_t width = heights.Width();
     const std::int32_t height = heights.Height();
     // The row kernels may not raise: a light vector whose strengths could
@@ -159,10 +131,10 @@ void CalculateLight(const Vector3& lightVector, BevelMaps& maps, unsigned thread
     ForEachBand(threads, height, width, [&](std::int32_t first, std::int32_t last) {
         NormalCache cache;
         for (std::int32_t y = first; y < last; ++y) {
-            std::uint8_t* light = maps.LightMap.Row(y);
-            std::uint8_t* shadow = maps.ShadowMap.Row(y);
-            RowSpan& lightSpan = maps.LightSpans[std::size_t(y)];
-            RowSpan& shadowSpan = maps.ShadowSpans[std::size_t(y)];
+            std::uint8_t* light = maps.lightMap.Row(y);
+            std::uint8_t* shadow = maps.shadowMap.Row(y);
+            RowSpan& lightSpan = maps.lightSpans[std::size_t(y)];
+            RowSpan& shadowSpan = maps.shadowSpans[std::size_t(y)];
             ClearSpan(light, lightSpan);
             ClearSpan(shadow, shadowSpan);
             lightSpan = shadowSpan = {};
@@ -175,20 +147,20 @@ void CalculateLight(const Vector3& lightVector, BevelMaps& maps, unsigned thread
 
 void BlurLights(BevelMaps& maps, unsigned threads)
 {
-    BlurInPlace(maps.LightMap, &maps.LightSpans, 3, threads);
-    BlurInPlace(maps.ShadowMap, &maps.ShadowSpans, 3, threads);
+    BlurInPlace(maps.lightMap, &maps.lightSpans, 3, threads);
+    BlurInPlace(maps.shadowMap, &maps.shadowSpans, 3, threads);
 }
 
 void MergeHeightLight(BevelMaps& maps, unsigned threads)
 {
     const RowKernels& kernels = FastestKernels();
-    const ByteMap& heights = maps.HeightMap;
+    const ByteMap& heights = maps.heightMap;
     ForEachBand(threads, heights.Height(), heights.Width(), [&](std::int32_t first, std::int32_t last) {
         for (std::int32_t y = first; y < last; ++y) {
-            const RowSpan light = maps.LightSpans[std::size_t(y)];
-            const RowSpan shadow = maps.ShadowSpans[std::size_t(y)];
-            kernels.FadeRow(maps.LightMap.Row(y), heights.Row(y), light.begin, light.end);
-            kernels.FadeRow(maps.ShadowMap.Row(y), heights.Row(y), shadow.begin, shadow.end);
+            const RowSpan light = maps.lightSpans[std::size_t(y)];
+            const RowSpan shadow = maps.shadowSpans[std::size_t(y)];
+            kernels.FadeRow(maps.lightMap.Row(y), heights.Row(y), light.begin, light.end);
+            kernels.FadeRow(maps.shadowMap.Row(y), heights.Row(y), shadow.begin, shadow.end);
         }
     });
 }
@@ -196,12 +168,12 @@ void MergeHeightLight(BevelMaps& maps, unsigned threads)
 void RenderBevel(const PixelView& pixels, const BevelMaps& maps, unsigned threads)
 {
     const RowKernels& kernels = FastestKernels();
-    const ByteMap& heights = maps.HeightMap;
+    const ByteMap& heights = maps.heightMap;
     ForEachBand(threads, heights.Height(), heights.Width(), [&](std::int32_t first, std::int32_t last) {
         for (std::int32_t y = first; y < last; ++y) {
-            const RowSpan span = Hull(maps.LightSpans[std::size_t(y)], maps.ShadowSpans[std::size_t(y)]);
+            const RowSpan span = Hull(maps.lightSpans[std::size_t(y)], maps.shadowSpans[std::size_t(y)]);
             if (!span.Empty())
-                kernels.RenderRow(pixels.PixelAt(0, y), heights.Row(y), maps.LightMap.Row(y), maps.ShadowMap.Row(y),
+                kernels.RenderRow(pixels.PixelAt(0, y), heights.Row(y), maps.lightMap.Row(y), maps.shadowMap.Row(y),
                                   span.begin, span.end);
         }
     });
@@ -213,53 +185,6 @@ void CheckBevelSize(std::int32_t bevelSize)
         Raise(ErrorNumber::DivisionByZero);
     if (bevelSize < 0 || bevelSize > 254)
         Raise(ErrorNumber::Overflow);
-}
-
-void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, EffectState& state, unsigned threads)
-{
-    const std::int32_t width = surface.Width();
-    const std::int32_t height = surface.Height();
-    if (width <= 0 || height <= 0)
-        Raise(ErrorNumber::InvalidPicture);
-    if (surface.DIBSectionBitsPtr() == nullptr)
-        Raise(ErrorNumber::OutOfMemory);
-    BevelMaps maps(width, height);
-
-    state.BevelSize = parameters.BevelSize;
-    state.LightAngle = parameters.LightAngle;
-    state.LightElevation = parameters.LightElevation;
-    ComputeLightVector(state);
-    CheckBevelSize(state.BevelSize);
-
-    MarkStage(state, "1 - Started", true);
-    const PixelView pixels{surface.DIBSectionBitsPtr(), surface.BytesPerScanLine(), height};
-    BuildShapeMask(pixels, maps, threads);
-    MarkStage(state, "2 - Building height field", false);
-    BuildHeightField(state.BevelSize, maps, threads);
-    MarkStage(state, "3 - Normalizing height field", false);
-    NormalizeHeightField(state.BevelSize, maps, threads);
-    MarkStage(state, "4 - Blurring height", false);
-    BlurHeight(maps, threads);
-    MarkStage(state, "5 - Calculating light", false);
-    CalculateLight(state.LightVector, maps, threads);
-    MarkStage(state, "6 - Blurring lights", false);
-    BlurLights(maps, threads);
-    MarkStage(state, "7 - Merging height/light", false);
-    MergeHeightLight(maps, threads);
-    MarkStage(state, "8 - Rendering", false);
-    RenderBevel(pixels, maps, threads);
-    MarkStage(state, "9 - All done", false);
-}
-
-void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, EffectState& state,
-                unsigned threads)
-{
-    if (!picIn.HasBitmap())
-        Raise(ErrorNumber::InvalidPicture);
-    cDIBSection surface;
-    surface.CreateFromPicture(picIn);
-    ApplyBevel(surface, parameters, state, threads);
-    surface.PaintPicture(picOut, 0, 0, -1, -1, 0, 0, RasterOp::SrcCopy);
 }
 
 } // namespace tollamere

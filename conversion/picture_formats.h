@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tollamere {
+
+// Which extension means which format: the one table that the run, the
+// picture files and the command line all read.
+
+enum class Encoder { Jpeg, Bmp, Gif, Icon, Cursor, Qt };
+
+// How the run writes an item, by its input's extension: "jpg" through the
+// JPEG writer under ".jpg"; "bmp" as a 24-bit bitmap under the extension as
+// written; every other extension in its own format under the extension in
+// lower case.
+enum class OutputRoute { JpegWriter, Bitmap, OwnFormat };
+
+struct PictureFormat {
+    Encoder encoder = Encoder::Qt;
+    OutputRoute route = OutputRoute::OwnFormat;
+    std::string qtName;  // the Qt writer's name for the format, for Encoder::Qt
+};
+
+// The format an extension (without the dot, any case) names; nothing when no
+// encoder here writes it.
+std::optional<PictureFormat> FormatForExtension(std::string_view extension);
+
+// True when some encoder writes this extension.
+bool CanWritePictureExtension(std::string_view extension);
+
+} // namespace tollamere

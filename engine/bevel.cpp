@@ -1,0 +1,60 @@
+#include "bevel.h"
+
+#include "bevel_stages.h"
+#include "effect_operators.h"
+#include "runtime_error.h"
+
+namespace tollamere {
+
+BevelParameters ParseBevelParameters(std::string_view bevelSizeText, std::string_view lightAngleText,
+                                     std::string_view lightElevationText, const std::string& decimalSeparator)
+{
+    BevelParameters parameters;
+    parameters.bevelSize = TextToLong(bevelSizeText, decimalSeparator);
+    parameters.lightAngle = DegreesToRadians(TextToDouble(lightAngleText, decimalSeparator));
+    parameters.lightElevation = DegreesToRadians(TextToDouble(lightElevationText, decimalSeparator));
+    return parameters;
+}
+
+void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, unsigned threads)
+{
+    const std::int32_t width = surface.Width();
+    const std::int32_t height = surface.Height();
+    if (width <= 0 || height <= 0)
+        Raise(ErrorNumber::InvalidPicture);
+    if (surface.DIBSectionBitsPtr() == nullptr)
+        Raise(ErrorNumber::OutOfMemory);
+    BevelMaps maps(width, height);
+    const Vector3 lightVector = ComputeLightVector(parameters.lightAngle, parameters.lightElevation);
+    CheckBevelSize(parameters.bevelSize);
+    const PixelView pixels{surface.DIBSectionBitsPtr(), width, height};
+
+    // 1 - Started
+    BuildShapeMask(pixels, maps, threads);
+    // 2 - Building height field
+    BuildHeightField(parameters.bevelSize, maps, threads);
+    // 3 - Normalizing height field
+    NormalizeHeightField(parameters.bevelSize, maps, threads);
+    // 4 - Blurring height
+    BlurHeight(maps, threads);
+    // 5 - Calculating light
+    CalculateLight(lightVector, maps, threads);
+    // 6 - Blurring lights
+    BlurLights(maps, threads);
+    // 7 - Merging height/light
+    MergeHeightLight(maps, threads);
+    // 8 - Rendering
+    RenderBevel(pixels, maps, threads);
+}
+
+void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, unsigned threads)
+{
+    if (!picIn.HasBitmap())
+        Raise(ErrorNumber::InvalidPicture);
+    cDIBSection surface;
+    surface.CreateFromPicture(picIn);
+    ApplyBevel(surface, parameters, threads);
+    surface.PaintPicture(picOut, 0, 0, -1, -1, 0, 0);
+}
+
+} // namespace tollamere

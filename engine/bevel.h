@@ -1,0 +1,37 @@
+#pragma once
+
+// The bevel effect as the rest of the program uses it: the parameters read
+// from the user's texts, and one call from a picture to its bevelled copy.
+
+#include "numeric_text.h"
+#include "picture.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tollamere {
+
+// The effect's parameters as the user typed them, converted: bevel size in
+// pixels, light angle and elevation in radians.
+struct BevelParameters {
+    std::int32_t bevelSize = 5;
+    double lightAngle = 0.0;
+    double lightElevation = 0.0;
+};
+
+// Converts the three parameter texts in this order: bevel size (rounded
+// halves to even), light angle, light elevation (degrees). A text that is no
+// number raises Type mismatch (13); one beyond the range, Overflow (6).
+BevelParameters ParseBevelParameters(std::string_view bevelSizeText, std::string_view lightAngleText,
+                                     std::string_view lightElevationText,
+                                     const std::string& decimalSeparator = LocaleDecimalSeparator());
+
+// Bevels picIn into picOut at (0, 0), keeping picOut's alpha bytes; picOut
+// receives nothing on failure. Bevel sizes outside 0..254 are refused: -1
+// raises Division by zero (11), any other Overflow (6); a picture without
+// pixels raises Invalid picture (481). threads: how many threads a large
+// picture may use (0 counts as 1); the result does not depend on it.
+void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, unsigned threads = 1);
+
+} // namespace tollamere

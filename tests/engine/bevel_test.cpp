@@ -1,0 +1,188 @@
+// The bevel effect through the program's own entry, picture to picture.
+
+#include "bevel.h"
+#include "runtime_error_matchers.h"
+#include "vector_math.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <vector>
+
+namespace tollamere {
+namespace {
+
+constexpr std::uint32_t Grey100 = 0xFF646464u;
+
+BevelParameters Parameters(std::int32_t bevelSize, double angleDegrees = 135, double elevationDegrees = 30)
+{
+    return {bevelSize, DegreesToRadians(angleDegrees), DegreesToRadians(elevationDegrees)};
+}
+
+std::vector<int> GreenRow(const Picture& picture, std::int32_t y)
+{
+    std::vector<int> values;
+    for (std::int32_t x = 0; x < picture.Width(); ++x)
+        values.push_back((picture.Pixel(x, y) >> 8) & 0xFF);
+    return values;
+}
+
+std::vector<int> GreenColumn(const Picture& picture, std::int32_t x)
+{
+    std::vector<int> values;
+    for (std::int32_t y = 0; y < picture.Height(); ++y)
+        values.push_back((picture.Pixel(x, y) >> 8) & 0xFF);
+    return values;
+}
+
+Picture Bevelled(const Picture& input, const BevelParameters& parameters)
+{
+    Picture output = input;
+    ApplyBevel(input, output, parameters);
+    return output;
+}
+
+TEST(BevelPipelineTest, FullSquareIsLitFromTheTopLeft)
+{
+    const Picture output = Bevelled(Picture(16, 16, Grey100), Parameters(5));
+    const std::vector<int> expected = {100, 127, 133, 124, 110, 102, 100, 100, 100, 100, 97, 90, 80, 74, 80, 100};
+    EXPECT_EQ(GreenRow(output, 8), expected);
+    EXPECT_EQ(GreenColumn(output, 8), expected);
+    for (std::int32_t y = 0; y < 16; ++y)
+        for (std::int32_t x = 0; x < 16; ++x) {
+            const std::uint32_t pixel = output.Pixel(x, y);
+            EXPECT_EQ(pixel & 0xFF, (pixel >> 8) & 0xFF);
+            EXPECT_EQ((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF);
+        }
+}
+
+TEST(BevelPipelineTest, PicturesWithoutInsideOrTooSmallComeOutUnchanged)
+{
+    std::vector<Picture> unchanged;
+    for (std::uint32_t colour : {0xFF000000u, 0xFFFF0000u, 0xFF0000FFu, 0xFFFF00FFu})
+        unchanged.emplace_back(12, 9, colour);
+    unchanged.emplace_back(2, 40, Grey100);
+    unchanged.emplace_back(40, 1, Grey100);
+    unchanged.emplace_back(1, 1, Grey100);
+    for (const Picture& picture : unchanged)
+        EXPECT_EQ(Bevelled(picture, Parameters(5)), picture) << picture.Width() << 'x' << picture.Height();
+}
+
+TEST(BevelPipelineTest, OutermostRingNeverChanges)
+{
+    Picture picture(30, 20, 0xFF204080u);
+    const Picture output = Bevelled(picture, Parameters(4, 300, 10));
+    for (std::int32_t x = 0; x < 30; ++x) {
+        EXPECT_EQ(output.Pixel(x, 0), picture.Pixel(x, 0));
+        EXPECT_EQ(output.Pixel(x, 19), picture.Pixel(x, 19));
+    }
+    for (std::int32_t y = 0; y < 20; ++y) {
+        EXPECT_EQ(output.Pixel(0, y), picture.Pixel(0, y));
+        EXPECT_EQ(output.Pixel(29, y), picture.Pixel(29, y));
+    }
+    EXPECT_NE(output, picture);
+}
+
+TEST(BevelPipelineTest, BevelSizeZeroChangesOnlyPixelsTouchingAHole)
+{
+    EXPECT_EQ(Bevelled(Picture(10, 10, Grey100), Parameters(0)), Picture(10, 10, Grey100));
+
+    Picture holed(11, 11, Grey100);
+    holed.Pixel(5, 5) = 0xFF000000u;
+    const Picture output = Bevelled(holed, Parameters(0));
+    for (std::int32_t y = 0; y < 11; ++y)
+        for (std::int32_t x = 0; x < 11; ++x) {
+            const bool touchesHole = x >= 4 && x <= 6 && y >= 4 && y <= 6 && !(x == 5 && y == 5);
+            if (touchesHole)
+                EXPECT_NE(output.Pixel(x, y), holed.Pixel(x, y)) << x << ',' << y;
+            else
+                EXPECT_EQ(output.Pixel(x, y), holed.Pixel(x, y)) << x << ',' << y;
+        }
+}
+
+TEST(BevelPipelineTest, LightDirectionFollowsTheAngle)
+{
+    // Light from the right: the right edge brightens, the left darkens.
+    const Picture output = Bevelled(Picture(16, 16, Grey100), Parameters(5, 0, 0));
+    const std::vector<int> row = GreenRow(output, 8);
+    EXPECT_LT(row[2], 100);
+    EXPECT_GT(row[13], 100);
+    EXPECT_EQ(row[7], 100);
+    EXPECT_EQ(row[0], 100);
+
+    // Light from straight ahead only brightens.
+    const Picture front = Bevelled(Picture(16, 16, Grey100), Parameters(5, 135, 90));
+    for (std::int32_t y = 0; y < 16; ++y)
+        for (int green : GreenRow(front, y))
+            EXPECT_GE(green, 100);
+    EXPECT_NE(front, Picture(16, 16, Grey100));
+}
+
+TEST(BevelPipelineTest, NoThreadCountBehavesAsOne)
+{
+    Picture picture(40, 30, Grey100);
+    picture.Pixel(20, 15) = 0xFF000000u;
+    Picture none = picture;
+    ApplyBevel(picture, none, Parameters(4), 0);
+    EXPECT_EQ(none, Bevelled(picture, Parameters(4)));
+    EXPECT_NE(none, picture);
+}
+
+TEST(BevelPipelineTest, BadInputFailsAndLeavesTheOutputUntouched)
+{
+    const Picture input(16, 16, Grey100);
+    const Picture untouched(16, 16, 0xFF010203u);
+    const struct {
+        std::int32_t bevelSize;
+        ErrorNumber error;
+    } cases[] = {{-1, ErrorNumber::DivisionByZero}, {255, ErrorNumber::Overflow}, {-2, ErrorNumber::Overflow},
+                 {1000000, ErrorNumber::Overflow}};
+    for (const auto& [bevelSize, error] : cases) {
+        Picture output = untouched;
+        EXPECT_RUNTIME_ERROR(ApplyBevel(input, output, Parameters(bevelSize)), error);
+        EXPECT_EQ(output, untouched) << "bevel size " << bevelSize;
+    }
+
+    Picture output = untouched;
+    EXPECT_RUNTIME_ERROR(ApplyBevel(Picture(), output, Parameters(5)), ErrorNumber::InvalidPicture);
+    EXPECT_EQ(output, untouched);
+
+    // An angle or elevation whose radians are not finite gives a light vector
+    // of NaN: the first bevel pixel overflows, on one thread or several, and
+    // a picture with no bevel pixel has nothing to light.
+    const double infinite = std::numeric_limits<double>::infinity();
+    const Picture large(700, 500, Grey100);
+    for (const BevelParameters bad : {BevelParameters{5, infinite, 0.5}, BevelParameters{5, 0.5, -infinite}}) {
+        for (const unsigned threads : {1u, 4u}) {
+            Picture result = untouched;
+            EXPECT_RUNTIME_ERROR(ApplyBevel(input, result, bad, threads), ErrorNumber::Overflow);
+            EXPECT_EQ(result, untouched);
+            Picture largeResult(700, 500, 0xFF010203u);
+            EXPECT_RUNTIME_ERROR(ApplyBevel(large, largeResult, bad, threads), ErrorNumber::Overflow);
+        }
+        const Picture black(16, 16, 0xFF000000u);
+        Picture result = untouched;
+        ApplyBevel(black, result, bad);
+        EXPECT_EQ(result, black);
+    }
+}
+
+TEST(BevelParametersTest, TextsAreConvertedInOrder)
+{
+    const BevelParameters parameters = ParseBevelParameters("4.5", "180", "90", ".");
+    EXPECT_EQ(parameters.bevelSize, 4);
+    EXPECT_EQ(parameters.lightAngle, 3.14159265358979);
+    EXPECT_EQ(parameters.lightElevation, 3.14159265358979 * 90 / 180);
+    EXPECT_EQ(ParseBevelParameters("5.5", "0", "0", ".").bevelSize, 6);
+    EXPECT_DOUBLE_EQ(ParseBevelParameters("5", "22,5", "0", ",").lightAngle, DegreesToRadians(22.5));
+
+    EXPECT_RUNTIME_ERROR(ParseBevelParameters("5", "abc", "30", "."), ErrorNumber::TypeMismatch);
+    EXPECT_RUNTIME_ERROR(ParseBevelParameters("", "135", "30", "."), ErrorNumber::TypeMismatch);
+    EXPECT_RUNTIME_ERROR(ParseBevelParameters("5", "135", " ", "."), ErrorNumber::TypeMismatch);
+    EXPECT_RUNTIME_ERROR(ParseBevelParameters("3e9", "135", "30", "."), ErrorNumber::Overflow);
+    // The bevel size is read first: its failure wins over the angle's.
+    EXPECT_RUNTIME_ERROR(ParseBevelParameters("1e10", "abc", "30", "."), ErrorNumber::Overflow);
+}
+
+} // namespace
+} // namespace tollamere
