@@ -56,15 +56,6 @@ void JumpToLargestImage(QImageReader& reader)
         reader.jumpToImage(largest);
 }
 
-std::string Utf8(const QString& text)
-{
-    return text.toUtf8().toStdString();
-}
-
-} // namespace
-
-namespace {
-
 struct QtPicture {
     QImage image;
     QByteArray format;  // the reader's name for what it found, e.g. "bmp"
@@ -91,7 +82,7 @@ QtPicture ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& form
 
     QImage image;
     if (!reader.read(&image) || image.isNull())
-        RaiseInvalidPicture(found.toStdString() + " data: " + Utf8(reader.errorString()));
+        RaiseInvalidPicture(found.toStdString() + " data: " + reader.errorString().toStdString());
     return {image, found};
 }
 
@@ -199,7 +190,7 @@ EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::stri
     if (format == "tif" || format == "tiff")
         writer.setCompression(1);  // LZW
     if (!writer.write(image))
-        RaiseInvalidPicture("the " + format + " writer refused the picture: " + Utf8(writer.errorString()));
+        RaiseInvalidPicture("the " + format + " writer refused the picture: " + writer.errorString().toStdString());
 
     const auto* first = reinterpret_cast<const std::uint8_t*>(data.constData());
     return EncodedBytes(first, first + data.size());
