@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up and builds Tollamere, then opens the window. Without a display it
 # converts the sample pictures of Samples/ into ./out with the command-line tool.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up, builds and runs every test, then the sanitizer builds of the tests
 # and a short fuzzing run from a fixed seed, so the result is repeatable.
 set -euo pipefail

@@ -1,19 +1,26 @@
+// SPDX-License-Identifier: MIT
 #include "Form1.h"
+
+#include "bevel.h"
 
 #include "folder_scan.h"
 #include "captioned_progress_bar.h"
 #include "failure_report.h"
 #include "input_list_model.h"
 #include "input_list_view.h"
+#include "preview_pane.h"
 #include "numeric_text.h"
 #include "runtime_error.h"
 #include "window_support.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QEnterEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +28,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 #include <algorithm>
 #include <cmath>
@@ -41,6 +49,8 @@ constexpr std::string_view DropHandler = "ListView1_OLEDragDrop";
 
 // The line a conversion reports when the run could not start or broke off as a whole.
 constexpr int ConversionStartLine = 116;
+// The effect's step, where parameters every item would fail on are reported.
+constexpr int ConversionEffectLine = 160;
 // The Add All scan as a whole ([110-128]) and the step that ends its busy state.
 constexpr int AddAllScanLine = 110;
 constexpr int AddAllPointerLine = 130;
@@ -50,11 +60,19 @@ const QString KeyLightAngle = QStringLiteral("txtLightAngle");
 const QString KeyLightElevation = QStringLiteral("txtLightElevation");
 const QString KeyBevelSize = QStringLiteral("txtBevelSize");
 const QString KeyOutputFolder = QStringLiteral("Text1");
+// "1" when the preview shows; missing or anything else keeps the window at its design size.
+const QString KeyShowPreview = QStringLiteral("ShowPreview");
+// Where each dialog opened last, so that the next one starts there.
+const QString KeyAddFilesFolder = QStringLiteral("LastAddFilesFolder");
+const QString KeyAddAllFolder = QStringLiteral("LastAddAllFolder");
+const QString KeyBrowseOutputFolder = QStringLiteral("LastOutputFolderBrowse");
 
 const QString OpenFilesTitle = QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files");
-// Linux names are case-sensitive, so the upper-case extensions are listed too.
+// The formats the program reads and writes. Linux names are case-sensitive,
+// so the upper-case extensions are listed too.
 const QString PictureFilter = QStringLiteral(
-    "All Pictures (*.bmp *.jpg *.gif *.png *.ico *.wmf *.BMP *.JPG *.GIF *.PNG *.ICO *.WMF);;All Files (*)");
+    "All Pictures (*.bmp *.jpg *.jpeg *.gif *.png *.ico *.cur *.tif *.tiff *.webp "
+    "*.BMP *.JPG *.JPEG *.GIF *.PNG *.ICO *.CUR *.TIF *.TIFF *.WEBP);;All Files (*)");
 const QString FolderPrompt = QStringLiteral("Please select folder:");
 const QString ExtensionPrompt = QStringLiteral(
     "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)");
@@ -63,14 +81,18 @@ const QString SamplesQuestion =
     QStringLiteral("Would you like this software to open the folder where these sample files are stored (so that "
                    "you can view them before working with them)?");
 const QString HelpText =
-    QStringLiteral("This software currently works with GIF, BMP, JPG and PNG formats. Files in other formats should "
-                   "be converted to one of these three formats first.");
+    QStringLiteral("This software reads and writes BMP, JPG, GIF, PNG, ICO, CUR, TIFF and WebP pictures; each "
+                   "output takes the format of its input. It also reads PBM, PGM, PPM, XPM and TGA files.\r\r"
+                   "Keys: Ctrl+O adds files, Ctrl+Shift+O a folder, Ctrl+Return starts, Escape stops, Delete "
+                   "removes the selected rows, Ctrl+A selects them all, F1 shows this help.");
 const QString ListHint =
     QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
                    "window to reveal full names.");
 const QString ColumnHeader = QStringLiteral("Image File(s)");
-const QString StartCaption = QStringLiteral("Start Converting");
-const QString StopCaption = QStringLiteral("Stop");
+const QString StartCaption = QStringLiteral("S&tart Converting");
+const QString StopCaption = QStringLiteral("&Stop");
+const QString CopyFailedRowsCaption = QStringLiteral("Copy Failed Rows");
+const QString RemoveWrittenRowsCaption = QStringLiteral("Remove Written Rows");
 
 // Rows found by a scan reach the list in batches this often, so a large tree
 // neither freezes the window nor floods it with one call per file.
@@ -81,10 +103,13 @@ void Place(QWidget* widget, int left, int top, int width, int height)
     widget->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
 }
 
-void SetBackColour(QWidget* widget, const QColor& colour)
+// A forced background forces its text colour too: a dark desktop palette
+// would otherwise write light text on the white design background.
+void SetBackColour(QWidget* widget, const QColor& colour, const QColor& text)
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::WindowText, text);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }
@@ -163,9 +188,10 @@ void Form1::CreateControls()
     Text1 = makeBox("Text1", QString(), Frame2);
     Place(Text1, 240, 300, 6495, 345);
     PushButton7 = makeButton("PushButton7", QStringLiteral("..."), Frame2);
+    PushButton7->setToolTip(QStringLiteral("Choose the folder the results are saved to"));
     Place(PushButton7, 6840, 300, 720, 345);
 
-    PushButton4 = makeButton("PushButton4", QStringLiteral("Help"), this);
+    PushButton4 = makeButton("PushButton4", QStringLiteral("&Help"), this);
     Place(PushButton4, 120, 120, 7800, 405);
 
     inputList_ = new InputListModel(this);
@@ -183,20 +209,27 @@ void Form1::CreateControls()
     ProgressBar1->SetCaption(FromUtf8(std::string(IdleProgressText)));
     Place(ProgressBar1, 120, 6760, 7800, 405);
 
-    PushButton1 = makeButton("PushButton1", QStringLiteral("Add Image File(s)"), this);
+    PushButton1 = makeButton("PushButton1", QStringLiteral("&Add Image File(s)"), this);
     Place(PushButton1, 120, 2540, 3840, 405);
-    PushButton3 = makeButton("PushButton3", QStringLiteral("Add All File(s) In Folder"), this);
+    PushButton3 = makeButton("PushButton3", QStringLiteral("Add All File(s) In &Folder"), this);
     Place(PushButton3, 4080, 2540, 3840, 405);
     PushButton2 = makeButton("PushButton2", StartCaption, this);
     Place(PushButton2, 120, 6240, 7800, 405);
-    PushButton5 = makeButton("PushButton5", QStringLiteral("Clear List"), this);
+    PushButton5 = makeButton("PushButton5", QStringLiteral("&Clear List"), this);
     Place(PushButton5, 120, 3050, 3840, 405);
-    PushButton6 = makeButton("PushButton6", QStringLiteral("Load Sample/Example File"), this);
+    PushButton6 = makeButton("PushButton6", QStringLiteral("&Load Sample/Example File"), this);
     Place(PushButton6, 4080, 3050, 3840, 405);
+
+    // picIn and picOut lie just beyond the design's client area; the window
+    // widens to them when the preview shows.
+    preview_ = new PreviewPane(
+        {ListView1->selectionModel(), inputList_, txtBevelSize, txtLightAngle, txtLightElevation}, this);
+    Place(preview_->InputBox(), 8280, 120, 3840, 2535);
+    Place(preview_->OutputBox(), 8280, 2880, 3840, 2535);
 
     // The design look; a skin replaces it at start-up.
     for (QWidget* widget : std::initializer_list<QWidget*>{this, Frame1, Frame2, Label1, Label2, Label3})
-        SetBackColour(widget, Qt::white);
+        SetBackColour(widget, Qt::white, Qt::black);
 
     // Pointer feedback: the buttons show the hand, these the arrow. The
     // parameter boxes and the progress bar keep whatever pointer they meet.
@@ -220,6 +253,41 @@ void Form1::WireCommands()
     connect(ListView1, &InputListView::RemoveSelectedRowRequested, this, [this] { ListView1_RemoveSelectedRow(); });
     connect(ListView1, &InputListView::PathsDropped, this,
             [this](const std::vector<std::string>& paths) { ListView1_Drop(paths); });
+    // The list's context menu, for the rows a run left behind.
+    ListView1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copyFailed = new QAction(CopyFailedRowsCaption, ListView1);
+    copyFailed->setObjectName(QStringLiteral("CopyFailedRows"));
+    connect(copyFailed, &QAction::triggered, this,
+            [this] { QGuiApplication::clipboard()->setText(inputList_->FailedRowsText()); });
+    auto* removeWritten = new QAction(RemoveWrittenRowsCaption, ListView1);
+    removeWritten->setObjectName(QStringLiteral("RemoveWrittenRows"));
+    connect(removeWritten, &QAction::triggered, this, [this] {
+        if (!IsConverting() && !IsBusy())
+            inputList_->RemoveWrittenRows();
+    });
+    ListView1->addActions({copyFailed, removeWritten});
+
+    // Keys for the commands. A key whose command is disabled while a run is
+    // active does nothing then, as the button does.
+    const auto addShortcut = [this](const QKeySequence& keys, QPushButton* button) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, button, [button] {
+            if (button->isEnabled())
+                button->click();
+        });
+        button->setToolTip(keys.toString(QKeySequence::NativeText));
+    };
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), PushButton1);
+    addShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), PushButton3);
+    addShortcut(QKeySequence(Qt::Key_F1), PushButton4);
+    auto* start = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this);
+    connect(start, &QShortcut::activated, this, [this] {
+        if (!IsConverting())
+            PushButton2_Click();
+    });
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] { StopConversion(); });
+    PushButton2->setToolTip(QStringLiteral("Ctrl+Return starts, Escape stops"));
 
     connect(txtLightAngle, &QLineEdit::textChanged, this,
             [this](const QString& text) { StoreSetting(KeyLightAngle, text); });
@@ -228,6 +296,20 @@ void Form1::WireCommands()
     connect(txtBevelSize, &QLineEdit::textChanged, this,
             [this](const QString& text) { StoreSetting(KeyBevelSize, text); });
     connect(Text1, &QLineEdit::textChanged, this, [this](const QString& text) { StoreSetting(KeyOutputFolder, text); });
+
+    // The preview follows the selected row and the three parameters.
+    const QItemSelectionModel* selection = ListView1->selectionModel();
+    connect(selection, &QItemSelectionModel::currentChanged, preview_, &PreviewPane::FollowSelection);
+    connect(selection, &QItemSelectionModel::selectionChanged, preview_, &PreviewPane::FollowSelection);
+    // Clearing the list resets the selection without a signal of its own.
+    connect(inputList_, &QAbstractItemModel::modelReset, preview_, &PreviewPane::FollowSelection);
+    for (QLineEdit* box : {txtBevelSize, txtLightAngle, txtLightElevation})
+        connect(box, &QLineEdit::textChanged, preview_, &PreviewPane::FollowParameters);
+    auto* togglePreview = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
+    connect(togglePreview, &QShortcut::activated, this, [this] {
+        ShowPreview(!preview_->IsShown());
+        StoreSetting(KeyShowPreview, preview_->IsShown() ? QStringLiteral("1") : QStringLiteral("0"));
+    });
 
     scanRowsTimer_.setInterval(ScanRowsIntervalMs);
     connect(&scanRowsTimer_, &QTimer::timeout, this, [this] { AppendScannedRows(); });
@@ -262,6 +344,8 @@ void Form1::Form_Load()
     RunStep(LoadHandler, 134, [&] { inputList_->SetColumnTitle(ColumnHeader); });
     RunStep(LoadHandler, 136, [&] { ListView1->setColumnWidth(0, TwipsToPixels(7000)); });
     RunStep(LoadHandler, 138, [&] { RestoreOutputFolder(); });
+    RunStep(LoadHandler, 140,
+            [&] { ShowPreview(StoredSetting(KeyShowPreview, QStringLiteral("0")) == QStringLiteral("1")); });
 }
 
 void Form1::ApplySkin()
@@ -276,8 +360,9 @@ void Form1::ApplySkin()
     const QString styleSheet = QString::fromUtf8(skin.readAll());
 
     const QColor buttonFace = palette().color(QPalette::Button);
+    const QColor buttonText = palette().color(QPalette::ButtonText);
     for (QWidget* widget : std::initializer_list<QWidget*>{this, Frame1, Frame2, Label1, Label2, Label3})
-        SetBackColour(widget, buttonFace);
+        SetBackColour(widget, buttonFace, buttonText);
     setStyleSheet(styleSheet);
 }
 
@@ -290,8 +375,14 @@ void Form1::RestoreOutputFolder()
 {
     // The default is worked out first: without a desktop folder the box stays
     // empty, whatever the store holds.
-    const QString desktopFolder = FromUtf8(environment_.desktopFolder());
-    Text1->setText(StoredSetting(KeyOutputFolder, desktopFolder));
+    std::string folder = environment_.desktopFolder();
+    // On a fresh account the desktop folder may not exist yet: a default
+    // that fails the first run helps nobody.
+    if (FolderExists(folder) != std::optional<bool>(true)) {
+        if (std::string fallback = environment_.fallbackOutputFolder(); !fallback.empty())
+            folder = std::move(fallback);
+    }
+    Text1->setText(StoredSetting(KeyOutputFolder, FromUtf8(folder)));
 }
 
 // ---- Input list ----------------------------------------------------------
@@ -299,9 +390,11 @@ void Form1::RestoreOutputFolder()
 void Form1::PushButton1_Click()
 {
     QStringList paths;
-    RunStep(AddFilesHandler, 108, [&] { paths = dialogs_.OpenFiles(OpenFilesTitle, PictureFilter); });
+    RunStep(AddFilesHandler, 108,
+            [&] { paths = dialogs_.OpenFiles(OpenFilesTitle, PictureFilter, StartFolder(KeyAddFilesFolder)); });
     if (RunTest(AddFilesHandler, 110, [&] { return paths.isEmpty(); }))
         return;
+    RememberFolder(KeyAddFilesFolder, QFileInfo(paths.front()).absolutePath());
     // The dialog hands over decoded text; the file system wants the bytes back.
     for (const QString& path : paths)
         RunStep(AddFilesHandler, 132, [&] { AppendRow(QFile::encodeName(path).toStdString()); });
@@ -318,9 +411,13 @@ void Form1::ListView1_RemoveSelectedRow()
         return;
     if (inputList_->RowCount() == 0)
         return;
-    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
-    if (!selected.isEmpty())
-        inputList_->Remove(selected.front().row());
+    std::vector<int> rows;
+    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    // From the last, so that the rows still to go keep their numbers.
+    std::sort(rows.rbegin(), rows.rend());
+    for (const int row : rows)
+        inputList_->Remove(row);
 }
 
 void Form1::PushButton3_Click()
@@ -331,9 +428,10 @@ void Form1::PushButton3_Click()
     if (RunTest(AddAllHandler, 102, [&] { return !extension || extension->isEmpty(); }))
         return;
     QString folder;
-    RunStep(AddAllHandler, 104, [&] { folder = dialogs_.BrowseForFolder(FolderPrompt); });
+    RunStep(AddAllHandler, 104, [&] { folder = dialogs_.BrowseForFolder(FolderPrompt, StartFolder(KeyAddAllFolder)); });
     if (RunTest(AddAllHandler, 106, [&] { return folder.isEmpty(); }))
         return;
+    RememberFolder(KeyAddAllFolder, folder);
     RunStep(AddAllHandler, 108, [&] { setCursor(Qt::WaitCursor); });
     ++addAllScansRunning_;
 
@@ -359,6 +457,12 @@ void Form1::ListView1_Drop(const std::vector<std::string>& paths)
             AddDroppedPaths(dropped, addRow, std::move(stop));
         });
     });
+}
+
+void Form1::AddStartupPaths(const std::vector<std::string>& paths)
+{
+    if (!paths.empty())
+        ListView1_Drop(paths);
 }
 
 void Form1::StartScan(ScanKind kind, ScanJob::Scan scan)
@@ -412,9 +516,11 @@ void Form1::EndAddAllBusy()
 void Form1::PushButton7_Click()
 {
     QString folder;
-    RunStep(BrowseHandler, 100, [&] { folder = dialogs_.BrowseForFolder(FolderPrompt); });
+    RunStep(BrowseHandler, 100,
+            [&] { folder = dialogs_.BrowseForFolder(FolderPrompt, StartFolder(KeyBrowseOutputFolder)); });
     if (RunTest(BrowseHandler, 102, [&] { return folder.isEmpty(); }))
         return;
+    RememberFolder(KeyBrowseOutputFolder, folder);
     if (!folder.endsWith(QLatin1Char(PathSeparator)))
         RunStep(BrowseHandler, 106, [&] { Text1->setText(folder + QLatin1Char(PathSeparator)); });
     else
@@ -448,12 +554,35 @@ void Form1::PushButton4_Click()
 void Form1::PushButton2_Click()
 {
     // While a run is active this button reads "Stop".
-    if (IsConverting()) {
-        conversion_->RequestStop();
-        UpdateCommands();
+    if (IsConverting())
+        return StopConversion();
+    if (!CheckParametersBeforeRun())
         return;
-    }
     RunStep(ConversionHandler, ConversionStartLine, [&] { StartConversion(); });
+}
+
+bool Form1::CheckParametersBeforeRun()
+{
+    // The run's own guards speak first; they need no parameters.
+    if (inputList_->RowCount() == 0 || FolderExists(Text1->text().toStdString()) != std::optional<bool>(true))
+        return true;
+    return RunStep(ConversionHandler, ConversionEffectLine, [&] {
+        CheckBevelParameters(ParseBevelParameters(txtBevelSize->text().toStdString(), txtLightAngle->text().toStdString(),
+                                                  txtLightElevation->text().toStdString(), LocaleDecimalSeparator()));
+    });
+}
+
+void Form1::StopConversion()
+{
+    if (!IsConverting())
+        return;
+    conversion_->RequestStop();
+    // A report that waits is taken away: the run ends without it.
+    if (pendingReportAnswer_) {
+        dialogs_.CloseRunReport();
+        AnswerPendingReport();
+    }
+    UpdateCommands();
 }
 
 void Form1::StartConversion()
@@ -467,9 +596,16 @@ void Form1::StartConversion()
     request.decimalSeparator = LocaleDecimalSeparator();
     request.workers = 0;
 
+    inputList_->ClearOutcomes();
+    reportsSilenced_ = false;
     ConversionJob::Handlers handlers;
     handlers.progress = [this](double value, const std::string& text) { ShowConversionProgress(value, text); };
-    handlers.failure = [this](const ConversionFailure& failure) { ShowConversionFailure(failure); };
+    handlers.failure = [this](const ConversionFailure& failure, std::function<void()> answer) {
+        ShowConversionFailure(failure, std::move(answer));
+    };
+    handlers.written = [this](std::size_t item, const std::string&) {
+        inputList_->SetOutcome(static_cast<int>(item), RowOutcome::Written);
+    };
     handlers.finished = [this] { FinishConversion(); };
     conversion_ = std::make_unique<ConversionJob>(this, std::move(request), std::move(handlers));
     UpdateCommands();
@@ -481,10 +617,30 @@ void Form1::ShowConversionProgress(double value, const std::string& text)
     ProgressBar1->SetCaption(FromUtf8(text));
 }
 
-void Form1::ShowConversionFailure(const ConversionFailure& failure)
+void Form1::ShowConversionFailure(const ConversionFailure& failure, std::function<void()> answer)
 {
+    inputList_->SetOutcome(static_cast<int>(failure.item), failure.refused ? RowOutcome::Refused : RowOutcome::Failed,
+                           failure.description);
+    if (reportsSilenced_ || closing_)
+        return answer();
     const std::string file = QDir::toNativeSeparators(FromUtf8(Printable(failure.inputPath))).toStdString();
-    ShowFailureReport(failure.description + " (" + file + ")", ConversionHandler, failure.lineNumber);
+    pendingReportAnswer_ = std::move(answer);
+    dialogs_.ShowRunReport(
+        QString::fromUtf8(FailureReportTitle.data(), static_cast<qsizetype>(FailureReportTitle.size())),
+        FromUtf8(FailureReportText(failure.description + " (" + file + ")", ConversionHandler, failure.lineNumber)),
+        [this](RunReportAnswer reply) {
+            if (reply.showNoMore)
+                reportsSilenced_ = true;
+            if (reply.stopRun)
+                StopConversion();
+            AnswerPendingReport();
+        });
+}
+
+void Form1::AnswerPendingReport()
+{
+    if (const auto answer = std::exchange(pendingReportAnswer_, {}))
+        answer();
 }
 
 void Form1::FinishConversion()
@@ -493,7 +649,14 @@ void Form1::FinishConversion()
         return;
     const std::vector<std::string> messages = conversion_->Messages();
     const std::optional<std::string> runFailure = conversion_->RunFailure();
+    const bool stopped = conversion_->StopRequested();
     conversion_.reset();
+    pendingReportAnswer_ = nullptr;
+    // A stopped run leaves the rows it never reached.
+    if (stopped)
+        for (int row = 0; row < inputList_->RowCount(); ++row)
+            if (inputList_->Row(row).outcome == RowOutcome::None)
+                inputList_->SetOutcome(row, RowOutcome::NotConverted);
 
     ProgressBar1->setValue(0);
     ProgressBar1->SetCaption(FromUtf8(std::string(IdleProgressText)));
@@ -501,7 +664,37 @@ void Form1::FinishConversion()
     if (runFailure)
         ShowFailureReport(*runFailure, ConversionHandler, ConversionStartLine);
     for (const std::string& message : messages)
-        ShowMessage(FromUtf8(message));
+        ShowMessage(message == DoneMessage ? FromUtf8(message) + RunSummary() : FromUtf8(message));
+    // A stopped run gives no "Done." of its own, but says what it did.
+    if (stopped && !runFailure && !closing_)
+        ShowMessage(FromUtf8(std::string(DoneMessage)) + RunSummary());
+}
+
+QString Form1::RunSummary() const
+{
+    int written = 0;
+    int failed = 0;
+    int refused = 0;
+    int notConverted = 0;
+    for (int row = 0; row < inputList_->RowCount(); ++row) {
+        switch (inputList_->Row(row).outcome) {
+        case RowOutcome::Written: ++written; break;
+        case RowOutcome::Failed: ++failed; break;
+        case RowOutcome::Refused: ++refused; break;
+        case RowOutcome::NotConverted: ++notConverted; break;
+        case RowOutcome::None: break;
+        }
+    }
+    if (failed == 0 && refused == 0 && notConverted == 0)
+        return {};
+    QString summary = QStringLiteral("\r\n%1 of %2 written").arg(written).arg(inputList_->RowCount());
+    if (failed > 0)
+        summary += QStringLiteral(", %1 failed").arg(failed);
+    if (refused > 0)
+        summary += QStringLiteral(", %1 refused").arg(refused);
+    if (notConverted > 0)
+        summary += QStringLiteral(", %1 not converted").arg(notConverted);
+    return summary;
 }
 
 void Form1::UpdateCommands()
@@ -528,6 +721,8 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::StopBackgroundWork()
 {
     if (conversion_) {
+        dialogs_.CloseRunReport();
+        pendingReportAnswer_ = nullptr;
         conversion_->Abandon();
         conversion_.reset();
     }
@@ -577,6 +772,13 @@ void Form1::SetWindowPointer(const QCursor& pointer)
         setCursor(pointer);
 }
 
+void Form1::ShowPreview(bool shown)
+{
+    // Hidden, the window keeps exactly its design size.
+    preview_->SetShown(shown);
+    setFixedSize(TwipsToPixels(shown ? 12240 : 8040), TwipsToPixels(7290));
+}
+
 // ---- Shared pieces ---------------------------------------------------------
 
 bool Form1::RunStep(std::string_view handler, int line, const std::function<void()>& step)
@@ -616,6 +818,17 @@ void Form1::ShowMessage(const QString& text)
 void Form1::AppendRow(std::string path)
 {
     inputList_->Append(std::move(path));
+}
+
+QString Form1::StartFolder(const QString& key)
+{
+    const QString folder = StoredSetting(key, QString());
+    return QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void Form1::RememberFolder(const QString& key, const QString& folder)
+{
+    StoreSetting(key, folder);
 }
 
 void Form1::StoreSetting(const QString& key, const QString& text)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "path_text.h"
@@ -26,6 +27,7 @@ namespace tollamere {
 
 class CaptionedProgressBar;
 class InputListView;
+class PreviewPane;
 
 inline constexpr char ProductName[] = "Tollamere";
 
@@ -35,6 +37,8 @@ struct Form1Environment {
     QString programFolder;
     // The default output folder; raises when the platform has none.
     std::function<std::string()> desktopFolder = GetDesktopFolder;
+    // The default output folder when the desktop folder does not exist.
+    std::function<std::string()> fallbackOutputFolder = GetFallbackOutputFolder;
 };
 
 // The main window. Its commands are thin handlers over the conversion and
@@ -48,6 +52,8 @@ public:
 
     // Start-up: look, caption, pointer, settings, list column. Runs once, before the window shows.
     void Form_Load();
+    // The files and folders the program was started with, added as a drop adds them.
+    void AddStartupPaths(const std::vector<std::string>& paths);
 
     QString ApplicationTitle() const { return applicationTitle_; }
     // The wait cursor is the window's one busy flag.
@@ -88,10 +94,15 @@ private:
     void ListView1_RemoveSelectedRow();
     void ListView1_Drop(const std::vector<std::string>& paths);
 
+    // The parameters every item would fail on give one report before a run.
+    bool CheckParametersBeforeRun();
     void StartConversion();
+    void StopConversion();
     void ShowConversionProgress(double value, const std::string& text);
-    void ShowConversionFailure(const ConversionFailure& failure);
+    void ShowConversionFailure(const ConversionFailure& failure, std::function<void()> answer);
+    void AnswerPendingReport();
     void FinishConversion();
+    QString RunSummary() const;
 
     void StartScan(ScanKind kind, ScanJob::Scan scan);
     void AppendScannedRows();
@@ -112,9 +123,14 @@ private:
     void ShowMessage(const QString& text);
 
     void AppendRow(std::string path);
+    // The folder a dialog opened in last time, and remembering the new one.
+    QString StartFolder(const QString& key);
+    void RememberFolder(const QString& key, const QString& folder);
     void StoreSetting(const QString& key, const QString& text);
     QString StoredSetting(const QString& key, const QString& fallback);
     void SetWindowPointer(const QCursor& cursor);
+    // Shows or hides the preview beside the controls; the window widens to hold it.
+    void ShowPreview(bool shown);
 
     Dialogs& dialogs_;
     const Form1Environment environment_;
@@ -124,6 +140,10 @@ private:
     bool closing_ = false;
 
     std::unique_ptr<ConversionJob> conversion_;
+    // The answer the run waits for while its failure report shows.
+    std::function<void()> pendingReportAnswer_;
+    // "Don't show further reports in this run" was ticked.
+    bool reportsSilenced_ = false;
     std::vector<Scan> scans_;
     std::uint64_t lastScanId_ = 0;
     int addAllScansRunning_ = 0;
@@ -132,6 +152,8 @@ private:
 
     // The rows of ListView1; the view only shows them.
     InputListModel* inputList_ = nullptr;
+    // picIn and picOut: the selected row and its result, when shown.
+    PreviewPane* preview_ = nullptr;
 
     QGroupBox* Frame1 = nullptr;
     QLineEdit* txtBevelSize = nullptr;

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "background_jobs.h"
 
 #include "window_support.h"
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -33,9 +35,9 @@ public:
         QMetaObject::invokeMethod(
             context_,
             [self, failure, ticket] {
-                if (!self->Released())
-                    self->handlers_.failure(failure);
-                self->Answer(ticket);
+                if (self->Released())
+                    return self->Answer(ticket);
+                self->handlers_.failure(failure, [self, ticket] { self->Answer(ticket); });
             },
             Qt::QueuedConnection);
 
@@ -43,6 +45,12 @@ public:
         // ends the wait when the window goes away without answering.
         lock.lock();
         answered_.wait(lock, [&] { return released_ || reportsAnswered_ >= ticket; });
+    }
+
+    void Written(std::size_t item, const std::string& outputPath) override
+    {
+        if (handlers_.written)
+            Post([item, outputPath](const Handlers& handlers) { handlers.written(item, outputPath); });
     }
 
     void Message(const std::string& text) override
@@ -106,7 +114,7 @@ private:
     {
         {
             const std::lock_guard lock(mutex_);
-            reportsAnswered_ = ticket;
+            reportsAnswered_ = std::max(reportsAnswered_, ticket);
         }
         answered_.notify_all();
     }

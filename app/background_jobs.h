@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Work the window hands to other threads: the conversion run and the folder
@@ -25,8 +26,11 @@ public:
     // Every handler runs on the context object's thread.
     struct Handlers {
         std::function<void(double value, const std::string& text)> progress;
-        // Shows the failure; that item's pass waits until it returns.
-        std::function<void(const ConversionFailure& failure)> failure;
+        // Shows the failure; the run holds until answer is called, which may
+        // be later, from the window's thread (a report waiting for OK).
+        std::function<void(const ConversionFailure& failure, std::function<void()> answer)> failure;
+        // An item's output was written; may be left empty.
+        std::function<void(std::size_t item, const std::string& outputPath)> written;
         // The run has ended; Messages() and RunFailure() are final.
         std::function<void()> finished;
     };

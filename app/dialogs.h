@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace tollamere {
@@ -11,20 +13,37 @@ enum class MessageIcon { None, Warning };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
+// How the user closed a run's failure report: OK goes on, Escape stops the
+// run; the box "Don't show further reports in this run" may be ticked.
+struct RunReportAnswer {
+    bool stopRun = false;
+    bool showNoMore = false;
+};
+
+inline const QString ShowNoMoreReportsText = QStringLiteral("Don't show further reports in this run");
+
 // Every question the window asks the user goes through here, so that a test
 // can answer in the user's place. Texts may carry CR LF and CR as line breaks.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
 
-    // Full paths in the dialog's order; empty when the user cancelled.
-    virtual QStringList OpenFiles(const QString& title, const QString& filter) = 0;
+    // Full paths in the dialog's order; empty when the user cancelled. The
+    // dialogs open in startFolder when it is not empty.
+    virtual QStringList OpenFiles(const QString& title, const QString& filter, const QString& startFolder) = 0;
     // The chosen folder, or the empty text when the user cancelled.
-    virtual QString BrowseForFolder(const QString& title) = 0;
+    virtual QString BrowseForFolder(const QString& title, const QString& startFolder) = 0;
     // The answer as typed, or nothing when the user cancelled.
     virtual std::optional<QString> AskText(const QString& title, const QString& prompt, const QString& preset) = 0;
     virtual MessageAnswer Message(const QString& title, const QString& text, MessageIcon icon,
                                   MessageButtons buttons) = 0;
+    // A run's failure report (warning icon, OK, the "show no more" box). It
+    // does not hold up the window, so that Stop stays usable while it shows;
+    // answered runs once, when the user closes it. One report at a time.
+    virtual void ShowRunReport(const QString& title, const QString& text,
+                               std::function<void(RunReportAnswer)> answered) = 0;
+    // Takes the open report away without an answer: the run was stopped.
+    virtual void CloseRunReport() = 0;
     // Shows the folder in the system's file manager; the outcome is not examined.
     virtual void OpenFolderInFileManager(const QString& path) = 0;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "input_list_view.h"
 
 #include "dropped_paths.h"
@@ -15,7 +16,8 @@ InputListView::InputListView(QWidget* parent) : QTreeView(parent)
 {
     setRootIsDecorated(false);
     setUniformRowHeights(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows at once, for Delete and Ctrl+A.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The column keeps its own width; the user drags its divider to see long paths.
     header()->setStretchLastSection(false);

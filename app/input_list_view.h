@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QTreeView>
@@ -9,9 +10,9 @@ class QMimeData;
 
 namespace tollamere {
 
-// The input list on the window: one column over the input list model, one
-// row per input path. It asks the window to remove the selected row and
-// reports drops; the window decides.
+// The input list on the window: the input list model's file and result
+// columns, one row per input path. It asks the window to remove the selected
+// rows and reports drops; the window decides.
 class InputListView final : public QTreeView {
     Q_OBJECT
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "dialogs.h"
@@ -13,15 +14,19 @@ class QtDialogs final : public Dialogs {
 public:
     void SetOwner(QWidget* owner) { owner_ = owner; }
 
-    QStringList OpenFiles(const QString& title, const QString& filter) override;
-    QString BrowseForFolder(const QString& title) override;
+    QStringList OpenFiles(const QString& title, const QString& filter, const QString& startFolder) override;
+    QString BrowseForFolder(const QString& title, const QString& startFolder) override;
     std::optional<QString> AskText(const QString& title, const QString& prompt, const QString& preset) override;
     MessageAnswer Message(const QString& title, const QString& text, MessageIcon icon,
                           MessageButtons buttons) override;
+    void ShowRunReport(const QString& title, const QString& text,
+                       std::function<void(RunReportAnswer)> answered) override;
+    void CloseRunReport() override;
     void OpenFolderInFileManager(const QString& path) override;
 
 private:
     QPointer<QWidget> owner_;
+    QPointer<QWidget> report_;
 };
 
 } // namespace tollamere

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "window_support.h"
 
 #include "bevel.h"
@@ -8,7 +9,10 @@
 #include <QImage>
 #include <QPixmap>
 
+#include <algorithm>
+#include <cmath>
 #include <new>
+#include <string>
 
 namespace tollamere {
 
@@ -101,34 +105,42 @@ QCursor LoadCursorFile(const QString& path)
     return QCursor(QPixmap::fromImage(image), hotspot.x(), hotspot.y());
 }
 
-QIcon MakeProgramIcon()
+QImage DrawProgramIcon(std::int32_t size)
 {
-    constexpr std::int32_t Size = 64;
-    constexpr double Centre = (Size - 1) / 2.0;
-    constexpr double Radius = Size / 2.0 - 3.0;
+    // Drawn for 64 pixels (a 3-pixel margin, a 6-pixel bevel) and scaled, so
+    // every size shows the same button rather than a blurred copy of one.
+    const double scale = size / 64.0;
+    const double centre = (size - 1) / 2.0;
+    const double radius = size / 2.0 - 3.0 * scale;
+    const long bevelSize = std::max(1L, std::lround(6.0 * scale));
     constexpr std::uint32_t Outside = 0xFF000000u;
     constexpr std::uint32_t Face = 0xFF2A7FC4u;
 
     // Black counts as outside the shape, so the effect bevels the disc's rim.
-    Picture face(Size, Size, Outside);
-    for (std::int32_t y = 0; y < Size; ++y)
-        for (std::int32_t x = 0; x < Size; ++x) {
-            const double dx = x - Centre;
-            const double dy = y - Centre;
-            if (dx * dx + dy * dy <= Radius * Radius)
+    Picture face(size, size, Outside);
+    for (std::int32_t y = 0; y < size; ++y)
+        for (std::int32_t x = 0; x < size; ++x) {
+            const double dx = x - centre;
+            const double dy = y - centre;
+            if (dx * dx + dy * dy <= radius * radius)
                 face.Pixel(x, y) = Face;
         }
 
     Picture button = face;
-    ApplyBevel(face, button, ParseBevelParameters("6", "135", "30", "."));
+    ApplyBevel(face, button, ParseBevelParameters(std::to_string(bevelSize), "135", "30", "."));
 
-    QImage image(Size, Size, QImage::Format_ARGB32);
-    for (std::int32_t y = 0; y < Size; ++y) {
+    QImage image(size, size, QImage::Format_ARGB32);
+    for (std::int32_t y = 0; y < size; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        for (std::int32_t x = 0; x < Size; ++x)
+        for (std::int32_t x = 0; x < size; ++x)
             row[x] = face.Pixel(x, y) == Outside ? 0u : button.Pixel(x, y);
     }
-    return QIcon(QPixmap::fromImage(image));
+    return image;
+}
+
+QIcon MakeProgramIcon()
+{
+    return QIcon(QPixmap::fromImage(DrawProgramIcon(64)));
 }
 
 } // namespace tollamere

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Small pieces of the main window that need no window: the application
@@ -6,9 +7,11 @@
 #include <QByteArrayView>
 #include <QCursor>
 #include <QIcon>
+#include <QImage>
 #include <QPoint>
 #include <QString>
 
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
@@ -33,7 +36,11 @@ std::optional<QPoint> ReadCursorHotspot(QByteArrayView fileBytes);
 // RuntimeError when the file cannot be read or holds no picture.
 QCursor LoadCursorFile(const QString& path);
 
-// A round button drawn in memory and bevelled by the program's own effect.
+// A round button drawn in memory and bevelled by the program's own effect,
+// size by size pixels; the installed icons are drawn by it too.
+QImage DrawProgramIcon(std::int32_t size);
+
+// The window's icon: the button at 64 pixels.
 QIcon MakeProgramIcon();
 
 // The description a failure is reported with: a run-time error's own, and

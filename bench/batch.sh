@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Whole-process timings of tollamere-cli on a batch of 50 pictures (25 photos
 # of 4000 x 3000 in JPEG, 25 buttons of 1024 x 1024 in PNG), with one worker
 # and with one per core.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bevel effect on pictures of 1 to 24 megapixels: on the image surface
 // (the effect itself), between two pictures (with the copies into and out of
 // the surface), on several threads, next to the literal oracle of the tests

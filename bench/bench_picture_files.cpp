@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading and saving through the picture-file layer next to the bare codec on
 // the same bytes: a 24-megapixel JPEG and a 4-megapixel PNG. The layer's loads
 // allocate a fresh picture each time where the bare decoder reuses one buffer;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a batch of test pictures for the whole-process timings: photo-like
 // 4000 x 3000 JPEGs and PNG buttons (1024 x 1024 unless told otherwise).
 #include "picture_files.h"

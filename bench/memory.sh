@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Peak memory of tollamere-cli with all workers: it must grow with the number
 # of workers and the picture size, not with the number of files. Also checks
 # that the outputs are byte-identical to a one-worker run.

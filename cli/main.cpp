@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tollamere-cli: the window's conversion run for scripts and servers.
 #include "folder_scan.h"
 #include "path_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bmp_writer.h"
 
 #include "byte_order.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "colour_quantiser.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "conversion_run.h"
 
 #include "path_text.h"
@@ -405,7 +406,7 @@ private:
     {
         const ItemPlan& plan = plans_[item];
         if (plan.refusal)
-            return Fail(item, *plan.refusal);
+            return Fail(item, *plan.refusal, true);
 
         PictureFile input;
         if (auto failure = RunStep(LineLoad, [&] { input = LoadPictureFile(ToFileSystemPath(plan.inputPath)); }))
@@ -434,7 +435,7 @@ private:
         reports_->Post(item, [item, path = plan.outputPath](ConversionObserver& observer) { observer.Written(item, path); });
     }
 
-    void Fail(std::size_t item, const StepFailure& failure)
+    void Fail(std::size_t item, const StepFailure& failure, bool refused = false)
     {
         ++failed_;
         ConversionFailure report;
@@ -443,6 +444,7 @@ private:
         report.lineNumber = failure.lineNumber;
         report.number = failure.number;
         report.description = failure.description;
+        report.refused = refused;
         reports_->Post(item, [report](ConversionObserver& observer) { observer.Failure(report); }, true);
     }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "runtime_error.h"
@@ -38,6 +39,9 @@ struct ConversionFailure {
     int lineNumber = 0;            // the step that failed
     ErrorNumber number = ErrorNumber::InvalidProcedureCall;
     std::string description;
+    // The item was not tried: where its output would go was refused before
+    // any work (no extension, no format, an input or another item's output).
+    bool refused = false;
 };
 
 // Receives what the run shows. Calls never overlap, so an observer needs no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "file_io.h"
 
 #include "runtime_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "format_guards.h"
 
 #include "byte_order.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gif_codec.h"
 
 #include "colour_quantiser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "icon_writer.h"
 
 #include "byte_order.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jpeg_codec.h"
 
 #include "byte_order.h"

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "path_text.h"
 
 #include "runtime_error.h"
 
+#include <QFile>
 #include <QStandardPaths>
 #include <QString>
 
@@ -17,6 +19,19 @@ std::string GetDesktopFolder()
     if (folder.back() != PathSeparator)
         folder += PathSeparator;
     return folder;
+}
+
+std::string GetFallbackOutputFolder()
+{
+    for (const auto location : {QStandardPaths::PicturesLocation, QStandardPaths::HomeLocation}) {
+        std::string folder = QFile::encodeName(QStandardPaths::writableLocation(location)).toStdString();
+        if (FolderExists(folder) != std::optional<bool>(true))
+            continue;
+        if (folder.back() != PathSeparator)
+            folder += PathSeparator;
+        return folder;
+    }
+    return {};
 }
 
 bool PathExists(std::string_view path)

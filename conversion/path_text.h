@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "file_path.h"
@@ -19,6 +20,11 @@ inline constexpr char PathSeparator = '/';
 // The desktop folder followed by one separator; Invalid procedure call (5)
 // when the platform gives none.
 std::string GetDesktopFolder();
+
+// Where results go by default when the desktop folder does not exist (a
+// fresh account): the pictures folder, or home when that is missing too,
+// followed by one separator; empty when the platform has neither.
+std::string GetFallbackOutputFolder();
 
 // True when the path's last-modified time can be read; never raises.
 bool PathExists(std::string_view path);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "picture_codec.h"
 
 #include "cDIBSection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "picture_files.h"
 
 #include "path_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "picture_formats.h"
 
 #include "path_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "picture_probe.h"
 
 #include "byte_order.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt_codec.h"
 
 #include "format_guards.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "save_as_jpeg.h"
 
 #include "file_io.h"

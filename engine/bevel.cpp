@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "bevel.h"
 
 #include "bevel_stages.h"
 #include "effect_operators.h"
 #include "runtime_error.h"
+
+#include <cmath>
 
 namespace tollamere {
 
@@ -14,6 +17,14 @@ BevelParameters ParseBevelParameters(std::string_view bevelSizeText, std::string
     parameters.lightAngle = DegreesToRadians(TextToDouble(lightAngleText, decimalSeparator));
     parameters.lightElevation = DegreesToRadians(TextToDouble(lightElevationText, decimalSeparator));
     return parameters;
+}
+
+void CheckBevelParameters(const BevelParameters& parameters)
+{
+    CheckBevelSize(parameters.bevelSize);
+    const Vector3 lightVector = ComputeLightVector(parameters.lightAngle, parameters.lightElevation);
+    if (!std::isfinite(lightVector.x) || !std::isfinite(lightVector.y) || !std::isfinite(lightVector.z))
+        Raise(ErrorNumber::Overflow);
 }
 
 void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, unsigned threads)

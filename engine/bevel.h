@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The bevel effect as the rest of the program uses it: the parameters read
@@ -26,6 +27,12 @@ struct BevelParameters {
 BevelParameters ParseBevelParameters(std::string_view bevelSizeText, std::string_view lightAngleText,
                                      std::string_view lightElevationText,
                                      const std::string& decimalSeparator = LocaleDecimalSeparator());
+
+// Raises what ApplyBevel raises for every picture with a bevel, before any
+// picture is read: a bevel size outside 0..254 (Division by zero (11) for
+// -1, else Overflow (6)), and Overflow (6) for an angle or elevation so large
+// that the light has no direction.
+void CheckBevelParameters(const BevelParameters& parameters);
 
 // Bevels picIn into picOut at (0, 0), keeping picOut's alpha bytes; picOut
 // receives nothing on failure. Bevel sizes outside 0..254 are refused: -1

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bevel_kernels.h"
 
 #include "checked_arithmetic.h"

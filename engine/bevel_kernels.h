@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The row kernels of the bevel stages: plain loops over one row (or part of

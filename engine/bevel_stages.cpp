@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bevel_stages.h"
 
 #include "checked_arithmetic.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The bevel effect's stages and the maps they pass on, for the engine's own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "byte_map.h"
 
 #include "runtime_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cDIBSection.h"
 
 #include "checked_arithmetic.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "checked_arithmetic.h"
 
 #include "runtime_error.h"

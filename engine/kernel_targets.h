@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The processors the engine's vectorised loops (the bevel's row kernels, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "map_blur.h"
 
 #include "runtime_error.h"

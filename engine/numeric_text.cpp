@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "numeric_text.h"
 
 #include "checked_arithmetic.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "picture.h"
 
 #include "runtime_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime_error.h"
 
 #include <algorithm>

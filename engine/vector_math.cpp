@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vector_math.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "zeroed_memory.h"
 
 #include <cstdlib>

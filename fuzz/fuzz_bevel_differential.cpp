@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the engine and the literal oracle on a small picture and parameters
 // taken from the input, and stops at the first difference.
 #include "bevel_oracle.h"

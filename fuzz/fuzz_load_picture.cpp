@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the picture loader the run uses: every outcome but
 // a picture or a run-time error (a crash, a hang, a sanitizer report) is a fault.
 #include "picture_files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dropped_paths.h"
 
 #include <QByteArray>

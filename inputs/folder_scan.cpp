@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "folder_scan.h"
 
 #include "file_path.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Folder scan: fills the input list from whole folder trees and from dropped

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "input_list_model.h"
 
 #include "runtime_error.h"
@@ -14,7 +15,7 @@ void InputListModel::Append(std::string path)
 {
     const int row = RowCount();
     beginInsertRows(QModelIndex(), row, row);
-    rows_.push_back(InputRow{std::move(path)});
+    rows_.push_back(InputRow{std::move(path), RowOutcome::None, {}});
     endInsertRows();
 }
 
@@ -28,7 +29,7 @@ void InputListModel::Append(std::vector<std::string> paths)
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.size()) - 1);
     rows_.reserve(rows_.size() + paths.size());
     for (std::string& path : paths)
-        rows_.push_back(InputRow{std::move(path)});
+        rows_.push_back(InputRow{std::move(path), RowOutcome::None, {}});
     endInsertRows();
 }
 
@@ -60,10 +61,65 @@ std::vector<std::string> InputListModel::Paths() const
     return paths;
 }
 
+void InputListModel::SetOutcome(int row, RowOutcome outcome, std::string reason)
+{
+    if (row < 0 || row >= RowCount())
+        return;
+    InputRow& changed = rows_[static_cast<std::size_t>(row)];
+    changed.outcome = outcome;
+    changed.reason = std::move(reason);
+    emit dataChanged(index(row, ResultColumn), index(row, ResultColumn));
+}
+
+void InputListModel::ClearOutcomes()
+{
+    for (InputRow& row : rows_) {
+        row.outcome = RowOutcome::None;
+        row.reason.clear();
+    }
+    if (!rows_.empty())
+        emit dataChanged(index(0, ResultColumn), index(RowCount() - 1, ResultColumn));
+}
+
+QString InputListModel::FailedRowsText() const
+{
+    QString text;
+    for (const InputRow& row : rows_)
+        if (row.outcome == RowOutcome::Failed || row.outcome == RowOutcome::Refused)
+            text += DisplayText(row.path) + QStringLiteral(": ") + QString::fromStdString(row.reason) + QLatin1Char('\n');
+    return text;
+}
+
+int InputListModel::RemoveWrittenRows()
+{
+    int removed = 0;
+    // From the end, so that the rows still to look at keep their numbers.
+    for (int row = RowCount() - 1; row >= 0; --row) {
+        if (Row(row).outcome == RowOutcome::Written) {
+            removeRows(row, 1);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
 void InputListModel::SetColumnTitle(const QString& title)
 {
     columnTitle_ = title;
-    emit headerDataChanged(Qt::Horizontal, 0, 0);
+    emit headerDataChanged(Qt::Horizontal, PathColumn, PathColumn);
+}
+
+QString InputListModel::OutcomeText(const InputRow& row)
+{
+    const QString reason = QString::fromStdString(row.reason);
+    switch (row.outcome) {
+    case RowOutcome::None: return {};
+    case RowOutcome::Written: return QStringLiteral("written");
+    case RowOutcome::Failed: return QStringLiteral("failed: ") + reason;
+    case RowOutcome::Refused: return QStringLiteral("refused: ") + reason;
+    case RowOutcome::NotConverted: return QStringLiteral("not converted");
+    }
+    return {};
 }
 
 QString InputListModel::DisplayText(const std::string& path)
@@ -84,17 +140,30 @@ int InputListModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : RowCount();
 }
 
+int InputListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
 QVariant InputListModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || index.model() != this || index.column() != 0 || index.row() >= RowCount())
+    if (index.model() != this || index.row() < 0 || index.row() >= RowCount())
         return {};
-    return DisplayText(Row(index.row()).path);
+    const InputRow& row = Row(index.row());
+    if (index.column() == PathColumn && role == Qt::DisplayRole)
+        return DisplayText(row.path);
+    // The reason in full as a tooltip, since the column cuts it short.
+    if (index.column() == ResultColumn && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
+        return OutcomeText(row);
+    return {};
 }
 
 QVariant InputListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole && !columnTitle_.isEmpty())
+    if (section == PathColumn && orientation == Qt::Horizontal && role == Qt::DisplayRole && !columnTitle_.isEmpty())
         return columnTitle_;
+    if (section == ResultColumn && orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return QStringLiteral("Result");
     return QAbstractListModel::headerData(section, orientation, role);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The input list: the ordered work queue of the conversion run. It is the
@@ -12,11 +13,20 @@
 
 namespace tollamere {
 
+// What the last run made of a row.
+enum class RowOutcome { None, Written, Failed, Refused, NotConverted };
+
 struct InputRow {
     // The file's path as bytes, exactly as found or given: a name that is not
     // valid UTF-8 still names its own file, not a look-alike.
     std::string path;
+    RowOutcome outcome = RowOutcome::None;
+    // Why the row failed or was refused, in full.
+    std::string reason;
 };
+
+// The list's columns: the file, and what the last run made of it.
+enum InputListColumn { PathColumn = 0, ResultColumn = 1 };
 
 class InputListModel final : public QAbstractListModel {
     Q_OBJECT
@@ -38,8 +48,20 @@ public:
     // Every path, first row first: what a conversion run is given.
     std::vector<std::string> Paths() const;
 
-    // The title of the list's one column, shown by a view's header.
+    // The outcome of the last run for a row that exists; None clears it.
+    void SetOutcome(int row, RowOutcome outcome, std::string reason = {});
+    // Every row back to None, before a run.
+    void ClearOutcomes();
+    // The rows that failed or were refused, one line each: the path and why.
+    QString FailedRowsText() const;
+    // Removes the rows whose output was written; answers how many went.
+    int RemoveWrittenRows();
+
+    // The title of the file column, shown by a view's header.
     void SetColumnTitle(const QString& title);
+
+    // The result column's text for a row: "written", "failed: reason", ...
+    static QString OutcomeText(const InputRow& row);
 
     // How a path is shown: its bytes as UTF-8 text; a path that is not valid
     // UTF-8 is shown with the odd bytes escaped, since decoding would turn
@@ -47,6 +69,7 @@ public:
     static QString DisplayText(const std::string& path);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, then configures and builds into build/ (Release).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# SPDX-License-Identifier: MIT
+# Installs the Debian packages the build, the tests, the benchmarks and the
+# Debian package need.
 # Installs nothing when every package is already present.
 set -euo pipefail
 
@@ -24,6 +26,14 @@ packages=(
     xauth
     xdotool
     imagemagick
+    desktop-file-utils
+    appstream
+    man-db
+    groff-base
+    file
+    dpkg-dev
+    lintian
+    bash-completion
 )
 
 missing=()

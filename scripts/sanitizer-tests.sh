@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the engine, picture-file, folder-scan and run-core tests with
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the run core's, the
 # engine's threaded and the window's background jobs' tests with

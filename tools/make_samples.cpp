@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the sample pictures of Samples/: button shapes on a background that
 // the effect treats as outside (green 0, or fully transparent).
 #include "path_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "Form1.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QObject>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -149,9 +151,11 @@ inline void ClearStore()
 
 // The window as the program opens it: built, loaded, shown.
 inline std::unique_ptr<Form1> OpenWindow(FakeDialogs& dialogs, const QString& programFolder,
-                                         std::function<std::string()> desktopFolder = GetDesktopFolder)
+                                         std::function<std::string()> desktopFolder = GetDesktopFolder,
+                                         std::function<std::string()> fallbackFolder = GetFallbackOutputFolder)
 {
-    auto form = std::make_unique<Form1>(dialogs, Form1Environment{programFolder, std::move(desktopFolder)});
+    auto form = std::make_unique<Form1>(
+        dialogs, Form1Environment{programFolder, std::move(desktopFolder), std::move(fallbackFolder)});
     form->Form_Load();
     form->show();
     return form;
@@ -161,6 +165,12 @@ template <typename Control>
 Control* Find(const Form1& form, const char* name)
 {
     return form.findChild<Control*>(QLatin1String(name));
+}
+
+// A button's caption as the user reads it, without its access-key marker.
+inline QString Caption(const Form1& form, const char* button)
+{
+    return form.findChild<QPushButton*>(QLatin1String(button))->text().remove(QLatin1Char('&'));
 }
 
 inline QTreeView* InputList(const Form1& form)

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 #include "app_test_support.h"
 #include "failure_report.h"
 #include "picture_files.h"
 #include "runtime_error.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLineEdit>
@@ -114,7 +117,7 @@ private slots:
             addEnabled = Button(*form_, AddFilesButton)->isEnabled();
             outputEnabled = Find<QLineEdit>(*form_, "Text1")->isEnabled();
             parameterEnabled = Find<QLineEdit>(*form_, "txtLightAngle")->isEnabled();
-            startCaption = Button(*form_, StartButton)->text();
+            startCaption = Caption(*form_, StartButton);
             QTreeView* list = InputList(*form_);
             SelectRow(*form_, 0);
             QTest::keyClick(list, Qt::Key_Delete);
@@ -131,7 +134,7 @@ private slots:
 
         const QString report = QString::fromStdString(FailureReportText(
             LoadFailure(bad) + " (" + QDir::toNativeSeparators(bad).toStdString() + ")", "PushButton2_Click", 154));
-        QCOMPARE(dialogs_->MessageTexts(), (QStringList{report, QStringLiteral("Done.")}));
+        QCOMPARE(dialogs_->MessageTexts(), (QStringList{report, QStringLiteral("Done.\r\n2 of 3 written, 1 failed")}));
         const DialogCall reportCall = dialogs_->calls.at(1);
         QCOMPARE(reportCall.icon, MessageIcon::Warning);
         QCOMPARE(dialogs_->calls.back().title, form_->ApplicationTitle());
@@ -153,14 +156,13 @@ private slots:
             values.push_back(signal.front().toInt());
         QCOMPARE(values, (QList<int>{33, 67, 100, 0}));
         QCOMPARE(bar->text(), QStringLiteral("Progress Bar"));
-        QCOMPARE(Button(*form_, StartButton)->text(), QStringLiteral("Start Converting"));
+        QCOMPARE(Caption(*form_, StartButton), QStringLiteral("Start Converting"));
         QVERIFY(Button(*form_, AddFilesButton)->isEnabled());
         QVERIFY(Find<QLineEdit>(*form_, "txtLightAngle")->isEnabled());
     }
 
     // One conversion core: the window and the command line write the same
-    // bytes for every format, and an absurd light angle is an ordinary
-    // failure of the effect step, not the end of the program.
+    // bytes for every format.
     void windowAndCommandLineWriteTheSameBytes()
     {
         const PictureFile letter = LoadPictureFile(sandbox_->Picture(QStringLiteral("f.png"), QSize(48, 40)).toStdString());
@@ -188,16 +190,6 @@ private slots:
             QVERIFY(fromWindow.open(QIODevice::ReadOnly) && fromCli.open(QIODevice::ReadOnly));
             QVERIFY2(fromWindow.readAll() == fromCli.readAll(), qPrintable(name));
         }
-
-        dialogs_->calls.clear();
-        Find<QLineEdit>(*form_, "txtLightAngle")->setText(QStringLiteral("1e308"));
-        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
-        const QStringList messages = dialogs_->MessageTexts();
-        QVERIFY2(messages.size() == inputs.size() + 1, qPrintable(messages.join(QLatin1Char('\n'))));
-        QVERIFY2(messages.front().startsWith(QStringLiteral("Overflow")), qPrintable(messages.front()));
-        QVERIFY(messages.front().contains(QStringLiteral("at line 160")));
-        QCOMPARE(messages.back(), QStringLiteral("Done."));
     }
 
     // A dropped name that is not UTF-8 is shown escaped, and the run reads
@@ -260,8 +252,16 @@ private slots:
         QVERIFY(Entries(sandbox_->Path(QStringLiteral("out"))).isEmpty());
     }
 
+    void reportHoldsTheRunAndStopLeavesItemsNotStartedUnwritten_data()
+    {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("the Stop button") << false;
+        QTest::newRow("the Escape key") << true;
+    }
+
     void reportHoldsTheRunAndStopLeavesItemsNotStartedUnwritten()
     {
+        QFETCH(bool, byEscape);
         const QStringList inputs = LongList();
         Prepare(inputs);
         const QString out = sandbox_->Path(QStringLiteral("out"));
@@ -279,10 +279,14 @@ private slots:
             QThread::msleep(300);
             writtenWhileWaiting = Entries(out).size();
             QPushButton* start = Button(*form_, StartButton);
-            stopOffered = start->isEnabled() && start->text() == QStringLiteral("Stop");
-            QTest::mouseClick(start, Qt::LeftButton);
+            stopOffered = start->isEnabled() && Caption(*form_, StartButton) == QStringLiteral("Stop");
+            if (byEscape)
+                QTest::keyClick(form_.get(), Qt::Key_Escape);
+            else
+                QTest::mouseClick(start, Qt::LeftButton);
         };
 
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
         QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
 
@@ -292,9 +296,89 @@ private slots:
         QVERIFY(Entries(out).size() <= writtenBeforeReport + othersInFlight);
         QVERIFY(Entries(out).size() < inputs.size() - 1);
         QVERIFY(!dialogs_->MessageTexts().contains(QStringLiteral("Done.")));
-        QCOMPARE(Button(*form_, StartButton)->text(), QStringLiteral("Start Converting"));
+        // Stop still says what the run did, and which rows it never reached.
+        const InputListModel& rows = form_->InputList();
+        const auto count = [&](RowOutcome outcome) {
+            int n = 0;
+            for (int row = 0; row < rows.RowCount(); ++row)
+                n += rows.Row(row).outcome == outcome ? 1 : 0;
+            return n;
+        };
+        QCOMPARE(rows.Row(0).outcome, RowOutcome::Failed);
+        QCOMPARE(count(RowOutcome::Written), static_cast<int>(Entries(out).size()));
+        QCOMPARE(count(RowOutcome::Written) + count(RowOutcome::NotConverted) + 1, static_cast<int>(inputs.size()));
+        QCOMPARE(dialogs_->MessageTexts().back(),
+                 QStringLiteral("Done.\r\n%1 of %2 written, 1 failed, %3 not converted")
+                     .arg(count(RowOutcome::Written)).arg(inputs.size()).arg(count(RowOutcome::NotConverted)));
+        QCOMPARE(Caption(*form_, StartButton), QStringLiteral("Start Converting"));
         QVERIFY(Button(*form_, StartButton)->isEnabled());
         QCOMPARE(Find<QProgressBar>(*form_, "ProgressBar1")->value(), 0);
+    }
+
+    // A parameter every item would fail on is reported once, before the run.
+    void badParametersGiveOneReportAndNoRun_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("size not a number") << "txtBevelSize" << "five" << "Type mismatch";
+        QTest::newRow("size beyond a byte") << "txtBevelSize" << "255" << "Overflow";
+        QTest::newRow("size -1") << "txtBevelSize" << "-1" << "Division by zero";
+        QTest::newRow("angle without a direction") << "txtLightAngle" << "1e308" << "Overflow";
+        QTest::newRow("elevation empty") << "txtLightElevation" << "" << "Type mismatch";
+    }
+
+    void badParametersGiveOneReportAndNoRun()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, text);
+        QFETCH(QString, description);
+        QStringList inputs;
+        for (int item = 0; item < 5; ++item)
+            inputs.push_back(sandbox_->Picture(QStringLiteral("in/p%1.png").arg(item)));
+        Prepare(inputs);
+        Find<QLineEdit>(*form_, qPrintable(box))->setText(text);
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
+        QVERIFY(!form_->IsConverting());
+        QCOMPARE(dialogs_->MessageTexts(), QStringList{QString::fromStdString(FailureReportText(
+                                               description.toStdString(), "PushButton2_Click", 160))});
+        QVERIFY(Entries(sandbox_->Path(QStringLiteral("out"))).isEmpty());
+    }
+
+    // Twenty items, five of them broken: the first report offers to show no
+    // more, and with that ticked the run finishes on its own; every row says
+    // what became of it, and the list's commands pick out the failures.
+    void showNoMoreReportsLetsALargeRunFinish()
+    {
+        QStringList inputs;
+        for (int item = 0; item < 20; ++item)
+            inputs.push_back(item % 4 == 1 ? sandbox_->File(QStringLiteral("in/b%1.png").arg(item, 2, 10, QLatin1Char('0')), "broken")
+                                           : sandbox_->Picture(QStringLiteral("in/g%1.png").arg(item, 2, 10, QLatin1Char('0'))));
+        Prepare(inputs);
+        dialogs_->reportAnswers = {RunReportAnswer{false, true}};
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+
+        const QStringList messages = dialogs_->MessageTexts();
+        QCOMPARE(messages.size(), 2);
+        QVERIFY(messages.front().contains(QStringLiteral("b01.png")));
+        QCOMPARE(messages.back(), QStringLiteral("Done.\r\n15 of 20 written, 5 failed"));
+        QCOMPARE(Entries(sandbox_->Path(QStringLiteral("out"))).size(), 15);
+
+        const InputListModel& rows = form_->InputList();
+        for (int row = 0; row < rows.RowCount(); ++row) {
+            const QString result = InputList(*form_)->model()->index(row, ResultColumn).data().toString();
+            if (row % 4 == 1)
+                QVERIFY2(result.startsWith(QStringLiteral("failed: Invalid picture")), qPrintable(result));
+            else
+                QCOMPARE(result, QStringLiteral("written"));
+        }
+        InputList(*form_)->findChild<QAction*>(QStringLiteral("CopyFailedRows"))->trigger();
+        const QString copied = QGuiApplication::clipboard()->text();
+        QCOMPARE(copied.count(QLatin1Char('\n')), 5);
+        QVERIFY2(copied.startsWith(inputs.at(1) + QStringLiteral(": Invalid picture")), qPrintable(copied));
+        InputList(*form_)->findChild<QAction*>(QStringLiteral("RemoveWrittenRows"))->trigger();
+        QCOMPARE(RowCount(*form_), 5);
     }
 
     void closingWhileAReportWaitsEndsTheRunCleanly()

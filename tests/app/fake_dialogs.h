@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "dialogs.h"
@@ -29,21 +30,27 @@ public:
     std::deque<QString> folders;
     std::deque<std::optional<QString>> texts;
     std::deque<MessageAnswer> answers;
+    std::deque<RunReportAnswer> reportAnswers;
+    bool reportShowing = false;
     // Runs as each message shows, before it is answered.
     std::function<void(const DialogCall&)> onMessage;
 
     std::vector<DialogCall> calls;
     QStringList unanswered;
 
-    QStringList OpenFiles(const QString& title, const QString& filter) override
+    QStringList OpenFiles(const QString& title, const QString& filter, const QString& startFolder) override
     {
-        calls.push_back(Call(DialogCall::Kind::OpenFiles, title, filter));
+        DialogCall call = Call(DialogCall::Kind::OpenFiles, title, filter);
+        call.preset = startFolder;
+        calls.push_back(call);
         return Next(files, QStringLiteral("OpenFiles"), QStringList());
     }
 
-    QString BrowseForFolder(const QString& title) override
+    QString BrowseForFolder(const QString& title, const QString& startFolder) override
     {
-        calls.push_back(Call(DialogCall::Kind::BrowseForFolder, title, QString()));
+        DialogCall call = Call(DialogCall::Kind::BrowseForFolder, title, QString());
+        call.preset = startFolder;
+        calls.push_back(call);
         return Next(folders, QStringLiteral("BrowseForFolder"), QString());
     }
 
@@ -74,6 +81,31 @@ public:
             return MessageAnswer::Ok;
         return Next(answers, QStringLiteral("Message: ") + text, MessageAnswer::No);
     }
+
+    // Recorded as a message with a warning icon and OK. While onMessage runs
+    // the report is showing; unless it was taken away meanwhile, it is then
+    // answered from reportAnswers (OK, nothing ticked, when that is empty).
+    void ShowRunReport(const QString& title, const QString& text,
+                       std::function<void(RunReportAnswer)> answered) override
+    {
+        DialogCall call = Call(DialogCall::Kind::Message, title, text);
+        call.icon = MessageIcon::Warning;
+        calls.push_back(call);
+        reportShowing = true;
+        if (onMessage)
+            onMessage(call);
+        if (!reportShowing)
+            return;
+        reportShowing = false;
+        RunReportAnswer answer;
+        if (!reportAnswers.empty()) {
+            answer = reportAnswers.front();
+            reportAnswers.pop_front();
+        }
+        answered(answer);
+    }
+
+    void CloseRunReport() override { reportShowing = false; }
 
     void OpenFolderInFileManager(const QString& path) override
     {

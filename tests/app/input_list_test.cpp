@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app_test_support.h"
 
 #include <QApplication>
@@ -80,6 +81,35 @@ private slots:
         QCOMPARE(open.title, QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"));
         QVERIFY(open.text.startsWith(QStringLiteral("All Pictures (")));
         QVERIFY(open.text.contains(QStringLiteral("*.PNG")));
+    }
+
+    // The commands' keys, several rows at once, and dialogs that open where
+    // the last one of their kind was left.
+    void keysRunTheCommandsAndDialogsStartWhereTheyWereLeft()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        const QString pictures = program_->Folder(QStringLiteral("pictures"));
+        dialogs_->files = {{pictures + QStringLiteral("/a.png"), pictures + QStringLiteral("/b.png")},
+                           {pictures + QStringLiteral("/c.png")}};
+        QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+        QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(RowCount(*form_), 3);
+        const std::vector<DialogCall> opened = dialogs_->Calls(DialogCall::Kind::OpenFiles);
+        QCOMPARE(opened.size(), std::size_t(2));
+        QCOMPARE(opened[0].preset, QString());
+        QCOMPARE(opened[1].preset, pictures);
+
+        QTreeView* list = InputList(*form_);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(RowCount(*form_), 0);
+
+        dialogs_->texts = {std::optional<QString>()};
+        QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(dialogs_->calls.back().kind, DialogCall::Kind::AskText);
+        QTest::keyClick(form_.get(), Qt::Key_F1);
+        QVERIFY(dialogs_->calls.back().text.contains(QStringLiteral("WebP")));
     }
 
     void deleteAndDoubleClickRemoveTheSelectedRowUnlessBusy()
@@ -256,9 +286,10 @@ private slots:
         Click(*form_, HelpButton);
         QCOMPARE(dialogs_->calls.size(), std::size_t(1));
         const DialogCall help = dialogs_->calls.front();
-        QCOMPARE(help.text, QStringLiteral("This software currently works with GIF, BMP, JPG and PNG formats. Files "
-                                           "in other formats should be converted to one of these three formats "
-                                           "first."));
+        // It names the formats the program really reads and writes.
+        for (const char* format : {"BMP", "JPG", "GIF", "PNG", "ICO", "CUR", "TIFF", "WebP"})
+            QVERIFY2(help.text.contains(QLatin1String(format)), format);
+        QVERIFY(!help.text.contains(QStringLiteral("WMF")));
         QCOMPARE(help.title, form_->ApplicationTitle());
         QCOMPARE(help.icon, MessageIcon::None);
         QCOMPARE(help.buttons, MessageButtons::Ok);

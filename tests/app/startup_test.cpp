@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app_test_support.h"
 #include "failure_report.h"
 #include "runtime_error.h"
@@ -48,13 +49,12 @@ private slots:
     {
         FakeDialogs dialogs;
         Sandbox program;
-        const auto form = OpenWindow(dialogs, program.Path());
+        const QString desktop = program.Folder(QStringLiteral("Desktop")) + QLatin1Char('/');
+        const auto form = OpenWindow(dialogs, program.Path(), [&] { return desktop.toStdString(); });
 
         QCOMPARE(Text(*form, "txtLightAngle"), QStringLiteral("135"));
         QCOMPARE(Text(*form, "txtLightElevation"), QStringLiteral("30"));
         QCOMPARE(Text(*form, "txtBevelSize"), QStringLiteral("5"));
-        const QString desktop = QString::fromStdString(GetDesktopFolder());
-        QVERIFY(desktop.endsWith(QLatin1Char('/')));
         QCOMPARE(Text(*form, "Text1"), desktop);
         QCOMPARE(StoredValue(QStringLiteral("Text1")).toString(), desktop);
 
@@ -128,6 +128,42 @@ private slots:
         QCOMPARE(Text(*reopened, "txtBevelSize"), QStringLiteral("12"));
         QCOMPARE(Text(*reopened, "txtLightAngle"), QStringLiteral(" 2,5"));
         QCOMPARE(Text(*reopened, "Text1"), QString());
+    }
+
+    // A fresh account has no desktop folder yet: the first run must not fail
+    // on a folder nobody made, so the default is the pictures folder or home.
+    void missingDesktopFolderFallsBackToPicturesOrHome()
+    {
+        FakeDialogs dialogs;
+        Sandbox program;
+        const QString pictures = program.Folder(QStringLiteral("Pictures")) + QLatin1Char('/');
+        const auto form = OpenWindow(
+            dialogs, program.Path(), [&] { return program.Path(QStringLiteral("Desktop/")).toStdString(); },
+            [&] { return pictures.toStdString(); });
+        QCOMPARE(Text(*form, "Text1"), pictures);
+        QVERIFY(dialogs.calls.empty());
+        const std::string fallback = GetFallbackOutputFolder();
+        QVERIFY(!fallback.empty() && fallback.back() == '/' && FolderExists(fallback) == std::optional<bool>(true));
+    }
+
+    // Wherever the window forces a background it forces the text colour, so
+    // that a dark desktop palette leaves the labels readable.
+    void forcedBackgroundsKeepTheirTextReadable()
+    {
+        const QPalette original = QApplication::palette();
+        QPalette dark = original;
+        dark.setColor(QPalette::WindowText, Qt::white);
+        dark.setColor(QPalette::Window, QColor(30, 30, 30));
+        QApplication::setPalette(dark);
+        FakeDialogs dialogs;
+        Sandbox program;
+        const auto form = OpenWindow(dialogs, program.Path());
+        for (const char* name : {"Label1", "Label2", "Label3", "Frame1", "Frame2"}) {
+            const QPalette shown = form->findChild<QWidget*>(QLatin1String(name))->palette();
+            QCOMPARE(shown.color(QPalette::Window), QColor(Qt::white));
+            QCOMPARE(shown.color(QPalette::WindowText), QColor(Qt::black));
+        }
+        QApplication::setPalette(original);
     }
 
     void withoutDesktopFolderTheOutputFolderStaysEmpty()

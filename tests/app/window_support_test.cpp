@@ -1,9 +1,13 @@
+// SPDX-License-Identifier: MIT
 #include "app_test_support.h"
 #include "failure_report.h"
 #include "runtime_error.h"
 #include "window_support.h"
 
 #include <QPixmap>
+
+#include <cmath>
+#include <numbers>
 
 namespace tollamere {
 
@@ -73,16 +77,26 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(RuntimeError, LoadCursorFile(sandbox.Path(QStringLiteral("missing.cur"))));
     }
 
-    void iconIsABevelledButton()
+    void iconIsABevelledButtonAtEverySize()
     {
-        const QImage icon = MakeProgramIcon().pixmap(64, 64).toImage().convertToFormat(QImage::Format_ARGB32);
-        QCOMPARE(icon.size(), QSize(64, 64));
-        QCOMPARE(qAlpha(icon.pixel(0, 0)), 0);
-        QCOMPARE(qAlpha(icon.pixel(63, 63)), 0);
-        // Lit from the upper left: that rim is brighter than the flat top, the opposite one darker.
-        const int face = qGray(icon.pixel(32, 32));
-        QVERIFY(qGray(icon.pixel(14, 14)) > face);
-        QVERIFY(qGray(icon.pixel(49, 49)) < face);
+        for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+            const QImage icon = DrawProgramIcon(size);
+            QCOMPARE(icon.size(), QSize(size, size));
+            const int last = size - 1;
+            for (const QPoint corner : {QPoint(0, 0), QPoint(last, 0), QPoint(0, last), QPoint(last, last)})
+                QCOMPARE(qAlpha(icon.pixel(corner)), 0);
+            // Lit from the upper left: that rim is brighter than the flat top,
+            // the opposite one darker. The rim's middle is 26 of 64 pixels out.
+            const int centre = size / 2;
+            const int out = static_cast<int>(std::lround(26.0 / 64 * size / std::numbers::sqrt2));
+            const int face = qGray(icon.pixel(centre, centre));
+            QVERIFY2(qGray(icon.pixel(centre - out, centre - out)) > face, qPrintable(QString::number(size)));
+            QVERIFY2(qGray(icon.pixel(centre + out, centre + out)) < face, qPrintable(QString::number(size)));
+        }
+
+        // The window shows the installed icons' 64-pixel button.
+        const QImage window = MakeProgramIcon().pixmap(64, 64).toImage().convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(window, DrawProgramIcon(64));
     }
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Picture files built byte by byte, so tests can state exactly what a file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "save_as_jpeg.h"
 #include "picture_files.h"
 #include "picture_test_support.h"

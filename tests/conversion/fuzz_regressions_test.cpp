@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "picture_files.h"
 #include "runtime_error.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the GIF writer chooses its palette: exact up to 256 colours (the
 // transparent one counted), a median cut beyond.
 

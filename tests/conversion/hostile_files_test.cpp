@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Damaged and hostile picture files: each must end in a clear error (or, for
 // damage a format cannot notice, in a picture of the size it declares), never
 // in a crash, a hang or an allocation the header alone asked for.

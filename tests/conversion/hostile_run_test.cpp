@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "conversion_run.h"
 
 #include "path_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "path_text.h"
 #include "runtime_error_matchers.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "picture_files.h"
 #include "picture_formats.h"
 #include "picture_probe.h"

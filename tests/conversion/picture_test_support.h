@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Pictures, folders and file bytes shared by the picture-file tests.

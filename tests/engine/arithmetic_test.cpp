@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "checked_arithmetic.h"
 #include "numeric_text.h"
 #include "runtime_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The row kernels of the bevel stages against the effect operators and plain
 // per-pixel arithmetic: the exact divisions over every input they can meet,
 // and every kernel set this processor runs over random rows of many widths,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bevel_oracle.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bevel engine against the literal oracle in bevel_oracle.cpp, byte for
 // byte, over thousands of small random pictures and a few larger ones. The
 // first group checks the oracle itself against known reference results, so

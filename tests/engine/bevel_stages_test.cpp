@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bevel's stages one at a time: the height field against the erosion
 // passes it stands for, and the spans the light maps keep.
 

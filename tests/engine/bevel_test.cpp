@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bevel effect through the program's own entry, picture to picture.
 
 #include "bevel.h"
@@ -140,8 +141,11 @@ TEST(BevelPipelineTest, BadInputFailsAndLeavesTheOutputUntouched)
     for (const auto& [bevelSize, error] : cases) {
         Picture output = untouched;
         EXPECT_RUNTIME_ERROR(ApplyBevel(input, output, Parameters(bevelSize)), error);
+        EXPECT_RUNTIME_ERROR(CheckBevelParameters(Parameters(bevelSize)), error);
         EXPECT_EQ(output, untouched) << "bevel size " << bevelSize;
     }
+    for (const std::int32_t bevelSize : {0, 5, 254})
+        EXPECT_NO_THROW(CheckBevelParameters(Parameters(bevelSize)));
 
     Picture output = untouched;
     EXPECT_RUNTIME_ERROR(ApplyBevel(Picture(), output, Parameters(5)), ErrorNumber::InvalidPicture);
@@ -160,6 +164,7 @@ TEST(BevelPipelineTest, BadInputFailsAndLeavesTheOutputUntouched)
             Picture largeResult(700, 500, 0xFF010203u);
             EXPECT_RUNTIME_ERROR(ApplyBevel(large, largeResult, bad, threads), ErrorNumber::Overflow);
         }
+        EXPECT_RUNTIME_ERROR(CheckBevelParameters(bad), ErrorNumber::Overflow);
         const Picture black(16, 16, 0xFF000000u);
         Picture result = untouched;
         ApplyBevel(black, result, bad);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cDIBSection.h"
 #include "letter_f.h"
 #include "runtime_error_matchers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "effect_operators.h"
 #include "vector_math.h"
 

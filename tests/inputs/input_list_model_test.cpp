@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "input_list_model.h"
 #include "dropped_paths.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "background_jobs.h"
 #include "picture_files.h"
 #include "runtime_error.h"
@@ -5,6 +6,7 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -149,8 +151,15 @@ TEST_F(BackgroundJobsTest, ConversionReportsOnTheContextThread)
         progress.push_back(value);
         everyCallHere = everyCallHere && OnContextThread();
     };
-    handlers.failure = [&](const ConversionFailure& failure) {
+    std::vector<std::size_t> written;
+    // The report is answered later, as a window's report is when its OK is pressed.
+    handlers.failure = [&](const ConversionFailure& failure, std::function<void()> answer) {
         failed.push_back(failure.item);
+        everyCallHere = everyCallHere && OnContextThread();
+        QTimer::singleShot(20, &context_, answer);
+    };
+    handlers.written = [&](std::size_t item, const std::string&) {
+        written.push_back(item);
         everyCallHere = everyCallHere && OnContextThread();
     };
     handlers.finished = [&] {
@@ -162,6 +171,7 @@ TEST_F(BackgroundJobsTest, ConversionReportsOnTheContextThread)
 
     EXPECT_TRUE(everyCallHere);
     EXPECT_EQ(failed, std::vector<std::size_t>{2});
+    EXPECT_EQ(written, (std::vector<std::size_t>{0, 1, 3, 4, 5}));
     // In the order the run gave them: up to 100, then back to 0 at its end.
     ASSERT_GE(progress.size(), 2u);
     EXPECT_EQ(progress.back(), 0.0);
@@ -183,7 +193,7 @@ TEST_F(BackgroundJobsTest, AbandonWhileAFailureWaitsRunsNoFurtherHandler)
     int handlerCalls = 0;
     ConversionJob::Handlers handlers;
     handlers.progress = [&](double, const std::string&) { ++handlerCalls; };
-    handlers.failure = [&](const ConversionFailure&) { ++handlerCalls; };
+    handlers.failure = [&](const ConversionFailure&, std::function<void()>) { ++handlerCalls; };
     handlers.finished = [&] { ++handlerCalls; };
 
     ConversionJob job(&context_, request, handlers);

@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The preview beside the window's controls: the picture of the selected row
+// in picIn and its bevelled result in picOut, following the selection and
+// the three parameter boxes. A click on either box opens it at full size.
+
+#include "preview_worker.h"
+
+#include <QFrame>
+#include <QImage>
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <QPointer>
+
+#include <cstdint>
+#include <memory>
+
+class QItemSelectionModel;
+class QLineEdit;
+
+namespace tollamere {
+
+class InputListModel;
+class ZoomView;
+
+// A picture box of the preview: a thumbnail centred in the box, or a text
+// (why there is no picture) in its place.
+class PreviewBox final : public QFrame {
+    Q_OBJECT
+
+public:
+    explicit PreviewBox(QWidget* parent = nullptr);
+
+    void ShowPicture(const QImage& thumbnail);
+    void ShowText(const QString& text);
+    void Clear();
+
+    const QImage& Thumbnail() const { return thumbnail_; }
+    const QString& Text() const { return text_; }
+    // The thumbnails' size limit, in device pixels.
+    QSize BoxSize() const;
+
+signals:
+    void Clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QImage thumbnail_;
+    QString text_;
+    bool pressed_ = false;
+};
+
+// What the preview follows: the window's list and its parameter boxes.
+struct PreviewInputs {
+    const QItemSelectionModel* selection = nullptr;
+    const InputListModel* rows = nullptr;
+    const QLineEdit* bevelSize = nullptr;
+    const QLineEdit* lightAngle = nullptr;
+    const QLineEdit* lightElevation = nullptr;
+};
+
+class PreviewPane final : public QObject {
+    Q_OBJECT
+
+public:
+    // The boxes are children of the window, hidden until the pane is shown;
+    // the window places them.
+    PreviewPane(PreviewInputs inputs, QWidget* window);
+    ~PreviewPane() override;
+
+    PreviewBox* InputBox() const { return picIn_; }
+    PreviewBox* OutputBox() const { return picOut_; }
+
+    bool IsShown() const { return shown_; }
+    // While hidden, the preview does no work and keeps no picture.
+    void SetShown(bool shown);
+
+    // The selection or the list changed: a new subject is read afresh.
+    void FollowSelection();
+    // A parameter changed: the effect runs again on the kept picture.
+    void FollowParameters();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPersistentModelIndex SelectedRow() const;
+    void CloseZooms();
+    void Request();
+    void ForgetSubject();
+    void ShowSource(const PreviewSourceShown& shown);
+    void ShowResult(const PreviewResultShown& shown);
+    void OpenZoom(QPointer<ZoomView>& view, const QImage& picture, const QString& caption);
+    QString SubjectName() const;
+
+    const PreviewInputs inputs_;
+    QWidget* const window_;
+    PreviewBox* picIn_ = nullptr;
+    PreviewBox* picOut_ = nullptr;
+    QPointer<ZoomView> inputZoom_;
+    QPointer<ZoomView> outputZoom_;
+
+    bool shown_ = false;
+    bool hasSubject_ = false;
+    QPersistentModelIndex subject_;
+    std::uint64_t source_ = 0;
+    std::uint64_t generation_ = 0;
+    // The full-size pictures behind the thumbnails, for the zoom views.
+    QImage inputPicture_;
+    QImage outputPicture_;
+
+    std::unique_ptr<PreviewWorker> worker_;
+};
+
+} // namespace tollamere
