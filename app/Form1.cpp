@@ -47,6 +47,12 @@ constexpr std::string_view SamplesHandler = "PushButton6_Click";
 constexpr std::string_view BrowseHandler = "PushButton7_Click";
 constexpr std::string_view DropHandler = "ListView1_OLEDragDrop";
 
+// The client area in twips; with the preview it reaches past picIn and
+// picOut (8280 + 3840) by the design's margin of 120.
+constexpr int ClientWidth = 8040;
+constexpr int ClientWidthWithPreview = 12240;
+constexpr int ClientHeight = 7290;
+
 // The line a conversion reports when the run could not start or broke off as a whole.
 constexpr int ConversionStartLine = 116;
 // The effect's step, where parameters every item would fail on are reported.
@@ -141,7 +147,7 @@ void Form1::CreateControls()
 {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(TwipsToPixels(8040), TwipsToPixels(7290));
+    setFixedSize(TwipsToPixels(ClientWidth), TwipsToPixels(ClientHeight));
     setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     setCursor(Qt::ArrowCursor);
 
@@ -394,7 +400,7 @@ void Form1::PushButton1_Click()
             [&] { paths = dialogs_.OpenFiles(OpenFilesTitle, PictureFilter, StartFolder(KeyAddFilesFolder)); });
     if (RunTest(AddFilesHandler, 110, [&] { return paths.isEmpty(); }))
         return;
-    RememberFolder(KeyAddFilesFolder, QFileInfo(paths.front()).absolutePath());
+    StoreSetting(KeyAddFilesFolder, QFileInfo(paths.front()).absolutePath());
     // The dialog hands over decoded text; the file system wants the bytes back.
     for (const QString& path : paths)
         RunStep(AddFilesHandler, 132, [&] { AppendRow(QFile::encodeName(path).toStdString()); });
@@ -431,7 +437,7 @@ void Form1::PushButton3_Click()
     RunStep(AddAllHandler, 104, [&] { folder = dialogs_.BrowseForFolder(FolderPrompt, StartFolder(KeyAddAllFolder)); });
     if (RunTest(AddAllHandler, 106, [&] { return folder.isEmpty(); }))
         return;
-    RememberFolder(KeyAddAllFolder, folder);
+    StoreSetting(KeyAddAllFolder, folder);
     RunStep(AddAllHandler, 108, [&] { setCursor(Qt::WaitCursor); });
     ++addAllScansRunning_;
 
@@ -520,7 +526,7 @@ void Form1::PushButton7_Click()
             [&] { folder = dialogs_.BrowseForFolder(FolderPrompt, StartFolder(KeyBrowseOutputFolder)); });
     if (RunTest(BrowseHandler, 102, [&] { return folder.isEmpty(); }))
         return;
-    RememberFolder(KeyBrowseOutputFolder, folder);
+    StoreSetting(KeyBrowseOutputFolder, folder);
     if (!folder.endsWith(QLatin1Char(PathSeparator)))
         RunStep(BrowseHandler, 106, [&] { Text1->setText(folder + QLatin1Char(PathSeparator)); });
     else
@@ -776,7 +782,7 @@ void Form1::ShowPreview(bool shown)
 {
     // Hidden, the window keeps exactly its design size.
     preview_->SetShown(shown);
-    setFixedSize(TwipsToPixels(shown ? 12240 : 8040), TwipsToPixels(7290));
+    setFixedSize(TwipsToPixels(shown ? ClientWidthWithPreview : ClientWidth), TwipsToPixels(ClientHeight));
 }
 
 // ---- Shared pieces ---------------------------------------------------------
@@ -824,11 +830,6 @@ QString Form1::StartFolder(const QString& key)
 {
     const QString folder = StoredSetting(key, QString());
     return QFileInfo(folder).isDir() ? folder : QString();
-}
-
-void Form1::RememberFolder(const QString& key, const QString& folder)
-{
-    StoreSetting(key, folder);
 }
 
 void Form1::StoreSetting(const QString& key, const QString& text)

@@ -123,9 +123,8 @@ private:
     void ShowMessage(const QString& text);
 
     void AppendRow(std::string path);
-    // The folder a dialog opened in last time, and remembering the new one.
+    // The folder a dialog of this kind was left in last time, if it still exists.
     QString StartFolder(const QString& key);
-    void RememberFolder(const QString& key, const QString& folder);
     void StoreSetting(const QString& key, const QString& text);
     QString StoredSetting(const QString& key, const QString& fallback);
     void SetWindowPointer(const QCursor& cursor);

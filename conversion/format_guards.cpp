@@ -3,6 +3,7 @@
 
 #include "byte_order.h"
 #include "picture_codec.h"
+#include "picture_probe.h"
 
 #include <algorithm>
 #include <cstring>
@@ -65,11 +66,10 @@ constexpr std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, 
 void CheckPng(std::span<const std::uint8_t> bytes, std::size_t start = 0, std::vector<bool>* walked = nullptr)
 {
     const std::span<const std::uint8_t> png = bytes.subspan(start);
-    constexpr std::size_t sizeAt = 16;  // after the signature, IHDR's length and type
     if (png.size() < sizeof PngSignature || std::memcmp(png.data(), PngSignature, sizeof PngSignature) != 0)
         return;
-    if (png.size() >= sizeAt + 8 && std::memcmp(&png[12], "IHDR", 4) == 0)
-        CheckPictureDimensions(BigEndian(&png[sizeAt], 4), BigEndian(&png[sizeAt + 4], 4));
+    if (const std::optional<PictureSize> size = PngHeaderSize(png))
+        CheckPictureDimensions(size->width, size->height);
     CheckPngChunkLengths(bytes, start + sizeof PngSignature, walked);
 }
 
@@ -119,29 +119,14 @@ bool RunLengthDataIsComplete(std::span<const std::uint8_t> bytes, std::size_t at
 
 void CheckBmp(std::span<const std::uint8_t> bytes)
 {
-    constexpr std::size_t fileHeaderSize = 14;
     if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M')
         return;
-    if (bytes.size() < fileHeaderSize + 16)
+    if (bytes.size() < BmpHeaderStartBytes)
         RaiseInvalidPicture("truncated BMP header");
-    const std::uint32_t pixelsAt = LittleEndian(&bytes[10], 4);
-    const std::uint32_t infoSize = LittleEndian(&bytes[14], 4);
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    std::uint32_t bitsPerPixel = 0;
-    std::uint32_t compression = Rgb;
-    if (infoSize == 12) {
-        width = LittleEndian(&bytes[18], 2);
-        height = LittleEndian(&bytes[20], 2);
-        bitsPerPixel = LittleEndian(&bytes[24], 2);
-    } else {
-        if (infoSize < 40 || bytes.size() < fileHeaderSize + 40)
-            RaiseInvalidPicture("truncated or unknown BMP header");
-        width = std::int32_t(LittleEndian(&bytes[18], 4));
-        height = std::int32_t(LittleEndian(&bytes[22], 4));  // negative for rows stored top-down
-        bitsPerPixel = LittleEndian(&bytes[28], 2);
-        compression = LittleEndian(&bytes[30], 4);
-    }
+    const std::optional<BmpHeader> header = ReadBmpHeader(bytes);
+    if (!header)
+        RaiseInvalidPicture("truncated or unknown BMP header");
+    const auto [width, height, bitsPerPixel, compression, pixelsAt] = *header;
     if (width <= 0 || height == 0)
         RaiseInvalidPicture("BMP of " + std::to_string(width) + " x " + std::to_string(height) + " pixels has no pixels");
     const auto rows = std::uint64_t(height < 0 ? -height : height);

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cstring>
 
 namespace tollamere {
@@ -18,13 +19,6 @@ using Bytes = std::span<const std::uint8_t>;
 bool StartsWith(Bytes bytes, std::string_view signature)
 {
     return bytes.size() >= signature.size() && std::memcmp(bytes.data(), signature.data(), signature.size()) == 0;
-}
-
-std::optional<PictureSize> ProbePng(Bytes bytes)
-{
-    if (bytes.size() < 24 || std::memcmp(&bytes[12], "IHDR", 4) != 0)
-        return std::nullopt;
-    return PictureSize{BigEndian(&bytes[16], 4), BigEndian(&bytes[20], 4)};
 }
 
 // The canvas is the logical screen, grown to hold the first frame.
@@ -51,13 +45,11 @@ std::optional<PictureSize> ProbeGif(Bytes bytes)
 
 std::optional<PictureSize> ProbeBmp(Bytes bytes)
 {
-    if (bytes.size() < 26)
+    const std::optional<BmpHeader> header = ReadBmpHeader(bytes);
+    if (!header)
         return std::nullopt;
-    if (LittleEndian(&bytes[14], 4) == 12)
-        return PictureSize{LittleEndian(&bytes[18], 2), LittleEndian(&bytes[20], 2)};
-    const auto width = std::int32_t(LittleEndian(&bytes[18], 4));
-    const auto height = std::int32_t(LittleEndian(&bytes[22], 4));  // negative for rows stored top-down
-    return PictureSize{std::uint64_t(width < 0 ? 0 : width), std::uint64_t(height < 0 ? -std::int64_t(height) : height)};
+    return PictureSize{std::uint64_t(std::max<std::int64_t>(header->width, 0)),
+                       std::uint64_t(header->height < 0 ? -header->height : header->height)};
 }
 
 std::optional<PictureSize> ProbeWithQt(Bytes bytes)
@@ -74,12 +66,43 @@ std::optional<PictureSize> ProbeWithQt(Bytes bytes)
 
 } // namespace
 
+std::optional<PictureSize> PngHeaderSize(std::span<const std::uint8_t> png)
+{
+    constexpr std::size_t sizeAt = 16;  // after the signature, IHDR's length and type
+    if (png.size() < sizeAt + 8 || std::memcmp(&png[12], "IHDR", 4) != 0)
+        return std::nullopt;
+    return PictureSize{BigEndian(&png[sizeAt], 4), BigEndian(&png[sizeAt + 4], 4)};
+}
+
+std::optional<BmpHeader> ReadBmpHeader(std::span<const std::uint8_t> bmp)
+{
+    constexpr std::size_t fileHeaderSize = 14;
+    if (bmp.size() < BmpHeaderStartBytes)
+        return std::nullopt;
+    BmpHeader header;
+    header.pixelsAt = LittleEndian(&bmp[10], 4);
+    const std::uint32_t infoSize = LittleEndian(&bmp[14], 4);
+    if (infoSize == 12) {
+        header.width = LittleEndian(&bmp[18], 2);
+        header.height = LittleEndian(&bmp[20], 2);
+        header.bitsPerPixel = LittleEndian(&bmp[24], 2);
+        return header;
+    }
+    if (infoSize < 40 || bmp.size() < fileHeaderSize + 40)
+        return std::nullopt;
+    header.width = std::int32_t(LittleEndian(&bmp[18], 4));
+    header.height = std::int32_t(LittleEndian(&bmp[22], 4));
+    header.bitsPerPixel = LittleEndian(&bmp[28], 2);
+    header.compression = LittleEndian(&bmp[30], 4);
+    return header;
+}
+
 std::optional<PictureSize> ProbePictureSize(std::span<const std::uint8_t> start)
 {
     if (StartsWith(start, "\xFF\xD8\xFF"))
         return JpegFrameSize(start);
     if (StartsWith(start, "\x89PNG\r\n\x1A\n"))
-        return ProbePng(start);
+        return PngHeaderSize(start);
     if (StartsWith(start, "GIF87a") || StartsWith(start, "GIF89a"))
         return ProbeGif(start);
     if (StartsWith(start, "BM"))
