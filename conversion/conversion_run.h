@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -16,11 +17,51 @@ inline constexpr std::string_view FolderMissingMessage = "Folder does not exist.
 inline constexpr std::string_view DoneMessage = "Done.";
 inline constexpr std::string_view IdleProgressText = "Progress Bar";
 
+// Where outputs go and how they are written. The defaults write each output
+// flat into the output folder, under the input's name, in the input's
+// format, replacing an older file.
+struct OutputOptions {
+    enum class Structure { Flat, KeepFolders };
+    enum class Overwrite { Replace, Skip, Rename };
+
+    // KeepFolders recreates under the output folder the path of each input
+    // relative to the folder it was found under (ConversionRequest::inputRoots).
+    Structure structure = Structure::Flat;
+    // The output's name before its extension: literal text with {name} (the
+    // input's name without its extension), {ext} (the input's extension) and
+    // {n} (the item's row number, from 1).
+    std::string namePattern = "{name}";
+    // Skip leaves an existing output as it is; Rename writes "name (2).png",
+    // "name (3).png", ... instead.
+    Overwrite overwrite = Overwrite::Replace;
+    // An extension this program writes, without the dot; empty takes the
+    // input's.
+    std::string format;
+    // JPEG quality (1 to 100, 100 when not given); WebP, AVIF and JPEG XL are
+    // lossy at this quality when given and lossless when not.
+    std::optional<int> quality;
+    // zlib's level for PNG, 0 to 9; nothing keeps the default.
+    std::optional<int> pngLevel;
+    // Leave out the colour profile, the resolution and the EXIF block of
+    // the inputs.
+    bool stripMetadata = false;
+};
+
+// The reason a value of the options is refused ("the name pattern ..."), or
+// nothing when every value can be used. The run refuses to start with such
+// options; callers check them first to say so as a usage error.
+std::optional<std::string> CheckOutputOptions(const OutputOptions& options);
+
 // What the user asked for: the list's paths in order, the output folder text
 // and the three parameter texts, as typed.
 struct ConversionRequest {
     std::vector<std::string> inputPaths;
+    // The folder each input was found under (a scanned or dropped folder),
+    // by position; an empty text, or a list shorter than inputPaths, for a
+    // file given by itself. Only KeepFolders reads it.
+    std::vector<std::string> inputRoots;
     std::string outputFolder;
+    OutputOptions output;
     std::string bevelSizeText = "5";
     std::string lightAngleText = "135";
     std::string lightElevationText = "30";
@@ -44,6 +85,21 @@ struct ConversionFailure {
     bool refused = false;
 };
 
+// How one item ended.
+struct ItemResult {
+    enum class Outcome { Written, Skipped, Failed, Refused };
+    std::size_t item = 0;
+    std::string inputPath;
+    // Where the output went, or would have gone; empty when the item was
+    // refused before an output name was found.
+    std::string outputPath;
+    Outcome outcome = Outcome::Failed;
+    // Why it failed, was refused or skipped; empty when written.
+    std::string reason;
+    // From the item's start to its end, reading and writing included.
+    double milliseconds = 0;
+};
+
 // Receives what the run shows. Calls never overlap, so an observer needs no
 // locking; while one call runs (a failure report waiting for OK, say), the
 // rest of the run waits.
@@ -56,10 +112,13 @@ public:
     // "No files added.", "Folder does not exist. ..." or "Done.".
     virtual void Message(const std::string& text) = 0;
     virtual void Written(std::size_t /*item*/, const std::string& /*outputPath*/) {}
+    // Each item's end, in list order, after its other reports.
+    virtual void Finished(const ItemResult& /*result*/) {}
 };
 
 struct ConversionSummary {
     std::size_t written = 0;
+    std::size_t skipped = 0;  // outputs that existed and were left as they were
     std::size_t failed = 0;   // items with at least one failure
     bool stopped = false;
 };

@@ -221,7 +221,7 @@ PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes)
     return result;
 }
 
-EncodedBytes EncodeJpeg(const Picture& picture, int quality)
+EncodedBytes EncodeJpeg(const Picture& picture, int quality, const PictureMetadata& metadata)
 {
     if (!picture.HasBitmap())
         RaiseInvalidPicture("the picture has no pixels to save");
@@ -235,7 +235,8 @@ EncodedBytes EncodeJpeg(const Picture& picture, int quality)
     unsigned char* jpeg = nullptr;
     unsigned long jpegSize = 0;
     const int status = tjCompress2(encoder.get(), reinterpret_cast<const unsigned char*>(picture.Row(0)), picture.Width(),
-                                   picture.Width() * 4, picture.Height(), WordPixelFormat, &jpeg, &jpegSize, TJSAMP_444,
+                                   picture.Width() * 4, picture.Height(), WordPixelFormat, &jpeg, &jpegSize,
+                                   JpegSubsamplesChroma(quality) ? TJSAMP_420 : TJSAMP_444,
                                    std::clamp(quality, 0, 100), 0);
     const std::unique_ptr<unsigned char, TurboJpegFree> owner(jpeg);
     if (status != 0) {

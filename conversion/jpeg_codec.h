@@ -19,8 +19,9 @@ PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes);
 // nothing when the bytes end before it or are no JPEG.
 std::optional<PictureSize> JpegFrameSize(std::span<const std::uint8_t> start);
 
-// Encodes the colours (alpha is dropped) with every component sampled 1x1,
-// at the quality clamped to 0..100.
-EncodedBytes EncodeJpeg(const Picture& picture, int quality);
+// Encodes the colours (alpha is dropped) at the quality clamped to 0..100,
+// with every component sampled 1x1 unless JpegSubsamplesChroma says 4:2:0,
+// and with the metadata's resolution, colour profile and EXIF block.
+EncodedBytes EncodeJpeg(const Picture& picture, int quality, const PictureMetadata& metadata = {});
 
 } // namespace tollamere

@@ -17,20 +17,30 @@
 namespace tollamere {
 namespace {
 
-EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& format)
+EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& format, const SaveSettings& settings)
 {
     switch (format.encoder) {
-    case Encoder::Jpeg: return EncodeJpeg(picture, 100);
+    case Encoder::Jpeg: return EncodeJpeg(picture, JpegQuality(settings), settings.metadata);
     case Encoder::Bmp: return EncodeBmp24(picture);
     case Encoder::Gif: return EncodeGif(picture, hasAlpha);
     case Encoder::Icon: return EncodeIcon(picture, hasAlpha, IconKind::Icon);
     case Encoder::Cursor: return EncodeIcon(picture, hasAlpha, IconKind::Cursor);
-    case Encoder::Qt: return EncodeWithQt(picture, hasAlpha, format.qtName);
+    case Encoder::Qt: return EncodeWithQt(picture, hasAlpha, format.qtName, settings);
     }
     return {};
 }
 
 } // namespace
+
+int JpegQuality(const SaveSettings& settings)
+{
+    return std::clamp(settings.quality.value_or(100), 1, 100);
+}
+
+bool JpegSubsamplesChroma(int quality)
+{
+    return quality < 90;
+}
 
 PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes)
 {
@@ -53,7 +63,7 @@ PictureFile LoadPictureFile(const std::filesystem::path& path)
     return LoadPictureFromBytes(bytes);
 }
 
-void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path)
+void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings)
 {
     const std::optional<std::string> extension = FileExtension(path.native());
     const std::optional<PictureFormat> format = FormatForExtension(extension.value_or(""));
@@ -63,7 +73,7 @@ void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesyste
                                    : "no picture format is known for the extension \"" + Printable(*extension) + "\"");
     EncodedBytes encoded;
     try {
-        encoded = Encode(picture, hasAlpha, *format);
+        encoded = Encode(picture, hasAlpha, *format, settings);
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tollamere {
 
@@ -18,7 +20,37 @@ namespace tollamere {
 struct PictureFile {
     Picture picture;
     bool hasAlpha = false;
+    // What the file says about its pixels besides their values.
+    struct Metadata {
+        // The colour profile, as embedded (ICC); empty when the file has none.
+        std::vector<std::uint8_t> iccProfile;
+        // The resolution the file states, in dots per metre; 0 when it
+        // states none.
+        std::uint32_t dotsPerMetreX = 0;
+        std::uint32_t dotsPerMetreY = 0;
+        // A JPEG's EXIF block (from the "Exif\0\0" header on); empty for
+        // every other format.
+        std::vector<std::uint8_t> exif;
+    } metadata;
 };
+
+using PictureMetadata = PictureFile::Metadata;
+
+// How an output is encoded beyond its format.
+struct SaveSettings {
+    // JPEG: 1 to 100, 100 when not given; colours are not subsampled at 90
+    // and above, 4:2:0 below. WebP, AVIF and JPEG XL are lossless when not
+    // given and lossy at this quality when given.
+    std::optional<int> quality;
+    // PNG: zlib's level 0 to 9; nothing keeps the writer's default.
+    std::optional<int> pngLevel;
+    // Carried into every output format that can hold it; EXIF into JPEG only.
+    PictureMetadata metadata;
+};
+
+// The JPEG quality and subsampling the settings give.
+int JpegQuality(const SaveSettings& settings);
+bool JpegSubsamplesChroma(int quality);
 
 // Pictures whose surface would need more than this are refused before any
 // pixel memory is allocated.
@@ -40,6 +72,7 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 // with the alpha kept when hasAlpha. The file appears complete or not at all:
 // on failure an older file of that name is left as it was. An extension no
 // encoder knows raises Invalid procedure call (5) naming it.
-void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path);
+void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
+                     const SaveSettings& settings = {});
 
 } // namespace tollamere

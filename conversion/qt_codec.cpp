@@ -170,7 +170,7 @@ bool QtCanWrite(std::string_view format)
     return writable.find(format) != writable.end();
 }
 
-EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format)
+EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format, const SaveSettings& settings)
 {
     if (!picture.HasBitmap())
         RaiseInvalidPicture("the picture has no pixels to save");

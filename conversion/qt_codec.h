@@ -16,7 +16,10 @@ PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes);
 // True when a Qt image writer exists for the format of that (lower-case) name.
 bool QtCanWrite(std::string_view format);
 
-// Writes through Qt's writer for the format: WebP lossless, TIFF with LZW.
-EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format);
+// Writes through Qt's writer for the format: WebP lossless unless the
+// settings give a quality, TIFF with LZW, PNG at the settings' level; the
+// metadata's colour profile and resolution where the format holds them
+// (96 dpi when the metadata has none).
+EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format, const SaveSettings& settings = {});
 
 } // namespace tollamere

@@ -42,11 +42,12 @@ GdiplusStatus StatusFor(ErrorNumber number) noexcept
 
 } // namespace
 
-void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality)
+void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
+                       const PictureMetadata& metadata)
 {
     EncodedBytes encoded;
     try {
-        encoded = EncodeJpeg(picture, quality);
+        encoded = EncodeJpeg(picture, quality, metadata);
     } catch (const RuntimeError& error) {
         RaiseSaveFailure(StatusFor(error.Number()), "cannot encode " + Printable(path.native()) + ": " + ReasonOf(error));
     } catch (const std::bad_alloc&) {

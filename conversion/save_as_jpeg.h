@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "picture.h"
+#include "picture_files.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -9,11 +9,12 @@
 namespace tollamere {
 
 // Writes the picture as a JPEG file at the quality (0 to 100; more counts as
-// 100), with no chroma subsampling, replacing the file atomically. A failure
-// raises Invalid procedure call (5) with the description
+// 100), the chroma subsampled below 90 only, with the metadata, replacing
+// the file atomically. A failure raises Invalid procedure call (5) with the description
 // "Cannot save the image. GDI+ Error:" followed by a non-zero status number
 // (7 a system error such as a missing folder, 12 access denied, 3 out of
 // memory), ": " and the reason, which names the file.
-void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality);
+void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
+                       const PictureMetadata& metadata = {});
 
 } // namespace tollamere
