@@ -390,36 +390,47 @@ private:
                 const std::string text = "Processing: " + Printable(GetFileName(plans_[item].inputPath));
                 reports_->Post(item, [value, text](ConversionObserver& observer) { observer.Progress(value, text); });
             }
-            if (tooLarge)
-                Fail(item, Refusal(LineLoad, ErrorNumber::OutOfMemory,
-                                   Printable(plans_[item].inputPath) + " holds a picture of " + std::to_string(tooLarge->size->width) +
-                                       " x " + std::to_string(tooLarge->size->height) + " pixels, which needs about " +
-                                       MiB(tooLarge->bytes) + ", beyond the " + MiB(budget_.Total()) + " this run may take"));
-            else
-                Convert(item);
+            const auto started = std::chrono::steady_clock::now();
+            ItemResult result;
+            result.item = item;
+            result.inputPath = plans_[item].inputPath;
+            result.outputPath = plans_[item].outputPath;
+            const bool ended =
+                tooLarge ? Fail(result, Refusal(LineLoad, ErrorNumber::OutOfMemory,
+                                                Printable(plans_[item].inputPath) + " holds a picture of " +
+                                                    std::to_string(tooLarge->size->width) + " x " + std::to_string(tooLarge->size->height) +
+                                                    " pixels, which needs about " + MiB(tooLarge->bytes) + ", beyond the " +
+                                                    MiB(budget_.Total()) + " this run may take"))
+                         : Convert(result);
             budget_.Release(reserved);
+            result.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+            if (ended)
+                reports_->Post(item, [result](ConversionObserver& observer) { observer.Finished(result); });
             reports_->Close(item);
         }
     }
 
-    void Convert(std::size_t item)
+    // Loads, bevels and saves one item and says how it ended in result; false
+    // when a stop came between its steps, so that it did not end.
+    bool Convert(ItemResult& result)
     {
+        const std::size_t item = result.item;
         const ItemPlan& plan = plans_[item];
         if (plan.refusal)
-            return Fail(item, *plan.refusal, true);
+            return Fail(result, *plan.refusal, true);
 
         PictureFile input;
         if (auto failure = RunStep(LineLoad, [&] { input = LoadPictureFile(ToFileSystemPath(plan.inputPath)); }))
-            return Fail(item, *failure);
+            return Fail(result, *failure);
         if (parameterFailure_)
-            return Fail(item, *parameterFailure_);
+            return Fail(result, *parameterFailure_);
 
         Picture output = input.picture;
         if (auto failure = RunStep(LineBevel, [&] { ApplyBevel(input.picture, output, parameters_, engineThreads_); }))
-            return Fail(item, *failure);
+            return Fail(result, *failure);
         input.picture = Picture();
         if (stopToken_.stop_requested())
-            return;
+            return false;
 
         const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
         auto failure = RunStep(plan.saveLine, [&] {
@@ -430,22 +441,27 @@ private:
             }
         });
         if (failure)
-            return Fail(item, *failure);
+            return Fail(result, *failure);
         ++written_;
+        result.outcome = ItemResult::Outcome::Written;
         reports_->Post(item, [item, path = plan.outputPath](ConversionObserver& observer) { observer.Written(item, path); });
+        return true;
     }
 
-    void Fail(std::size_t item, const StepFailure& failure, bool refused = false)
+    bool Fail(ItemResult& result, const StepFailure& failure, bool refused = false)
     {
         ++failed_;
         ConversionFailure report;
-        report.item = item;
-        report.inputPath = plans_[item].inputPath;
+        report.item = result.item;
+        report.inputPath = result.inputPath;
         report.lineNumber = failure.lineNumber;
         report.number = failure.number;
         report.description = failure.description;
         report.refused = refused;
-        reports_->Post(item, [report](ConversionObserver& observer) { observer.Failure(report); }, true);
+        result.outcome = refused ? ItemResult::Outcome::Refused : ItemResult::Outcome::Failed;
+        result.reason = failure.description;
+        reports_->Post(result.item, [report](ConversionObserver& observer) { observer.Failure(report); }, true);
+        return true;
     }
 
     const ConversionRequest& request_;
