@@ -40,13 +40,23 @@ struct StepFailure {
 };
 
 // Where one item's output goes, decided for the whole list before any work,
-// so that refusals do not depend on which worker comes first.
+// so that refusals and new names do not depend on which worker comes first.
 struct ItemPlan {
     std::string inputPath;
     std::string outputPath;
+    // The folders under the output folder that hold the output
+    // ("sub/deeper/"), created when the item is saved; empty when flat.
+    std::string subFolder;
     OutputRoute route = OutputRoute::OwnFormat;
     int saveLine = LineSaveOther;
     std::optional<StepFailure> refusal;
+    // Under the Skip rule, an output of that name exists already.
+    bool skip = false;
+    // The output path is stem + suffix ("out/star" + ".png"), or under the
+    // Rename rule stem + " (n)" + suffix for attempt n.
+    std::string stem;
+    std::string suffix;
+    unsigned attempt = 1;
 };
 
 // The path as the file system resolves it, so that "a/../b.png" and a link
@@ -70,62 +80,155 @@ StepFailure Refusal(int lineNumber, ErrorNumber number, const std::string& reaso
     return {lineNumber, number, StandardDescription(number) + ": " + reason};
 }
 
-std::vector<ItemPlan> PlanOutputs(const std::vector<std::string>& inputPaths, const std::string& outputFolder)
+// The folders between an input's root and the input ("sub/deeper/"), or
+// nothing for an input outside its root or given by itself.
+std::string FoldersBelowRoot(const std::string& inputPath, std::string root)
 {
-    std::set<std::filesystem::path> inputs;
-    for (const std::string& path : inputPaths)
-        inputs.insert(Resolved(path));
+    if (root.empty())
+        return {};
+    if (root.back() != PathSeparator)
+        root += PathSeparator;
+    if (!inputPath.starts_with(root))
+        return {};
+    const std::string relative = inputPath.substr(root.size());
+    const std::size_t lastSeparator = relative.rfind(PathSeparator);
+    if (lastSeparator == std::string::npos)
+        return {};
+    std::string folders;
+    for (const std::filesystem::path& part : ToFileSystemPath(relative.substr(0, lastSeparator))) {
+        const std::string name = ToPathText(part);
+        if (name == "..")
+            return {};
+        if (name.empty() || name == ".")
+            continue;
+        folders += name + PathSeparator;
+    }
+    return folders;
+}
 
-    std::map<std::filesystem::path, std::string> claimedBy;
-    std::vector<ItemPlan> plans;
-    plans.reserve(inputPaths.size());
-    for (const std::string& inputPath : inputPaths) {
+// Names every item's output: the folders kept, the name pattern, the format,
+// the overwrite rule. Two items never get one output, and no output is an
+// input; the later item is refused. Under the Rename rule the planner also
+// hands out the next free name when one was taken while the run went on.
+class OutputPlanner {
+public:
+    OutputPlanner(const ConversionRequest& request, std::string folder) : request_(request), folder_(std::move(folder))
+    {
+        for (const std::string& path : request.inputPaths)
+            inputs_.insert(Resolved(path));
+    }
+
+    std::vector<ItemPlan> Plan()
+    {
+        std::vector<ItemPlan> plans;
+        plans.reserve(request_.inputPaths.size());
+        for (std::size_t item = 0; item < request_.inputPaths.size(); ++item)
+            plans.push_back(PlanItem(item));
+        return plans;
+    }
+
+    // Under the Rename rule, the next name after the plan's that no item of
+    // this run claims and no file has; nothing when none is left.
+    std::optional<std::string> NextFreeName(ItemPlan& plan)
+    {
+        const std::lock_guard lock(mutex_);
+        while (++plan.attempt <= MaxAttempts) {
+            std::string candidate = NameFor(plan, plan.attempt);
+            if (Claim(candidate, plan.inputPath))
+                return candidate;
+        }
+        return std::nullopt;
+    }
+
+private:
+    static constexpr unsigned MaxAttempts = 9999;
+
+    ItemPlan PlanItem(std::size_t item)
+    {
+        const OutputOptions& options = request_.output;
         ItemPlan plan;
-        plan.inputPath = inputPath;
-        const std::string fileName = GetFileName(inputPath);
-        const std::optional<std::string> fileExtension = FileExtension(fileName);
-        if (!fileExtension) {
+        plan.inputPath = request_.inputPaths[item];
+        const std::string fileName = GetFileName(plan.inputPath);
+        const std::optional<std::string> inputExtension = FileExtension(fileName);
+        // A chosen format needs no extension to follow.
+        if (!inputExtension && options.format.empty()) {
             plan.refusal = StepFailure{LineOutputBase, ErrorNumber::InvalidProcedureCall,
                                        StandardDescription(ErrorNumber::InvalidProcedureCall) + ": the file name has no extension"};
-            plans.push_back(std::move(plan));
-            continue;
+            return plan;
         }
-        const std::string outputBase = outputFolder + StripExtension(fileName);
-        const std::string& extension = *fileExtension;
+        const std::string extension = options.format.empty() ? *inputExtension : options.format;
+        if (options.structure == OutputOptions::Structure::KeepFolders && item < request_.inputRoots.size())
+            plan.subFolder = FoldersBelowRoot(plan.inputPath, request_.inputRoots[item]);
+        plan.stem = folder_ + plan.subFolder + ExpandNamePattern(options.namePattern, fileName, item + 1);
+
         const std::optional<PictureFormat> format = FormatForExtension(extension);
         plan.route = format ? format->route : OutputRoute::OwnFormat;
         switch (plan.route) {
         case OutputRoute::JpegWriter:
             plan.saveLine = LineSaveJpeg;
-            plan.outputPath = outputBase + ".jpg";
+            plan.suffix = ".jpg";
             break;
         case OutputRoute::Bitmap:
             plan.saveLine = LineSaveBitmap;
-            plan.outputPath = outputBase + "." + extension;
+            plan.suffix = "." + extension;
             break;
         case OutputRoute::OwnFormat:
-            plan.outputPath = outputBase + "." + LowerCaseAscii(extension);
+            plan.suffix = "." + LowerCaseAscii(extension);
             if (!format)
                 plan.refusal = Refusal(LineSaveOther, ErrorNumber::InvalidProcedureCall,
                                        "no picture format is known for the extension \"" + Printable(extension) + "\"");
             break;
         }
+        plan.outputPath = plan.stem + plan.suffix;
+        if (plan.refusal)
+            return plan;
 
-        const std::filesystem::path output = Resolved(plan.outputPath);
-        if (!plan.refusal && inputs.contains(output)) {
+        if (inputs_.contains(Resolved(plan.outputPath))) {
             plan.refusal = Refusal(plan.saveLine, ErrorNumber::PathFileAccessError,
                                    Printable(plan.outputPath) + " is an input of this run and is not overwritten");
-        } else if (!plan.refusal) {
-            const auto [claim, isNew] = claimedBy.emplace(output, inputPath);
-            if (!isNew)
-                plan.refusal = Refusal(plan.saveLine, ErrorNumber::PathFileAccessError,
-                                       Printable(plan.outputPath) + " is written from " + Printable(claim->second) +
-                                           " in this run; " + Printable(inputPath) + " would overwrite it");
+            return plan;
         }
-        plans.push_back(std::move(plan));
+        const bool exists = PathEntryExists(ToFileSystemPath(plan.outputPath));
+        if (options.overwrite == OutputOptions::Overwrite::Rename && (exists || claimedBy_.contains(Resolved(plan.outputPath)))) {
+            if (std::optional<std::string> name = NextFreeName(plan))
+                plan.outputPath = std::move(*name);
+            else
+                plan.refusal = Refusal(plan.saveLine, ErrorNumber::PathFileAccessError,
+                                       "every name from " + Printable(plan.outputPath) + " to " +
+                                           Printable(NameFor(plan, MaxAttempts)) + " is taken");
+            return plan;
+        }
+        plan.skip = options.overwrite == OutputOptions::Overwrite::Skip && exists;
+        const auto [claim, isNew] = claimedBy_.emplace(Resolved(plan.outputPath), plan.inputPath);
+        if (!isNew)
+            plan.refusal = Refusal(plan.saveLine, ErrorNumber::PathFileAccessError,
+                                   Printable(plan.outputPath) + " is written from " + Printable(claim->second) +
+                                       " in this run; " + Printable(plan.inputPath) + " would overwrite it");
+        return plan;
     }
-    return plans;
-}
+
+    static std::string NameFor(const ItemPlan& plan, unsigned attempt)
+    {
+        return (attempt <= 1 ? plan.stem : NumberedName(plan.stem, attempt)) + plan.suffix;
+    }
+
+    // Takes the name for the input when it is free: no input, no other
+    // item's output, no file.
+    bool Claim(const std::string& name, const std::string& inputPath)
+    {
+        const std::filesystem::path resolved = Resolved(name);
+        if (inputs_.contains(resolved) || claimedBy_.contains(resolved) || PathEntryExists(ToFileSystemPath(name)))
+            return false;
+        claimedBy_.emplace(resolved, inputPath);
+        return true;
+    }
+
+    const ConversionRequest& request_;
+    const std::string folder_;
+    std::set<std::filesystem::path> inputs_;
+    std::map<std::filesystem::path, std::string> claimedBy_;
+    std::mutex mutex_;
+};
 
 // Runs one step and turns whatever it raises into that step's failure.
 std::optional<StepFailure> RunStep(int lineNumber, const std::function<void()>& step)
@@ -329,7 +432,17 @@ public:
         // Temporary files of writes killed before their rename; those of
         // writes still running (another run's) are locked and stay.
         RemoveStaleTemporaryFiles(ToFileSystemPath(folder), std::chrono::system_clock::now());
-        plans_ = PlanOutputs(request_.inputPaths, folder);
+        if (const std::optional<std::string> refused = CheckOutputOptions(request_.output)) {
+            observer_.Message("The output options cannot be used: " + *refused + ".");
+            return {};
+        }
+        folder_ = folder;
+        planner_.emplace(request_, folder);
+        plans_ = planner_->Plan();
+        std::set<std::string> subFolders;
+        for (const ItemPlan& plan : plans_)
+            if (!plan.subFolder.empty() && subFolders.insert(plan.subFolder).second)
+                RemoveStaleTemporaryFiles(ToFileSystemPath(folder + plan.subFolder), std::chrono::system_clock::now());
 
         try {
             parameters_ = ParseBevelParameters(request_.bevelSizeText, request_.lightAngleText,
@@ -355,6 +468,7 @@ public:
         ConversionSummary summary;
         summary.written = written_;
         summary.failed = failed_;
+        summary.skipped = skipped_;
         summary.stopped = stopToken_.stop_requested();
         observer_.Progress(0, std::string(IdleProgressText));
         if (!summary.stopped)
@@ -415,9 +529,11 @@ private:
     bool Convert(ItemResult& result)
     {
         const std::size_t item = result.item;
-        const ItemPlan& plan = plans_[item];
+        ItemPlan& plan = plans_[item];
         if (plan.refusal)
             return Fail(result, *plan.refusal, true);
+        if (plan.skip)
+            return Skip(result);
 
         PictureFile input;
         if (auto failure = RunStep(LineLoad, [&] { input = LoadPictureFile(ToFileSystemPath(plan.inputPath)); }))
@@ -432,19 +548,51 @@ private:
         if (stopToken_.stop_requested())
             return false;
 
-        const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
+        const OutputOptions& options = request_.output;
+        SaveSettings settings;
+        settings.quality = options.quality;
+        settings.pngLevel = options.pngLevel;
+        if (!options.stripMetadata)
+            settings.metadata = std::move(input.metadata);
+        const ExistingFile existing = options.overwrite == OutputOptions::Overwrite::Replace ? ExistingFile::Replace : ExistingFile::Keep;
+        bool saved = false;
         auto failure = RunStep(plan.saveLine, [&] {
-            switch (plan.route) {
-            case OutputRoute::JpegWriter: SavePictureAsJpeg(output, outputPath, 100); break;
-            case OutputRoute::Bitmap: SavePictureFile(output, false, outputPath); break;
-            case OutputRoute::OwnFormat: SavePictureFile(output, input.hasAlpha, outputPath); break;
+            if (!plan.subFolder.empty())
+                CreateFolders(ToFileSystemPath(folder_), ToFileSystemPath(plan.subFolder));
+            for (;;) {
+                const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
+                switch (plan.route) {
+                case OutputRoute::JpegWriter:
+                    saved = SavePictureAsJpeg(output, outputPath, std::uint8_t(JpegQuality(settings)), settings.metadata, existing);
+                    break;
+                case OutputRoute::Bitmap: saved = SavePictureFile(output, false, outputPath, settings, existing); break;
+                case OutputRoute::OwnFormat: saved = SavePictureFile(output, input.hasAlpha, outputPath, settings, existing); break;
+                }
+                if (saved || options.overwrite != OutputOptions::Overwrite::Rename)
+                    return;
+                // Taken since the plan was made: the next free name.
+                std::optional<std::string> next = planner_->NextFreeName(plan);
+                if (!next)
+                    RaiseWithReason(ErrorNumber::PathFileAccessError, "no free name is left beside " + Printable(plan.outputPath));
+                plan.outputPath = std::move(*next);
             }
         });
+        result.outputPath = plan.outputPath;
         if (failure)
             return Fail(result, *failure);
+        if (!saved)
+            return Skip(result);
         ++written_;
         result.outcome = ItemResult::Outcome::Written;
         reports_->Post(item, [item, path = plan.outputPath](ConversionObserver& observer) { observer.Written(item, path); });
+        return true;
+    }
+
+    bool Skip(ItemResult& result)
+    {
+        ++skipped_;
+        result.outcome = ItemResult::Outcome::Skipped;
+        result.reason = Printable(result.outputPath) + " exists and is left as it is";
         return true;
     }
 
@@ -467,6 +615,8 @@ private:
     const ConversionRequest& request_;
     ConversionObserver& observer_;
     std::stop_token stopToken_;
+    std::string folder_;
+    std::optional<OutputPlanner> planner_;
     std::vector<ItemPlan> plans_;
     BevelParameters parameters_;
     std::optional<StepFailure> parameterFailure_;
@@ -477,6 +627,7 @@ private:
     std::size_t next_ = 0;
     std::atomic<std::size_t> written_ = 0;
     std::atomic<std::size_t> failed_ = 0;
+    std::atomic<std::size_t> skipped_ = 0;
 };
 
 } // namespace

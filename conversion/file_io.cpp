@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <random>
@@ -207,7 +208,27 @@ FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count)
     return start;
 }
 
-void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+namespace {
+
+// Puts the flushed temporary file at the target: over whatever is there, or
+// only where nothing is. Answers errno, 0 on success.
+int MoveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& path, bool replace)
+{
+    if (replace)
+        return rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // File systems without the no-replace rename: a hard link fails the same
+    // way where a name exists.
+    if (link(temporary.c_str(), path.c_str()) != 0)
+        return errno;
+    unlink(temporary.c_str());
+    return 0;
+}
+
+bool WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, bool replace)
 {
     // What is at the target now: a folder is refused; a regular file passes
     // its permissions on; a link is replaced, never followed.
@@ -215,6 +236,8 @@ void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::
     const bool targetExists = lstat(path.c_str(), &target) == 0;
     if (targetExists && S_ISDIR(target.st_mode))
         RaiseWriteFailure(path, EISDIR);
+    if (targetExists && !replace)
+        return false;
     if (targetExists && S_ISREG(target.st_mode) && access(path.c_str(), W_OK) != 0 && errno == EACCES)
         RaiseWithReason(ErrorNumber::PermissionDenied, Shown(path) + " is read-only");
 
@@ -225,11 +248,52 @@ void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::
         fchmod(file.Get(), target.st_mode & 07777);
     if (error == 0 && fdatasync(file.Get()) != 0)
         error = errno;
-    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0)
-        error = errno;
+    if (error == 0)
+        error = MoveIntoPlace(temporary, path, replace);
     if (error != 0) {
         unlink(temporary.c_str());
+        if (error == EEXIST && !replace)
+            return false;
         RaiseWriteFailure(path, error);
+    }
+    return true;
+}
+
+} // namespace
+
+void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
+    WriteFile(path, bytes, true);
+}
+
+bool WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
+    return WriteFile(path, bytes, false);
+}
+
+bool PathEntryExists(const std::filesystem::path& path)
+{
+    struct stat entry {};
+    return lstat(path.c_str(), &entry) == 0;
+}
+
+void CreateFolders(const std::filesystem::path& base, const std::filesystem::path& relative)
+{
+    std::filesystem::path folder = base;
+    for (const std::filesystem::path& part : relative) {
+        folder /= part;
+        struct stat entry {};
+        if (lstat(folder.c_str(), &entry) != 0) {
+            if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
+                RaiseWriteFailure(folder, errno);
+            if (lstat(folder.c_str(), &entry) != 0)
+                RaiseWriteFailure(folder, errno);
+        }
+        if (S_ISLNK(entry.st_mode))
+            RaiseWithReason(ErrorNumber::PathFileAccessError,
+                            Shown(folder) + " is a link; outputs are not written through links");
+        if (!S_ISDIR(entry.st_mode))
+            RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(folder) + " is not a folder");
     }
 }
 

@@ -44,6 +44,20 @@ FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count);
 // folder at the target or any other failure.
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
+// The same, except that an entry already at the target (a file, a link, a
+// folder) is left as it is and nothing is written: answers false then. The
+// check and the rename are one step, so a file that appears meanwhile is
+// never replaced.
+bool WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// True when anything, a dangling link included, has that name.
+bool PathEntryExists(const std::filesystem::path& path);
+
+// Creates the folders of `relative` under `base`, which must exist, one by
+// one. A link or a file where a folder should be raises Path/File access
+// error (75), so that nothing is written outside base through a link.
+void CreateFolders(const std::filesystem::path& base, const std::filesystem::path& relative);
+
 // True for the names WriteFileReplacing gives its temporary files.
 bool IsTemporaryFileName(std::string_view name);
 

@@ -63,7 +63,16 @@ PictureFile LoadPictureFile(const std::filesystem::path& path)
     return LoadPictureFromBytes(bytes);
 }
 
-void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings)
+bool WriteEncodedFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, ExistingFile existing)
+{
+    if (existing == ExistingFile::Keep)
+        return WriteNewFile(path, bytes);
+    WriteFileReplacing(path, bytes);
+    return true;
+}
+
+bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings,
+                     ExistingFile existing)
 {
     const std::optional<std::string> extension = FileExtension(path.native());
     const std::optional<PictureFormat> format = FormatForExtension(extension.value_or(""));
@@ -77,7 +86,7 @@ void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesyste
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }
-    WriteFileReplacing(path, encoded);
+    return WriteEncodedFile(path, encoded, existing);
 }
 
 } // namespace tollamere

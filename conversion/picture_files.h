@@ -71,8 +71,14 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 // "jfif"; a 24-bit bitmap for "bmp"; PNG, GIF, ICO, TIFF, WebP and the others
 // with the alpha kept when hasAlpha. The file appears complete or not at all:
 // on failure an older file of that name is left as it was. An extension no
-// encoder knows raises Invalid procedure call (5) naming it.
-void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
-                     const SaveSettings& settings = {});
+// encoder knows raises Invalid procedure call (5) naming it. With
+// ExistingFile::Keep, whatever already has the path's name is left and
+// nothing is written: answers false then.
+enum class ExistingFile { Replace, Keep };
+bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
+                     const SaveSettings& settings = {}, ExistingFile existing = ExistingFile::Replace);
+
+// Writes the encoded bytes as SavePictureFile does.
+bool WriteEncodedFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, ExistingFile existing);
 
 } // namespace tollamere

@@ -42,8 +42,8 @@ GdiplusStatus StatusFor(ErrorNumber number) noexcept
 
 } // namespace
 
-void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
-                       const PictureMetadata& metadata)
+bool SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
+                       const PictureMetadata& metadata, ExistingFile existing)
 {
     EncodedBytes encoded;
     try {
@@ -54,7 +54,7 @@ void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path
         RaiseSaveFailure(GdiplusStatus::OutOfMemory, "no memory to encode " + Printable(path.native()));
     }
     try {
-        WriteFileReplacing(path, encoded);
+        return WriteEncodedFile(path, encoded, existing);
     } catch (const RuntimeError& error) {
         RaiseSaveFailure(StatusFor(error.Number()), ReasonOf(error));
     }

@@ -14,7 +14,9 @@ namespace tollamere {
 // "Cannot save the image. GDI+ Error:" followed by a non-zero status number
 // (7 a system error such as a missing folder, 12 access denied, 3 out of
 // memory), ": " and the reason, which names the file.
-void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
-                       const PictureMetadata& metadata = {});
+// With ExistingFile::Keep it writes nothing where a file exists, and answers
+// false.
+bool SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
+                       const PictureMetadata& metadata = {}, ExistingFile existing = ExistingFile::Replace);
 
 } // namespace tollamere
