@@ -30,4 +30,10 @@ inline void PutLittleEndian(std::uint8_t* at, std::uint64_t value, std::size_t b
         at[i] = std::uint8_t(value >> (8 * i));
 }
 
+inline void PutBigEndian(std::uint8_t* at, std::uint64_t value, std::size_t byteCount) noexcept
+{
+    for (std::size_t i = 0; i < byteCount; ++i)
+        at[i] = std::uint8_t(value >> (8 * (byteCount - 1 - i)));
+}
+
 } // namespace tollamere

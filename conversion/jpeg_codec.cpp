@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -28,6 +29,10 @@ struct TurboJpegFree {
 // The byte order TurboJPEG must use so that each pixel lands as a native
 // 0xAARRGGBB word.
 constexpr int WordPixelFormat = std::endian::native == std::endian::little ? TJPF_BGRA : TJPF_ARGB;
+
+constexpr std::string_view JfifSignature("JFIF\0", 5);
+constexpr std::string_view ExifSignature("Exif\0\0", 6);
+constexpr std::string_view IccSignature("ICC_PROFILE\0", 12);
 
 struct JpegFrame {
     std::uint32_t width = 0;
@@ -117,24 +122,139 @@ JpegFrame FrameOf(std::span<const std::uint8_t> segment)
     return JpegFrame{BigEndian(&segment[5], 2), BigEndian(&segment[3], 2), segment[7]};
 }
 
+// The metadata segments of a JPEG, as they are found.
+class JpegMetadataReader {
+public:
+    void Read(std::uint8_t marker, std::span<const std::uint8_t> segment)
+    {
+        const std::span<const std::uint8_t> payload = segment.subspan(2);
+        if (marker == 0xE0 && StartsWith(payload, JfifSignature) && payload.size() >= 12)
+            ReadDensity(payload);
+        else if (marker == 0xE1 && StartsWith(payload, ExifSignature) && metadata_.exif.empty())
+            metadata_.exif.assign(payload.begin(), payload.end());
+        else if (marker == 0xE2 && StartsWith(payload, IccSignature) && payload.size() > IccSignature.size() + 2)
+            iccChunks_.push_back({payload[IccSignature.size()], payload[IccSignature.size() + 1],
+                                  payload.subspan(IccSignature.size() + 2)});
+    }
+
+    // The profile is kept only when every one of its chunks is there, once.
+    PictureMetadata Take()
+    {
+        std::sort(iccChunks_.begin(), iccChunks_.end(), [](const IccChunk& a, const IccChunk& b) { return a.sequence < b.sequence; });
+        bool complete = !iccChunks_.empty();
+        for (std::size_t i = 0; i < iccChunks_.size(); ++i)
+            complete = complete && iccChunks_[i].sequence == i + 1 && iccChunks_[i].count == iccChunks_.size();
+        if (complete)
+            for (const IccChunk& chunk : iccChunks_)
+                metadata_.iccProfile.insert(metadata_.iccProfile.end(), chunk.data.begin(), chunk.data.end());
+        return std::move(metadata_);
+    }
+
+private:
+    struct IccChunk {
+        std::uint8_t sequence = 0;
+        std::uint8_t count = 0;
+        std::span<const std::uint8_t> data;
+    };
+
+    static bool StartsWith(std::span<const std::uint8_t> payload, std::string_view signature)
+    {
+        return payload.size() >= signature.size() && std::equal(signature.begin(), signature.end(), payload.begin(),
+                                                                [](char s, std::uint8_t b) { return std::uint8_t(s) == b; });
+    }
+
+    // Units 1 are dots per inch, 2 dots per centimetre; 0 gives only the
+    // aspect ratio, which is no resolution.
+    void ReadDensity(std::span<const std::uint8_t> payload)
+    {
+        const std::uint8_t units = payload[7];
+        const std::uint32_t x = BigEndian(&payload[8], 2);
+        const std::uint32_t y = BigEndian(&payload[10], 2);
+        if (x == 0 || y == 0 || (units != 1 && units != 2))
+            return;
+        const auto perMetre = [units](std::uint32_t density) {
+            return units == 2 ? density * 100 : static_cast<std::uint32_t>(std::lround(density / 0.0254));
+        };
+        metadata_.dotsPerMetreX = perMetre(x);
+        metadata_.dotsPerMetreY = perMetre(y);
+    }
+
+    PictureMetadata metadata_;
+    std::vector<IccChunk> iccChunks_;
+};
+
+struct JpegHeaders {
+    JpegFrame frame;
+    PictureMetadata metadata;
+};
+
 // Walks the marker segments from the start-of-image to the end-of-image and
-// returns the first frame header. libjpeg only warns when a stream stops
-// early and fills the rest with grey, so truncation is detected here; the
-// frame is read here too because tjDecompressHeader3 refuses sampling
-// factors TurboJPEG has no name for, although it decodes them.
-JpegFrame ReadFrameAndCheckComplete(std::span<const std::uint8_t> bytes)
+// returns the first frame header and the metadata. libjpeg only warns when a
+// stream stops early and fills the rest with grey, so truncation is detected
+// here; the frame is read here too because tjDecompressHeader3 refuses
+// sampling factors TurboJPEG has no name for, although it decodes them.
+JpegHeaders ReadHeadersAndCheckComplete(std::span<const std::uint8_t> bytes)
 {
     std::optional<JpegFrame> frame;
+    JpegMetadataReader metadata;
     const WalkEnd end = WalkJpegSegments(bytes, [&](std::uint8_t marker, std::span<const std::uint8_t> segment) {
         if (IsStartOfFrame(marker) && !frame)
             frame = FrameOf(segment);
+        else if (!frame)
+            metadata.Read(marker, segment);
         return true;
     });
     if (end == WalkEnd::Truncated)
         RaiseTruncated();
     if (!frame)
         RaiseInvalidPicture("JPEG data without a frame header");
-    return *frame;
+    return {*frame, metadata.Take()};
+}
+
+// Appends a marker segment: the marker, the length field, the signature and
+// the data.
+void AppendSegment(EncodedBytes& out, std::uint8_t marker, std::string_view signature, std::span<const std::uint8_t> head,
+                   std::span<const std::uint8_t> data)
+{
+    const std::size_t length = 2 + signature.size() + head.size() + data.size();
+    out.insert(out.end(), {0xFF, marker, std::uint8_t(length >> 8), std::uint8_t(length & 0xFF)});
+    out.insert(out.end(), signature.begin(), signature.end());
+    out.insert(out.end(), head.begin(), head.end());
+    out.insert(out.end(), data.begin(), data.end());
+}
+
+// TurboJPEG writes SOI and a JFIF segment without a resolution; the
+// metadata's resolution goes into that segment and its EXIF block and
+// colour profile into segments right after it.
+EncodedBytes WithMetadata(std::span<const std::uint8_t> encoded, const PictureMetadata& metadata)
+{
+    constexpr std::size_t MaxSegmentData = 65535 - 2;
+    std::size_t headerEnd = 2;
+    if (encoded.size() > 4 && encoded[2] == 0xFF && encoded[3] == 0xE0)
+        headerEnd = 4 + BigEndian(&encoded[4], 2);
+    EncodedBytes out(encoded.begin(), encoded.begin() + std::ptrdiff_t(headerEnd));
+    if (metadata.dotsPerMetreX != 0 && metadata.dotsPerMetreY != 0 && headerEnd >= 20) {
+        // In dots per inch, the unit readers know best; a density must fit 16 bits.
+        const auto perInch = [](std::uint32_t perMetre) {
+            return std::uint16_t(std::clamp<long>(std::lround(perMetre * 0.0254), 1, 65535));
+        };
+        out[4 + 2 + 7] = 1;
+        PutBigEndian(&out[4 + 2 + 8], perInch(metadata.dotsPerMetreX), 2);
+        PutBigEndian(&out[4 + 2 + 10], perInch(metadata.dotsPerMetreY), 2);
+    }
+    if (!metadata.exif.empty() && metadata.exif.size() <= MaxSegmentData)
+        AppendSegment(out, 0xE1, {}, {}, metadata.exif);
+    const std::span<const std::uint8_t> icc = metadata.iccProfile;
+    constexpr std::size_t chunkBytes = MaxSegmentData - IccSignature.size() - 2;
+    const std::size_t chunks = (icc.size() + chunkBytes - 1) / chunkBytes;
+    if (chunks <= 255) {
+        for (std::size_t i = 0; i < chunks; ++i) {
+            const std::array<std::uint8_t, 2> head{std::uint8_t(i + 1), std::uint8_t(chunks)};
+            AppendSegment(out, 0xE2, IccSignature, head, icc.subspan(i * chunkBytes, std::min(chunkBytes, icc.size() - i * chunkBytes)));
+        }
+    }
+    out.insert(out.end(), encoded.begin() + std::ptrdiff_t(headerEnd), encoded.end());
+    return out;
 }
 
 // libjpeg reports these while reading markers that do not describe pixels
@@ -198,13 +318,14 @@ bool LooksLikeJpeg(std::span<const std::uint8_t> bytes) noexcept
 
 PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes)
 {
-    const JpegFrame frame = ReadFrameAndCheckComplete(bytes);
+    JpegHeaders headers = ReadHeadersAndCheckComplete(bytes);
+    const JpegFrame& frame = headers.frame;
     CheckPictureDimensions(frame.width, frame.height);
     const auto decoder = StartTurboJpeg(tjInitDecompress(), "JPEG decoder");
 
     const auto width = static_cast<int>(frame.width);
     const auto height = static_cast<int>(frame.height);
-    PictureFile result{Picture(width, height), false};
+    PictureFile result{Picture(width, height), false, std::move(headers.metadata)};
     // Refusing streams of more than 500 scans stops a tiny progressive file
     // from keeping the decoder busy for minutes.
     constexpr int flags = TJFLAG_LIMITSCANS;
@@ -243,7 +364,10 @@ EncodedBytes EncodeJpeg(const Picture& picture, int quality, const PictureMetada
         const std::string message = tjGetErrorStr2(encoder.get());
         RaiseWithReason(MentionsMemory(message) ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidProcedureCall, "JPEG encoder: " + message);
     }
-    return EncodedBytes(jpeg, jpeg + jpegSize);
+    const std::span<const std::uint8_t> encoded(jpeg, jpegSize);
+    if (metadata.iccProfile.empty() && metadata.exif.empty() && metadata.dotsPerMetreX == 0)
+        return EncodedBytes(encoded.begin(), encoded.end());
+    return WithMetadata(encoded, metadata);
 }
 
 std::optional<PictureSize> JpegFrameSize(std::span<const std::uint8_t> start)

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "qt_codec.h"
 
+#include "byte_order.h"
 #include "format_guards.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -120,6 +123,41 @@ bool HasTgaFooter(std::span<const std::uint8_t> bytes)
                          [](char expected, std::uint8_t actual) { return std::uint8_t(expected) == actual; });
 }
 
+// True when a PNG holds a chunk of that type before its image data.
+bool PngHasChunkBeforeData(std::span<const std::uint8_t> bytes, std::string_view type)
+{
+    constexpr std::size_t signatureBytes = 8;
+    for (std::size_t at = signatureBytes; at + 8 <= bytes.size();) {
+        const std::uint32_t length = BigEndian(&bytes[at], 4);
+        const std::string_view found(reinterpret_cast<const char*>(&bytes[at + 4]), 4);
+        if (found == type)
+            return true;
+        if (found == "IDAT" || length > bytes.size())
+            return false;
+        at += 12 + std::size_t(length);
+    }
+    return false;
+}
+
+// Qt gives every image a resolution: the file's, or the screen's when the
+// file states none. Only the file's is the picture's own.
+bool HasOwnResolution(const QImage& image)
+{
+    static const QImage unstated(1, 1, QImage::Format_RGB32);
+    return image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0
+           && (image.dotsPerMeterX() != unstated.dotsPerMeterX() || image.dotsPerMeterY() != unstated.dotsPerMeterY());
+}
+
+// The profile the file embeds. Qt also builds a colour space from a PNG's
+// gamma and chromaticity chunks, which is no embedded profile.
+std::vector<std::uint8_t> EmbeddedProfile(const QtPicture& read, std::span<const std::uint8_t> bytes)
+{
+    if (!read.image.colorSpace().isValid() || (read.format == "png" && !PngHasChunkBeforeData(bytes, "iCCP")))
+        return {};
+    const QByteArray profile = read.image.colorSpace().iccProfile();
+    return std::vector<std::uint8_t>(profile.begin(), profile.end());
+}
+
 } // namespace
 
 PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes)
@@ -136,12 +174,18 @@ PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes)
     }
     QImage& image = read.image;
     CheckPictureDimensions(std::uint64_t(image.width()), std::uint64_t(image.height()));
+    PictureMetadata metadata;
+    metadata.iccProfile = EmbeddedProfile(read, bytes);
+    if (HasOwnResolution(image)) {
+        metadata.dotsPerMetreX = std::uint32_t(image.dotsPerMeterX());
+        metadata.dotsPerMetreY = std::uint32_t(image.dotsPerMeterY());
+    }
     const bool hasAlpha = image.hasAlphaChannel();
     image.convertTo(QImage::Format_ARGB32);
     if (image.isNull() || image.format() != QImage::Format_ARGB32)
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to convert the picture");
 
-    PictureFile result{Picture(image.width(), image.height()), hasAlpha};
+    PictureFile result{Picture(image.width(), image.height()), hasAlpha, std::move(metadata)};
     for (std::int32_t y = 0; y < image.height(); ++y)
         std::memcpy(result.picture.Row(y), image.constScanLine(y), std::size_t(image.width()) * 4);
     if (hasAlpha && IsUnusedBmpAlpha(read.format, result.picture)) {
@@ -180,14 +224,28 @@ EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::stri
     // the window and the command line would write different bytes. 96 dpi,
     // in dots per metre, is what the platform's picture saving always wrote.
     constexpr int dotsPerMetre = 3780;
-    image.setDotsPerMeterX(dotsPerMetre);
-    image.setDotsPerMeterY(dotsPerMetre);
+    const PictureMetadata& metadata = settings.metadata;
+    const bool ownResolution = metadata.dotsPerMetreX != 0 && metadata.dotsPerMetreY != 0
+                               && metadata.dotsPerMetreX <= INT_MAX && metadata.dotsPerMetreY <= INT_MAX;
+    image.setDotsPerMeterX(ownResolution ? int(metadata.dotsPerMetreX) : dotsPerMetre);
+    image.setDotsPerMeterY(ownResolution ? int(metadata.dotsPerMetreY) : dotsPerMetre);
+    if (!metadata.iccProfile.empty()) {
+        // A profile Qt cannot read is left out rather than written wrong.
+        const QColorSpace space = QColorSpace::fromIccProfile(
+            QByteArray(reinterpret_cast<const char*>(metadata.iccProfile.data()), qsizetype(metadata.iccProfile.size())));
+        if (space.isValid())
+            image.setColorSpace(space);
+    }
     QByteArray data;
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, QByteArray::fromStdString(format));
     if (format == "webp")
-        writer.setQuality(100);  // Qt's WebP writer turns 100 into lossless
+        writer.setQuality(settings.quality.value_or(100));  // Qt's WebP writer turns 100 into lossless
+    // Qt's PNG writer takes its zlib level only as a quality, mapping 0..100
+    // onto levels 9..0 as (100 - quality) * 9 / 91; this is the inverse.
+    if (format == "png" && settings.pngLevel)
+        writer.setQuality(100 - (*settings.pngLevel * 91 + 8) / 9);
     if (format == "tif" || format == "tiff")
         writer.setCompression(1);  // LZW
     if (!writer.write(image))
