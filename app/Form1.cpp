@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Form1.h"
 
+
 #include "bevel.h"
 
 #include "folder_scan.h"
@@ -8,6 +9,7 @@
 #include "failure_report.h"
 #include "input_list_model.h"
 #include "input_list_view.h"
+#include "output_options_dialog.h"
 #include "preview_pane.h"
 #include "numeric_text.h"
 #include "runtime_error.h"
@@ -45,6 +47,7 @@ constexpr std::string_view HelpHandler = "PushButton4_Click";
 constexpr std::string_view ClearHandler = "PushButton5_Click";
 constexpr std::string_view SamplesHandler = "PushButton6_Click";
 constexpr std::string_view BrowseHandler = "PushButton7_Click";
+constexpr std::string_view OutputOptionsHandler = "PushButton8_Click";
 constexpr std::string_view DropHandler = "ListView1_OLEDragDrop";
 
 // The client area in twips; with the preview it reaches past picIn and
@@ -72,6 +75,7 @@ const QString KeyShowPreview = QStringLiteral("ShowPreview");
 const QString KeyAddFilesFolder = QStringLiteral("LastAddFilesFolder");
 const QString KeyAddAllFolder = QStringLiteral("LastAddAllFolder");
 const QString KeyBrowseOutputFolder = QStringLiteral("LastOutputFolderBrowse");
+const QString OutputOptionsTitle = QStringLiteral("Output Options");
 
 const QString OpenFilesTitle = QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files");
 // The formats the program reads and writes. Linux names are case-sensitive,
@@ -133,6 +137,7 @@ Form1::Form1(Dialogs& dialogs, Form1Environment environment, QWidget* parent)
       environment_(std::move(environment)),
       settings_(QStringLiteral("Tollamere"), QStringLiteral("Tollamere"))
 {
+    outputOptions_ = OutputOptionsFromSettings([this](const QString& key) { return StoredSetting(key, QString()); });
     CreateControls();
     WireCommands();
     SetTabOrder();
@@ -192,10 +197,13 @@ void Form1::CreateControls()
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Place(Frame2, 120, 5310, 7800, 810);
     Text1 = makeBox("Text1", QString(), Frame2);
-    Place(Text1, 240, 300, 6495, 345);
+    Place(Text1, 240, 300, 4815, 345);
     PushButton7 = makeButton("PushButton7", QStringLiteral("..."), Frame2);
     PushButton7->setToolTip(QStringLiteral("Choose the folder the results are saved to"));
-    Place(PushButton7, 6840, 300, 720, 345);
+    Place(PushButton7, 5160, 300, 600, 345);
+    PushButton8 = makeButton("PushButton8", QStringLiteral("Op&tions..."), Frame2);
+    PushButton8->setToolTip(QStringLiteral("Output Options: sub-folders, file names, existing files, format, quality, metadata"));
+    Place(PushButton8, 5865, 300, 1695, 345);
 
     PushButton4 = makeButton("PushButton4", QStringLiteral("&Help"), this);
     Place(PushButton4, 120, 120, 7800, 405);
@@ -241,7 +249,7 @@ void Form1::CreateControls()
     // parameter boxes and the progress bar keep whatever pointer they meet.
     for (QWidget* widget : std::initializer_list<QWidget*>{
              this, Frame1, Frame2, Label1, Label2, Label3, ListView1, ListView1->viewport(), ListView1->header(), Text1,
-             PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7}) {
+             PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7, PushButton8}) {
         widget->setMouseTracking(true);
         widget->installEventFilter(this);
     }
@@ -256,6 +264,7 @@ void Form1::WireCommands()
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
+    connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
     connect(ListView1, &InputListView::RemoveSelectedRowRequested, this, [this] { ListView1_RemoveSelectedRow(); });
     connect(ListView1, &InputListView::PathsDropped, this,
             [this](const std::vector<std::string>& paths) { ListView1_Drop(paths); });
@@ -325,7 +334,8 @@ void Form1::SetTabOrder()
 {
     const std::initializer_list<QWidget*> order{ListView1,   PushButton1,   PushButton3,       PushButton2,
                                                 PushButton4, PushButton5,   PushButton6,       Text1,
-                                                PushButton7, txtLightAngle, txtLightElevation, txtBevelSize};
+                                                PushButton7, PushButton8,   txtLightAngle,     txtLightElevation,
+                                                txtBevelSize};
     for (auto widget = order.begin(); std::next(widget) != order.end(); ++widget)
         QWidget::setTabOrder(*widget, *std::next(widget));
     // The list comes first: a first keystroke must not change a setting.
@@ -446,7 +456,7 @@ void Form1::PushButton3_Click()
     const std::string folderText = QFile::encodeName(folder).toStdString();
     const std::string pattern = "*." + extension->toStdString();
     const bool started = RunStep(AddAllHandler, AddAllScanLine, [&] {
-        StartScan(ScanKind::AddAll, [folderText, pattern](const RowSink& addRow, std::stop_token stop) {
+        StartScan(ScanKind::AddAll, {folderText}, [folderText, pattern](const RowSink& addRow, std::stop_token stop) {
             AddFolderFiles(folderText, pattern, addRow, std::move(stop));
         });
     });
@@ -459,7 +469,7 @@ void Form1::ListView1_Drop(const std::vector<std::string>& paths)
     if (IsConverting())
         return;
     RunStep(DropHandler, 100, [&] {
-        StartScan(ScanKind::Drop, [dropped = paths](const RowSink& addRow, std::stop_token stop) {
+        StartScan(ScanKind::Drop, paths, [dropped = paths](const RowSink& addRow, std::stop_token stop) {
             AddDroppedPaths(dropped, addRow, std::move(stop));
         });
     });
@@ -471,11 +481,11 @@ void Form1::AddStartupPaths(const std::vector<std::string>& paths)
         ListView1_Drop(paths);
 }
 
-void Form1::StartScan(ScanKind kind, ScanJob::Scan scan)
+void Form1::StartScan(ScanKind kind, std::vector<std::string> folders, ScanJob::Scan scan)
 {
     const std::uint64_t id = ++lastScanId_;
     auto job = std::make_unique<ScanJob>(this, std::move(scan), [this, id] { FinishScan(id); });
-    scans_.push_back(Scan{id, kind, std::move(job)});
+    scans_.push_back(Scan{id, kind, std::move(folders), std::move(job)});
     if (!scanRowsTimer_.isActive())
         scanRowsTimer_.start();
 }
@@ -483,7 +493,7 @@ void Form1::StartScan(ScanKind kind, ScanJob::Scan scan)
 void Form1::AppendScannedRows()
 {
     for (const Scan& scan : scans_)
-        inputList_->Append(scan.job->TakeRows());
+        inputList_->Append(scan.job->TakeRows(), scan.folders);
 }
 
 void Form1::FinishScan(std::uint64_t id)
@@ -531,6 +541,18 @@ void Form1::PushButton7_Click()
         RunStep(BrowseHandler, 106, [&] { Text1->setText(folder + QLatin1Char(PathSeparator)); });
     else
         RunStep(BrowseHandler, 108, [&] { Text1->setText(folder); });
+}
+
+void Form1::PushButton8_Click()
+{
+    std::optional<OutputOptions> chosen;
+    RunStep(OutputOptionsHandler, 100, [&] { chosen = dialogs_.EditOutputOptions(OutputOptionsTitle, outputOptions_); });
+    if (RunTest(OutputOptionsHandler, 102, [&] { return !chosen; }))
+        return;
+    outputOptions_ = *chosen;
+    RunStep(OutputOptionsHandler, 104, [&] {
+        OutputOptionsToSettings(outputOptions_, [this](const QString& key, const QString& text) { StoreSetting(key, text); });
+    });
 }
 
 void Form1::PushButton6_Click()
@@ -595,6 +617,8 @@ void Form1::StartConversion()
 {
     ConversionRequest request;
     request.inputPaths = inputList_->Paths();
+    request.inputRoots = inputList_->Roots();
+    request.output = outputOptions_;
     request.outputFolder = Text1->text().toStdString();
     request.bevelSizeText = txtBevelSize->text().toStdString();
     request.lightAngleText = txtLightAngle->text().toStdString();
@@ -611,6 +635,9 @@ void Form1::StartConversion()
     };
     handlers.written = [this](std::size_t item, const std::string&) {
         inputList_->SetOutcome(static_cast<int>(item), RowOutcome::Written);
+    };
+    handlers.skipped = [this](const ItemResult& result) {
+        inputList_->SetOutcome(static_cast<int>(result.item), RowOutcome::Skipped, result.reason);
     };
     handlers.finished = [this] { FinishConversion(); };
     conversion_ = std::make_unique<ConversionJob>(this, std::move(request), std::move(handlers));
@@ -679,21 +706,25 @@ void Form1::FinishConversion()
 QString Form1::RunSummary() const
 {
     int written = 0;
+    int skipped = 0;
     int failed = 0;
     int refused = 0;
     int notConverted = 0;
     for (int row = 0; row < inputList_->RowCount(); ++row) {
         switch (inputList_->Row(row).outcome) {
         case RowOutcome::Written: ++written; break;
+        case RowOutcome::Skipped: ++skipped; break;
         case RowOutcome::Failed: ++failed; break;
         case RowOutcome::Refused: ++refused; break;
         case RowOutcome::NotConverted: ++notConverted; break;
         case RowOutcome::None: break;
         }
     }
-    if (failed == 0 && refused == 0 && notConverted == 0)
+    if (failed == 0 && refused == 0 && notConverted == 0 && skipped == 0)
         return {};
     QString summary = QStringLiteral("\r\n%1 of %2 written").arg(written).arg(inputList_->RowCount());
+    if (skipped > 0)
+        summary += QStringLiteral(", %1 skipped (the file existed)").arg(skipped);
     if (failed > 0)
         summary += QStringLiteral(", %1 failed").arg(failed);
     if (refused > 0)
@@ -707,7 +738,7 @@ void Form1::UpdateCommands()
 {
     const bool converting = IsConverting();
     for (QWidget* command : std::initializer_list<QWidget*>{PushButton1, PushButton3, PushButton5, PushButton6,
-                                                            PushButton7, Text1, txtLightAngle, txtLightElevation,
+                                                            PushButton7, PushButton8, Text1, txtLightAngle, txtLightElevation,
                                                             txtBevelSize})
         command->setEnabled(!converting);
     ListView1->SetDropsAccepted(!converting);

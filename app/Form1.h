@@ -72,6 +72,9 @@ private:
     struct Scan {
         std::uint64_t id = 0;
         ScanKind kind = ScanKind::AddAll;
+        // What was scanned: the rows found take the folder they lie under
+        // as their root.
+        std::vector<std::string> folders;
         std::unique_ptr<ScanJob> job;
     };
 
@@ -91,6 +94,7 @@ private:
     void PushButton5_Click();  // "Clear List"
     void PushButton6_Click();  // "Load Sample/Example File"
     void PushButton7_Click();  // "...", browse for the output folder
+    void PushButton8_Click();  // "Options...", the output options
     void ListView1_RemoveSelectedRow();
     void ListView1_Drop(const std::vector<std::string>& paths);
 
@@ -104,7 +108,7 @@ private:
     void FinishConversion();
     QString RunSummary() const;
 
-    void StartScan(ScanKind kind, ScanJob::Scan scan);
+    void StartScan(ScanKind kind, std::vector<std::string> folders, ScanJob::Scan scan);
     void AppendScannedRows();
     void FinishScan(std::uint64_t id);
     void EndAddAllBusy();
@@ -132,6 +136,8 @@ private:
     void ShowPreview(bool shown);
 
     Dialogs& dialogs_;
+    // What the Output Options dialog set; the run writes by them.
+    OutputOptions outputOptions_;
     const Form1Environment environment_;
     QSettings settings_;
     QString applicationTitle_;
@@ -164,6 +170,7 @@ private:
     QGroupBox* Frame2 = nullptr;
     QLineEdit* Text1 = nullptr;
     QPushButton* PushButton7 = nullptr;
+    QPushButton* PushButton8 = nullptr;
     QPushButton* PushButton4 = nullptr;
     InputListView* ListView1 = nullptr;
     CaptionedProgressBar* ProgressBar1 = nullptr;

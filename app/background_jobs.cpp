@@ -47,6 +47,12 @@ public:
         answered_.wait(lock, [&] { return released_ || reportsAnswered_ >= ticket; });
     }
 
+    void Finished(const ItemResult& result) override
+    {
+        if (handlers_.skipped && result.outcome == ItemResult::Outcome::Skipped)
+            Post([result](const Handlers& handlers) { handlers.skipped(result); });
+    }
+
     void Written(std::size_t item, const std::string& outputPath) override
     {
         if (handlers_.written)

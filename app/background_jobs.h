@@ -31,6 +31,8 @@ public:
         std::function<void(const ConversionFailure& failure, std::function<void()> answer)> failure;
         // An item's output was written; may be left empty.
         std::function<void(std::size_t item, const std::string& outputPath)> written;
+        // An item's output existed and was left as it was; may be left empty.
+        std::function<void(const ItemResult& result)> skipped;
         // The run has ended; Messages() and RunFailure() are final.
         std::function<void()> finished;
     };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "output_options.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +46,10 @@ public:
                                std::function<void(RunReportAnswer)> answered) = 0;
     // Takes the open report away without an answer: the run was stopped.
     virtual void CloseRunReport() = 0;
+    // The output options dialog, filled with the current options: the
+    // options as the user left them, or nothing when cancelled. Only options
+    // CheckOutputOptions accepts come back.
+    virtual std::optional<OutputOptions> EditOutputOptions(const QString& title, const OutputOptions& current) = 0;
     // Shows the folder in the system's file manager; the outcome is not examined.
     virtual void OpenFolderInFileManager(const QString& path) = 0;
 };

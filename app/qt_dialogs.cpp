@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt_dialogs.h"
 
+#include "output_options_dialog.h"
 #include "window_support.h"
 
 #include <QCheckBox>
@@ -86,6 +87,15 @@ void QtDialogs::CloseRunReport()
     // Taken away, not answered: the disconnect keeps finished from replying.
     QObject::disconnect(report, nullptr, nullptr, nullptr);
     report->close();
+}
+
+std::optional<OutputOptions> QtDialogs::EditOutputOptions(const QString& title, const OutputOptions& current)
+{
+    OutputOptionsDialog dialog(current, owner_);
+    dialog.setWindowTitle(title);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Options();
 }
 
 void QtDialogs::OpenFolderInFileManager(const QString& path)

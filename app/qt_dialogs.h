@@ -22,6 +22,7 @@ public:
     void ShowRunReport(const QString& title, const QString& text,
                        std::function<void(RunReportAnswer)> answered) override;
     void CloseRunReport() override;
+    std::optional<OutputOptions> EditOutputOptions(const QString& title, const OutputOptions& current) override;
     void OpenFolderInFileManager(const QString& path) override;
 
 private:

@@ -15,11 +15,28 @@ void InputListModel::Append(std::string path)
 {
     const int row = RowCount();
     beginInsertRows(QModelIndex(), row, row);
-    rows_.push_back(InputRow{std::move(path), RowOutcome::None, {}});
+    rows_.push_back(InputRow{std::move(path), {}, RowOutcome::None, {}});
     endInsertRows();
 }
 
-void InputListModel::Append(std::vector<std::string> paths)
+namespace {
+
+std::string RootOf(const std::string& path, const std::vector<std::string>& folders)
+{
+    std::string root;
+    for (std::string folder : folders) {
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        if (folder.size() > root.size() && path.size() > folder.size() && path.starts_with(folder)
+            && (path[folder.size()] == '/' || folder == "/"))
+            root = folder;
+    }
+    return root;
+}
+
+} // namespace
+
+void InputListModel::Append(std::vector<std::string> paths, const std::vector<std::string>& scannedFolders)
 {
     // A scan hands over its rows in batches; one insertion per batch keeps a
     // large tree from updating the view once per file.
@@ -28,8 +45,10 @@ void InputListModel::Append(std::vector<std::string> paths)
     const int first = RowCount();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.size()) - 1);
     rows_.reserve(rows_.size() + paths.size());
-    for (std::string& path : paths)
-        rows_.push_back(InputRow{std::move(path), RowOutcome::None, {}});
+    for (std::string& path : paths) {
+        std::string root = RootOf(path, scannedFolders);
+        rows_.push_back(InputRow{std::move(path), std::move(root), RowOutcome::None, {}});
+    }
     endInsertRows();
 }
 
@@ -59,6 +78,15 @@ std::vector<std::string> InputListModel::Paths() const
     for (const InputRow& row : rows_)
         paths.push_back(row.path);
     return paths;
+}
+
+std::vector<std::string> InputListModel::Roots() const
+{
+    std::vector<std::string> roots;
+    roots.reserve(rows_.size());
+    for (const InputRow& row : rows_)
+        roots.push_back(row.root);
+    return roots;
 }
 
 void InputListModel::SetOutcome(int row, RowOutcome outcome, std::string reason)
@@ -115,6 +143,7 @@ QString InputListModel::OutcomeText(const InputRow& row)
     switch (row.outcome) {
     case RowOutcome::None: return {};
     case RowOutcome::Written: return QStringLiteral("written");
+    case RowOutcome::Skipped: return QStringLiteral("skipped: ") + reason;
     case RowOutcome::Failed: return QStringLiteral("failed: ") + reason;
     case RowOutcome::Refused: return QStringLiteral("refused: ") + reason;
     case RowOutcome::NotConverted: return QStringLiteral("not converted");

@@ -14,12 +14,15 @@
 namespace tollamere {
 
 // What the last run made of a row.
-enum class RowOutcome { None, Written, Failed, Refused, NotConverted };
+enum class RowOutcome { None, Written, Skipped, Failed, Refused, NotConverted };
 
 struct InputRow {
     // The file's path as bytes, exactly as found or given: a name that is not
     // valid UTF-8 still names its own file, not a look-alike.
     std::string path;
+    // The folder the row was found under (chosen in Add All or dropped);
+    // empty for a file added by itself.
+    std::string root;
     RowOutcome outcome = RowOutcome::None;
     // Why the row failed or was refused, in full.
     std::string reason;
@@ -37,7 +40,9 @@ public:
     // Rows are appended after the existing ones; nothing is sorted, checked
     // or merged, so the same path added twice gives two rows.
     void Append(std::string path);
-    void Append(std::vector<std::string> paths);
+    // Rows a scan found; each takes as its root the longest of the scanned
+    // folders it lies under.
+    void Append(std::vector<std::string> paths, const std::vector<std::string>& scannedFolders = {});
     // Does nothing for a row that does not exist.
     void Remove(int row);
     void Clear();
@@ -47,6 +52,8 @@ public:
     const InputRow& Row(int row) const;
     // Every path, first row first: what a conversion run is given.
     std::vector<std::string> Paths() const;
+    // Every row's root, in the same order.
+    std::vector<std::string> Roots() const;
 
     // The outcome of the last run for a row that exists; None clears it.
     void SetOutcome(int row, RowOutcome outcome, std::string reason = {});

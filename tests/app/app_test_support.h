@@ -31,6 +31,7 @@ constexpr const char* HelpButton = "PushButton4";        // "Help"
 constexpr const char* ClearButton = "PushButton5";       // "Clear List"
 constexpr const char* SamplesButton = "PushButton6";     // "Load Sample/Example File"
 constexpr const char* BrowseOutputButton = "PushButton7"; // "..." beside the output folder
+constexpr const char* OutputOptionsButton = "PushButton8"; // "Options..." beside it
 
 // Test classes register themselves; the test program runs them all.
 using TestFactory = std::unique_ptr<QObject> (*)();

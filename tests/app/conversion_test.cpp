@@ -228,6 +228,49 @@ private slots:
         QVERIFY(!std::filesystem::exists(out + "/x\xEF\xBF\xBD.png"));
     }
 
+    // The dialog's choices are kept in the store and used by the run: a
+    // dropped folder's sub-folders kept, a suffix, an existing output skipped.
+    void outputOptionsAreStoredAndUsed()
+    {
+        sandbox_->Picture(QStringLiteral("in/a/star.png"));
+        sandbox_->Picture(QStringLiteral("in/b/star.png"));
+        const QString older = sandbox_->File(QStringLiteral("out/b/star-b.png"), "older");
+        OutputOptions chosen;
+        chosen.structure = OutputOptions::Structure::KeepFolders;
+        chosen.namePattern = "{name}-b";
+        chosen.overwrite = OutputOptions::Overwrite::Skip;
+        dialogs_->outputOptions = {std::nullopt, chosen};
+        QTest::mouseClick(Button(*form_, OutputOptionsButton), Qt::LeftButton);  // cancelled: nothing changes
+        QTest::mouseClick(Button(*form_, OutputOptionsButton), Qt::LeftButton);
+        QCOMPARE(dialogs_->shownOptions.size(), std::size_t(2));
+        QCOMPARE(dialogs_->shownOptions[1].namePattern, std::string("{name}"));
+
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(sandbox_->Path(QStringLiteral("in")))});
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(InputList(*form_)->viewport(), &enter);
+        QApplication::sendEvent(InputList(*form_)->viewport(), &drop);
+        QTRY_COMPARE(RowCount(*form_), 2);
+        Find<QLineEdit>(*form_, "Text1")->setText(sandbox_->Path(QStringLiteral("out")) + QLatin1Char('/'));
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+
+        QCOMPARE(dialogs_->MessageTexts(), QStringList{QStringLiteral("Done.\r\n1 of 2 written, 1 skipped (the file existed)")});
+        QVERIFY(!QImage(sandbox_->Path(QStringLiteral("out/a/star-b.png"))).isNull());
+        QFile kept(older);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("older"));
+        QVERIFY(InputListModel::OutcomeText(form_->InputList().Row(1)).startsWith(QStringLiteral("skipped: ")));
+
+        // A new window starts with what was chosen.
+        form_ = OpenWindow(*dialogs_, sandbox_->Path(QStringLiteral("program")));
+        QTest::mouseClick(Button(*form_, OutputOptionsButton), Qt::LeftButton);
+        QCOMPARE(dialogs_->shownOptions.back().namePattern, std::string("{name}-b"));
+        QCOMPARE(dialogs_->shownOptions.back().structure, OutputOptions::Structure::KeepFolders);
+        QCOMPARE(dialogs_->shownOptions.back().overwrite, OutputOptions::Overwrite::Skip);
+    }
+
     void guardsSpeakBeforeAnythingIsWritten()
     {
         QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);

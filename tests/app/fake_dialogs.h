@@ -11,7 +11,7 @@
 namespace tollamere {
 
 struct DialogCall {
-    enum class Kind { OpenFiles, BrowseForFolder, AskText, Message, OpenFolder };
+    enum class Kind { OpenFiles, BrowseForFolder, AskText, Message, OpenFolder, OutputOptions };
     Kind kind = Kind::Message;
     QString title;
     // The prompt, message text or folder path; the filter of OpenFiles.
@@ -31,6 +31,8 @@ public:
     std::deque<std::optional<QString>> texts;
     std::deque<MessageAnswer> answers;
     std::deque<RunReportAnswer> reportAnswers;
+    std::deque<std::optional<OutputOptions>> outputOptions;
+    std::vector<OutputOptions> shownOptions;
     bool reportShowing = false;
     // Runs as each message shows, before it is answered.
     std::function<void(const DialogCall&)> onMessage;
@@ -106,6 +108,13 @@ public:
     }
 
     void CloseRunReport() override { reportShowing = false; }
+
+    std::optional<OutputOptions> EditOutputOptions(const QString& title, const OutputOptions& current) override
+    {
+        calls.push_back(Call(DialogCall::Kind::OutputOptions, title, QString::fromStdString(current.namePattern)));
+        shownOptions.push_back(current);
+        return Next(outputOptions, QStringLiteral("EditOutputOptions"), std::optional<OutputOptions>());
+    }
 
     void OpenFolderInFileManager(const QString& path) override
     {

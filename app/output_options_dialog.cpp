@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: MIT
+#include "output_options_dialog.h"
+
+#include "picture_formats.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <array>
+
+namespace tollamere {
+namespace {
+
+// The formats offered, in the order users look for them; those this build
+// cannot write are left out.
+constexpr std::array OfferedFormats{"jpg", "png", "webp", "avif", "jxl", "bmp", "gif", "tif", "ico", "cur"};
+
+const QString KeyStructure = QStringLiteral("OutputKeepFolders");
+const QString KeyNamePattern = QStringLiteral("OutputNamePattern");
+const QString KeyOverwrite = QStringLiteral("OutputOverwrite");
+const QString KeyFormat = QStringLiteral("OutputFormat");
+const QString KeyQuality = QStringLiteral("OutputQuality");
+const QString KeyPngLevel = QStringLiteral("OutputPngLevel");
+const QString KeyStrip = QStringLiteral("OutputStripMetadata");
+
+constexpr std::array OverwriteNames{"replace", "skip", "rename"};
+
+std::optional<int> NumberIn(const QString& text, int lowest, int highest)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && value >= lowest && value <= highest ? std::optional<int>(value) : std::nullopt;
+}
+
+} // namespace
+
+OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("OutputOptionsDialog"));
+    auto* form = new QFormLayout;
+
+    keepFolders_ = new QCheckBox(QStringLiteral("&Keep the sub-folders of scanned and dropped folders"), this);
+    keepFolders_->setChecked(options.structure == OutputOptions::Structure::KeepFolders);
+    form->addRow(keepFolders_);
+
+    namePattern_ = new QLineEdit(QString::fromStdString(options.namePattern), this);
+    namePattern_->setToolTip(QStringLiteral("{name} the input's name, {ext} its extension, {n} its row number"));
+    form->addRow(QStringLiteral("File &name:"), namePattern_);
+    form->addRow(QString(), new QLabel(QStringLiteral("{name}, {ext} and {n}, e.g. {name}-bevel"), this));
+
+    overwrite_ = new QComboBox(this);
+    overwrite_->addItems({QStringLiteral("Replace it"), QStringLiteral("Skip it"), QStringLiteral("Choose a new name, e.g. \"star (2).png\"")});
+    overwrite_->setCurrentIndex(int(options.overwrite));
+    form->addRow(QStringLiteral("If the file &exists:"), overwrite_);
+
+    format_ = new QComboBox(this);
+    format_->addItem(QStringLiteral("Same as the input"), QString());
+    for (const char* extension : OfferedFormats)
+        if (CanWritePictureExtension(extension))
+            format_->addItem(QString::fromLatin1(extension).toUpper(), QString::fromLatin1(extension));
+    const int chosen = format_->findData(QString::fromStdString(options.format).toLower());
+    format_->setCurrentIndex(std::max(chosen, 0));
+    form->addRow(QStringLiteral("&Format:"), format_);
+
+    quality_ = new QSpinBox(this);
+    quality_->setRange(0, 100);
+    quality_->setSpecialValueText(QStringLiteral("Default (JPEG 100, others lossless)"));
+    quality_->setValue(options.quality.value_or(0));
+    form->addRow(QStringLiteral("&Quality:"), quality_);
+
+    pngLevel_ = new QSpinBox(this);
+    pngLevel_->setRange(-1, 9);
+    pngLevel_->setSpecialValueText(QStringLiteral("Default"));
+    pngLevel_->setValue(options.pngLevel.value_or(-1));
+    form->addRow(QStringLiteral("&PNG compression:"), pngLevel_);
+
+    strip_ = new QCheckBox(QStringLiteral("Leave out the colour profile, resolution and EXIF"), this);
+    strip_->setChecked(options.stripMetadata);
+    form->addRow(strip_);
+
+    problem_ = new QLabel(this);
+    problem_->setObjectName(QStringLiteral("problem"));
+    problem_->setWordWrap(true);
+    problem_->setStyleSheet(QStringLiteral("color: #a00000"));
+    problem_->hide();
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, this, [this] {
+        const OutputOptions defaults;
+        keepFolders_->setChecked(false);
+        namePattern_->setText(QString::fromStdString(defaults.namePattern));
+        overwrite_->setCurrentIndex(0);
+        format_->setCurrentIndex(0);
+        quality_->setValue(0);
+        pngLevel_->setValue(-1);
+        strip_->setChecked(false);
+    });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(problem_);
+    layout->addWidget(buttons);
+}
+
+OutputOptions OutputOptionsDialog::Options() const
+{
+    OutputOptions options;
+    options.structure = keepFolders_->isChecked() ? OutputOptions::Structure::KeepFolders : OutputOptions::Structure::Flat;
+    options.namePattern = namePattern_->text().toStdString();
+    options.overwrite = OutputOptions::Overwrite(overwrite_->currentIndex());
+    options.format = format_->currentData().toString().toStdString();
+    if (quality_->value() > 0)
+        options.quality = quality_->value();
+    if (pngLevel_->value() >= 0)
+        options.pngLevel = pngLevel_->value();
+    options.stripMetadata = strip_->isChecked();
+    return options;
+}
+
+void OutputOptionsDialog::accept()
+{
+    if (const std::optional<std::string> refused = CheckOutputOptions(Options())) {
+        problem_->setText(QString::fromStdString("This cannot be used: " + *refused + "."));
+        problem_->show();
+        namePattern_->setFocus();
+        return;
+    }
+    QDialog::accept();
+}
+
+OutputOptions OutputOptionsFromSettings(const std::function<QString(const QString& key)>& read)
+{
+    OutputOptions options;
+    if (read(KeyStructure) == QStringLiteral("true"))
+        options.structure = OutputOptions::Structure::KeepFolders;
+    if (const QString pattern = read(KeyNamePattern); !pattern.isEmpty())
+        options.namePattern = pattern.toStdString();
+    for (std::size_t i = 0; i < OverwriteNames.size(); ++i)
+        if (read(KeyOverwrite) == QLatin1String(OverwriteNames[i]))
+            options.overwrite = OutputOptions::Overwrite(i);
+    options.format = read(KeyFormat).toStdString();
+    options.quality = NumberIn(read(KeyQuality), 1, 100);
+    options.pngLevel = NumberIn(read(KeyPngLevel), 0, 9);
+    options.stripMetadata = read(KeyStrip) == QStringLiteral("true");
+    // A store edited by hand may hold what the run refuses.
+    OutputOptions checked = options;
+    if (CheckOutputOptions(checked)) {
+        checked.namePattern = OutputOptions().namePattern;
+        checked.format.clear();
+        if (CheckOutputOptions(checked))
+            return {};
+    }
+    return checked;
+}
+
+void OutputOptionsToSettings(const OutputOptions& options, const std::function<void(const QString& key, const QString& text)>& write)
+{
+    const auto flag = [](bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); };
+    write(KeyStructure, flag(options.structure == OutputOptions::Structure::KeepFolders));
+    write(KeyNamePattern, QString::fromStdString(options.namePattern));
+    write(KeyOverwrite, QLatin1String(OverwriteNames[std::size_t(options.overwrite)]));
+    write(KeyFormat, QString::fromStdString(options.format));
+    write(KeyQuality, options.quality ? QString::number(*options.quality) : QString());
+    write(KeyPngLevel, options.pngLevel ? QString::number(*options.pngLevel) : QString());
+    write(KeyStrip, flag(options.stripMetadata));
+}
+
+} // namespace tollamere
