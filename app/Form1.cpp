@@ -201,7 +201,7 @@ void Form1::CreateControls()
     PushButton7 = makeButton("PushButton7", QStringLiteral("..."), Frame2);
     PushButton7->setToolTip(QStringLiteral("Choose the folder the results are saved to"));
     Place(PushButton7, 5160, 300, 600, 345);
-    PushButton8 = makeButton("PushButton8", QStringLiteral("Op&tions..."), Frame2);
+    PushButton8 = makeButton("PushButton8", QStringLiteral("&Options..."), Frame2);
     PushButton8->setToolTip(QStringLiteral("Output Options: sub-folders, file names, existing files, format, quality, metadata"));
     Place(PushButton8, 5865, 300, 1695, 345);
 

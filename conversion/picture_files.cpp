@@ -8,6 +8,7 @@
 #include "icon_writer.h"
 #include "jpeg_codec.h"
 #include "picture_formats.h"
+#include "png_codec.h"
 #include "qt_codec.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@ EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& 
 {
     switch (format.encoder) {
     case Encoder::Jpeg: return EncodeJpeg(picture, JpegQuality(settings), settings.metadata);
+    case Encoder::Png: return EncodePng(picture, hasAlpha, settings);
     case Encoder::Bmp: return EncodeBmp24(picture);
     case Encoder::Gif: return EncodeGif(picture, hasAlpha);
     case Encoder::Icon: return EncodeIcon(picture, hasAlpha, IconKind::Icon);

@@ -20,6 +20,7 @@ constexpr FormatRow FormatRows[] = {
     {"jpeg", Encoder::Jpeg, OutputRoute::OwnFormat},
     {"jpe", Encoder::Jpeg, OutputRoute::OwnFormat},
     {"jfif", Encoder::Jpeg, OutputRoute::OwnFormat},
+    {"png", Encoder::Png, OutputRoute::OwnFormat},
     {"bmp", Encoder::Bmp, OutputRoute::Bitmap},
     {"gif", Encoder::Gif, OutputRoute::OwnFormat},
     {"ico", Encoder::Icon, OutputRoute::OwnFormat},

@@ -14,6 +14,9 @@ packages=(
     qt6-image-formats-plugins
     libturbojpeg0-dev
     libgif-dev
+    libdeflate-dev
+    zlib1g-dev
+    libpng-dev
     libgtest-dev
     libgmock-dev
     libbenchmark-dev

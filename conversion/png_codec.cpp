@@ -1,0 +1,251 @@
+// SPDX-License-Identifier: MIT
+#include "png_codec.h"
+
+#include "byte_order.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string_view>
+
+namespace tollamere {
+namespace {
+
+constexpr std::array<std::uint8_t, 8> PngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// Image data is cut into chunks of this size, as most writers do, so that a
+// reader never needs one huge chunk at once.
+constexpr std::size_t IdatChunkBytes = 1u << 20;
+// 96 dpi, what the other writers put in a file without a resolution.
+constexpr std::uint32_t DefaultDotsPerMetre = 3780;
+
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* compressor) const noexcept { libdeflate_free_compressor(compressor); }
+};
+
+// A compressor costs a few hundred KiB to set up; each thread keeps one per
+// level for the next picture.
+libdeflate_compressor* CompressorFor(int level)
+{
+    thread_local std::array<std::unique_ptr<libdeflate_compressor, CompressorDeleter>, 13> compressors;
+    auto& compressor = compressors.at(std::size_t(std::clamp(level, 0, 12)));
+    if (!compressor)
+        compressor.reset(libdeflate_alloc_compressor(std::clamp(level, 0, 12)));
+    if (!compressor)
+        throw std::bad_alloc();
+    return compressor.get();
+}
+
+std::vector<std::uint8_t> ZlibStream(std::span<const std::uint8_t> data, const PngTuning& tuning)
+{
+    if (tuning.compressor == PngTuning::Compressor::Libdeflate) {
+        libdeflate_compressor* compressor = CompressorFor(tuning.level);
+        std::vector<std::uint8_t> out(libdeflate_zlib_compress_bound(compressor, data.size()));
+        const std::size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), out.data(), out.size());
+        if (size == 0)
+            RaiseInvalidPicture("the PNG compressor found no room for the picture");
+        out.resize(size);
+        return out;
+    }
+    z_stream stream{};
+    if (deflateInit2(&stream, std::clamp(tuning.level, 0, 9), Z_DEFLATED, 15, 8, tuning.zlibStrategy) != Z_OK)
+        throw std::bad_alloc();
+    std::vector<std::uint8_t> out(deflateBound(&stream, uLong(data.size())));
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = uInt(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = uInt(out.size());
+    const int status = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (status != Z_STREAM_END)
+        RaiseInvalidPicture("the PNG compressor failed");
+    return out;
+}
+
+void AppendChunk(EncodedBytes& out, std::string_view type, std::span<const std::uint8_t> data)
+{
+    const std::size_t start = out.size();
+    out.resize(start + 8);
+    PutBigEndian(&out[start], data.size(), 4);
+    std::memcpy(&out[start + 4], type.data(), 4);
+    out.insert(out.end(), data.begin(), data.end());
+    const std::uint32_t crc = libdeflate_crc32(0, &out[start + 4], 4 + data.size());
+    out.resize(out.size() + 4);
+    PutBigEndian(&out[out.size() - 4], crc, 4);
+}
+
+std::uint8_t Paeth(int left, int up, int upLeft) noexcept
+{
+    const int estimate = left + up - upLeft;
+    const int toLeft = std::abs(estimate - left);
+    const int toUp = std::abs(estimate - up);
+    const int toUpLeft = std::abs(estimate - upLeft);
+    if (toLeft <= toUp && toLeft <= toUpLeft)
+        return std::uint8_t(left);
+    return std::uint8_t(toUp <= toUpLeft ? up : upLeft);
+}
+
+// Filters one row with filter type Type (0 None, 1 Sub, 2 Up, 4 Paeth) into
+// out, without the type byte. One loop per type, so the compiler can keep
+// each one simple.
+template <int Type>
+void FilterRow(const std::uint8_t* row, const std::uint8_t* previous, std::size_t bytes, std::size_t step, std::uint8_t* out) noexcept
+{
+    if constexpr (Type == 0) {
+        std::memcpy(out, row, bytes);
+    } else if constexpr (Type == 2) {
+        for (std::size_t i = 0; i < bytes; ++i)
+            out[i] = std::uint8_t(row[i] - previous[i]);
+    } else {
+        std::size_t i = 0;
+        for (; i < std::min(step, bytes); ++i)
+            out[i] = std::uint8_t(row[i] - (Type == 1 ? 0 : previous[i]));
+        for (; i < bytes; ++i) {
+            if constexpr (Type == 1)
+                out[i] = std::uint8_t(row[i] - row[i - step]);
+            else
+                out[i] = std::uint8_t(row[i] - Paeth(row[i - step], previous[i], previous[i - step]));
+        }
+    }
+}
+
+using RowFilter = void (*)(const std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*) noexcept;
+
+RowFilter FilterOfType(int type) noexcept
+{
+    switch (type) {
+    case 1: return FilterRow<1>;
+    case 2: return FilterRow<2>;
+    case 4: return FilterRow<4>;
+    default: return FilterRow<0>;
+    }
+}
+
+// The sum of the filtered bytes read as signed, which the adaptive rule keeps
+// as small as it can.
+unsigned FilteredCost(const std::uint8_t* filtered, std::size_t bytes) noexcept
+{
+    unsigned cost = 0;
+    for (std::size_t i = 0; i < bytes; ++i)
+        cost += unsigned(std::abs(int(std::int8_t(filtered[i]))));
+    return cost;
+}
+
+int FixedFilterType(PngTuning::Filter filter) noexcept
+{
+    switch (filter) {
+    case PngTuning::Filter::Sub: return 1;
+    case PngTuning::Filter::Up: return 2;
+    case PngTuning::Filter::Paeth: return 4;
+    default: return 0;
+    }
+}
+
+// Every row as PNG stores it before compression: a filter type byte, then
+// the filtered samples.
+std::vector<std::uint8_t> FilteredRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter)
+{
+    const std::size_t step = hasAlpha ? 4 : 3;
+    const std::size_t rowBytes = std::size_t(picture.Width()) * step;
+    std::vector<std::uint8_t> filtered((rowBytes + 1) * std::size_t(picture.Height()));
+    std::vector<std::uint8_t> previous(rowBytes, 0);
+    std::vector<std::uint8_t> row(rowBytes);
+    std::vector<std::uint8_t> trial(rowBytes);
+    for (std::int32_t y = 0; y < picture.Height(); ++y) {
+        const std::uint32_t* pixels = picture.Row(y);
+        std::uint8_t* sample = row.data();
+        for (std::int32_t x = 0; x < picture.Width(); ++x) {
+            const std::uint32_t pixel = pixels[x];
+            *sample++ = std::uint8_t(pixel >> 16);
+            *sample++ = std::uint8_t(pixel >> 8);
+            *sample++ = std::uint8_t(pixel);
+            if (hasAlpha)
+                *sample++ = std::uint8_t(pixel >> 24);
+        }
+        std::uint8_t* out = &filtered[std::size_t(y) * (rowBytes + 1)];
+        if (filter != PngTuning::Filter::Adaptive) {
+            out[0] = std::uint8_t(FixedFilterType(filter));
+            FilterOfType(out[0])(row.data(), previous.data(), rowBytes, step, out + 1);
+        } else {
+            // The usual heuristic: of None, Sub, Up and Paeth, the filter whose
+            // output is closest to zero. Average rarely wins and is left out.
+            FilterRow<0>(row.data(), previous.data(), rowBytes, step, out + 1);
+            unsigned best = FilteredCost(out + 1, rowBytes);
+            out[0] = 0;
+            for (const int type : {1, 2, 4}) {
+                FilterOfType(type)(row.data(), previous.data(), rowBytes, step, trial.data());
+                const unsigned cost = FilteredCost(trial.data(), rowBytes);
+                if (cost < best) {
+                    best = cost;
+                    out[0] = std::uint8_t(type);
+                    std::copy(trial.begin(), trial.end(), out + 1);
+                }
+            }
+        }
+        std::swap(row, previous);
+    }
+    return filtered;
+}
+
+} // namespace
+
+PngTuning PngTuningForLevel(int level)
+{
+    PngTuning tuning;
+    tuning.level = std::clamp(level, 0, 9);
+    if (tuning.level == 0)
+        tuning.filter = PngTuning::Filter::None;
+    return tuning;
+}
+
+EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const PictureMetadata& metadata, const PngTuning& tuning)
+{
+    if (!picture.HasBitmap())
+        RaiseInvalidPicture("the picture has no pixels to save");
+    EncodedBytes out(PngSignature.begin(), PngSignature.end());
+
+    std::array<std::uint8_t, 13> header{};
+    PutBigEndian(&header[0], std::uint32_t(picture.Width()), 4);
+    PutBigEndian(&header[4], std::uint32_t(picture.Height()), 4);
+    header[8] = 8;                   // bits per sample
+    header[9] = hasAlpha ? 6 : 2;    // RGBA or RGB
+    AppendChunk(out, "IHDR", header);
+
+    if (!metadata.iccProfile.empty()) {
+        constexpr std::string_view name("ICC profile\0\0", 13);  // the name, its end, compression method 0
+        std::vector<std::uint8_t> profile(name.begin(), name.end());
+        const std::vector<std::uint8_t> compressed = ZlibStream(metadata.iccProfile, PngTuningForLevel(9));
+        profile.insert(profile.end(), compressed.begin(), compressed.end());
+        AppendChunk(out, "iCCP", profile);
+    }
+    const bool ownResolution = metadata.dotsPerMetreX != 0 && metadata.dotsPerMetreY != 0;
+    std::array<std::uint8_t, 9> resolution{};
+    PutBigEndian(&resolution[0], ownResolution ? metadata.dotsPerMetreX : DefaultDotsPerMetre, 4);
+    PutBigEndian(&resolution[4], ownResolution ? metadata.dotsPerMetreY : DefaultDotsPerMetre, 4);
+    resolution[8] = 1;  // per metre
+    AppendChunk(out, "pHYs", resolution);
+
+    std::vector<std::uint8_t> compressed;
+    {
+        const std::vector<std::uint8_t> filtered = FilteredRows(picture, hasAlpha, tuning.filter);
+        compressed = ZlibStream(filtered, tuning);
+    }
+    out.reserve(out.size() + compressed.size() + (compressed.size() / IdatChunkBytes + 2) * 12);
+    for (std::size_t at = 0; at < compressed.size(); at += IdatChunkBytes)
+        AppendChunk(out, "IDAT", std::span(compressed).subspan(at, std::min(IdatChunkBytes, compressed.size() - at)));
+    AppendChunk(out, "IEND", {});
+    return out;
+}
+
+EncodedBytes EncodePng(const Picture& picture, bool hasAlpha, const SaveSettings& settings)
+{
+    return EncodePngTuned(picture, hasAlpha, settings.metadata, settings.pngLevel ? PngTuningForLevel(*settings.pngLevel) : PngTuning{});
+}
+
+} // namespace tollamere

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "picture_codec.h"
+
+namespace tollamere {
+
+// How the PNG writer filters rows and compresses them. The defaults are what
+// the measurements in bench/png_choice.cpp chose.
+struct PngTuning {
+    enum class Filter { None, Sub, Up, Paeth, Adaptive };
+    enum class Compressor { Libdeflate, Zlib };
+    Compressor compressor = Compressor::Libdeflate;
+    int level = 5;
+    Filter filter = Filter::Adaptive;
+    int zlibStrategy = 0;  // Z_DEFAULT_STRATEGY; zlib only
+};
+
+// The tuning for a PNG compression level from 0 (none) to 9 (smallest).
+PngTuning PngTuningForLevel(int level);
+
+// Writes 8-bit RGB, or RGBA when hasAlpha, with the metadata's resolution
+// (96 dpi when it has none) and colour profile; compressed at the settings'
+// level, or the default tuning.
+EncodedBytes EncodePng(const Picture& picture, bool hasAlpha, const SaveSettings& settings);
+
+// The same with a tuning of one's own, for measuring.
+EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const PictureMetadata& metadata, const PngTuning& tuning);
+
+} // namespace tollamere
