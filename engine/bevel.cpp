@@ -29,13 +29,19 @@ void CheckBevelParameters(const BevelParameters& parameters)
 
 void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, unsigned threads)
 {
+    BevelMaps maps;
+    ApplyBevel(surface, parameters, threads, maps);
+}
+
+void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, unsigned threads, BevelMaps& maps)
+{
     const std::int32_t width = surface.Width();
     const std::int32_t height = surface.Height();
     if (width <= 0 || height <= 0)
         Raise(ErrorNumber::InvalidPicture);
     if (surface.DIBSectionBitsPtr() == nullptr)
         Raise(ErrorNumber::OutOfMemory);
-    BevelMaps maps(width, height);
+    maps.Reset(width, height);
     const Vector3 lightVector = ComputeLightVector(parameters.lightAngle, parameters.lightElevation);
     CheckBevelSize(parameters.bevelSize);
     const PixelView pixels{surface.DIBSectionBitsPtr(), width, height};
@@ -65,6 +71,46 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
     cDIBSection surface;
     surface.CreateFromPicture(picIn);
     ApplyBevel(surface, parameters, threads);
+    surface.PaintPicture(picOut, 0, 0, -1, -1, 0, 0);
+}
+
+struct BevelWorkspace::Parts {
+    cDIBSection surface;
+    BevelMaps maps;
+};
+
+BevelWorkspace::BevelWorkspace() : parts_(std::make_unique<Parts>()) {}
+
+BevelWorkspace::~BevelWorkspace() = default;
+
+cDIBSection& BevelWorkspace::SurfaceFor(std::int32_t width, std::int32_t height)
+{
+    if (width <= 0 || height <= 0)
+        Raise(ErrorNumber::InvalidPicture);
+    if (!parts_->surface.Resize(width, height))
+        Raise(ErrorNumber::OutOfMemory);
+    return parts_->surface;
+}
+
+void BevelWorkspace::Bevel(const BevelParameters& parameters, unsigned threads)
+{
+    ApplyBevel(parts_->surface, parameters, threads, parts_->maps);
+}
+
+std::uint64_t BevelWorkspace::Bytes() const noexcept
+{
+    const BevelMaps& maps = parts_->maps;
+    return parts_->surface.Capacity() + maps.heightMap.Capacity() + maps.lightMap.Capacity() + maps.shadowMap.Capacity();
+}
+
+void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, unsigned threads,
+                BevelWorkspace& workspace)
+{
+    if (!picIn.HasBitmap())
+        Raise(ErrorNumber::InvalidPicture);
+    cDIBSection& surface = workspace.SurfaceFor(picIn.Width(), picIn.Height());
+    surface.LoadPictureBlt(picIn);
+    workspace.Bevel(parameters, threads);
     surface.PaintPicture(picOut, 0, 0, -1, -1, 0, 0);
 }
 

@@ -8,6 +8,7 @@
 #include "picture.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -40,5 +41,35 @@ void CheckBevelParameters(const BevelParameters& parameters);
 // pixels raises Invalid picture (481). threads: how many threads a large
 // picture may use (0 counts as 1); the result does not depend on it.
 void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, unsigned threads = 1);
+
+class cDIBSection;
+
+// What the effect keeps from one picture to the next: its 24-bit surface and
+// its maps, grown when a larger picture comes and never shrunk, so that a
+// batch does not ask the system for fresh memory per picture.
+class BevelWorkspace {
+public:
+    BevelWorkspace();
+    ~BevelWorkspace();
+    BevelWorkspace(const BevelWorkspace&) = delete;
+    BevelWorkspace& operator=(const BevelWorkspace&) = delete;
+
+    // The surface at that size, its pixels left as they were for the caller
+    // to fill; raises Out of memory (7) when it cannot be had.
+    cDIBSection& SurfaceFor(std::int32_t width, std::int32_t height);
+    // Bevels the surface as SurfaceFor left it, in place, as ApplyBevel does.
+    void Bevel(const BevelParameters& parameters, unsigned threads);
+    // Bytes held by the surface and the maps.
+    std::uint64_t Bytes() const noexcept;
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+// ApplyBevel with a workspace kept by the caller; picIn and picOut may be
+// the same picture.
+void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, unsigned threads,
+                BevelWorkspace& workspace);
 
 } // namespace tollamere

@@ -13,12 +13,19 @@
 namespace tollamere {
 
 BevelMaps::BevelMaps(std::int32_t width, std::int32_t height)
-    : heightMap(width, height), lightMap(width, height), shadowMap(width, height)
 {
+    Reset(width, height);
+}
+
+void BevelMaps::Reset(std::int32_t width, std::int32_t height)
+{
+    heightMap.Reset(width, height);
+    lightMap.Reset(width, height);
+    shadowMap.Reset(width, height);
     try {
         const std::size_t rows = std::size_t(heightMap.Height());
-        lightSpans.resize(rows);
-        shadowSpans.resize(rows);
+        lightSpans.assign(rows, RowSpan{});
+        shadowSpans.assign(rows, RowSpan{});
     } catch (const std::bad_alloc&) {
         Raise(ErrorNumber::OutOfMemory);
     }

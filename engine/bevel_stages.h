@@ -31,7 +31,10 @@ struct PixelView {
 // The maps of one call, each the picture's size, and where the light and
 // shadow maps may hold anything but 0. Made filled with 0.
 struct BevelMaps {
+    BevelMaps() = default;
     BevelMaps(std::int32_t width, std::int32_t height);
+    // As if made anew at that size, keeping the memory that is large enough.
+    void Reset(std::int32_t width, std::int32_t height);
 
     ByteMap heightMap;
     ByteMap lightMap;
@@ -69,5 +72,7 @@ void CheckBevelSize(std::int32_t bevelSize);
 // pixels are unchanged. threads: how many
 // threads a large picture may use (0 counts as 1).
 void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, unsigned threads = 1);
+// The same with maps kept from an earlier call, reset here.
+void ApplyBevel(cDIBSection& surface, const BevelParameters& parameters, unsigned threads, BevelMaps& maps);
 
 } // namespace tollamere

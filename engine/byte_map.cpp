@@ -28,6 +28,23 @@ ByteMap::ByteMap(std::int32_t width, std::int32_t height)
     height_ = height;
 }
 
+void ByteMap::Reset(std::int32_t width, std::int32_t height)
+{
+    if (width <= 0 || height <= 0) {
+        *this = ByteMap();
+        return;
+    }
+    const std::size_t size = std::size_t(width) * std::size_t(height);
+    if (values_ == nullptr || Capacity() < size) {
+        values_.reset();
+        values_ = AllocateMap(width, height);
+    } else {
+        std::memset(values_.get(), 0, size);
+    }
+    width_ = width;
+    height_ = height;
+}
+
 ByteMap::ByteMap(const ByteMap& other)
 {
     if (other.values_ == nullptr)

@@ -19,6 +19,12 @@ public:
     ByteMap(ByteMap&&) noexcept = default;
     ByteMap& operator=(ByteMap&&) noexcept = default;
 
+    // Makes the map width x height filled with 0, keeping its memory when it
+    // is large enough; raises Out of memory (7) when more cannot be allocated.
+    void Reset(std::int32_t width, std::int32_t height);
+    // The bytes the map holds, used or not.
+    std::size_t Capacity() const noexcept { return values_ == nullptr ? 0 : values_.get_deleter().bytes; }
+
     std::int32_t Width() const noexcept { return width_; }
     std::int32_t Height() const noexcept { return height_; }
 

@@ -154,6 +154,19 @@ bool cDIBSection::Create(std::int32_t lWidth, std::int32_t lHeight)
     return CreateDIB(lWidth, lHeight, dib_);
 }
 
+bool cDIBSection::Resize(std::int32_t lWidth, std::int32_t lHeight)
+{
+    if (lWidth > 0 && lHeight > 0 && bits_ != nullptr) {
+        const std::int64_t imageSize = BytesPerScanLineFor(lWidth) * lHeight;
+        if (imageSize <= std::numeric_limits<std::int32_t>::max() && std::size_t(imageSize) <= Capacity()) {
+            headerWidth_ = lWidth;
+            headerHeight_ = lHeight;
+            return true;
+        }
+    }
+    return Create(lWidth, lHeight);
+}
+
 bool cDIBSection::CreateDIB(std::int32_t lWidth, std::int32_t lHeight, DibHandle& hDib)
 {
     headerWidth_ = lWidth;

@@ -42,6 +42,13 @@ public:
     // more than 2 GiB or than the machine can give).
     bool Create(std::int32_t lWidth, std::int32_t lHeight);
 
+    // Makes the surface that size, keeping its pixel memory when it is large
+    // enough: the pixels are then left as they were, for a caller that
+    // writes every one. false as for Create.
+    bool Resize(std::int32_t lWidth, std::int32_t lHeight);
+    // The bytes of pixel memory held, used or not.
+    std::size_t Capacity() const noexcept { return bits_ == nullptr ? 0 : dib_.get_deleter().bytes; }
+
     // Raises Overflow (6) when the row size exceeds 32 bits.
     std::int32_t BytesPerScanLine() const;
     // Where pixel (x, y) from the top left lies in DIBSectionBitsPtr().

@@ -172,6 +172,37 @@ TEST(BevelPipelineTest, BadInputFailsAndLeavesTheOutputUntouched)
     }
 }
 
+// One workspace through pictures of changing sizes, a failure among them,
+// gives what a fresh call gives each: nothing of an earlier picture stays in
+// the maps or the surface.
+TEST(BevelPipelineTest, AWorkspaceKeptBetweenPicturesChangesNothing)
+{
+    const auto disc = [](std::int32_t width, std::int32_t height, std::uint32_t colour) {
+        Picture picture(width, height, 0xFF000000u);
+        for (std::int32_t y = 0; y < height; ++y)
+            for (std::int32_t x = 0; x < width; ++x)
+                if ((x - width / 2) * (x - width / 2) + (y - height / 2) * (y - height / 2) < width * height / 6)
+                    picture.Pixel(x, y) = colour;
+        return picture;
+    };
+    BevelWorkspace workspace;
+    const std::vector<Picture> pictures = {disc(90, 70, 0xFF40C080u), disc(31, 47, 0xFFFFFFFFu), disc(90, 70, Grey100),
+                                           disc(120, 20, 0xFF10F010u)};
+    for (int round = 0; round < 2; ++round)
+        for (const Picture& picture : pictures) {
+            Picture inPlace = picture;
+            ApplyBevel(inPlace, inPlace, Parameters(7 + round * 20), 2, workspace);
+            EXPECT_TRUE(std::equal(inPlace.Row(0), inPlace.Row(0) + picture.Width() * picture.Height(),
+                                   Bevelled(picture, Parameters(7 + round * 20)).Row(0)));
+        }
+    Picture refused = pictures[0];
+    EXPECT_THROW(ApplyBevel(pictures[0], refused, Parameters(300), 1, workspace), RuntimeError);
+    Picture after = pictures[1];
+    ApplyBevel(after, after, Parameters(7), 1, workspace);
+    EXPECT_TRUE(std::equal(after.Row(0), after.Row(0) + 31 * 47, Bevelled(pictures[1], Parameters(7)).Row(0)));
+    EXPECT_GE(workspace.Bytes(), 90u * 70 * 6);
+}
+
 TEST(BevelParametersTest, TextsAreConvertedInOrder)
 {
     const BevelParameters parameters = ParseBevelParameters("4.5", "180", "90", ".");
