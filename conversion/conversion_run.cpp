@@ -5,6 +5,7 @@
 #include "save_as_jpeg.h"
 #include "bevel.h"
 #include "file_io.h"
+#include "jpeg_codec.h"
 #include "picture_files.h"
 #include "picture_formats.h"
 #include "picture_probe.h"
@@ -48,6 +49,8 @@ struct ItemPlan {
     // ("sub/deeper/"), created when the item is saved; empty when flat.
     std::string subFolder;
     OutputRoute route = OutputRoute::OwnFormat;
+    // The output format's encoder; Qt for a format no encoder here knows.
+    Encoder encoder = Encoder::Qt;
     int saveLine = LineSaveOther;
     std::optional<StepFailure> refusal;
     // Under the Skip rule, an output of that name exists already.
@@ -163,6 +166,7 @@ private:
 
         const std::optional<PictureFormat> format = FormatForExtension(extension);
         plan.route = format ? format->route : OutputRoute::OwnFormat;
+        plan.encoder = format ? format->encoder : Encoder::Qt;
         switch (plan.route) {
         case OutputRoute::JpegWriter:
             plan.saveLine = LineSaveJpeg;
@@ -343,14 +347,26 @@ public:
 
     std::uint64_t Total() const { return total_; }
 
-    // Waits until the bytes fit; false when a stop came first.
-    bool Acquire(std::uint64_t bytes, std::stop_token stop)
+    // Waits until the bytes fit, calling reclaimIdle (which answers whether
+    // it gave anything back) before each wait; false when a stop came first.
+    bool Acquire(std::uint64_t bytes, std::stop_token stop, const std::function<bool()>& reclaimIdle)
     {
-        std::unique_lock lock(mutex_);
-        if (!freed_.wait(lock, stop, [&] { return inUse_ + bytes <= total_; }))
-            return false;
-        inUse_ += bytes;
-        return true;
+        for (;;) {
+            std::uint64_t releasesSeen = 0;
+            {
+                const std::lock_guard lock(mutex_);
+                if (inUse_ + bytes <= total_) {
+                    inUse_ += bytes;
+                    return true;
+                }
+                releasesSeen = releases_;
+            }
+            if (reclaimIdle())
+                continue;
+            std::unique_lock lock(mutex_);
+            if (!freed_.wait(lock, stop, [&] { return inUse_ + bytes <= total_ || releases_ != releasesSeen; }))
+                return false;
+        }
     }
 
     void Release(std::uint64_t bytes)
@@ -358,6 +374,7 @@ public:
         {
             const std::lock_guard lock(mutex_);
             inUse_ -= bytes;
+            ++releases_;
         }
         freed_.notify_all();
     }
@@ -367,6 +384,68 @@ private:
     std::mutex mutex_;
     std::condition_variable_any freed_;
     std::uint64_t inUse_ = 0;
+    std::uint64_t releases_ = 0;
+};
+
+// The effect's surface and maps take this many bytes per pixel; they are
+// kept from item to item (BevelWorkspace), and counted in the budget while
+// kept.
+constexpr std::uint64_t WorkspaceBytesPerPixel = 6;
+
+// Workspaces between items. An item takes one, and its memory, from here and
+// gives it back when it ends; the bytes an idle workspace holds stay counted
+// in the budget until an item that does not fit has them freed.
+class WorkspacePool {
+public:
+    struct Lease {
+        std::unique_ptr<BevelWorkspace> workspace;
+        std::uint64_t counted = 0;  // the budget bytes that stand for it
+    };
+
+    explicit WorkspacePool(MemoryBudget& budget) : budget_(budget) {}
+
+    // The largest idle workspace, or a new empty one.
+    Lease Take()
+    {
+        const std::lock_guard lock(mutex_);
+        if (idle_.empty())
+            return {std::make_unique<BevelWorkspace>(), 0};
+        const auto largest = std::max_element(idle_.begin(), idle_.end(),
+                                              [](const Lease& a, const Lease& b) { return a.counted < b.counted; });
+        Lease lease = std::move(*largest);
+        idle_.erase(largest);
+        return lease;
+    }
+
+    void Return(Lease lease)
+    {
+        const std::lock_guard lock(mutex_);
+        idle_.push_back(std::move(lease));
+    }
+
+    // Frees every idle workspace and gives its bytes back to the budget;
+    // false when there was none.
+    bool FreeIdle()
+    {
+        std::vector<Lease> freed;
+        {
+            const std::lock_guard lock(mutex_);
+            freed.swap(idle_);
+        }
+        std::uint64_t bytes = 0;
+        for (const Lease& lease : freed)
+            bytes += lease.counted;
+        const bool any = !freed.empty();
+        freed.clear();
+        if (bytes > 0)
+            budget_.Release(bytes);
+        return any;
+    }
+
+private:
+    MemoryBudget& budget_;
+    std::mutex mutex_;
+    std::vector<Lease> idle_;
 };
 
 std::uint64_t DefaultMemoryBudget()
@@ -482,6 +561,7 @@ private:
         for (;;) {
             std::size_t item = 0;
             std::uint64_t reserved = 0;
+            WorkspacePool::Lease lease;
             std::optional<MemoryNeed> tooLarge;
             if (!reports_->WaitWhileHeld(stopToken_))
                 return;
@@ -491,14 +571,23 @@ private:
                 if (next_ >= plans_.size() || stopToken_.stop_requested())
                     return;
                 item = next_;
-                const MemoryNeed need = plans_[item].refusal ? MemoryNeed{} : EstimateMemoryNeed(plans_[item].inputPath);
+                const MemoryNeed need = plans_[item].refusal || plans_[item].skip ? MemoryNeed{} : EstimateMemoryNeed(plans_[item].inputPath);
                 // A picture of unknown size runs alone rather than fail.
-                if (need.size && need.bytes > budget_.Total())
+                if (need.size && need.bytes > budget_.Total()) {
                     tooLarge = need;
-                else
-                    reserved = std::min(need.bytes, budget_.Total());
-                if (!budget_.Acquire(reserved, stopToken_))
-                    return;
+                } else if (need.bytes > 0) {
+                    // The item's estimate counts a workspace of its size; one
+                    // kept from a larger picture counts with what it holds.
+                    lease = pool_.Take();
+                    const std::uint64_t estimate = std::min(need.bytes, budget_.Total());
+                    const std::uint64_t workspace =
+                        std::min(estimate, need.size ? need.size->width * need.size->height * WorkspaceBytesPerPixel : 0);
+                    reserved = estimate - workspace + (workspace > lease.counted ? workspace - lease.counted : 0);
+                    if (!budget_.Acquire(reserved, stopToken_, [this] { return pool_.FreeIdle(); })) {
+                        pool_.Return(std::move(lease));
+                        return;
+                    }
+                }
                 ++next_;
                 const double value = static_cast<double>(item + 1) / static_cast<double>(plans_.size()) * 100.0;
                 const std::string text = "Processing: " + Printable(GetFileName(plans_[item].inputPath));
@@ -515,8 +604,15 @@ private:
                                                     std::to_string(tooLarge->size->width) + " x " + std::to_string(tooLarge->size->height) +
                                                     " pixels, which needs about " + MiB(tooLarge->bytes) + ", beyond the " +
                                                     MiB(budget_.Total()) + " this run may take"))
-                         : Convert(result);
-            budget_.Release(reserved);
+                         : Convert(result, lease.workspace.get());
+            if (lease.workspace) {
+                // What the workspace holds now stays counted; the rest of the
+                // item's bytes go back.
+                const std::uint64_t held = lease.counted + reserved;
+                lease.counted = std::min(lease.workspace->Bytes(), held);
+                budget_.Release(held - lease.counted);
+                pool_.Return(std::move(lease));
+            }
             result.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
             if (ended)
                 reports_->Post(item, [result](ConversionObserver& observer) { observer.Finished(result); });
@@ -525,8 +621,10 @@ private:
     }
 
     // Loads, bevels and saves one item and says how it ended in result; false
-    // when a stop came between its steps, so that it did not end.
-    bool Convert(ItemResult& result)
+    // when a stop came between its steps, so that it did not end. A JPEG
+    // that is written as JPEG stays in the workspace's surface from its
+    // decoding to its encoding; every other item goes through a picture.
+    bool Convert(ItemResult& result, BevelWorkspace* workspace)
     {
         const std::size_t item = result.item;
         ItemPlan& plan = plans_[item];
@@ -535,16 +633,32 @@ private:
         if (plan.skip)
             return Skip(result);
 
+        BevelWorkspace fallback;
+        BevelWorkspace& space = workspace != nullptr ? *workspace : fallback;
         PictureFile input;
-        if (auto failure = RunStep(LineLoad, [&] { input = LoadPictureFile(ToFileSystemPath(plan.inputPath)); }))
+        bool onSurface = false;
+        if (auto failure = RunStep(LineLoad, [&] {
+                const std::vector<std::uint8_t> bytes = ReadFileBytes(ToFileSystemPath(plan.inputPath));
+                try {
+                    if (plan.encoder == Encoder::Jpeg && LooksLikeJpeg(bytes))
+                        onSurface = DecodeJpegIntoSurface(bytes, space, input.metadata);
+                } catch (const std::bad_alloc&) {
+                    RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to decode the picture");
+                }
+                if (!onSurface)
+                    input = LoadPictureFromBytes(bytes);
+            }))
             return Fail(result, *failure);
         if (parameterFailure_)
             return Fail(result, *parameterFailure_);
 
-        Picture output = input.picture;
-        if (auto failure = RunStep(LineBevel, [&] { ApplyBevel(input.picture, output, parameters_, engineThreads_); }))
+        if (auto failure = RunStep(LineBevel, [&] {
+                if (onSurface)
+                    space.Bevel(parameters_, engineThreads_);
+                else
+                    ApplyBevel(input.picture, input.picture, parameters_, engineThreads_, space);
+            }))
             return Fail(result, *failure);
-        input.picture = Picture();
         if (stopToken_.stop_requested())
             return false;
 
@@ -555,18 +669,24 @@ private:
         if (!options.stripMetadata)
             settings.metadata = std::move(input.metadata);
         const ExistingFile existing = options.overwrite == OutputOptions::Overwrite::Replace ? ExistingFile::Replace : ExistingFile::Keep;
+        const Picture& output = input.picture;
         bool saved = false;
         auto failure = RunStep(plan.saveLine, [&] {
             if (!plan.subFolder.empty())
                 CreateFolders(ToFileSystemPath(folder_), ToFileSystemPath(plan.subFolder));
             for (;;) {
                 const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
+                const auto quality = std::uint8_t(JpegQuality(settings));
                 switch (plan.route) {
                 case OutputRoute::JpegWriter:
-                    saved = SavePictureAsJpeg(output, outputPath, std::uint8_t(JpegQuality(settings)), settings.metadata, existing);
+                    saved = onSurface ? SaveSurfaceAsJpeg(space.Surface(), outputPath, quality, settings.metadata, existing)
+                                      : SavePictureAsJpeg(output, outputPath, quality, settings.metadata, existing);
                     break;
                 case OutputRoute::Bitmap: saved = SavePictureFile(output, false, outputPath, settings, existing); break;
-                case OutputRoute::OwnFormat: saved = SavePictureFile(output, input.hasAlpha, outputPath, settings, existing); break;
+                case OutputRoute::OwnFormat:
+                    saved = onSurface ? SaveSurfaceFile(space.Surface(), outputPath, settings, existing)
+                                      : SavePictureFile(output, input.hasAlpha, outputPath, settings, existing);
+                    break;
                 }
                 if (saved || options.overwrite != OutputOptions::Overwrite::Rename)
                     return;
@@ -622,6 +742,7 @@ private:
     std::optional<StepFailure> parameterFailure_;
     unsigned engineThreads_ = 1;
     MemoryBudget budget_;
+    WorkspacePool pool_{budget_};
     OrderedReports* reports_ = nullptr;
     std::mutex takeMutex_;
     std::size_t next_ = 0;

@@ -2,6 +2,8 @@
 #include "jpeg_codec.h"
 
 #include "byte_order.h"
+#include "bevel.h"
+#include "cDIBSection.h"
 
 #include <turbojpeg.h>
 
@@ -10,6 +12,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -342,24 +345,48 @@ PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes)
     return result;
 }
 
-EncodedBytes EncodeJpeg(const Picture& picture, int quality, const PictureMetadata& metadata)
-{
-    if (!picture.HasBitmap())
-        RaiseInvalidPicture("the picture has no pixels to save");
-    // JPEG_MAX_DIMENSION of libjpeg.
-    constexpr std::int32_t largestSide = 65500;
-    if (picture.Width() > largestSide || picture.Height() > largestSide)
-        RaiseInvalidPicture("a JPEG holds at most " + std::to_string(largestSide) + " x " + std::to_string(largestSide)
-                            + " pixels; this picture has " + std::to_string(picture.Width()) + " x " + std::to_string(picture.Height()));
-    const auto encoder = StartTurboJpeg(tjInitCompress(), "JPEG encoder");
+namespace {
 
-    unsigned char* jpeg = nullptr;
-    unsigned long jpegSize = 0;
-    const int status = tjCompress2(encoder.get(), reinterpret_cast<const unsigned char*>(picture.Row(0)), picture.Width(),
-                                   picture.Width() * 4, picture.Height(), WordPixelFormat, &jpeg, &jpegSize,
-                                   JpegSubsamplesChroma(quality) ? TJSAMP_420 : TJSAMP_444,
-                                   std::clamp(quality, 0, 100), 0);
-    const std::unique_ptr<unsigned char, TurboJpegFree> owner(jpeg);
+// The pixels an encoder reads: where they start, their row pitch, their
+// layout and the TurboJPEG flags that describe it.
+struct EncoderSource {
+    const unsigned char* pixels = nullptr;
+    int width = 0;
+    int pitch = 0;
+    int height = 0;
+    int pixelFormat = WordPixelFormat;
+    int flags = 0;
+};
+
+EncodedBytes Encode(const EncoderSource& source, int quality, const PictureMetadata& metadata)
+{
+    // JPEG_MAX_DIMENSION of libjpeg.
+    constexpr int largestSide = 65500;
+    if (source.width > largestSide || source.height > largestSide)
+        RaiseInvalidPicture("a JPEG holds at most " + std::to_string(largestSide) + " x " + std::to_string(largestSide)
+                            + " pixels; this picture has " + std::to_string(source.width) + " x " + std::to_string(source.height));
+    // Each thread keeps its encoder, and the buffer it grew, for the next picture.
+    thread_local TurboJpegHandle encoder;
+    thread_local std::unique_ptr<unsigned char, TurboJpegFree> buffer;
+    thread_local unsigned long bufferSize = 0;
+    if (!encoder)
+        encoder = StartTurboJpeg(tjInitCompress(), "JPEG encoder");
+    const int subsampling = JpegSubsamplesChroma(quality) ? TJSAMP_420 : TJSAMP_444;
+    const unsigned long needed = tjBufSize(source.width, source.height, subsampling);
+    if (needed == static_cast<unsigned long>(-1))
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "JPEG encoder: the picture is too large");
+    if (bufferSize < needed) {
+        buffer.reset();
+        bufferSize = 0;
+        buffer.reset(tjAlloc(static_cast<int>(std::min<unsigned long>(needed, std::numeric_limits<int>::max()))));
+        if (!buffer)
+            RaiseWithReason(ErrorNumber::OutOfMemory, "JPEG encoder: no memory for the output");
+        bufferSize = needed;
+    }
+    unsigned char* jpeg = buffer.get();
+    unsigned long jpegSize = bufferSize;
+    const int status = tjCompress2(encoder.get(), source.pixels, source.width, source.pitch, source.height, source.pixelFormat, &jpeg,
+                                   &jpegSize, subsampling, std::clamp(quality, 0, 100), source.flags | TJFLAG_NOREALLOC);
     if (status != 0) {
         const std::string message = tjGetErrorStr2(encoder.get());
         RaiseWithReason(MentionsMemory(message) ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidProcedureCall, "JPEG encoder: " + message);
@@ -368,6 +395,44 @@ EncodedBytes EncodeJpeg(const Picture& picture, int quality, const PictureMetada
     if (metadata.iccProfile.empty() && metadata.exif.empty() && metadata.dotsPerMetreX == 0)
         return EncodedBytes(encoded.begin(), encoded.end());
     return WithMetadata(encoded, metadata);
+}
+
+} // namespace
+
+EncodedBytes EncodeJpeg(const Picture& picture, int quality, const PictureMetadata& metadata)
+{
+    if (!picture.HasBitmap())
+        RaiseInvalidPicture("the picture has no pixels to save");
+    return Encode({reinterpret_cast<const unsigned char*>(picture.Row(0)), picture.Width(), picture.Width() * 4, picture.Height()},
+                  quality, metadata);
+}
+
+EncodedBytes EncodeJpegFromSurface(const cDIBSection& surface, int quality, const PictureMetadata& metadata)
+{
+    if (surface.DIBSectionBitsPtr() == nullptr || surface.Width() <= 0 || surface.Height() <= 0)
+        RaiseInvalidPicture("the picture has no pixels to save");
+    return Encode({surface.DIBSectionBitsPtr(), surface.Width(), surface.BytesPerScanLine(), surface.Height(), TJPF_BGR, TJFLAG_BOTTOMUP},
+                  quality, metadata);
+}
+
+bool DecodeJpegIntoSurface(std::span<const std::uint8_t> bytes, BevelWorkspace& workspace, PictureMetadata& metadata)
+{
+    JpegHeaders headers = ReadHeadersAndCheckComplete(bytes);
+    const JpegFrame& frame = headers.frame;
+    CheckPictureDimensions(frame.width, frame.height);
+    if (frame.components == 4)
+        return false;
+    thread_local TurboJpegHandle decoder;
+    if (!decoder)
+        decoder = StartTurboJpeg(tjInitDecompress(), "JPEG decoder");
+    const auto width = static_cast<int>(frame.width);
+    const auto height = static_cast<int>(frame.height);
+    cDIBSection& surface = workspace.SurfaceFor(width, height);
+    CheckTurboJpegStatus(tjDecompress2(decoder.get(), bytes.data(), bytes.size(), surface.DIBSectionBitsPtr(), width,
+                                       surface.BytesPerScanLine(), height, TJPF_BGR, TJFLAG_LIMITSCANS | TJFLAG_BOTTOMUP),
+                         decoder.get(), "JPEG decoder");
+    metadata = std::move(headers.metadata);
+    return true;
 }
 
 std::optional<PictureSize> JpegFrameSize(std::span<const std::uint8_t> start)

@@ -7,6 +7,11 @@
 #include <span>
 
 namespace tollamere {
+class BevelWorkspace;
+class cDIBSection;
+} // namespace tollamere
+
+namespace tollamere {
 
 bool LooksLikeJpeg(std::span<const std::uint8_t> bytes) noexcept;
 
@@ -17,6 +22,16 @@ PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes);
 
 // The size the first frame header declares, from the start of a JPEG file;
 // nothing when the bytes end before it or are no JPEG.
+// Decodes straight into the workspace's surface, in its layout (blue, green,
+// red, bottom-up rows), with the same checks and colours as DecodeJpeg; the
+// metadata goes to metadata. false, with nothing decoded, for a CMYK or YCCK
+// JPEG, which DecodeJpeg handles.
+bool DecodeJpegIntoSurface(std::span<const std::uint8_t> bytes, BevelWorkspace& workspace, PictureMetadata& metadata);
+
+// EncodeJpeg from a surface: the same bytes as EncodeJpeg gives for the
+// picture the surface holds.
+EncodedBytes EncodeJpegFromSurface(const cDIBSection& surface, int quality, const PictureMetadata& metadata = {});
+
 std::optional<PictureSize> JpegFrameSize(std::span<const std::uint8_t> start);
 
 // Encodes the colours (alpha is dropped) at the quality clamped to 0..100,

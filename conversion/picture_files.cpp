@@ -73,6 +73,21 @@ bool WriteEncodedFile(const std::filesystem::path& path, std::span<const std::ui
     return true;
 }
 
+bool SaveSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings,
+                     ExistingFile existing)
+{
+    const std::optional<PictureFormat> format = FormatForExtension(FileExtension(path.native()).value_or(""));
+    if (!format || format->encoder != Encoder::Jpeg)
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "only JPEG files are written from the surface");
+    EncodedBytes encoded;
+    try {
+        encoded = EncodeJpegFromSurface(surface, JpegQuality(settings), settings.metadata);
+    } catch (const std::bad_alloc&) {
+        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
+    }
+    return WriteEncodedFile(path, encoded, existing);
+}
+
 bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings,
                      ExistingFile existing)
 {

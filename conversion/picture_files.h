@@ -78,6 +78,13 @@ enum class ExistingFile { Replace, Keep };
 bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
                      const SaveSettings& settings = {}, ExistingFile existing = ExistingFile::Replace);
 
+// SavePictureFile for a JPEG output from the effect's surface, which holds
+// the picture in its own layout; any other format raises Invalid procedure
+// call (5).
+class cDIBSection;
+bool SaveSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings,
+                     ExistingFile existing = ExistingFile::Replace);
+
 // Writes the encoded bytes as SavePictureFile does.
 bool WriteEncodedFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, ExistingFile existing);
 

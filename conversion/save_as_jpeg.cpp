@@ -5,6 +5,7 @@
 #include "jpeg_codec.h"
 #include "runtime_error.h"
 
+#include <functional>
 #include <new>
 #include <string>
 
@@ -42,12 +43,13 @@ GdiplusStatus StatusFor(ErrorNumber number) noexcept
 
 } // namespace
 
-bool SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
-                       const PictureMetadata& metadata, ExistingFile existing)
+namespace {
+
+bool SaveJpeg(const std::function<EncodedBytes()>& encode, const std::filesystem::path& path, ExistingFile existing)
 {
     EncodedBytes encoded;
     try {
-        encoded = EncodeJpeg(picture, quality, metadata);
+        encoded = encode();
     } catch (const RuntimeError& error) {
         RaiseSaveFailure(StatusFor(error.Number()), "cannot encode " + Printable(path.native()) + ": " + ReasonOf(error));
     } catch (const std::bad_alloc&) {
@@ -58,6 +60,20 @@ bool SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path
     } catch (const RuntimeError& error) {
         RaiseSaveFailure(StatusFor(error.Number()), ReasonOf(error));
     }
+}
+
+} // namespace
+
+bool SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
+                       const PictureMetadata& metadata, ExistingFile existing)
+{
+    return SaveJpeg([&] { return EncodeJpeg(picture, quality, metadata); }, path, existing);
+}
+
+bool SaveSurfaceAsJpeg(const cDIBSection& surface, const std::filesystem::path& path, std::uint8_t quality,
+                       const PictureMetadata& metadata, ExistingFile existing)
+{
+    return SaveJpeg([&] { return EncodeJpegFromSurface(surface, quality, metadata); }, path, existing);
 }
 
 } // namespace tollamere

@@ -19,4 +19,10 @@ namespace tollamere {
 bool SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
                        const PictureMetadata& metadata = {}, ExistingFile existing = ExistingFile::Replace);
 
+// The same from the effect's surface, which holds the picture in its own
+// layout.
+class cDIBSection;
+bool SaveSurfaceAsJpeg(const cDIBSection& surface, const std::filesystem::path& path, std::uint8_t quality,
+                       const PictureMetadata& metadata = {}, ExistingFile existing = ExistingFile::Replace);
+
 } // namespace tollamere

@@ -92,6 +92,11 @@ cDIBSection& BevelWorkspace::SurfaceFor(std::int32_t width, std::int32_t height)
     return parts_->surface;
 }
 
+const cDIBSection& BevelWorkspace::Surface() const noexcept
+{
+    return parts_->surface;
+}
+
 void BevelWorkspace::Bevel(const BevelParameters& parameters, unsigned threads)
 {
     ApplyBevel(parts_->surface, parameters, threads, parts_->maps);

@@ -57,6 +57,7 @@ public:
     // The surface at that size, its pixels left as they were for the caller
     // to fill; raises Out of memory (7) when it cannot be had.
     cDIBSection& SurfaceFor(std::int32_t width, std::int32_t height);
+    const cDIBSection& Surface() const noexcept;
     // Bevels the surface as SurfaceFor left it, in place, as ApplyBevel does.
     void Bevel(const BevelParameters& parameters, unsigned threads);
     // Bytes held by the surface and the maps.
