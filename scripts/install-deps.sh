@@ -34,6 +34,7 @@ packages=(
     dpkg-dev
     lintian
     bash-completion
+    parallel
 )
 
 missing=()
