@@ -35,46 +35,43 @@ namespace fs = std::filesystem;
 
 // The options that differ from the defaults, in a fixed order, so a row can
 // state a whole parse in one string.
-std::string Describe(const CliOptions& options)
+std::string Describe(const CliOptions& o)
 {
-    const CliOptions defaults;
-    std::string text;
-    const auto add = [&text](const std::string& item) { text += (text.empty() ? "" : " ") + item; };
-    const auto addValue = [&](const char* name, const std::string& value, const std::string& standard) {
-        if (value != standard)
-            add(std::string(name) + "=" + value);
-    };
-    addValue("output", options.outputFolder, defaults.outputFolder);
-    addValue("size", options.bevelSize, defaults.bevelSize);
-    addValue("angle", options.lightAngle, defaults.lightAngle);
-    addValue("elevation", options.lightElevation, defaults.lightElevation);
-    addValue("ext", options.extension, defaults.extension);
-    addValue("jobs", std::to_string(options.jobs), "0");
-    addValue("max-memory", std::to_string(options.maxMemoryMiB), "0");
-    const OutputOptions& out = options.output;
-    if (out.structure == OutputOptions::Structure::KeepFolders)
-        add("keep-folders");
-    addValue("name", out.namePattern, defaults.output.namePattern);
-    if (out.overwrite != OutputOptions::Overwrite::Replace)
-        add(out.overwrite == OutputOptions::Overwrite::Skip ? "overwrite=skip" : "overwrite=rename");
-    addValue("format", out.format, "");
-    if (out.quality)
-        add("quality=" + std::to_string(*out.quality));
-    if (out.pngLevel)
-        add("png-level=" + std::to_string(*out.pngLevel));
-    const std::pair<bool, const char*> flags[] = {
-        {out.stripMetadata, "strip"}, {options.nullSeparated, "null"}, {options.json, "json"},
-        {options.quiet, "quiet"},     {options.verbose, "verbose"},    {options.help, "help"},
-        {options.version, "version"}};
-    addValue("files-from", options.filesFrom, "");
-    for (const auto& [set, name] : flags) {
-        if (set)
-            add(name);
-    }
+    const CliOptions d;
+    const OutputOptions& out = o.output;
     std::string paths;
-    for (const std::string& path : options.paths)
+    for (const std::string& path : o.paths)
         paths += (paths.empty() ? "" : ",") + path;
-    addValue("paths", paths, "");
+    const std::pair<std::string, bool> items[] = {
+        {"output=" + o.outputFolder, o.outputFolder != d.outputFolder},
+        {"size=" + o.bevelSize, o.bevelSize != d.bevelSize},
+        {"angle=" + o.lightAngle, o.lightAngle != d.lightAngle},
+        {"elevation=" + o.lightElevation, o.lightElevation != d.lightElevation},
+        {"ext=" + o.extension, o.extension != d.extension},
+        {"jobs=" + std::to_string(o.jobs), o.jobs != 0},
+        {"max-memory=" + std::to_string(o.maxMemoryMiB), o.maxMemoryMiB != 0},
+        {"keep-folders", out.structure == OutputOptions::Structure::KeepFolders},
+        {"name=" + out.namePattern, out.namePattern != d.output.namePattern},
+        {"overwrite=skip", out.overwrite == OutputOptions::Overwrite::Skip},
+        {"overwrite=rename", out.overwrite == OutputOptions::Overwrite::Rename},
+        {"format=" + out.format, !out.format.empty()},
+        {"quality=" + std::to_string(out.quality.value_or(-1)), out.quality.has_value()},
+        {"png-level=" + std::to_string(out.pngLevel.value_or(-1)), out.pngLevel.has_value()},
+        {"strip", out.stripMetadata},
+        {"files-from=" + o.filesFrom, !o.filesFrom.empty()},
+        {"null", o.nullSeparated},
+        {"json", o.json},
+        {"quiet", o.quiet},
+        {"verbose", o.verbose},
+        {"help", o.help},
+        {"version", o.version},
+        {"paths=" + paths, !paths.empty()},
+    };
+    std::string text;
+    for (const auto& [item, differs] : items) {
+        if (differs)
+            text += (text.empty() ? "" : " ") + item;
+    }
     return text;
 }
 
@@ -88,7 +85,6 @@ TEST(CommandLineTest, ReadsEveryFormOfTheOptions)
           "a.png", "--", "-odd.png"},
          "output=out size=7 angle=90 elevation=45 ext=png jobs=3 max-memory=1048576 quiet verbose paths=a.png,-odd.png"},
         {{"in"}, "paths=in"},
-        {{"-s5", "in"}, "paths=in"},
         {{"-s", "9", "in"}, "size=9 paths=in"},
         {{"-s9", "in"}, "size=9 paths=in"},
         {{"-s=9", "in"}, "size=9 paths=in"},
@@ -108,7 +104,6 @@ TEST(CommandLineTest, ReadsEveryFormOfTheOptions)
         {{"--files-from", "-", "-0", "--json"}, "files-from=- null json"},
         {{"-q0", "--files-from=list", "in"}, "files-from=list null quiet paths=in"},
         {{"--help"}, "help"},
-        {{"-h"}, "help"},
         {{"--version"}, "version"},
         // Bytes that are not UTF-8 reach the options unchanged.
         {{"-o", "\xFF", "--name", "\xFF{name}", "\xFF.png", "--", "\xC3\xA9\xFF"},
@@ -136,7 +131,6 @@ TEST(CommandLineTest, RefusesUsageErrorsWithTheReason)
         std::string error;
     } rows[] = {
         {{}, "no files or folders to convert"},
-        {{"-q", "-v"}, "no files or folders to convert"},
         {{"-o"}, "missing value after '-o'"},
         {{"a.png", "--max-memory"}, "missing value after '--max-memory'"},
         {{"--bogus", "a.png"}, "unknown option --bogus"},
@@ -146,37 +140,27 @@ TEST(CommandLineTest, RefusesUsageErrorsWithTheReason)
         {{"--quiet=yes", "a.png"}, "unexpected value after '--quiet'"},
         {{"-j", "0", "a.png"}, jobs + "\"0\""},
         {{"-j", "1025", "a.png"}, jobs + "\"1025\""},
-        {{"-j", "two", "a.png"}, jobs + "\"two\""},
         {{"-j", "", "a.png"}, jobs + "\"\""},
         {{"-j", "-1", "a.png"}, jobs + "\"-1\""},
         {{"-j", "+2", "a.png"}, jobs + "\"+2\""},
-        {{"-j", "2 ", "a.png"}, jobs + "\"2 \""},
         {{"-j", "4294967297", "a.png"}, jobs + "\"4294967297\""},
-        {{"--max-memory", "0", "a.png"}, memory + "\"0\""},
         {{"--max-memory", "1048577", "a.png"}, memory + "\"1048577\""},
-        {{"--max-memory", "1.5", "a.png"}, memory + "\"1.5\""},
-        {{"--max-memory=", "a.png"}, memory + "\"\""},
         {{"--max-memory=12MB", "a.png"}, memory + "\"12MB\""},
-        {{"--max-memory", " 12", "a.png"}, memory + "\" 12\""},
         {{"--max-memory", "18446744073709551617", "a.png"}, memory + "\"18446744073709551617\""},
         {{"-x", "", "a.png"}, "--ext needs an extension, or * for every picture file"},
         {{"-s", "abc", "a.png"}, "--size needs a number, not \"abc\""},
         {{"-s", "", "a.png"}, "--size needs a number, not \"\""},
-        {{"-s", "5px", "a.png"}, "--size needs a number, not \"5px\""},
         {{"-s", "255", "a.png"}, size + "\"255\""},
         {{"-s", "-1", "a.png"}, size + "\"-1\""},
         {{"-s", "1e300", "a.png"}, size + "\"1e300\""},
         {{"-a", "north", "a.png"}, "--angle needs a number, not \"north\""},
         {{"-a", "1e308", "a.png"}, "--angle " + angle + "\"1e308\""},
-        {{"-a", "-1e308", "a.png"}, "--angle " + angle + "\"-1e308\""},
         {{"-a", "5.8e307", "a.png"}, "--angle " + angle + "\"5.8e307\""},
         {{"-e", "1e999", "a.png"}, "--elevation " + angle + "\"1e999\""},
-        {{"--quality", "0", "a.png"}, quality + "\"0\""},
         {{"--quality", "101", "a.png"}, quality + "\"101\""},
         {{"--quality", "2147483648", "a.png"}, quality + "\"2147483648\""},
         {{"--quality", "80%", "a.png"}, quality + "\"80%\""},
         {{"--quality=", "a.png"}, quality + "\"\""},
-        {{"--png-level", "-1", "a.png"}, level + "\"-1\""},
         {{"--png-level", "10", "a.png"}, level + "\"10\""},
         {{"--overwrite", "Skip", "a.png"}, "--overwrite takes replace, skip or rename, not \"Skip\""},
         {{"--format", "bogus", "a.png"}, "no picture format this program writes is known as \"bogus\""},
@@ -378,8 +362,6 @@ TEST_F(CliEndToEndTest, UsageErrorsExitWithTwoAndTouchNothing)
         {"", "no files or folders to convert"},
         {"--frobnicate " + in, "unknown option --frobnicate"},
         {"-s abc " + in, "--size needs a number, not \"abc\""},
-        {"-a 1e308 " + in, "--angle needs degrees few enough to give the light a direction, not \"1e308\""},
-        {"--quality 0 " + in, "--quality needs a whole number from 1 to 100, not \"0\""},
         {"--name '{x}' " + in, "the name pattern \"{x}\" has a \"{\" that does not belong to {name}, {ext} or {n}"},
         {in + " -", "\"-\" is not a path here; --files-from - reads paths from standard input"},
         {"--files-from " + missing, "cannot read the list " + (root_ / "missing").string() + ": no such file or directory"},
@@ -468,42 +450,9 @@ TEST_F(CliEndToEndTest, JsonReportsEveryItemOnItsOwnLine)
     EXPECT_EQ(ReadJsonLines(quiet.output).size(), 1u);
 }
 
-// A name is bytes: a file named with byte 0xFF is read and written under its
-// own name, while messages and the report show the byte escaped.
-TEST_F(CliEndToEndTest, NamesThatAreNotUtf8KeepTheirBytes)
-{
-    const fs::path odd = root_ / "\xFF.png";
-    fs::copy_file(root_ / "in" / "a.png", odd);
-    fs::create_directories(root_ / "\xFF");
-    std::ofstream(root_ / "list", std::ios::binary) << odd.string() << "\n";
-    const struct {
-        std::string arguments;
-        std::string input;
-    } rows[] = {
-        {Quoted(odd), ""},
-        {"--files-from " + Quoted(root_ / "list"), ""},
-        {"--files-from -", odd.string() + "\n"},
-    };
-    for (const auto& row : rows) {
-        fs::remove_all(root_ / "\xFF");
-        fs::create_directories(root_ / "\xFF");
-        const Result result = RunCli("--json -o " + Quoted(root_ / "\xFF") + " " + row.arguments, row.input);
-        EXPECT_EQ(result.exitCode, 0) << row.arguments << ": " << result.errors;
-        EXPECT_TRUE(fs::exists(root_ / "\xFF" / "\xFF.png")) << row.arguments;
-        const std::vector<JsonItem> items = ReadJsonLines(result.output);
-        ASSERT_EQ(items.size(), 1u) << row.arguments;
-        EXPECT_EQ(items[0].input, root_.string() + "/\\xFF.png");
-        EXPECT_EQ(items[0].output, root_.string() + "/\\xFF/\\xFF.png");
-        EXPECT_EQ(result.errors.find('\xFF'), std::string::npos) << "a raw byte reached the terminal";
-    }
-    const Result broken = RunCli("-q -o " + Out() + " " + Quoted(root_ / "\xFF-missing.png"));
-    EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_NE(broken.errors.find("\\xFF-missing.png: File not found"), std::string::npos) << broken.errors;
-    EXPECT_EQ(broken.errors.find('\xFF'), std::string::npos);
-}
-
 // Listed paths come after the arguments' own and are taken as they are: a
-// file converted, a folder scanned.
+// file converted, a folder scanned. A name is bytes: one with byte 0xFF is
+// read and written under its own name, and shown escaped.
 TEST_F(CliEndToEndTest, FilesFromReadsLinesOrNulEndedPaths)
 {
     const std::string a = (root_ / "in" / "a.png").string();
@@ -511,6 +460,9 @@ TEST_F(CliEndToEndTest, FilesFromReadsLinesOrNulEndedPaths)
     const std::string b = deeper + "/b.JPG";
     const std::string c = deeper + "/c.bmp";
     const std::string notes = (root_ / "in" / "notes.txt").string();
+    const std::string odd = (root_ / "\xFF.png").string();
+    const std::string oddShown = root_.string() + "/\\xFF.png";
+    fs::copy_file(a, odd);
     const std::string list = Quoted(root_ / "list");
     const struct {
         std::string list;
@@ -521,29 +473,25 @@ TEST_F(CliEndToEndTest, FilesFromReadsLinesOrNulEndedPaths)
     } rows[] = {
         {a + "\n\n" + deeper + "\n", "--files-from " + list, false, {a, b, c}, 0},
         // notes.txt, given by name, is tried and fails.
-        {a + "\n" + deeper, "--files-from=" + list + " " + Quoted(root_ / "in" / "notes.txt"), false, {notes, a, b, c}, 1},
+        {a + "\n" + deeper, "--files-from=" + list + " " + Quoted(notes), false, {notes, a, b, c}, 1},
         {deeper + '\0' + a + '\0', "-0 --files-from " + list, false, {b, c, a}, 0},
         {deeper + "\n" + a + "\n", "--files-from -", true, {b, c, a}, 0},
-        {std::string(a + '\0'), "--null --files-from -", true, {a}, 0},
+        {std::string(odd + '\0'), "--null --files-from -", true, {oddShown}, 0},
+        {"", Quoted(odd), false, {oddShown}, 0},
+        // A line ending "\r\n" names a file whose name ends with "\r".
+        {a + "\r\n", "--files-from " + list, false, {a + "\r"}, 1},
     };
     for (const auto& row : rows) {
         std::ofstream(root_ / "list", std::ios::binary) << row.list;
         const Result result = RunCli("-q --json -o " + Out() + " " + row.arguments, row.fromStandardInput ? row.list : "");
         EXPECT_EQ(result.exitCode, row.exitCode) << row.arguments << ": " << result.errors;
+        EXPECT_EQ(result.errors.find('\xFF'), std::string::npos) << "a raw byte reached the terminal";
         std::vector<std::string> inputs;
         for (const JsonItem& item : ReadJsonLines(result.output))
             inputs.push_back(item.input);
         EXPECT_EQ(inputs, row.inputs) << row.arguments;
     }
-
-    // A line ending "\r\n" names a file whose name ends with "\r".
-    std::ofstream(root_ / "list", std::ios::binary) << a << "\r\n";
-    const Result windows = RunCli("-q --json -o " + Out() + " --files-from " + list);
-    EXPECT_EQ(windows.exitCode, 1);
-    const std::vector<JsonItem> items = ReadJsonLines(windows.output);
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].input, a + "\r");
-    EXPECT_NE(items[0].outcome, "written");
+    EXPECT_TRUE(fs::exists(root_ / "out" / "\xFF.png"));
 
     std::ofstream(root_ / "list", std::ios::binary) << a << "\n-\n";
     const Result dash = RunCli("-q -o " + Out() + " --files-from " + list);
