@@ -1,143 +1,295 @@
 // SPDX-License-Identifier: MIT
 #include "command_line.h"
 
+#include "bevel.h"
+#include "runtime_error.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <algorithm>
 #include <charconv>
 
 namespace tollamere {
 
 namespace {
 
-struct ValueOption {
-    const char* shortName;
-    const char* longName;
-    std::string CliOptions::*target;
-};
-
-constexpr ValueOption ValueOptions[] = {
-    {"-o", "--output", &CliOptions::outputFolder},
-    {"-s", "--size", &CliOptions::bevelSize},
-    {"-a", "--angle", &CliOptions::lightAngle},
-    {"-e", "--elevation", &CliOptions::lightElevation},
-    {"-x", "--ext", &CliOptions::extension},
-};
-
-bool ParseJobs(const std::string& text, unsigned& jobs)
+// Arguments are bytes. Latin-1 maps each byte to one character and back, so
+// the parser sees the ASCII option names as they are and every value and path
+// comes back with its bytes unchanged, valid UTF-8 or not.
+QString FromBytes(const std::string& bytes)
 {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
-    return error == std::errc() && end == text.data() + text.size() && jobs > 0 && jobs <= 1024;
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ToBytes(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+std::string Quoted(const std::string& value)
+{
+    return "\"" + Printable(value) + "\"";
+}
+
+// A number written as decimal digits, with a "-" in front for a negative one
+// where the type has them; spaces, a "+", a fraction, a unit or a value
+// beyond the type give nothing.
+template <typename Number>
+std::optional<Number> WholeNumber(const std::string& text)
+{
+    Number number{};
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    if (error != std::errc() || stop != end)
+        return std::nullopt;
+    return number;
+}
+
+template <typename Number>
+std::optional<std::string> ReadWholeNumber(const std::string& option, const std::string& text, Number low, Number high,
+                                           const std::string& unit, Number& target)
+{
+    const std::optional<Number> number = WholeNumber<Number>(text);
+    if (!number || *number < low || *number > high)
+        return option + " needs a whole number " + unit + "from " + std::to_string(low) + " to " +
+               std::to_string(high) + ", not " + Quoted(text);
+    target = *number;
+    return std::nullopt;
 }
 
 // 1 TiB keeps the byte count far from overflowing and is beyond any machine
 // this runs on; a budget above physical memory only means no limit.
 constexpr unsigned long long MaxMemoryMiB = 1024ULL * 1024;
+constexpr unsigned MaxJobs = 1024;
+// The ranges CheckOutputOptions accepts, repeated so that a text that is no
+// number at all gets the same message as one out of range.
+constexpr int MinQuality = 1;
+constexpr int MaxQuality = 100;
+constexpr int MinPngLevel = 0;
+constexpr int MaxPngLevel = 9;
 
-bool ParseMemory(const std::string& text, unsigned long long& mebibytes)
+// The run reads the effect's texts with "." as the decimal separator.
+constexpr const char* DecimalSeparator = ".";
+
+// The effect's texts are read as the run reads them, one at a time (the
+// other two neutral), so that the message names the option at fault.
+std::optional<std::string> CheckEffectText(const std::string& option, const std::string& text, const std::string& size,
+                                           const std::string& angle, const std::string& elevation,
+                                           const std::string& wanted)
 {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), mebibytes);
-    return error == std::errc() && end == text.data() + text.size() && mebibytes > 0 && mebibytes <= MaxMemoryMiB;
+    try {
+        CheckBevelParameters(ParseBevelParameters(size, angle, elevation, DecimalSeparator));
+        return std::nullopt;
+    } catch (const RuntimeError& error) {
+        if (error.Number() == ErrorNumber::TypeMismatch)
+            return option + " needs a number, not " + Quoted(text);
+        return option + " needs " + wanted + ", not " + Quoted(text);
+    }
+}
+
+std::optional<std::string> CheckEffectTexts(const CliOptions& options)
+{
+    if (auto error = CheckEffectText("--size", options.bevelSize, options.bevelSize, "0", "0",
+                                     "a bevel size from 0 to 254"))
+        return error;
+    if (auto error = CheckEffectText("--angle", options.lightAngle, "0", options.lightAngle, "0",
+                                     "degrees few enough to give the light a direction"))
+        return error;
+    return CheckEffectText("--elevation", options.lightElevation, "0", "0", options.lightElevation,
+                           "degrees few enough to give the light a direction");
+}
+
+std::optional<std::string> ReadOverwrite(const std::string& text, OutputOptions::Overwrite& overwrite)
+{
+    if (text == "replace")
+        overwrite = OutputOptions::Overwrite::Replace;
+    else if (text == "skip")
+        overwrite = OutputOptions::Overwrite::Skip;
+    else if (text == "rename")
+        overwrite = OutputOptions::Overwrite::Rename;
+    else
+        return "--overwrite takes replace, skip or rename, not " + Quoted(text);
+    return std::nullopt;
+}
+
+// The parser's own complaint, in the style of the other messages: "Missing
+// value after '-o'." becomes "missing value after '-o'".
+std::string ParserError(const QCommandLineParser& parser, const QStringList& arguments)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        // The parser names an unknown option without its dashes; "--x" and
+        // "-x" differ only in the argument.
+        const QString longForm = QStringLiteral("--") + unknown.front();
+        const bool isLong = std::any_of(arguments.begin(), arguments.end(), [&longForm](const QString& argument) {
+            return argument == longForm || argument.startsWith(longForm + QLatin1Char('='));
+        });
+        return std::string("unknown option ") + (isLong ? "--" : "-") + Printable(ToBytes(unknown.front()));
+    }
+    std::string text = Printable(ToBytes(parser.errorText()));
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    if (!text.empty() && text.front() >= 'A' && text.front() <= 'Z')
+        text.front() = static_cast<char>(text.front() - 'A' + 'a');
+    return text;
+}
+
+QCommandLineOption Flag(const QStringList& names)
+{
+    return QCommandLineOption(names);
+}
+
+QCommandLineOption Valued(const QStringList& names, const QString& valueName)
+{
+    return QCommandLineOption(names, QString(), valueName);
 }
 
 } // namespace
 
+std::optional<std::string> CheckInputPath(const std::string& path)
+{
+    if (path == "-")
+        return "\"-\" is not a path here; --files-from - reads paths from standard input";
+    if (path.empty())
+        return "an empty argument is not a path";
+    return std::nullopt;
+}
+
 std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& arguments, std::string& error)
 {
+    const QCommandLineOption output = Valued({"o", "output"}, "DIR");
+    const QCommandLineOption size = Valued({"s", "size"}, "N");
+    const QCommandLineOption angle = Valued({"a", "angle"}, "DEG");
+    const QCommandLineOption elevation = Valued({"e", "elevation"}, "DEG");
+    const QCommandLineOption extension = Valued({"x", "ext"}, "EXT");
+    const QCommandLineOption jobs = Valued({"j", "jobs"}, "N");
+    const QCommandLineOption maxMemory = Valued({"max-memory"}, "MB");
+    const QCommandLineOption keepFolders = Flag({"keep-folders"});
+    const QCommandLineOption name = Valued({"name"}, "PATTERN");
+    const QCommandLineOption overwrite = Valued({"overwrite"}, "RULE");
+    const QCommandLineOption format = Valued({"format"}, "EXT");
+    const QCommandLineOption quality = Valued({"quality"}, "N");
+    const QCommandLineOption pngLevel = Valued({"png-level"}, "N");
+    const QCommandLineOption strip = Flag({"strip"});
+    const QCommandLineOption filesFrom = Valued({"files-from"}, "FILE");
+    const QCommandLineOption null = Flag({"0", "null"});
+    const QCommandLineOption json = Flag({"json"});
+    const QCommandLineOption quiet = Flag({"q", "quiet"});
+    const QCommandLineOption verbose = Flag({"v", "verbose"});
+    const QCommandLineOption help = Flag({"h", "help"});
+    const QCommandLineOption version = Flag({"version"});
+
+    QCommandLineParser parser;
+    // "-qj2" is -q and -j 2, and "-s5" is -s 5, as getopt reads them.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    parser.addOptions({output, size, angle, elevation, extension, jobs, maxMemory, keepFolders, name, overwrite,
+                       format, quality, pngLevel, strip, filesFrom, null, json, quiet, verbose, help, version});
+    QStringList texts{QStringLiteral("tollamere-cli")};
+    for (const std::string& argument : arguments)
+        texts.append(FromBytes(argument));
+    if (!parser.parse(texts)) {
+        error = ParserError(parser, texts);
+        return std::nullopt;
+    }
+
+    // A value option given twice takes its last value, so a script's defaults
+    // can be overridden by appending to its command line.
+    const auto value = [&parser](const QCommandLineOption& option) { return ToBytes(parser.value(option)); };
     CliOptions options;
-    bool onlyPaths = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (onlyPaths || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.paths.push_back(argument);
-            continue;
-        }
-        if (argument == "--") {
-            onlyPaths = true;
-            continue;
-        }
-        if (argument == "--help" || argument == "-h") {
-            options.help = true;
-            continue;
-        }
-        if (argument == "--version") {
-            options.version = true;
-            continue;
-        }
-        if (argument == "-q" || argument == "--quiet") {
-            options.quiet = true;
-            continue;
-        }
-        if (argument == "-v" || argument == "--verbose") {
-            options.verbose = true;
-            continue;
-        }
+    options.help = parser.isSet(help);
+    options.version = parser.isSet(version);
+    options.quiet = parser.isSet(quiet);
+    options.verbose = parser.isSet(verbose);
+    options.json = parser.isSet(json);
+    options.nullSeparated = parser.isSet(null);
+    if (parser.isSet(output))
+        options.outputFolder = value(output);
+    if (parser.isSet(size))
+        options.bevelSize = value(size);
+    if (parser.isSet(angle))
+        options.lightAngle = value(angle);
+    if (parser.isSet(elevation))
+        options.lightElevation = value(elevation);
+    if (parser.isSet(extension))
+        options.extension = value(extension);
 
-        // Options with a value: "-o DIR", "--output DIR" or "--output=DIR".
-        std::string name = argument;
-        std::optional<std::string> value;
-        if (const std::size_t equals = argument.find('='); argument.starts_with("--") && equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-        }
-        const auto takeValue = [&]() -> std::optional<std::string> {
-            if (value)
-                return value;
-            if (i + 1 >= arguments.size()) {
-                error = "option " + name + " needs a value";
-                return std::nullopt;
-            }
-            return arguments[++i];
-        };
+    const auto fail = [&error](std::string reason) {
+        error = std::move(reason);
+        return std::nullopt;
+    };
+    if (parser.isSet(jobs)) {
+        if (auto reason = ReadWholeNumber<unsigned>("--jobs", value(jobs), 1, MaxJobs, "", options.jobs))
+            return fail(*reason);
+    }
+    if (parser.isSet(maxMemory)) {
+        if (auto reason = ReadWholeNumber<unsigned long long>("--max-memory", value(maxMemory), 1, MaxMemoryMiB,
+                                                              "of MiB ", options.maxMemoryMiB))
+            return fail(*reason);
+    }
+    if (options.extension.empty())
+        return fail("--ext needs an extension, or * for every picture file");
+    if (auto reason = CheckEffectTexts(options))
+        return fail(*reason);
 
-        if (name == "-j" || name == "--jobs") {
-            const std::optional<std::string> jobs = takeValue();
-            if (!jobs)
-                return std::nullopt;
-            if (!ParseJobs(*jobs, options.jobs)) {
-                error = "--jobs needs a whole number from 1 to 1024, not \"" + *jobs + "\"";
-                return std::nullopt;
-            }
-            continue;
-        }
-        if (name == "--max-memory") {
-            const std::optional<std::string> memory = takeValue();
-            if (!memory)
-                return std::nullopt;
-            if (!ParseMemory(*memory, options.maxMemoryMiB)) {
-                error = "--max-memory needs a whole number of MiB from 1 to " + std::to_string(MaxMemoryMiB) +
-                        ", not \"" + *memory + "\"";
-                return std::nullopt;
-            }
-            continue;
-        }
-        bool known = false;
-        for (const ValueOption& option : ValueOptions) {
-            if (name == option.shortName || name == option.longName) {
-                const std::optional<std::string> text = takeValue();
-                if (!text)
-                    return std::nullopt;
-                options.*option.target = *text;
-                known = true;
-                break;
-            }
-        }
-        if (!known) {
-            error = "unknown option " + name;
-            return std::nullopt;
-        }
+    OutputOptions& out = options.output;
+    if (parser.isSet(keepFolders))
+        out.structure = OutputOptions::Structure::KeepFolders;
+    if (parser.isSet(name))
+        out.namePattern = value(name);
+    if (parser.isSet(overwrite)) {
+        if (auto reason = ReadOverwrite(value(overwrite), out.overwrite))
+            return fail(*reason);
     }
-    if (options.extension.empty()) {
-        error = "--ext needs an extension, or * for every picture file";
-        return std::nullopt;
+    if (parser.isSet(format)) {
+        out.format = value(format);
+        if (out.format.empty())
+            return fail("--format needs an extension, such as png or jpg");
     }
-    if (options.paths.empty() && !options.help && !options.version) {
-        error = "no files or folders to convert";
-        return std::nullopt;
+    if (parser.isSet(quality)) {
+        int number = 0;
+        if (auto reason = ReadWholeNumber<int>("--quality", value(quality), MinQuality, MaxQuality, "", number))
+            return fail(*reason);
+        out.quality = number;
     }
+    if (parser.isSet(pngLevel)) {
+        int number = 0;
+        if (auto reason = ReadWholeNumber<int>("--png-level", value(pngLevel), MinPngLevel, MaxPngLevel, "", number))
+            return fail(*reason);
+        out.pngLevel = number;
+    }
+    out.stripMetadata = parser.isSet(strip);
+    if (auto reason = CheckOutputOptions(out))
+        return fail(*reason);
+
+    // Two lists are refused rather than one dropped: either way a file would
+    // be left out without a word.
+    if (parser.values(filesFrom).size() > 1)
+        return fail("--files-from is given twice; put every path in one list");
+    if (parser.isSet(filesFrom)) {
+        options.filesFrom = value(filesFrom);
+        if (options.filesFrom.empty())
+            return fail("--files-from needs a file, or - for standard input");
+    }
+    if (options.nullSeparated && options.filesFrom.empty())
+        return fail("--null goes with --files-from");
+
+    for (const QString& path : parser.positionalArguments()) {
+        options.paths.push_back(ToBytes(path));
+        if (auto reason = CheckInputPath(options.paths.back()))
+            return fail(*reason);
+    }
+    if (options.paths.empty() && options.filesFrom.empty() && !options.help && !options.version)
+        return fail("no files or folders to convert");
     return options;
 }
 
 std::string UsageText()
 {
     return "Usage: tollamere-cli [options] PATH...\n"
+           "       tollamere-cli [options] --files-from FILE [PATH...]\n"
            "Turns pictures into bevelled buttons. Each PATH is a picture file, or a folder whose\n"
            "picture files (in every sub-folder) are converted. Outputs take the input's name and\n"
            "format (\"jpg\" inputs give \".jpg\" JPEG files, \"bmp\" keeps its case).\n"
@@ -148,18 +300,46 @@ std::string UsageText()
            "  -e, --elevation DEG   light elevation in degrees (default: 30)\n"
            "  -x, --ext EXT         scan folders for files with this extension only\n"
            "                        (default: *, every picture file)\n"
-           "  -j, --jobs N          pictures converted at once (default: one per core)\n"
+           "  -j, --jobs N          pictures converted at once, 1 to 1024 (default: one per core)\n"
            "      --max-memory MB   memory the pictures in progress may take together\n"
            "                        (default: half of the physical memory)\n"
+           "\n"
+           "Outputs:\n"
+           "      --keep-folders    recreate, under the output folder, the sub-folders of each\n"
+           "                        file found in a folder PATH (a file given by itself goes\n"
+           "                        straight into the output folder)\n"
+           "      --name PATTERN    output name before its extension: text with {name} (the\n"
+           "                        input's name), {ext} (its extension) and {n} (its number,\n"
+           "                        from 1) (default: {name})\n"
+           "      --overwrite RULE  when an output exists: replace, skip (leave it) or rename\n"
+           "                        (write \"name (2).png\") (default: replace)\n"
+           "      --format EXT      write every output in this format (png, jpg, webp, ...)\n"
+           "                        (default: the input's)\n"
+           "      --quality N       JPEG quality, 1 to 100 (default: 100); makes WebP, AVIF and\n"
+           "                        JPEG XL lossy at that quality (default: lossless)\n"
+           "      --png-level N     PNG compression level, 0 to 9\n"
+           "      --strip           leave out the inputs' colour profile, resolution and EXIF\n"
+           "\n"
+           "Input lists and reports:\n"
+           "      --files-from FILE also convert the paths listed in FILE, one a line (- reads\n"
+           "                        standard input); empty lines are skipped\n"
+           "  -0, --null            the list's paths end with a NUL byte, not a line feed\n"
+           "      --json            write one JSON object a line to standard output for each\n"
+           "                        item: input, output, outcome (written, skipped, failed,\n"
+           "                        refused), reason, milliseconds\n"
            "  -q, --quiet           no progress and no summary\n"
            "  -v, --verbose         list each file and folder the folder scan skipped, and why\n"
            "                        (names starting with \"~\", hidden files, names it does not\n"
            "                        accept, folders it cannot list)\n"
-           "      --help            show this text\n"
+           "  -h, --help            show this text\n"
            "      --version         show the version\n"
            "\n"
-           "Exit status: 0 when every file was written, 1 when any failed or the folder scan\n"
-           "skipped any, 2 for a usage error.\n";
+           "A value option given twice takes the last value. A path that starts with \"-\" goes\n"
+           "after \"--\"; a file named \"-\" is given as \"./-\".\n"
+           "\n"
+           "Exit status: 0 when every file was written (or left as it was by --overwrite skip),\n"
+           "1 when any failed or the folder scan skipped any, 2 for a usage error, 130 after\n"
+           "Ctrl+C and 143 after a termination request.\n";
 }
 
 } // namespace tollamere

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "output_options.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tollamere {
 
+// Every text here (paths, the extension, the name pattern) holds the bytes
+// of its argument, whatever their encoding.
 struct CliOptions {
     std::string outputFolder = ".";
     std::string bevelSize = "5";
@@ -17,6 +21,14 @@ struct CliOptions {
     unsigned jobs = 0;
     // Memory the pictures in progress may take together; 0 when not given.
     unsigned long long maxMemoryMiB = 0;
+    // Checked with CheckOutputOptions.
+    OutputOptions output;
+    // A file listing more paths, "-" for standard input; empty when not given.
+    std::string filesFrom;
+    // The list's paths end with a NUL byte instead of a line feed.
+    bool nullSeparated = false;
+    // One JSON object per item on standard output.
+    bool json = false;
     bool quiet = false;
     // List each file and folder the folder scan skipped, with the reason.
     bool verbose = false;
@@ -25,9 +37,13 @@ struct CliOptions {
     std::vector<std::string> paths;
 };
 
-// Reads the arguments after the program name. On a usage error, returns
+// Reads the arguments after the program name and checks every value, so a
+// run never starts with one it would refuse. On a usage error, returns
 // nothing and sets error to a one-line reason.
 std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& arguments, std::string& error);
+
+// The reason a path given as an argument or in a list is refused, or nothing.
+std::optional<std::string> CheckInputPath(const std::string& path);
 
 std::string UsageText();
 

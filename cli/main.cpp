@@ -5,6 +5,8 @@
 #include "command_line.h"
 #include "conversion_run.h"
 #include "file_io.h"
+#include "file_list.h"
+#include "json_lines.h"
 #include "picture_formats.h"
 #include "terminal.h"
 
@@ -20,6 +22,14 @@ namespace {
 constexpr int ExitWritten = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
+// The shell's convention for a program ended by a signal.
+constexpr int ExitSignalBase = 128;
+
+int UsageError(const std::string& reason)
+{
+    std::cerr << "tollamere-cli: " << reason << "\nTry 'tollamere-cli --help' for more.\n";
+    return ExitUsage;
+}
 
 bool HasPictureExtension(const std::string& path)
 {
@@ -32,40 +42,71 @@ struct SkippedInput {
     std::string reason;
 };
 
-// The files to convert, in argument order: a file as given, a folder scanned
-// for the extension (every picture file for "*"). What the scans leave out by
-// their own rules goes to skipped; a file the "*" filter would drop anyway
-// (not a picture) was never wanted, so it is not counted there.
-std::vector<std::string> CollectInputs(const CliOptions& options, std::vector<SkippedInput>& skipped)
+// The folder a scan's rows start with: absolute, single separators, ending
+// with "/", the form the folder scan gives its rows.
+std::string ScanRoot(const std::string& folder)
 {
-    std::vector<std::string> inputs;
-    for (const std::string& path : options.paths) {
+    std::string root;
+    for (const char c : ToPathText(std::filesystem::absolute(ToFileSystemPath(folder)))) {
+        if (c != '/' || root.empty() || root.back() != '/')
+            root.push_back(c);
+    }
+    if (root.empty() || root.back() != '/')
+        root.push_back('/');
+    return root;
+}
+
+// The files to convert, in order, with the folder each was found under: a
+// file as given (no folder), a folder scanned for the extension (every
+// picture file for "*"). What the scans leave out by their own rules goes to
+// skipped; a file the "*" filter would drop anyway (not a picture) was never
+// wanted, so it is not counted there.
+void CollectInputs(const std::vector<std::string>& paths, const std::string& extension, ConversionRequest& request,
+                   std::vector<SkippedInput>& skipped, std::stop_token stop)
+{
+    for (const std::string& path : paths) {
+        if (stop.stop_requested())
+            return;
         if (FolderExists(path) != std::optional<bool>(true)) {
-            inputs.push_back(path);
+            request.inputPaths.push_back(path);
+            request.inputRoots.emplace_back();
             continue;
         }
-        const bool anyPicture = options.extension == "*";
+        const bool anyPicture = extension == "*";
         const auto wanted = [anyPicture](const std::string& file) {
             return !anyPicture || HasPictureExtension(file);
         };
+        const std::string root = ScanRoot(path);
         AddFolderFiles(
-            path, "*." + options.extension,
+            path, "*." + extension,
             [&](const std::string& row) {
-                if (wanted(row))
-                    inputs.push_back(row);
+                if (wanted(row)) {
+                    request.inputPaths.push_back(row);
+                    request.inputRoots.push_back(root);
+                }
             },
-            {},
+            stop,
             [&](const std::string& item, const std::string& reason) {
                 if (item.ends_with('/') || wanted(item))
                     skipped.push_back({item, reason});
             });
     }
-    return inputs;
+}
+
+// Each line is flushed at once, so that a reader on a pipe sees every item
+// as it ends.
+void WriteJsonLine(const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
 }
 
 class CliObserver : public ConversionObserver {
 public:
-    CliObserver(std::FILE* messages, bool quiet, bool terminal) : out_(messages), quiet_(quiet), terminal_(terminal) {}
+    CliObserver(std::FILE* messages, bool quiet, bool terminal, bool json)
+        : out_(messages), quiet_(quiet), terminal_(terminal), json_(json)
+    {
+    }
 
     void Progress(double value, const std::string& text) override
     {
@@ -88,6 +129,12 @@ public:
             std::fprintf(out_, "%s\n", text.c_str());
     }
 
+    void Finished(const ItemResult& result) override
+    {
+        if (json_)
+            WriteJsonLine(JsonLine(result));
+    }
+
 private:
     void EndProgressLine()
     {
@@ -99,17 +146,35 @@ private:
     std::FILE* out_;
     bool quiet_;
     bool terminal_;
+    bool json_;
     bool lineOpen_ = false;
 };
+
+// The paths of --files-from, after those of the arguments; or the reason the
+// list cannot be used.
+std::optional<std::string> AddListedPaths(CliOptions& options)
+{
+    if (options.filesFrom.empty())
+        return std::nullopt;
+    std::string reason;
+    const std::optional<std::string> list = ReadFileList(options.filesFrom, reason);
+    if (!list)
+        return reason;
+    const std::string shown = options.filesFrom == "-" ? "standard input" : Printable(options.filesFrom);
+    for (std::string& path : SplitFileList(*list, options.nullSeparated)) {
+        if (auto refused = CheckInputPath(path))
+            return "the list " + shown + ": " + *refused;
+        options.paths.push_back(std::move(path));
+    }
+    return std::nullopt;
+}
 
 int Main(const std::vector<std::string>& arguments)
 {
     std::string error;
-    const std::optional<CliOptions> options = ParseCommandLine(arguments, error);
-    if (!options) {
-        std::cerr << "tollamere-cli: " << error << "\nTry 'tollamere-cli --help' for more.\n";
-        return ExitUsage;
-    }
+    std::optional<CliOptions> options = ParseCommandLine(arguments, error);
+    if (!options)
+        return UsageError(error);
     if (options->help) {
         std::cout << UsageText();
         return ExitWritten;
@@ -118,15 +183,22 @@ int Main(const std::vector<std::string>& arguments)
         std::cout << "tollamere-cli " << TOLLAMERE_VERSION << '\n';
         return ExitWritten;
     }
+    if (auto reason = AddListedPaths(*options))
+        return UsageError(*reason);
     if (FolderExists(options->outputFolder) != std::optional<bool>(true)) {
         std::cerr << "tollamere-cli: " << Printable(options->outputFolder) << ": " << FolderMissingMessage << '\n';
         return ExitUsage;
     }
 
+    // From here on, Ctrl+C stops the scan or the run and leaves no partial file.
+    std::stop_source stop;
+    StopOnInterrupt(stop);
+
     std::vector<SkippedInput> skipped;
     ConversionRequest request;
-    request.inputPaths = CollectInputs(*options, skipped);
+    CollectInputs(options->paths, options->extension, request, skipped, stop.get_token());
     request.outputFolder = ToPathText(std::filesystem::absolute(ToFileSystemPath(options->outputFolder)));
+    request.output = options->output;
     request.bevelSizeText = options->bevelSize;
     request.lightAngleText = options->lightAngle;
     request.lightElevationText = options->lightElevation;
@@ -134,15 +206,31 @@ int Main(const std::vector<std::string>& arguments)
     request.workers = options->jobs;
     request.memoryBudget = options->maxMemoryMiB * 1024 * 1024;
 
-    std::stop_source stop;
-    StopOnInterrupt(stop);
+    // The scan's skips are reported before the run's items, as they happen first.
+    if (options->json) {
+        for (const SkippedInput& item : skipped) {
+            ItemResult result;
+            result.inputPath = item.path;
+            result.outcome = ItemResult::Outcome::Skipped;
+            result.reason = item.reason;
+            WriteJsonLine(JsonLine(result));
+        }
+    }
+
     const bool terminal = StandardErrorIsTerminal();
     std::FILE* messages = TakeStandardErrorForMessages();
-    CliObserver observer(messages, options->quiet, terminal);
-    const ConversionSummary summary = RunConversion(request, observer, stop.get_token());
-    if (!options->quiet && !request.inputPaths.empty())
-        std::fprintf(messages, "%zu of %zu file(s) written to %s%s\n", summary.written, request.inputPaths.size(),
-                     Printable(request.outputFolder).c_str(), summary.stopped ? " (stopped)" : "");
+    CliObserver observer(messages, options->quiet, terminal, options->json);
+    ConversionSummary summary;
+    if (!stop.stop_requested())
+        summary = RunConversion(request, observer, stop.get_token());
+    const bool stopped = summary.stopped || stop.stop_requested();
+    if (!options->quiet && !request.inputPaths.empty()) {
+        std::string left;
+        if (summary.skipped != 0)
+            left = ", " + std::to_string(summary.skipped) + " left as they were";
+        std::fprintf(messages, "%zu of %zu file(s) written to %s%s%s\n", summary.written, request.inputPaths.size(),
+                     Printable(request.outputFolder).c_str(), left.c_str(), stopped ? " (stopped)" : "");
+    }
     if (!options->quiet && !skipped.empty())
         std::fprintf(messages, "%zu file(s) or folder(s) skipped by the folder scan%s\n", skipped.size(),
                      options->verbose ? ":" : " (--verbose lists them)");
@@ -150,10 +238,13 @@ int Main(const std::vector<std::string>& arguments)
         for (const SkippedInput& item : skipped)
             std::fprintf(messages, "%s: skipped, %s\n", Printable(item.path).c_str(), item.reason.c_str());
     }
-    // A skipped file was not written either: a script must not read the run
-    // as complete.
-    const bool everyFileWritten = summary.written == request.inputPaths.size() && skipped.empty();
-    return everyFileWritten && !request.inputPaths.empty() ? ExitWritten : ExitFailed;
+    if (const int signal = InterruptSignal(); signal != 0)
+        return ExitSignalBase + signal;
+    // A file the scan skipped was not written either: a script must not read
+    // the run as complete. An output left as it was under --overwrite skip is
+    // what the user asked for.
+    const bool everyFileDone = summary.written + summary.skipped == request.inputPaths.size() && skipped.empty();
+    return everyFileDone && !request.inputPaths.empty() ? ExitWritten : ExitFailed;
 }
 
 } // namespace

@@ -24,11 +24,14 @@ namespace tollamere {
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+// The signal's number. A handler may store only into a lock-free atomic (or
+// a volatile sig_atomic_t, which other threads may not read).
+std::atomic<int> interrupted = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnInterrupt(int)
+extern "C" void OnInterrupt(int signal)
 {
-    interrupted = 1;
+    interrupted = signal;
 }
 
 } // namespace
@@ -76,6 +79,11 @@ void StopOnInterrupt(std::stop_source& source)
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
     }).detach();
+}
+
+int InterruptSignal()
+{
+    return interrupted;
 }
 
 } // namespace tollamere

@@ -19,4 +19,7 @@ std::FILE* TakeStandardErrorForMessages();
 // so the pictures being written are finished and no temporary file is left.
 void StopOnInterrupt(std::stop_source& source);
 
+// The signal that asked the run to stop (SIGINT or SIGTERM), 0 when none came.
+int InterruptSignal();
+
 } // namespace tollamere

@@ -20,12 +20,20 @@ _tollamere_cli()
             _filedir -d
             return
             ;;
-        -x | --ext)
+        -x | --ext | --format)
             COMPREPLY=($(compgen -W 'bmp cur gif ico jpeg jpg png tif tiff webp' -- "$cur"))
             return
             ;;
-        -s | --size | -a | --angle | -e | --elevation | -j | --jobs | --max-memory)
-            # A number: nothing to offer.
+        --overwrite)
+            COMPREPLY=($(compgen -W 'replace skip rename' -- "$cur"))
+            return
+            ;;
+        --files-from)
+            _filedir
+            return
+            ;;
+        -s | --size | -a | --angle | -e | --elevation | -j | --jobs | --max-memory | --quality | --png-level | --name)
+            # A number or a pattern: nothing to offer.
             return
             ;;
     esac
@@ -33,7 +41,9 @@ _tollamere_cli()
 
     if [[ $cur == -* ]]; then
         local options='-o --output= -s --size= -a --angle= -e --elevation= -x --ext=
-            -j --jobs= --max-memory= -q --quiet -v --verbose --help --version --'
+            -j --jobs= --max-memory= --keep-folders --name= --overwrite= --format= --quality=
+            --png-level= --strip --files-from= -0 --null --json -q --quiet -v --verbose
+            -h --help --version --'
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return

@@ -37,6 +37,7 @@ packages=(
     dpkg-dev
     lintian
     bash-completion
+    parallel
 )
 
 missing=()
