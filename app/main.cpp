@@ -2,6 +2,7 @@
 #include "Form1.h"
 #include "file_io.h"
 #include "program_start.h"
+#include "qt_codec.h"
 #include "qt_dialogs.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@ int main(int argc, char* argv[])
         AnswerHelpOrVersion(argc, argv);
 
     QApplication application(argc, argv);
+    tollamere::LoadQtImagePlugins();
     QGuiApplication::setDesktopFileName(QStringLiteral("app.tollamere.Tollamere"));
     QCommandLineParser parser;
     tollamere::DescribeCommandLine(parser);

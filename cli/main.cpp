@@ -8,6 +8,7 @@
 #include "file_list.h"
 #include "json_lines.h"
 #include "picture_formats.h"
+#include "qt_codec.h"
 #include "terminal.h"
 
 #include <cstdio>
@@ -255,5 +256,6 @@ int main(int argc, char** argv)
     // Before any file is opened: a descriptor the caller closed would
     // otherwise be handed to an output, and messages would land in it.
     tollamere::EnsureStandardStreamsOpen();
+    tollamere::LoadQtImagePlugins();
     return tollamere::Main(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -9,6 +9,7 @@
 #include "picture_files.h"
 #include "picture_formats.h"
 #include "picture_probe.h"
+#include "qt_codec.h"
 
 #include <algorithm>
 #include <atomic>
@@ -755,6 +756,9 @@ private:
 
 ConversionSummary RunConversion(const ConversionRequest& request, ConversionObserver& observer, std::stop_token stopToken)
 {
+    // Before the workers start: a program that has not loaded them yet from
+    // its main thread has them loaded by the thread that runs it.
+    LoadQtImagePlugins();
     return Run(request, observer, std::move(stopToken)).Execute();
 }
 

@@ -197,6 +197,15 @@ PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes)
     return result;
 }
 
+void LoadQtImagePlugins()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        QImageReader::supportedImageFormats();
+        QImageWriter::supportedImageFormats();
+    });
+}
+
 bool QtCanWrite(std::string_view format)
 {
     static const std::set<std::string, std::less<>> writable = [] {

@@ -13,6 +13,12 @@ namespace tollamere {
 // CUR, TIFF, WebP, PBM/PGM/PPM, TGA, XPM, ...). Icons give their largest image.
 PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes);
 
+// Loads Qt's image format plugins in the calling thread. A plugin is an
+// object that belongs to the thread that first loaded it; loaded by a worker
+// that has ended, it is destroyed at exit through that thread's freed data,
+// corrupting the heap. Call it from the main thread before any worker decodes.
+void LoadQtImagePlugins();
+
 // True when a Qt image writer exists for the format of that (lower-case) name.
 bool QtCanWrite(std::string_view format);
 
