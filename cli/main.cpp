@@ -11,6 +11,7 @@
 #include "qt_codec.h"
 #include "terminal.h"
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -95,19 +96,22 @@ void CollectInputs(const std::vector<std::string>& paths, const std::string& ext
 }
 
 // Each line is flushed at once, so that a reader on a pipe sees every item
-// as it ends.
-void WriteJsonLine(const std::string& line)
+// as it ends. False when the line could not be written (the reader went away).
+bool WriteJsonLine(const std::string& line)
 {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
+    const bool written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size();
+    return std::fflush(stdout) == 0 && written;
 }
 
 class CliObserver : public ConversionObserver {
 public:
-    CliObserver(std::FILE* messages, bool quiet, bool terminal, bool json)
-        : out_(messages), quiet_(quiet), terminal_(terminal), json_(json)
+    CliObserver(std::FILE* messages, bool quiet, bool terminal, bool json, std::stop_source stop)
+        : out_(messages), quiet_(quiet), terminal_(terminal), json_(json), stop_(std::move(stop))
     {
     }
+
+    // The JSON report could not be written: its reader has gone.
+    bool ReportLost() const { return reportLost_; }
 
     void Progress(double value, const std::string& text) override
     {
@@ -132,8 +136,12 @@ public:
 
     void Finished(const ItemResult& result) override
     {
-        if (json_)
-            WriteJsonLine(JsonLine(result));
+        // Nobody reads the report any more: the run stops as for Ctrl+C,
+        // finishing the outputs being written, rather than go on unreported.
+        if (json_ && !reportLost_ && !WriteJsonLine(JsonLine(result))) {
+            reportLost_ = true;
+            stop_.request_stop();
+        }
     }
 
 private:
@@ -148,6 +156,8 @@ private:
     bool quiet_;
     bool terminal_;
     bool json_;
+    std::stop_source stop_;
+    bool reportLost_ = false;
     bool lineOpen_ = false;
 };
 
@@ -220,7 +230,7 @@ int Main(const std::vector<std::string>& arguments)
 
     const bool terminal = StandardErrorIsTerminal();
     std::FILE* messages = TakeStandardErrorForMessages();
-    CliObserver observer(messages, options->quiet, terminal, options->json);
+    CliObserver observer(messages, options->quiet, terminal, options->json, stop);
     ConversionSummary summary;
     if (!stop.stop_requested())
         summary = RunConversion(request, observer, stop.get_token());
@@ -241,6 +251,8 @@ int Main(const std::vector<std::string>& arguments)
     }
     if (const int signal = InterruptSignal(); signal != 0)
         return ExitSignalBase + signal;
+    if (observer.ReportLost())
+        return ExitSignalBase + SIGPIPE;
     // A file the scan skipped was not written either: a script must not read
     // the run as complete. An output left as it was under --overwrite skip is
     // what the user asked for.

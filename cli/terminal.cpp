@@ -70,6 +70,9 @@ void StopOnInterrupt(std::stop_source& source)
 {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    // A reader of the report that goes away must not kill the program in the
+    // middle of a write; the failed write says so instead.
+    std::signal(SIGPIPE, SIG_IGN);
     // A signal handler may only set a flag; this watcher passes it on.
     std::thread([source]() mutable {
         while (interrupted == 0)

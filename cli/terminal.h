@@ -17,6 +17,8 @@ std::FILE* TakeStandardErrorForMessages();
 
 // Turns Ctrl+C (and a termination request) into a stop request of the run,
 // so the pictures being written are finished and no temporary file is left.
+// A closed pipe on standard output (SIGPIPE) no longer ends the program: the
+// write fails instead.
 void StopOnInterrupt(std::stop_source& source);
 
 // The signal that asked the run to stop (SIGINT or SIGTERM), 0 when none came.

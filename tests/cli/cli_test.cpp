@@ -512,7 +512,8 @@ TEST_F(CliEndToEndTest, InterruptStopsTheRunWithTheSignalsStatus)
         fs::copy_file(many / "000.png", many / (std::to_string(1000 + i) + ".png"));
     const std::string out = (root_ / "out").string();
 
-    for (const auto& [sent, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    // SIGPIPE stands for the reader of the report going away.
+    for (const auto& [sent, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGPIPE, 141}}) {
         fs::remove_all(root_ / "out");
         fs::create_directories(root_ / "out");
         int ends[2];
@@ -533,12 +534,16 @@ TEST_F(CliEndToEndTest, InterruptStopsTheRunWithTheSignalsStatus)
         while (read(ends[0], &c, 1) == 1 && c != '\n')
             firstLine += c;
         EXPECT_NE(firstLine.find("\"written\""), std::string::npos) << firstLine;
-        kill(child, sent);
-        // Read on to the end: a closed pipe would end the program itself.
         std::string rest;
-        while (read(ends[0], &c, 1) == 1)
-            rest += c;
-        close(ends[0]);
+        if (sent == SIGPIPE) {
+            close(ends[0]);
+        } else {
+            kill(child, sent);
+            // Read on to the end: a closed pipe would end the program itself.
+            while (read(ends[0], &c, 1) == 1)
+                rest += c;
+            close(ends[0]);
+        }
         int status = 0;
         waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
@@ -550,8 +555,12 @@ TEST_F(CliEndToEndTest, InterruptStopsTheRunWithTheSignalsStatus)
             EXPECT_NO_THROW(LoadPictureFile(entry.path())) << "incomplete: " << entry.path();
             ++outputs;
         }
-        // Every item that ended was reported, and only those.
-        EXPECT_EQ(outputs, 1 + static_cast<std::size_t>(std::count(rest.begin(), rest.end(), '\n'))) << sent;
+        // Every item that ended was reported, and only those; without a
+        // reader, the item whose line failed was written all the same.
+        if (sent == SIGPIPE)
+            EXPECT_LT(outputs, 150u);
+        else
+            EXPECT_EQ(outputs, 1 + static_cast<std::size_t>(std::count(rest.begin(), rest.end(), '\n'))) << sent;
     }
 }
 
