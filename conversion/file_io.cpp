@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -228,35 +229,100 @@ int MoveIntoPlace(const std::filesystem::path& temporary, const std::filesystem:
     return 0;
 }
 
-bool WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, bool replace)
+} // namespace
+
+PendingWrite::PendingWrite(PendingWrite&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), temporary_(std::move(other.temporary_))
 {
-    // What is at the target now: a folder is refused; a regular file passes
-    // its permissions on; a link is replaced, never followed.
+}
+
+PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept
+{
+    if (this != &other) {
+        Abandon();
+        fd_ = std::exchange(other.fd_, -1);
+        temporary_ = std::move(other.temporary_);
+    }
+    return *this;
+}
+
+PendingWrite::~PendingWrite()
+{
+    Abandon();
+}
+
+void PendingWrite::Abandon() noexcept
+{
+    if (fd_ < 0)
+        return;
+    unlink(temporary_.c_str());
+    close(fd_);
+    fd_ = -1;
+}
+
+bool PendingWrite::Finish(const std::filesystem::path& path, bool replace)
+{
+    if (fd_ < 0)
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "nothing is being written to " + Shown(path));
+    struct stat target {};
+    const bool targetExists = lstat(path.c_str(), &target) == 0;
+    if (targetExists && S_ISDIR(target.st_mode)) {
+        Abandon();
+        RaiseWriteFailure(path, EISDIR);
+    }
+    if (targetExists && !replace)
+        return false;
+    int error = 0;
+    // The file takes the permissions of the one it replaces.
+    if (targetExists && S_ISREG(target.st_mode))
+        fchmod(fd_, target.st_mode & 07777);
+    if (fdatasync(fd_) != 0)
+        error = errno;
+    if (error == 0)
+        error = MoveIntoPlace(temporary_, path, replace);
+    if (error == EEXIST && !replace)
+        return false;
+    if (error != 0) {
+        Abandon();
+        RaiseWriteFailure(path, error);
+    }
+    close(fd_);
+    fd_ = -1;
+    return true;
+}
+
+PendingWrite StartWrite(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
+    // What is at the target now: a folder is refused; a read-only file is
+    // not replaced; a link is replaced, never followed.
     struct stat target {};
     const bool targetExists = lstat(path.c_str(), &target) == 0;
     if (targetExists && S_ISDIR(target.st_mode))
         RaiseWriteFailure(path, EISDIR);
-    if (targetExists && !replace)
-        return false;
     if (targetExists && S_ISREG(target.st_mode) && access(path.c_str(), W_OK) != 0 && errno == EACCES)
         RaiseWithReason(ErrorNumber::PermissionDenied, Shown(path) + " is read-only");
-
-    std::filesystem::path temporary;
-    Descriptor file(CreateTemporaryFile(path, temporary));
-    int error = WriteAll(file.Get(), bytes);
-    if (error == 0 && targetExists && S_ISREG(target.st_mode))
-        fchmod(file.Get(), target.st_mode & 07777);
-    if (error == 0 && fdatasync(file.Get()) != 0)
-        error = errno;
-    if (error == 0)
-        error = MoveIntoPlace(temporary, path, replace);
-    if (error != 0) {
-        unlink(temporary.c_str());
-        if (error == EEXIST && !replace)
-            return false;
+    PendingWrite pending;
+    pending.fd_ = CreateTemporaryFile(path, pending.temporary_);
+    if (const int error = WriteAll(pending.fd_, bytes); error != 0) {
+        pending.Abandon();
         RaiseWriteFailure(path, error);
     }
-    return true;
+    return pending;
+}
+
+namespace {
+
+bool WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, bool replace)
+{
+    // Nothing is written where a name is taken and may not be replaced.
+    if (!replace && PathEntryExists(path)) {
+        struct stat target {};
+        if (lstat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+            RaiseWriteFailure(path, EISDIR);
+        return false;
+    }
+    PendingWrite pending = StartWrite(path, bytes);
+    return pending.Finish(path, replace);
 }
 
 } // namespace

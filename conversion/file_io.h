@@ -58,6 +58,34 @@ bool PathEntryExists(const std::filesystem::path& path);
 // error (75), so that nothing is written outside base through a link.
 void CreateFolders(const std::filesystem::path& base, const std::filesystem::path& relative);
 
+// A file being written: its bytes are in a locked temporary file beside the
+// target, not yet flushed to the disk nor renamed, so that the flush can run
+// while other work goes on. Dropped unfinished, it removes its temporary file.
+class PendingWrite {
+public:
+    PendingWrite() = default;
+    PendingWrite(PendingWrite&& other) noexcept;
+    PendingWrite& operator=(PendingWrite&& other) noexcept;
+    ~PendingWrite();
+
+    // Flushes the file to the disk and renames it to path, over whatever is
+    // there when replace, else only where nothing is: false then, with the
+    // file kept for another name. Raises as WriteFileReplacing, the
+    // temporary file removed.
+    bool Finish(const std::filesystem::path& path, bool replace);
+
+private:
+    friend PendingWrite StartWrite(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+    void Abandon() noexcept;
+
+    int fd_ = -1;
+    std::filesystem::path temporary_;
+};
+
+// The first half of WriteFileReplacing: the bytes into a temporary file
+// beside path. Raises as WriteFileReplacing.
+PendingWrite StartWrite(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
 // True for the names WriteFileReplacing gives its temporary files.
 bool IsTemporaryFileName(std::string_view name);
 

@@ -73,23 +73,25 @@ bool WriteEncodedFile(const std::filesystem::path& path, std::span<const std::ui
     return true;
 }
 
-bool SaveSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings,
-                     ExistingFile existing)
+EncodedBytes EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings)
 {
     const std::optional<PictureFormat> format = FormatForExtension(FileExtension(path.native()).value_or(""));
     if (!format || format->encoder != Encoder::Jpeg)
         RaiseWithReason(ErrorNumber::InvalidProcedureCall, "only JPEG files are written from the surface");
-    EncodedBytes encoded;
     try {
-        encoded = EncodeJpegFromSurface(surface, JpegQuality(settings), settings.metadata);
+        return EncodeJpegFromSurface(surface, JpegQuality(settings), settings.metadata);
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }
-    return WriteEncodedFile(path, encoded, existing);
 }
 
-bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings,
+bool SaveSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings,
                      ExistingFile existing)
+{
+    return WriteEncodedFile(path, EncodeSurfaceFile(surface, path, settings), existing);
+}
+
+EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings)
 {
     const std::optional<std::string> extension = FileExtension(path.native());
     const std::optional<PictureFormat> format = FormatForExtension(extension.value_or(""));
@@ -97,13 +99,17 @@ bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesyste
         RaiseWithReason(ErrorNumber::InvalidProcedureCall,
                         !extension ? "the file name " + Printable(path.filename().native()) + " has no extension to choose a format"
                                    : "no picture format is known for the extension \"" + Printable(*extension) + "\"");
-    EncodedBytes encoded;
     try {
-        encoded = Encode(picture, hasAlpha, *format, settings);
+        return Encode(picture, hasAlpha, *format, settings);
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }
-    return WriteEncodedFile(path, encoded, existing);
+}
+
+bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings,
+                     ExistingFile existing)
+{
+    return WriteEncodedFile(path, EncodePictureFile(picture, hasAlpha, path, settings), existing);
 }
 
 } // namespace tollamere

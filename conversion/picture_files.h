@@ -78,6 +78,13 @@ enum class ExistingFile { Replace, Keep };
 bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
                      const SaveSettings& settings = {}, ExistingFile existing = ExistingFile::Replace);
 
+// What SavePictureFile and SaveSurfaceFile write, for a caller that writes
+// the bytes itself; raises as they do.
+std::vector<std::uint8_t> EncodePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
+                                            const SaveSettings& settings);
+class cDIBSection;
+std::vector<std::uint8_t> EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings);
+
 // SavePictureFile for a JPEG output from the effect's surface, which holds
 // the picture in its own layout; any other format raises Invalid procedure
 // call (5).

@@ -43,22 +43,31 @@ GdiplusStatus StatusFor(ErrorNumber number) noexcept
 
 } // namespace
 
-namespace {
-
-bool SaveJpeg(const std::function<EncodedBytes()>& encode, const std::filesystem::path& path, ExistingFile existing)
+EncodedBytes EncodeForJpegWriter(const std::function<EncodedBytes()>& encode, const std::filesystem::path& path)
 {
-    EncodedBytes encoded;
     try {
-        encoded = encode();
+        return encode();
     } catch (const RuntimeError& error) {
         RaiseSaveFailure(StatusFor(error.Number()), "cannot encode " + Printable(path.native()) + ": " + ReasonOf(error));
     } catch (const std::bad_alloc&) {
         RaiseSaveFailure(GdiplusStatus::OutOfMemory, "no memory to encode " + Printable(path.native()));
     }
+}
+
+void RaiseJpegWriterFailure(const RuntimeError& writeFailure)
+{
+    RaiseSaveFailure(StatusFor(writeFailure.Number()), ReasonOf(writeFailure));
+}
+
+namespace {
+
+bool SaveJpeg(const std::function<EncodedBytes()>& encode, const std::filesystem::path& path, ExistingFile existing)
+{
+    const EncodedBytes encoded = EncodeForJpegWriter(encode, path);
     try {
         return WriteEncodedFile(path, encoded, existing);
     } catch (const RuntimeError& error) {
-        RaiseSaveFailure(StatusFor(error.Number()), ReasonOf(error));
+        RaiseJpegWriterFailure(error);
     }
 }
 

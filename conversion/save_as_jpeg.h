@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "picture_codec.h"
 #include "picture_files.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 namespace tollamere {
 
@@ -24,5 +26,11 @@ bool SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path
 class cDIBSection;
 bool SaveSurfaceAsJpeg(const cDIBSection& surface, const std::filesystem::path& path, std::uint8_t quality,
                        const PictureMetadata& metadata = {}, ExistingFile existing = ExistingFile::Replace);
+
+// The writer's two halves, for a caller that writes the bytes itself: the
+// encoding, whose failures are reported as above, and the report of a write
+// that failed.
+EncodedBytes EncodeForJpegWriter(const std::function<EncodedBytes()>& encode, const std::filesystem::path& path);
+[[noreturn]] void RaiseJpegWriterFailure(const RuntimeError& writeFailure);
 
 } // namespace tollamere
