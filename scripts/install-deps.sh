@@ -14,6 +14,8 @@ packages=(
     qt6-image-formats-plugins
     libturbojpeg0-dev
     libgif-dev
+    libavif-dev
+    libjxl-dev
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
