@@ -45,7 +45,7 @@ constexpr int EncoderSpeed = 8;
 {
     std::string reason = std::string(what) + ": " + avifResultToString(result);
     if (diagnostics.error[0] != '\0')
-        reason += std::string(" (") + std::string(diagnostics.error, strnlen(diagnostics.error, sizeof diagnostics.error)) + ")";
+        reason += " (" + std::string(std::begin(diagnostics.error), std::find(std::begin(diagnostics.error), std::end(diagnostics.error), '\0')) + ")";
     if (result == AVIF_RESULT_OUT_OF_MEMORY)
         RaiseWithReason(ErrorNumber::OutOfMemory, reason);
     RaiseInvalidPicture(reason);
@@ -183,8 +183,8 @@ PictureFile DecodeAvif(std::span<const std::uint8_t> bytes)
     rgb.rowBytes = image.width * 4;
     if (const avifResult converted = avifImageYUVToRGB(&image, &rgb); converted != AVIF_RESULT_OK)
         RaiseAvifError(converted, decoder->diag, "AVIF colour conversion");
-    if (image.icc.size > 0)
-        result.metadata.iccProfile.assign(image.icc.data, image.icc.data + image.icc.size);
+    if (const std::span<const std::uint8_t> profile(image.icc.data, image.icc.size); IsRgbProfile(profile))
+        result.metadata.iccProfile.assign(profile.begin(), profile.end());
     if (result.hasAlpha)
         BlackenTransparentPixels(result.picture);
     return result;

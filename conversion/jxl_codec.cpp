@@ -69,10 +69,7 @@ std::vector<std::uint8_t> ChooseOutputProfile(JxlDecoder* decoder, const JxlBasi
     std::vector<std::uint8_t> profile(size);
     if (JxlDecoderGetColorAsICCProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, profile.data(), size) != JXL_DEC_SUCCESS)
         return {};
-    // A grey or CMYK profile cannot describe the RGB words the picture holds;
-    // the data colour space is the ICC header's field at byte 16.
-    constexpr std::size_t colourSpaceAt = 16;
-    if (size < colourSpaceAt + 4 || std::memcmp(&profile[colourSpaceAt], "RGB ", 4) != 0)
+    if (!IsRgbProfile(profile))
         return {};
     return profile;
 }

@@ -17,7 +17,8 @@ bool LooksLikeJxl(std::span<const std::uint8_t> bytes) noexcept;
 // alpha kept. metadata.iccProfile is the profile of the decoded colours when
 // they are not sRGB: the embedded profile of a file stored in its own colour
 // space, or libjxl's profile for a named space other than sRGB. A file stored
-// in the XYB space under an embedded profile is decoded to sRGB, without it.
+// in the XYB space under an embedded profile is decoded to sRGB, without it;
+// grey profiles are left out, as the picture is RGB.
 // Damage is an Invalid picture (481); a size beyond the limit, or memory
 // running out, is Out of memory (7).
 PictureFile DecodeJxl(std::span<const std::uint8_t> bytes);
