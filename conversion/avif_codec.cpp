@@ -95,6 +95,45 @@ std::optional<Bytes> FindBox(Bytes bytes, std::string_view type) noexcept
 // Full boxes (meta, ispe) start with a byte of version and three of flags.
 constexpr std::size_t FullBoxHeader = 4;
 
+// The picture turned a quarter anticlockwise once, twice or three times.
+Picture Rotated(const Picture& picture, int quarters)
+{
+    const std::int32_t width = picture.Width();
+    const std::int32_t height = picture.Height();
+    Picture turned(quarters == 2 ? width : height, quarters == 2 ? height : width);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) {
+            std::uint32_t& target = quarters == 1   ? turned.Pixel(y, width - 1 - x)
+                                    : quarters == 2 ? turned.Pixel(width - 1 - x, height - 1 - y)
+                                                    : turned.Pixel(height - 1 - y, x);
+            target = picture.Pixel(x, y);
+        }
+    return turned;
+}
+
+void Mirror(Picture& picture, bool leftAndRight) noexcept
+{
+    const std::int32_t height = picture.Height();
+    if (leftAndRight) {
+        for (std::int32_t y = 0; y < height; ++y)
+            std::reverse(picture.Row(y), picture.Row(y) + picture.Width());
+        return;
+    }
+    for (std::int32_t y = 0; y < height / 2; ++y)
+        std::swap_ranges(picture.Row(y), picture.Row(y) + picture.Width(), picture.Row(height - 1 - y));
+}
+
+// libavif leaves a picture's rotation and mirroring to its caller, and the
+// outputs do not carry them, so they are applied: rotation first, as the
+// format orders them. The clean aperture (a crop) is not applied.
+void ApplyRotationAndMirror(Picture& picture, const avifImage& image)
+{
+    if ((image.transformFlags & AVIF_TRANSFORM_IROT) != 0 && image.irot.angle % 4 != 0)
+        picture = Rotated(picture, image.irot.angle % 4);
+    if ((image.transformFlags & AVIF_TRANSFORM_IMIR) != 0)
+        Mirror(picture, image.imir.mode == 1);
+}
+
 } // namespace
 
 bool LooksLikeAvif(std::span<const std::uint8_t> bytes) noexcept
@@ -186,6 +225,7 @@ PictureFile DecodeAvif(std::span<const std::uint8_t> bytes)
         RaiseAvifError(converted, decoder->diag, "AVIF colour conversion");
     if (const std::span<const std::uint8_t> profile(image.icc.data, image.icc.size); IsRgbProfile(profile))
         result.metadata.iccProfile.assign(profile.begin(), profile.end());
+    ApplyRotationAndMirror(result.picture, image);
     if (result.hasAlpha)
         BlackenTransparentPixels(result.picture);
     return result;

@@ -13,8 +13,8 @@ namespace tollamere {
 bool LooksLikeAvif(std::span<const std::uint8_t> bytes) noexcept;
 
 // Decodes the primary picture (a sequence's first frame), reduced to 8 bits
-// per channel, grey expanded to RGB, alpha kept; the colour profile when the
-// file embeds one of RGB data. Damage is an Invalid picture (481); a size beyond the
+// per channel, grey expanded to RGB, alpha kept, turned and mirrored as the
+// file says; the colour profile when the file embeds one of RGB data. Damage is an Invalid picture (481); a size beyond the
 // limit, or memory running out, is Out of memory (7).
 PictureFile DecodeAvif(std::span<const std::uint8_t> bytes);
 

@@ -15,15 +15,22 @@
 #include <jxl/encode_cxx.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace tollamere::test {
 namespace {
 
+std::vector<std::uint8_t> ProfileOf(const QColorSpace& space)
+{
+    const QByteArray profile = space.iccProfile();
+    return std::vector<std::uint8_t>(profile.begin(), profile.end());
+}
+
 std::vector<std::uint8_t> DisplayP3Profile()
 {
-    const QByteArray profile = QColorSpace(QColorSpace::DisplayP3).iccProfile();
-    return std::vector<std::uint8_t>(profile.begin(), profile.end());
+    return ProfileOf(QColorSpace(QColorSpace::DisplayP3));
 }
 
 SaveSettings AtQuality(int quality)
@@ -105,12 +112,6 @@ TEST_P(AvifAndJxl, AnEmbeddedProfileSurvivesTheLosslessRoundTrip)
 
 INSTANTIATE_TEST_SUITE_P(Formats, AvifAndJxl, ::testing::Values("avif", "jxl"));
 
-std::vector<std::uint8_t> ProfileOf(const QColorSpace& space)
-{
-    const QByteArray profile = space.iccProfile();
-    return std::vector<std::uint8_t>(profile.begin(), profile.end());
-}
-
 QColorSpace::Primaries PrimariesOf(const std::vector<std::uint8_t>& profile)
 {
     return QColorSpace::fromIccProfile(QByteArray(reinterpret_cast<const char*>(profile.data()), qsizetype(profile.size()))).primaries();
@@ -163,14 +164,15 @@ Bytes GreyProfileHeader()
 }
 
 // A lossless AVIF of the picture's colours (or of its green as grey) at the
-// depth given, as libavif writes it for a caller that has deeper samples.
-Bytes AvifOfDepth(const Picture& picture, std::uint32_t depth, bool grey, const Bytes& profile = {})
+// depth given, as libavif writes it for a caller that has deeper samples;
+// `adjust` sets what else the file says.
+Bytes AvifOfDepth(const Picture& picture, std::uint32_t depth, bool grey, const std::function<void(avifImage&)>& adjust = [](avifImage&) {})
 {
     const std::unique_ptr<avifImage, AvifDestroyer> image(avifImageCreate(std::uint32_t(picture.Width()), std::uint32_t(picture.Height()), depth,
                                                                           grey ? AVIF_PIXEL_FORMAT_YUV400 : AVIF_PIXEL_FORMAT_YUV444));
     image->yuvRange = AVIF_RANGE_FULL;
     image->matrixCoefficients = grey ? AVIF_MATRIX_COEFFICIENTS_BT601 : AVIF_MATRIX_COEFFICIENTS_IDENTITY;
-    avifImageSetProfileICC(image.get(), profile.data(), profile.size());
+    adjust(*image);
     EXPECT_EQ(avifImageAllocatePlanes(image.get(), AVIF_PLANES_YUV), AVIF_RESULT_OK);
     const int planes = grey ? 1 : 3;
     for (std::int32_t y = 0; y < picture.Height(); ++y)
@@ -260,7 +262,9 @@ TEST(AvifAndJxlOtherWriters, DeepAndGreyFilesComeOutAsEightBitColour)
         {"AVIF, 12 bits", AvifOfDepth(colours, 12, false), colours},
         {"AVIF, grey", AvifOfDepth(colours, 8, true), AsGrey(colours)},
         {"AVIF, grey in 10 bits", AvifOfDepth(colours, 10, true), AsGrey(colours)},
-        {"AVIF, grey under a grey profile", AvifOfDepth(colours, 8, true, GreyProfileHeader()), AsGrey(colours)},
+        {"AVIF, grey under a grey profile", AvifOfDepth(colours, 8, true, [](avifImage& image) {
+             avifImageSetProfileICC(&image, GreyProfileHeader().data(), GreyProfileHeader().size());
+         }), AsGrey(colours)},
         {"JPEG XL, 16 bits", JxlOfDepth(colours, 16, false, Srgb(false)), colours},
         {"JPEG XL, grey", JxlOfDepth(colours, 8, true, Srgb(true)), AsGrey(colours)},
         {"JPEG XL, grey in 16 bits", JxlOfDepth(colours, 16, true, Srgb(true)), AsGrey(colours)},
@@ -272,6 +276,46 @@ TEST(AvifAndJxlOtherWriters, DeepAndGreyFilesComeOutAsEightBitColour)
         EXPECT_TRUE(loaded.metadata.iccProfile.empty()) << "none, or one that cannot describe RGB";
         EXPECT_TRUE(SamePixels(loaded.picture, expected));
     }
+}
+
+// Red where a row says '#', blue elsewhere.
+Picture RedOnBlue(const std::vector<std::string_view>& rows)
+{
+    Picture picture(std::int32_t(rows.front().size()), std::int32_t(rows.size()), Blue);
+    for (std::int32_t y = 0; y < picture.Height(); ++y)
+        for (std::int32_t x = 0; x < picture.Width(); ++x)
+            if (rows[std::size_t(y)][std::size_t(x)] == '#')
+                picture.Pixel(x, y) = Red;
+    return picture;
+}
+
+// The outputs carry no rotation or mirroring, so both are applied on reading:
+// rotation (in quarters anticlockwise) first, then mirroring.
+TEST(AvifAndJxlOtherWriters, AvifRotationAndMirroringAreApplied)
+{
+    const auto turned = [](std::uint8_t quarters, std::optional<std::uint8_t> mirror) {
+        return AvifOfDepth(LetterF(), 8, false, [=](avifImage& image) {
+            image.transformFlags |= AVIF_TRANSFORM_IROT;
+            image.irot.angle = quarters;
+            if (mirror) {
+                image.transformFlags |= AVIF_TRANSFORM_IMIR;
+                image.imir.mode = *mirror;
+            }
+        });
+    };
+    const struct {
+        const char* name;
+        Bytes bytes;
+        Picture expected;
+    } files[] = {
+        {"a quarter", turned(1, std::nullopt), RedOnBlue({".....", "#....", "#.#..", "#.#..", "#.#..", "#####"})},
+        {"half", turned(2, std::nullopt), RedOnBlue({".....#", ".....#", "..####", ".....#", ".#####"})},
+        {"left and right", turned(0, 1), RedOnBlue({".#####", ".....#", "..####", ".....#", ".....#"})},
+        {"top and bottom", turned(0, 0), RedOnBlue({"#.....", "#.....", "####..", "#.....", "#####."})},
+        {"a quarter, then top and bottom", turned(1, 0), RedOnBlue({"#####", "#.#..", "#.#..", "#.#..", "#....", "....."})},
+    };
+    for (const auto& [name, bytes, expected] : files)
+        EXPECT_TRUE(SamePixels(LoadPictureFromBytes(bytes).picture, expected)) << name;
 }
 
 // A file that names a colour space other than sRGB, without a profile of its
