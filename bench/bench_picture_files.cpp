@@ -3,8 +3,11 @@
 // the same bytes: a 24-megapixel JPEG and a 4-megapixel PNG. The layer's loads
 // allocate a fresh picture each time where the bare decoder reuses one buffer;
 // its saves include writing the file safely (temporary file, flush to disk,
-// rename) where the bare encoders stop at the bytes in memory. Test data is
-// made before the timed loops.
+// rename) where the bare encoders stop at the bytes in memory. AVIF and JPEG
+// XL are timed through their codecs on the 4-megapixel picture, lossless
+// (argument 0) and at a quality. Test data is made before the timed loops.
+#include "avif_codec.h"
+#include "jxl_codec.h"
 #include "picture_files.h"
 
 #include <QBuffer>
@@ -204,6 +207,42 @@ void SavePngBareQt(benchmark::State& state)
     }
 }
 
+SaveSettings QualityOf(const benchmark::State& state)
+{
+    SaveSettings settings;
+    if (state.range(0) > 0)
+        settings.quality = int(state.range(0));
+    return settings;
+}
+
+void EncodeAvifPicture(benchmark::State& state)
+{
+    const SaveSettings settings = QualityOf(state);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(EncodeAvif(PngPicture(), false, settings));
+}
+
+void LoadAvifLayer(benchmark::State& state)
+{
+    const Bytes avif = EncodeAvif(PngPicture(), false, QualityOf(state));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LoadPictureFromBytes(avif));
+}
+
+void EncodeJxlPicture(benchmark::State& state)
+{
+    const SaveSettings settings = QualityOf(state);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(EncodeJxl(PngPicture(), false, settings));
+}
+
+void LoadJxlLayer(benchmark::State& state)
+{
+    const Bytes jxl = EncodeJxl(PngPicture(), false, QualityOf(state));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LoadPictureFromBytes(jxl));
+}
+
 BENCHMARK(LoadJpegLayer)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LoadJpegBareTurboJpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LoadJpegBareTurboJpegFreshBuffer)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -213,6 +252,10 @@ BENCHMARK(LoadPngLayer)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LoadPngBareQt)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(SavePngLayer)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(SavePngBareQt)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(EncodeAvifPicture)->Arg(0)->Arg(90)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(LoadAvifLayer)->Arg(0)->Arg(90)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(EncodeJxlPicture)->Arg(0)->Arg(90)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(LoadJxlLayer)->Arg(0)->Arg(90)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 } // namespace tollamere

@@ -21,7 +21,7 @@ _tollamere_cli()
             return
             ;;
         -x | --ext | --format)
-            COMPREPLY=($(compgen -W 'bmp cur gif ico jpeg jpg png tif tiff webp' -- "$cur"))
+            COMPREPLY=($(compgen -W 'avif bmp cur gif ico jpeg jpg jxl png tif tiff webp' -- "$cur"))
             return
             ;;
         --overwrite)

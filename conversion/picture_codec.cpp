@@ -3,6 +3,8 @@
 
 #include "cDIBSection.h"
 
+#include <algorithm>
+
 namespace tollamere {
 
 void CheckPictureDimensions(std::uint64_t width, std::uint64_t height)
@@ -31,6 +33,14 @@ void CheckPictureFitsFormat(const Picture& picture, std::int32_t largestSide, co
         RaiseInvalidPicture(formatName + " holds at most " + std::to_string(largestSide) + " x " + std::to_string(largestSide)
                             + " pixels; this picture has " + std::to_string(picture.Width()) + " x "
                             + std::to_string(picture.Height()));
+}
+
+bool IsRgbProfile(std::span<const std::uint8_t> profile) noexcept
+{
+    // The data colour space is the header's signature at byte 16.
+    constexpr std::size_t colourSpaceAt = 16;
+    constexpr std::uint8_t rgb[] = {'R', 'G', 'B', ' '};
+    return profile.size() >= colourSpaceAt + 4 && std::equal(std::begin(rgb), std::end(rgb), profile.begin() + colourSpaceAt);
 }
 
 void BlackenTransparentPixels(Picture& picture) noexcept

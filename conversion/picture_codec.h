@@ -5,6 +5,7 @@
 #include "runtime_error.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ void CheckPictureDimensions(std::uint64_t width, std::uint64_t height);
 // Raises Invalid picture (481) for a picture without pixels, or one wider or
 // higher than the format can hold (formatName says which, e.g. "a GIF").
 void CheckPictureFitsFormat(const Picture& picture, std::int32_t largestSide, const std::string& formatName);
+
+// True for an ICC profile of RGB data: the only kind that can describe a
+// picture's colour words. A decoder that expands grey to RGB, or turns CMYK
+// into RGB, keeps no grey or CMYK profile.
+bool IsRgbProfile(std::span<const std::uint8_t> profile) noexcept;
 
 // A fully transparent pixel must read as black so that the effect counts it
 // as outside the shape, whatever colour the file stored under it.

@@ -2,11 +2,13 @@
 #include "picture_files.h"
 
 #include "path_text.h"
+#include "avif_codec.h"
 #include "bmp_writer.h"
 #include "file_io.h"
 #include "gif_codec.h"
 #include "icon_writer.h"
 #include "jpeg_codec.h"
+#include "jxl_codec.h"
 #include "picture_formats.h"
 #include "png_codec.h"
 #include "qt_codec.h"
@@ -27,6 +29,8 @@ EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& 
     case Encoder::Gif: return EncodeGif(picture, hasAlpha);
     case Encoder::Icon: return EncodeIcon(picture, hasAlpha, IconKind::Icon);
     case Encoder::Cursor: return EncodeIcon(picture, hasAlpha, IconKind::Cursor);
+    case Encoder::Avif: return EncodeAvif(picture, hasAlpha, settings);
+    case Encoder::JpegXl: return EncodeJxl(picture, hasAlpha, settings);
     case Encoder::Qt: return EncodeWithQt(picture, hasAlpha, format.qtName, settings);
     }
     return {};
@@ -53,6 +57,10 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes)
             return DecodeJpeg(bytes);
         if (LooksLikeGif(bytes))
             return DecodeGif(bytes);
+        if (LooksLikeAvif(bytes))
+            return DecodeAvif(bytes);
+        if (LooksLikeJxl(bytes))
+            return DecodeJxl(bytes);
         return DecodeWithQt(bytes);
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to decode the picture");

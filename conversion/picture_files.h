@@ -68,7 +68,7 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 
 // Writes the picture in the format its path's extension names (case ignored):
 // JPEG at quality 100 without chroma subsampling for "jpg", "jpeg", "jpe" and
-// "jfif"; a 24-bit bitmap for "bmp"; PNG, GIF, ICO, TIFF, WebP and the others
+// "jfif"; a 24-bit bitmap for "bmp"; PNG, GIF, ICO, TIFF, WebP, AVIF, JPEG XL and the others
 // with the alpha kept when hasAlpha. The file appears complete or not at all:
 // on failure an older file of that name is left as it was. An extension no
 // encoder knows raises Invalid procedure call (5) naming it. With

@@ -25,6 +25,8 @@ constexpr FormatRow FormatRows[] = {
     {"gif", Encoder::Gif, OutputRoute::OwnFormat},
     {"ico", Encoder::Icon, OutputRoute::OwnFormat},
     {"cur", Encoder::Cursor, OutputRoute::OwnFormat},
+    {"avif", Encoder::Avif, OutputRoute::OwnFormat},
+    {"jxl", Encoder::JpegXl, OutputRoute::OwnFormat},
 };
 
 } // namespace

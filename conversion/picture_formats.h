@@ -10,7 +10,7 @@ namespace tollamere {
 // Which extension means which format: the one table that the run, the
 // picture files and the command line all read.
 
-enum class Encoder { Jpeg, Png, Bmp, Gif, Icon, Cursor, Qt };
+enum class Encoder { Jpeg, Png, Bmp, Gif, Icon, Cursor, Avif, JpegXl, Qt };
 
 // How the run writes an item, by its input's extension: "jpg" through the
 // JPEG writer under ".jpg"; "bmp" as a 24-bit bitmap under the extension as

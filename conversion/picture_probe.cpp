@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "picture_probe.h"
 
+#include "avif_codec.h"
 #include "byte_order.h"
 #include "jpeg_codec.h"
+#include "jxl_codec.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -107,6 +109,10 @@ std::optional<PictureSize> ProbePictureSize(std::span<const std::uint8_t> start)
         return ProbeGif(start);
     if (StartsWith(start, "BM"))
         return ProbeBmp(start);
+    if (LooksLikeAvif(start))
+        return AvifImageSize(start);
+    if (LooksLikeJxl(start))
+        return JxlImageSize(start);
     return ProbeWithQt(start);
 }
 

@@ -38,8 +38,8 @@ std::optional<BmpHeader> ReadBmpHeader(std::span<const std::uint8_t> bmp);
 inline constexpr std::size_t ProbeBytes = 256 * 1024;
 
 // The size a picture file's header declares, read from the first bytes of
-// the file without decoding anything: JPEG, PNG, GIF and BMP here, other
-// formats through Qt's readers. Nothing when the bytes do not tell.
+// the file without decoding anything: JPEG, PNG, GIF, BMP, AVIF and JPEG XL
+// here, other formats through Qt's readers. Nothing when the bytes do not tell.
 std::optional<PictureSize> ProbePictureSize(std::span<const std::uint8_t> start);
 
 } // namespace tollamere

@@ -17,6 +17,8 @@ packages=(
     libdeflate-dev
     zlib1g-dev
     libpng-dev
+    libavif-dev
+    libjxl-dev
     libgtest-dev
     libgmock-dev
     libbenchmark-dev

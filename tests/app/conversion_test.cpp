@@ -167,7 +167,7 @@ private slots:
     {
         const PictureFile letter = LoadPictureFile(sandbox_->Picture(QStringLiteral("f.png"), QSize(48, 40)).toStdString());
         QStringList inputs;
-        for (const char* name : {"f.png", "f.bmp", "f.gif", "f.jpg", "f.tif", "f.webp", "f.ico"}) {
+        for (const char* name : {"f.png", "f.bmp", "f.gif", "f.jpg", "f.tif", "f.webp", "f.ico", "f.avif", "f.jxl"}) {
             inputs.push_back(sandbox_->Folder(QStringLiteral("in")) + QLatin1Char('/') + QLatin1String(name));
             SavePictureFile(letter.picture, false, inputs.back().toStdString());
         }

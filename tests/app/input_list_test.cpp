@@ -287,7 +287,7 @@ private slots:
         QCOMPARE(dialogs_->calls.size(), std::size_t(1));
         const DialogCall help = dialogs_->calls.front();
         // It names the formats the program really reads and writes.
-        for (const char* format : {"BMP", "JPG", "GIF", "PNG", "ICO", "CUR", "TIFF", "WebP"})
+        for (const char* format : {"BMP", "JPG", "GIF", "PNG", "ICO", "CUR", "TIFF", "WebP", "AVIF", "JPEG XL"})
             QVERIFY2(help.text.contains(QLatin1String(format)), format);
         QVERIFY(!help.text.contains(QStringLiteral("WMF")));
         QCOMPARE(help.title, form_->ApplicationTitle());

@@ -265,4 +265,30 @@ inline Bytes MakeTga(const Picture& picture)
     return tga;
 }
 
+// A bare JPEG XL codestream of headers only: a size header declaring width x
+// height (1 to 2^30 each) and image metadata left at its defaults. Fields are
+// packed least significant bit first; a side is stored less one, in 30 bits
+// after a 2-bit selector of 3.
+inline Bytes JxlHeaderClaiming(std::uint32_t width, std::uint32_t height)
+{
+    Bytes jxl{0xFF, 0x0A};
+    std::size_t bitCount = 0;
+    const auto put = [&](std::uint32_t value, int bits) {
+        for (int i = 0; i < bits; ++i, ++bitCount) {
+            if (bitCount % 8 == 0)
+                jxl.push_back(0);
+            jxl.back() = std::uint8_t(jxl.back() | ((value >> i) & 1u) << (bitCount % 8));
+        }
+    };
+    put(0, 1);  // the sides are not given in multiples of 8
+    put(3, 2);
+    put(height - 1, 30);
+    put(0, 3);  // no fixed aspect ratio, so the width follows
+    put(3, 2);
+    put(width - 1, 30);
+    put(1, 1);  // the image metadata are all default
+    jxl.resize(jxl.size() + 16, 0);
+    return jxl;
+}
+
 } // namespace tollamere::test

@@ -76,6 +76,17 @@ inline Bytes WebpClaimingHugeSize(Bytes webp)
     return webp;
 }
 
+// Every image spatial extents property of an AVIF set to 65535 x 65535: after
+// "ispe" come its version and flags, then the 32-bit width and height.
+inline Bytes AvifClaimingHugeSize(Bytes avif)
+{
+    for (std::size_t at = 4; at + 16 <= avif.size(); ++at)
+        if (std::equal(avif.begin() + std::ptrdiff_t(at), avif.begin() + std::ptrdiff_t(at + 4), "ispe"))
+            for (const std::size_t lowHalf : {10, 11, 14, 15})
+                avif[at + lowHalf] = 0xFF;
+    return avif;
+}
+
 inline std::vector<HostileFile> WriteHostileCorpus(const std::filesystem::path& folder)
 {
     std::vector<HostileFile> corpus;
@@ -87,7 +98,7 @@ inline std::vector<HostileFile> WriteHostileCorpus(const std::filesystem::path& 
 
     const Picture busy = BusyPicture(40, 30);
     std::mt19937 random(7);
-    for (const char* format : {"png", "bmp", "gif", "jpg", "tiff", "webp", "ico", "ppm", "xpm"}) {
+    for (const char* format : {"png", "bmp", "gif", "jpg", "tiff", "webp", "ico", "ppm", "xpm", "avif", "jxl"}) {
         const std::string extension = format;
         const Bytes good = EncodedAs(busy, false, extension, folder);
         add("good." + extension, good, Outcome::Written);
@@ -122,6 +133,8 @@ inline std::vector<HostileFile> WriteHostileCorpus(const std::filesystem::path& 
     add("huge.jpg", JpegClaimingHugeSize(EncodedAs(busy, false, "jpg", folder)), Outcome::Fails, ErrorNumber::OutOfMemory);
     add("huge.tiff", TiffClaimingHugeSize(EncodedAs(busy, false, "tiff", folder)), Outcome::Fails, ErrorNumber::OutOfMemory);
     add("huge.webp", WebpClaimingHugeSize(EncodedAs(busy, false, "webp", folder)), Outcome::Fails, ErrorNumber::OutOfMemory);
+    add("huge.avif", AvifClaimingHugeSize(EncodedAs(busy, false, "avif", folder)), Outcome::Fails, ErrorNumber::OutOfMemory);
+    add("huge.jxl", JxlHeaderClaiming(1u << 30, 1u << 30), Outcome::Fails, ErrorNumber::OutOfMemory);
 
     GifLayout emptyGif{.screenWidth = 0, .screenHeight = 0, .palette = {0, 0xFFFFFF}, .width = 0, .height = 0, .indices = {}};
     add("zero-width.png", PngHeaderClaiming(0, 10), Outcome::Fails);

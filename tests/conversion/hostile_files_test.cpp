@@ -6,6 +6,7 @@
 #include "picture_files.h"
 
 #include "crafted_files.h"
+#include "hostile_corpus.h"
 #include "picture_test_support.h"
 #include "runtime_error_matchers.h"
 
@@ -71,12 +72,12 @@ TEST_P(PictureFileDamage, FlippedBytesNeverCrash)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, PictureFileDamage, ::testing::Values("png", "bmp", "gif", "jpg", "tiff", "webp", "ico", "ppm", "xpm"));
+INSTANTIATE_TEST_SUITE_P(Formats, PictureFileDamage, ::testing::Values("png", "bmp", "gif", "jpg", "tiff", "webp", "ico", "ppm", "xpm", "avif", "jxl"));
 
 TEST(PictureFileHostile, SignatureDamageIsAnInvalidPicture)
 {
     TempFolder folder;
-    for (const char* extension : {"png", "bmp", "gif", "jpg", "tiff", "webp"}) {
+    for (const char* extension : {"png", "bmp", "gif", "jpg", "tiff", "webp", "avif", "jxl"}) {
         Bytes damaged = EncodedAs(LetterF(), false, extension, folder.Path());
         damaged[0] = std::uint8_t(damaged[0] ^ 0x55);
         damaged[1] = std::uint8_t(damaged[1] ^ 0x55);
@@ -103,6 +104,9 @@ TEST(PictureFileHostile, HeadersClaimingHugePicturesAreRefusedBeforeAllocating)
         {"BMP 100000 x 100000", BmpHeaderClaiming(100000, 100000)},
         {"GIF 65535 x 65535", MakeGif(gif)},
         {"JPEG 65535 x 65535", jpeg},
+        {"AVIF 65535 x 65535", AvifClaimingHugeSize(EncodedAs(LetterF(), false, "avif", folder.Path()))},
+        {"JPEG XL 2^30 x 2^30", JxlHeaderClaiming(1u << 30, 1u << 30)},
+        {"JPEG XL 100000 x 100000", JxlHeaderClaiming(100000, 100000)},
     };
     for (const auto& [name, bytes] : hostile) {
         const auto start = std::chrono::steady_clock::now();
@@ -137,6 +141,9 @@ TEST(PictureFileHostile, GarbageAfterASignatureIsRefused)
         {'B', 'M'},
         {'I', 'I', 42, 0},
         {'R', 'I', 'F', 'F', 0x40, 0, 0, 0, 'W', 'E', 'B', 'P'},
+        {0, 0, 0, 0x14, 'f', 't', 'y', 'p', 'a', 'v', 'i', 'f', 0, 0, 0, 0, 'm', 'i', 'f', '1'},
+        {0xFF, 0x0A},
+        {0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A},
     };
     for (const Bytes& signature : signatures)
         for (int trial = 0; trial < 20; ++trial) {
