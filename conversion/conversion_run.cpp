@@ -499,6 +499,72 @@ MemoryNeed EstimateMemoryNeed(const std::string& inputPath, Encoder encoder)
     return need;
 }
 
+// Flushes the items' outputs to the disk and renames them into place, one
+// at a time on its own thread, while the workers go on with the next items:
+// a worker waits for the disk only when more writes wait than there are
+// workers, that is when the disk is what holds the run back.
+class Flusher {
+public:
+    using Job = std::function<void()>;
+
+    explicit Flusher(std::size_t capacity) : capacity_(capacity), thread_([this] { Loop(); }) {}
+    Flusher(const Flusher&) = delete;
+    Flusher& operator=(const Flusher&) = delete;
+    ~Flusher() { Drain(); }
+
+    void Post(Job job)
+    {
+        std::unique_lock lock(mutex_);
+        notFull_.wait(lock, [&] { return jobs_.size() < capacity_; });
+        jobs_.push_back(std::move(job));
+        lock.unlock();
+        ready_.notify_one();
+    }
+
+    // Runs every job posted, then ends the thread.
+    void Drain()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        ready_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    void Loop()
+    {
+        for (;;) {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [&] { return closing_ || !jobs_.empty(); });
+            if (jobs_.empty())
+                return;
+            Job job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            notFull_.notify_one();
+            job();
+        }
+    }
+
+    const std::size_t capacity_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::condition_variable notFull_;
+    std::deque<Job> jobs_;
+    bool closing_ = false;
+    std::thread thread_;  // last: it starts when the rest is ready
+};
+
+// How a worker left an item.
+enum class ItemEnd {
+    Ended,    // its result is known
+    Stopped,  // a stop came between its steps
+    Flushing  // its output waits for the flusher, which ends it
+};
+
 class Run {
 public:
     Run(const ConversionRequest& request, ConversionObserver& observer, std::stop_token stopToken)
@@ -550,10 +616,16 @@ public:
         {
             OrderedReports reports(plans_.size(), observer_);
             reports_ = &reports;
-            std::vector<std::jthread> pool;
-            for (std::size_t w = 1; w < workers; ++w)
-                pool.emplace_back([this] { Work(); });
-            Work();
+            Flusher flusher(workers + 1);
+            flusher_ = &flusher;
+            {
+                std::vector<std::jthread> pool;
+                for (std::size_t w = 1; w < workers; ++w)
+                    pool.emplace_back([this] { Work(); });
+                Work();
+            }
+            // The outputs of items already started are finished, stop or not.
+            flusher.Drain();
         }
 
         ConversionSummary summary;
@@ -610,13 +682,13 @@ private:
             result.item = item;
             result.inputPath = plans_[item].inputPath;
             result.outputPath = plans_[item].outputPath;
-            const bool ended =
+            const ItemEnd end =
                 tooLarge ? Fail(result, Refusal(LineLoad, ErrorNumber::OutOfMemory,
                                                 Printable(plans_[item].inputPath) + " holds a picture of " +
                                                     std::to_string(tooLarge->size->width) + " x " + std::to_string(tooLarge->size->height) +
                                                     " pixels, which needs about " + MiB(tooLarge->bytes) + ", beyond the " +
                                                     MiB(budget_.Total()) + " this run may take"))
-                         : Convert(result, lease.workspace.get());
+                         : Convert(result, lease.workspace.get(), started);
             if (lease.workspace) {
                 // What the workspace holds now stays counted; the rest of the
                 // item's bytes go back.
@@ -625,21 +697,26 @@ private:
                 budget_.Release(held - lease.counted);
                 pool_.Return(std::move(lease));
             }
-            result.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-            if (ended)
-                reports_->Post(item, [result](ConversionObserver& observer) { observer.Finished(result); });
-            reports_->Close(item);
+            if (end != ItemEnd::Flushing)
+                EndItem(result, started, end == ItemEnd::Ended);
         }
     }
 
-    // Loads, bevels and saves one item and says how it ended in result; false
-    // when a stop came between its steps, so that it did not end. A JPEG
-    // that is written as JPEG stays in the workspace's surface from its
-    // decoding to its encoding; every other item goes through a picture.
-    bool Convert(ItemResult& result, BevelWorkspace* workspace)
+    void EndItem(ItemResult& result, std::chrono::steady_clock::time_point started, bool ended)
     {
-        const std::size_t item = result.item;
-        ItemPlan& plan = plans_[item];
+        result.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        if (ended)
+            reports_->Post(result.item, [result](ConversionObserver& observer) { observer.Finished(result); });
+        reports_->Close(result.item);
+    }
+
+    // Loads, bevels and encodes one item, and writes its output into a
+    // temporary file that the flusher then puts in place. A JPEG that is
+    // written as JPEG stays in the workspace's surface from its decoding to
+    // its encoding; every other item goes through a picture.
+    ItemEnd Convert(ItemResult& result, BevelWorkspace* workspace, std::chrono::steady_clock::time_point started)
+    {
+        ItemPlan& plan = plans_[result.item];
         if (plan.refusal)
             return Fail(result, *plan.refusal, true);
         if (plan.skip)
@@ -672,7 +749,7 @@ private:
             }))
             return Fail(result, *failure);
         if (stopToken_.stop_requested())
-            return false;
+            return ItemEnd::Stopped;
 
         const OutputOptions& options = request_.output;
         SaveSettings settings;
@@ -680,27 +757,49 @@ private:
         settings.pngLevel = options.pngLevel;
         if (!options.stripMetadata)
             settings.metadata = std::move(input.metadata);
-        const ExistingFile existing = options.overwrite == OutputOptions::Overwrite::Replace ? ExistingFile::Replace : ExistingFile::Keep;
-        const Picture& output = input.picture;
+        auto write = std::make_shared<PendingWrite>();
+        auto failure = RunStep(plan.saveLine, [&] {
+            const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
+            const auto encode = [&] {
+                if (onSurface)
+                    return EncodeSurfaceFile(space.Surface(), outputPath, settings);
+                return EncodePictureFile(input.picture, plan.route != OutputRoute::Bitmap && input.hasAlpha, outputPath, settings);
+            };
+            const EncodedBytes bytes = plan.route == OutputRoute::JpegWriter ? EncodeForJpegWriter(encode, outputPath) : encode();
+            try {
+                if (!plan.subFolder.empty())
+                    CreateFolders(ToFileSystemPath(folder_), ToFileSystemPath(plan.subFolder));
+                *write = StartWrite(outputPath, bytes);
+            } catch (const RuntimeError& error) {
+                if (plan.route == OutputRoute::JpegWriter)
+                    RaiseJpegWriterFailure(error);
+                throw;
+            }
+        });
+        if (failure)
+            return Fail(result, *failure);
+        flusher_->Post([this, result, write, started]() mutable { FinishItem(result, *write, started); });
+        return ItemEnd::Flushing;
+    }
+
+    // On the flusher's thread: the item's output flushed and put in place
+    // under its name (or, under the Rename rule, the next free one), then
+    // the item's end reported.
+    void FinishItem(ItemResult& result, PendingWrite& write, std::chrono::steady_clock::time_point started)
+    {
+        ItemPlan& plan = plans_[result.item];
+        const OutputOptions::Overwrite rule = request_.output.overwrite;
         bool saved = false;
         auto failure = RunStep(plan.saveLine, [&] {
-            if (!plan.subFolder.empty())
-                CreateFolders(ToFileSystemPath(folder_), ToFileSystemPath(plan.subFolder));
             for (;;) {
-                const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
-                const auto quality = std::uint8_t(JpegQuality(settings));
-                switch (plan.route) {
-                case OutputRoute::JpegWriter:
-                    saved = onSurface ? SaveSurfaceAsJpeg(space.Surface(), outputPath, quality, settings.metadata, existing)
-                                      : SavePictureAsJpeg(output, outputPath, quality, settings.metadata, existing);
-                    break;
-                case OutputRoute::Bitmap: saved = SavePictureFile(output, false, outputPath, settings, existing); break;
-                case OutputRoute::OwnFormat:
-                    saved = onSurface ? SaveSurfaceFile(space.Surface(), outputPath, settings, existing)
-                                      : SavePictureFile(output, input.hasAlpha, outputPath, settings, existing);
-                    break;
+                try {
+                    saved = write.Finish(ToFileSystemPath(plan.outputPath), rule == OutputOptions::Overwrite::Replace);
+                } catch (const RuntimeError& error) {
+                    if (plan.route == OutputRoute::JpegWriter)
+                        RaiseJpegWriterFailure(error);
+                    throw;
                 }
-                if (saved || options.overwrite != OutputOptions::Overwrite::Rename)
+                if (saved || rule != OutputOptions::Overwrite::Rename)
                     return;
                 // Taken since the plan was made: the next free name.
                 std::optional<std::string> next = planner_->NextFreeName(plan);
@@ -710,25 +809,29 @@ private:
             }
         });
         result.outputPath = plan.outputPath;
-        if (failure)
-            return Fail(result, *failure);
-        if (!saved)
-            return Skip(result);
-        ++written_;
-        result.outcome = ItemResult::Outcome::Written;
-        reports_->Post(item, [item, path = plan.outputPath](ConversionObserver& observer) { observer.Written(item, path); });
-        return true;
+        if (failure) {
+            Fail(result, *failure);
+        } else if (!saved) {
+            Skip(result);
+        } else {
+            ++written_;
+            result.outcome = ItemResult::Outcome::Written;
+            reports_->Post(result.item, [item = result.item, path = plan.outputPath](ConversionObserver& observer) {
+                observer.Written(item, path);
+            });
+        }
+        EndItem(result, started, true);
     }
 
-    bool Skip(ItemResult& result)
+    ItemEnd Skip(ItemResult& result)
     {
         ++skipped_;
         result.outcome = ItemResult::Outcome::Skipped;
         result.reason = Printable(result.outputPath) + " exists and is left as it is";
-        return true;
+        return ItemEnd::Ended;
     }
 
-    bool Fail(ItemResult& result, const StepFailure& failure, bool refused = false)
+    ItemEnd Fail(ItemResult& result, const StepFailure& failure, bool refused = false)
     {
         ++failed_;
         ConversionFailure report;
@@ -741,7 +844,7 @@ private:
         result.outcome = refused ? ItemResult::Outcome::Refused : ItemResult::Outcome::Failed;
         result.reason = failure.description;
         reports_->Post(result.item, [report](ConversionObserver& observer) { observer.Failure(report); }, true);
-        return true;
+        return ItemEnd::Ended;
     }
 
     const ConversionRequest& request_;
@@ -756,6 +859,7 @@ private:
     MemoryBudget budget_;
     WorkspacePool pool_{budget_};
     OrderedReports* reports_ = nullptr;
+    Flusher* flusher_ = nullptr;
     std::mutex takeMutex_;
     std::size_t next_ = 0;
     std::atomic<std::size_t> written_ = 0;
