@@ -8,44 +8,52 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<unsigned char> ReadAll(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-bool WriteAll(const std::filesystem::path& path, const unsigned char* data, std::size_t size)
-{
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    return bool(file);
-}
-
-bool Jpeg(const std::filesystem::path& in, const std::filesystem::path& out)
-{
-    const std::vector<unsigned char> bytes = ReadAll(in);
+// Buffers and codec handles live as long as the process, as a batch program
+// tuned for speed keeps them.
+struct JpegFloor {
     tjhandle decoder = tjInitDecompress();
     tjhandle encoder = tjInitCompress();
-    int width = 0, height = 0, subsampling = 0, colourspace = 0;
-    bool ok = tjDecompressHeader3(decoder, bytes.data(), bytes.size(), &width, &height, &subsampling, &colourspace) == 0;
-    std::vector<unsigned char> pixels(std::size_t(width) * std::size_t(height) * 3);
-    ok = ok && tjDecompress2(decoder, bytes.data(), bytes.size(), pixels.data(), width, width * 3, height, TJPF_BGR, 0) == 0;
-    unsigned char* jpeg = nullptr;
-    unsigned long size = 0;
-    ok = ok && tjCompress2(encoder, pixels.data(), width, width * 3, height, TJPF_BGR, &jpeg, &size, TJSAMP_444, 100, 0) == 0;
-    ok = ok && WriteAll(out, jpeg, size);
-    tjFree(jpeg);
-    tjDestroy(decoder);
-    tjDestroy(encoder);
-    return ok;
-}
+    std::vector<unsigned char> file;
+    std::vector<unsigned char> pixels;
+    std::vector<unsigned char> jpeg;
+
+    ~JpegFloor()
+    {
+        tjDestroy(decoder);
+        tjDestroy(encoder);
+    }
+
+    bool Convert(const std::filesystem::path& in, const std::filesystem::path& out)
+    {
+        std::FILE* input = std::fopen(in.c_str(), "rb");
+        if (input == nullptr)
+            return false;
+        std::fseek(input, 0, SEEK_END);
+        file.resize(std::size_t(std::ftell(input)));
+        std::fseek(input, 0, SEEK_SET);
+        const bool read = std::fread(file.data(), 1, file.size(), input) == file.size();
+        std::fclose(input);
+        int width = 0, height = 0, subsampling = 0, colourspace = 0;
+        if (!read || tjDecompressHeader3(decoder, file.data(), file.size(), &width, &height, &subsampling, &colourspace) != 0)
+            return false;
+        pixels.resize(std::size_t(width) * std::size_t(height) * 3);
+        if (tjDecompress2(decoder, file.data(), file.size(), pixels.data(), width, width * 3, height, TJPF_BGR, 0) != 0)
+            return false;
+        jpeg.resize(tjBufSize(width, height, TJSAMP_444));
+        unsigned char* output = jpeg.data();
+        unsigned long size = jpeg.size();
+        if (tjCompress2(encoder, pixels.data(), width, width * 3, height, TJPF_BGR, &output, &size, TJSAMP_444, 100, TJFLAG_NOREALLOC) != 0)
+            return false;
+        std::FILE* written = std::fopen(out.c_str(), "wb");
+        const bool ok = written != nullptr && std::fwrite(output, 1, size, written) == size;
+        return (written == nullptr || std::fclose(written) == 0) && ok;
+    }
+};
 
 bool Png(const std::filesystem::path& in, const std::filesystem::path& out)
 {
@@ -72,9 +80,10 @@ int main(int argc, char** argv)
     const std::string mode = argv[1];
     const std::filesystem::path folder = argv[2];
     int failed = 0;
+    JpegFloor jpeg;
     for (int i = 3; i < argc; ++i) {
         const std::filesystem::path in = argv[i];
-        const bool ok = mode == "jpeg" ? Jpeg(in, folder / in.filename()) : Png(in, folder / in.filename());
+        const bool ok = mode == "jpeg" ? jpeg.Convert(in, folder / in.filename()) : Png(in, folder / in.filename());
         if (!ok) {
             std::fprintf(stderr, "%s: failed\n", argv[i]);
             ++failed;
