@@ -30,7 +30,8 @@ struct OutputOptions {
     // JPEG quality (1 to 100, 100 when not given); WebP, AVIF and JPEG XL are
     // lossy at this quality when given and lossless when not.
     std::optional<int> quality;
-    // zlib's level for PNG, 0 to 9; nothing keeps the default.
+    // The PNG compression level, 0 (none) to 9 (smallest); nothing keeps
+    // the default, 5.
     std::optional<int> pngLevel;
     // Leave out the colour profile, the resolution and the EXIF block of
     // the inputs.

@@ -42,7 +42,8 @@ struct SaveSettings {
     // and above, 4:2:0 below. WebP, AVIF and JPEG XL are lossless when not
     // given and lossy at this quality when given.
     std::optional<int> quality;
-    // PNG: zlib's level 0 to 9; nothing keeps the writer's default.
+    // PNG: the compression level, 0 (none) to 9 (smallest); nothing keeps
+    // the writer's default.
     std::optional<int> pngLevel;
     // Carried into every output format that can hold it; EXIF into JPEG only.
     PictureMetadata metadata;

@@ -251,10 +251,6 @@ EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::stri
     QImageWriter writer(&buffer, QByteArray::fromStdString(format));
     if (format == "webp")
         writer.setQuality(settings.quality.value_or(100));  // Qt's WebP writer turns 100 into lossless
-    // Qt's PNG writer takes its zlib level only as a quality, mapping 0..100
-    // onto levels 9..0 as (100 - quality) * 9 / 91; this is the inverse.
-    if (format == "png" && settings.pngLevel)
-        writer.setQuality(100 - (*settings.pngLevel * 91 + 8) / 9);
     if (format == "tif" || format == "tiff")
         writer.setCompression(1);  // LZW
     if (!writer.write(image))

@@ -23,9 +23,8 @@ void LoadQtImagePlugins();
 bool QtCanWrite(std::string_view format);
 
 // Writes through Qt's writer for the format: WebP lossless unless the
-// settings give a quality, TIFF with LZW, PNG at the settings' level; the
-// metadata's colour profile and resolution where the format holds them
-// (96 dpi when the metadata has none).
+// settings give a quality, TIFF with LZW; the metadata's colour profile and
+// resolution where the format holds them (96 dpi when the metadata has none).
 EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format, const SaveSettings& settings = {});
 
 } // namespace tollamere
