@@ -375,7 +375,9 @@ EncodedBytes Encode(const EncoderSource& source, int quality, const PictureMetad
     const unsigned long needed = tjBufSize(source.width, source.height, subsampling);
     if (needed == static_cast<unsigned long>(-1))
         RaiseWithReason(ErrorNumber::InvalidProcedureCall, "JPEG encoder: the picture is too large");
-    if (bufferSize < needed) {
+    // Given back when far larger than this picture needs, so that one large
+    // picture does not keep its memory through a batch of small ones.
+    if (bufferSize < needed || bufferSize / 2 > needed) {
         buffer.reset();
         bufferSize = 0;
         buffer.reset(tjAlloc(static_cast<int>(std::min<unsigned long>(needed, std::numeric_limits<int>::max()))));

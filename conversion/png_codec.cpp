@@ -41,21 +41,22 @@ libdeflate_compressor* CompressorFor(int level)
     return compressor.get();
 }
 
-std::vector<std::uint8_t> ZlibStream(std::span<const std::uint8_t> data, const PngTuning& tuning)
+// The data as a zlib stream, into out.
+void ZlibStream(std::span<const std::uint8_t> data, const PngTuning& tuning, std::vector<std::uint8_t>& out)
 {
     if (tuning.compressor == PngTuning::Compressor::Libdeflate) {
         libdeflate_compressor* compressor = CompressorFor(tuning.level);
-        std::vector<std::uint8_t> out(libdeflate_zlib_compress_bound(compressor, data.size()));
+        out.resize(libdeflate_zlib_compress_bound(compressor, data.size()));
         const std::size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), out.data(), out.size());
         if (size == 0)
             RaiseInvalidPicture("the PNG compressor found no room for the picture");
         out.resize(size);
-        return out;
+        return;
     }
     z_stream stream{};
     if (deflateInit2(&stream, std::clamp(tuning.level, 0, 9), Z_DEFLATED, 15, 8, tuning.zlibStrategy) != Z_OK)
         throw std::bad_alloc();
-    std::vector<std::uint8_t> out(deflateBound(&stream, uLong(data.size())));
+    out.resize(deflateBound(&stream, uLong(data.size())));
     stream.next_in = const_cast<Bytef*>(data.data());
     stream.avail_in = uInt(data.size());
     stream.next_out = out.data();
@@ -65,7 +66,6 @@ std::vector<std::uint8_t> ZlibStream(std::span<const std::uint8_t> data, const P
     deflateEnd(&stream);
     if (status != Z_STREAM_END)
         RaiseInvalidPicture("the PNG compressor failed");
-    return out;
 }
 
 void AppendChunk(EncodedBytes& out, std::string_view type, std::span<const std::uint8_t> data)
@@ -80,15 +80,16 @@ void AppendChunk(EncodedBytes& out, std::string_view type, std::span<const std::
     PutBigEndian(&out[out.size() - 4], crc, 4);
 }
 
-std::uint8_t Paeth(int left, int up, int upLeft) noexcept
+// The distances from left + up - upLeft to each neighbour, simplified, and
+// selections without branches, so that the compiler can run a row's bytes
+// side by side.
+inline std::uint8_t Paeth(int left, int up, int upLeft) noexcept
 {
-    const int estimate = left + up - upLeft;
-    const int toLeft = std::abs(estimate - left);
-    const int toUp = std::abs(estimate - up);
-    const int toUpLeft = std::abs(estimate - upLeft);
-    if (toLeft <= toUp && toLeft <= toUpLeft)
-        return std::uint8_t(left);
-    return std::uint8_t(toUp <= toUpLeft ? up : upLeft);
+    const int toLeft = std::abs(up - upLeft);
+    const int toUp = std::abs(left - upLeft);
+    const int toUpLeft = std::abs(left + up - 2 * upLeft);
+    const int upOrUpLeft = toUp <= toUpLeft ? up : upLeft;
+    return std::uint8_t(toLeft <= toUp && toLeft <= toUpLeft ? left : upOrUpLeft);
 }
 
 // Filters one row with filter type Type (0 None, 1 Sub, 2 Up, 4 Paeth) into
@@ -149,11 +150,12 @@ int FixedFilterType(PngTuning::Filter filter) noexcept
 
 // Every row as PNG stores it before compression: a filter type byte, then
 // the filtered samples.
-std::vector<std::uint8_t> FilteredRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter)
+// Filled into `filtered`, whose memory is kept from picture to picture.
+void FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter, std::vector<std::uint8_t>& filtered)
 {
     const std::size_t step = hasAlpha ? 4 : 3;
     const std::size_t rowBytes = std::size_t(picture.Width()) * step;
-    std::vector<std::uint8_t> filtered((rowBytes + 1) * std::size_t(picture.Height()));
+    filtered.resize((rowBytes + 1) * std::size_t(picture.Height()));
     std::vector<std::uint8_t> previous(rowBytes, 0);
     std::vector<std::uint8_t> row(rowBytes);
     std::vector<std::uint8_t> trial(rowBytes);
@@ -190,7 +192,16 @@ std::vector<std::uint8_t> FilteredRows(const Picture& picture, bool hasAlpha, Pn
         }
         std::swap(row, previous);
     }
-    return filtered;
+}
+
+// A buffer kept by the thread for the next picture, given back when it is
+// more than twice what this picture needs, so that one large picture does
+// not keep its memory through a batch of small ones.
+std::vector<std::uint8_t>& KeptBuffer(std::vector<std::uint8_t>& buffer, std::size_t needed)
+{
+    if (buffer.capacity() > 2 * needed)
+        std::vector<std::uint8_t>().swap(buffer);
+    return buffer;
 }
 
 } // namespace
@@ -220,7 +231,8 @@ EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const Picture
     if (!metadata.iccProfile.empty()) {
         constexpr std::string_view name("ICC profile\0\0", 13);  // the name, its end, compression method 0
         std::vector<std::uint8_t> profile(name.begin(), name.end());
-        const std::vector<std::uint8_t> compressed = ZlibStream(metadata.iccProfile, PngTuningForLevel(9));
+        std::vector<std::uint8_t> compressed;
+        ZlibStream(metadata.iccProfile, PngTuningForLevel(9), compressed);
         profile.insert(profile.end(), compressed.begin(), compressed.end());
         AppendChunk(out, "iCCP", profile);
     }
@@ -231,11 +243,12 @@ EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const Picture
     resolution[8] = 1;  // per metre
     AppendChunk(out, "pHYs", resolution);
 
-    std::vector<std::uint8_t> compressed;
-    {
-        const std::vector<std::uint8_t> filtered = FilteredRows(picture, hasAlpha, tuning.filter);
-        compressed = ZlibStream(filtered, tuning);
-    }
+    // Each thread keeps these for its next picture.
+    thread_local std::vector<std::uint8_t> filtered;
+    thread_local std::vector<std::uint8_t> compressed;
+    const std::size_t filteredBytes = (std::size_t(picture.Width()) * (hasAlpha ? 4 : 3) + 1) * std::size_t(picture.Height());
+    FilterRows(picture, hasAlpha, tuning.filter, KeptBuffer(filtered, filteredBytes));
+    ZlibStream(filtered, tuning, KeptBuffer(compressed, filteredBytes + filteredBytes / 8 + 1024));
     out.reserve(out.size() + compressed.size() + (compressed.size() / IdatChunkBytes + 2) * 12);
     for (std::size_t at = 0; at < compressed.size(); at += IdatChunkBytes)
         AppendChunk(out, "IDAT", std::span(compressed).subspan(at, std::min(IdatChunkBytes, compressed.size() - at)));
