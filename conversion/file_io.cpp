@@ -310,31 +310,9 @@ PendingWrite StartWrite(const std::filesystem::path& path, std::span<const std::
     return pending;
 }
 
-namespace {
-
-bool WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, bool replace)
-{
-    // Nothing is written where a name is taken and may not be replaced.
-    if (!replace && PathEntryExists(path)) {
-        struct stat target {};
-        if (lstat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
-            RaiseWriteFailure(path, EISDIR);
-        return false;
-    }
-    PendingWrite pending = StartWrite(path, bytes);
-    return pending.Finish(path, replace);
-}
-
-} // namespace
-
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
 {
-    WriteFile(path, bytes, true);
-}
-
-bool WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
-{
-    return WriteFile(path, bytes, false);
+    StartWrite(path, bytes).Finish(path, true);
 }
 
 bool PathEntryExists(const std::filesystem::path& path)

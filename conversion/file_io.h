@@ -44,12 +44,6 @@ FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count);
 // folder at the target or any other failure.
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
-// The same, except that an entry already at the target (a file, a link, a
-// folder) is left as it is and nothing is written: answers false then. The
-// check and the rename are one step, so a file that appears meanwhile is
-// never replaced.
-bool WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
-
 // True when anything, a dangling link included, has that name.
 bool PathEntryExists(const std::filesystem::path& path);
 

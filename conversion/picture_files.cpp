@@ -73,14 +73,6 @@ PictureFile LoadPictureFile(const std::filesystem::path& path)
     return LoadPictureFromBytes(bytes);
 }
 
-bool WriteEncodedFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, ExistingFile existing)
-{
-    if (existing == ExistingFile::Keep)
-        return WriteNewFile(path, bytes);
-    WriteFileReplacing(path, bytes);
-    return true;
-}
-
 EncodedBytes EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings)
 {
     const std::optional<PictureFormat> format = FormatForExtension(FileExtension(path.native()).value_or(""));
@@ -91,12 +83,6 @@ EncodedBytes EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }
-}
-
-bool SaveSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings,
-                     ExistingFile existing)
-{
-    return WriteEncodedFile(path, EncodeSurfaceFile(surface, path, settings), existing);
 }
 
 EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings)
@@ -114,10 +100,9 @@ EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const std:
     }
 }
 
-bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings,
-                     ExistingFile existing)
+void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings)
 {
-    return WriteEncodedFile(path, EncodePictureFile(picture, hasAlpha, path, settings), existing);
+    WriteFileReplacing(path, EncodePictureFile(picture, hasAlpha, path, settings));
 }
 
 } // namespace tollamere

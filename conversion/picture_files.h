@@ -72,28 +72,18 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 // "jfif"; a 24-bit bitmap for "bmp"; PNG, GIF, ICO, TIFF, WebP, AVIF, JPEG XL and the others
 // with the alpha kept when hasAlpha. The file appears complete or not at all:
 // on failure an older file of that name is left as it was. An extension no
-// encoder knows raises Invalid procedure call (5) naming it. With
-// ExistingFile::Keep, whatever already has the path's name is left and
-// nothing is written: answers false then.
-enum class ExistingFile { Replace, Keep };
-bool SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
-                     const SaveSettings& settings = {}, ExistingFile existing = ExistingFile::Replace);
+// encoder knows raises Invalid procedure call (5) naming it.
+void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
+                     const SaveSettings& settings = {});
 
-// What SavePictureFile and SaveSurfaceFile write, for a caller that writes
-// the bytes itself; raises as they do.
+// What SavePictureFile writes, for a caller that writes the bytes itself;
+// raises as it does.
 std::vector<std::uint8_t> EncodePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
                                             const SaveSettings& settings);
-class cDIBSection;
-std::vector<std::uint8_t> EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings);
-
-// SavePictureFile for a JPEG output from the effect's surface, which holds
-// the picture in its own layout; any other format raises Invalid procedure
+// The same for a JPEG output from the effect's surface, which holds the
+// picture in its own layout; any other format raises Invalid procedure
 // call (5).
 class cDIBSection;
-bool SaveSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings,
-                     ExistingFile existing = ExistingFile::Replace);
-
-// Writes the encoded bytes as SavePictureFile does.
-bool WriteEncodedFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, ExistingFile existing);
+std::vector<std::uint8_t> EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings);
 
 } // namespace tollamere

@@ -59,30 +59,15 @@ void RaiseJpegWriterFailure(const RuntimeError& writeFailure)
     RaiseSaveFailure(StatusFor(writeFailure.Number()), ReasonOf(writeFailure));
 }
 
-namespace {
-
-bool SaveJpeg(const std::function<EncodedBytes()>& encode, const std::filesystem::path& path, ExistingFile existing)
+void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
+                       const PictureMetadata& metadata)
 {
-    const EncodedBytes encoded = EncodeForJpegWriter(encode, path);
+    const EncodedBytes encoded = EncodeForJpegWriter([&] { return EncodeJpeg(picture, quality, metadata); }, path);
     try {
-        return WriteEncodedFile(path, encoded, existing);
+        WriteFileReplacing(path, encoded);
     } catch (const RuntimeError& error) {
         RaiseJpegWriterFailure(error);
     }
-}
-
-} // namespace
-
-bool SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
-                       const PictureMetadata& metadata, ExistingFile existing)
-{
-    return SaveJpeg([&] { return EncodeJpeg(picture, quality, metadata); }, path, existing);
-}
-
-bool SaveSurfaceAsJpeg(const cDIBSection& surface, const std::filesystem::path& path, std::uint8_t quality,
-                       const PictureMetadata& metadata, ExistingFile existing)
-{
-    return SaveJpeg([&] { return EncodeJpegFromSurface(surface, quality, metadata); }, path, existing);
 }
 
 } // namespace tollamere

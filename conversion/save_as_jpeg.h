@@ -16,16 +16,8 @@ namespace tollamere {
 // "Cannot save the image. GDI+ Error:" followed by a non-zero status number
 // (7 a system error such as a missing folder, 12 access denied, 3 out of
 // memory), ": " and the reason, which names the file.
-// With ExistingFile::Keep it writes nothing where a file exists, and answers
-// false.
-bool SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
-                       const PictureMetadata& metadata = {}, ExistingFile existing = ExistingFile::Replace);
-
-// The same from the effect's surface, which holds the picture in its own
-// layout.
-class cDIBSection;
-bool SaveSurfaceAsJpeg(const cDIBSection& surface, const std::filesystem::path& path, std::uint8_t quality,
-                       const PictureMetadata& metadata = {}, ExistingFile existing = ExistingFile::Replace);
+void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
+                       const PictureMetadata& metadata = {});
 
 // The writer's two halves, for a caller that writes the bytes itself: the
 // encoding, whose failures are reported as above, and the report of a write
