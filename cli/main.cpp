@@ -8,7 +8,6 @@
 #include "file_list.h"
 #include "json_lines.h"
 #include "picture_formats.h"
-#include "qt_codec.h"
 #include "terminal.h"
 
 #include <csignal>
@@ -268,6 +267,5 @@ int main(int argc, char** argv)
     // Before any file is opened: a descriptor the caller closed would
     // otherwise be handed to an output, and messages would land in it.
     tollamere::EnsureStandardStreamsOpen();
-    tollamere::LoadQtImagePlugins();
     return tollamere::Main(std::vector<std::string>(argv + 1, argv + argc));
 }

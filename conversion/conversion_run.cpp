@@ -188,13 +188,15 @@ private:
         if (plan.refusal)
             return plan;
 
-        if (inputs_.contains(Resolved(plan.outputPath))) {
+        const std::filesystem::path resolved = Resolved(plan.outputPath);
+        if (inputs_.contains(resolved)) {
             plan.refusal = Refusal(plan.saveLine, ErrorNumber::PathFileAccessError,
                                    Printable(plan.outputPath) + " is an input of this run and is not overwritten");
             return plan;
         }
-        const bool exists = PathEntryExists(ToFileSystemPath(plan.outputPath));
-        if (options.overwrite == OutputOptions::Overwrite::Rename && (exists || claimedBy_.contains(Resolved(plan.outputPath)))) {
+        // Only the rules that keep an existing file ask whether there is one.
+        const bool exists = options.overwrite != OutputOptions::Overwrite::Replace && PathEntryExists(ToFileSystemPath(plan.outputPath));
+        if (options.overwrite == OutputOptions::Overwrite::Rename && (exists || claimedBy_.contains(resolved))) {
             if (std::optional<std::string> name = NextFreeName(plan))
                 plan.outputPath = std::move(*name);
             else
@@ -204,7 +206,7 @@ private:
             return plan;
         }
         plan.skip = options.overwrite == OutputOptions::Overwrite::Skip && exists;
-        const auto [claim, isNew] = claimedBy_.emplace(Resolved(plan.outputPath), plan.inputPath);
+        const auto [claim, isNew] = claimedBy_.emplace(resolved, plan.inputPath);
         if (!isNew)
             plan.refusal = Refusal(plan.saveLine, ErrorNumber::PathFileAccessError,
                                    Printable(plan.outputPath) + " is written from " + Printable(claim->second) +
@@ -722,8 +724,9 @@ private:
         if (plan.skip)
             return Skip(result);
 
-        BevelWorkspace fallback;
-        BevelWorkspace& space = workspace != nullptr ? *workspace : fallback;
+        // An item whose size nobody could tell took no workspace from the pool.
+        std::optional<BevelWorkspace> own;
+        BevelWorkspace& space = workspace != nullptr ? *workspace : own.emplace();
         PictureFile input;
         bool onSurface = false;
         if (auto failure = RunStep(LineLoad, [&] {
