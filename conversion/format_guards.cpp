@@ -35,30 +35,22 @@ bool IsPngChunkType(const std::uint8_t* type) noexcept
 // walk would repeat itself.
 void CheckPngChunkLengths(std::span<const std::uint8_t> bytes, std::size_t at, std::vector<bool>* walked)
 {
-    while (bytes.size() - at >= 8) {
+    WalkPngChunks(bytes, at, [&](std::size_t chunkAt, std::string_view type, std::uint32_t length) {
         if (walked) {
-            if ((*walked)[at])
-                return;
-            (*walked)[at] = true;
+            if ((*walked)[chunkAt])
+                return false;
+            (*walked)[chunkAt] = true;
         }
-        const std::uint32_t length = BigEndian(&bytes[at], 4);
-        const std::uint8_t* type = &bytes[at + 4];
-        if (!IsPngChunkType(type))
-            return;  // libpng refuses the name before it reads the chunk
-        const std::string typeName(type, type + 4);
-        if (length > MaxPngMetadataChunkBytes && !IsStreamedPngChunk(type))
-            RaiseInvalidPicture("the PNG's " + typeName + " chunk declares " + std::to_string(length) + " bytes, beyond the "
+        const auto* typeBytes = reinterpret_cast<const std::uint8_t*>(type.data());
+        if (!IsPngChunkType(typeBytes))
+            return false;  // libpng refuses the name before it reads the chunk
+        if (length > MaxPngMetadataChunkBytes && !IsStreamedPngChunk(typeBytes))
+            RaiseInvalidPicture("the PNG's " + std::string(type) + " chunk declares " + std::to_string(length) + " bytes, beyond the "
                                 + std::to_string(MaxPngMetadataChunkBytes >> 20) + " MiB a picture's metadata may take");
-        if (typeName == "IEND")
-            return;
-        const std::uint64_t next = std::uint64_t(at) + 12 + length;  // length and type, data, CRC
-        if (next >= bytes.size())
-            return;  // a file cut short is for the decoder to judge
-        at = std::size_t(next);
-    }
+        // A file cut short is for the decoder to judge.
+        return type != "IEND";
+    });
 }
-
-constexpr std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 // Checks the PNG that starts at `start`. libpng refuses widths beyond a
 // million itself, which Qt then reports as unreadable data; the header is
@@ -66,11 +58,11 @@ constexpr std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, 
 void CheckPng(std::span<const std::uint8_t> bytes, std::size_t start = 0, std::vector<bool>* walked = nullptr)
 {
     const std::span<const std::uint8_t> png = bytes.subspan(start);
-    if (png.size() < sizeof PngSignature || std::memcmp(png.data(), PngSignature, sizeof PngSignature) != 0)
+    if (png.size() < PngSignature.size() || !std::equal(PngSignature.begin(), PngSignature.end(), png.begin()))
         return;
     if (const std::optional<PictureSize> size = PngHeaderSize(png))
         CheckPictureDimensions(size->width, size->height);
-    CheckPngChunkLengths(bytes, start + sizeof PngSignature, walked);
+    CheckPngChunkLengths(bytes, start + PngSignature.size(), walked);
 }
 
 // An icon or cursor may hold its pictures as whole PNG files, which Qt hands

@@ -128,7 +128,7 @@ PictureFile DecodeGif(std::span<const std::uint8_t> bytes)
         palette[i] = i == transparentIndex ? TransparentBlack : 0xFF000000u | std::uint32_t(colour.Red) << 16 | std::uint32_t(colour.Green) << 8 | colour.Blue;
     }
 
-    PictureFile result{Picture(std::int32_t(canvasWidth), std::int32_t(canvasHeight), TransparentBlack), false};
+    PictureFile result{Picture(std::int32_t(canvasWidth), std::int32_t(canvasHeight), TransparentBlack), false, {}};
     std::vector<GifPixelType> line(std::size_t(frame.Width));
     for (const std::int32_t y : StoredRowOrder(frame.Height, frame.Interlace)) {
         if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR)

@@ -236,7 +236,7 @@ EncodedBytes WithMetadata(std::span<const std::uint8_t> encoded, const PictureMe
     if (encoded.size() > 4 && encoded[2] == 0xFF && encoded[3] == 0xE0)
         headerEnd = 4 + BigEndian(&encoded[4], 2);
     EncodedBytes out(encoded.begin(), encoded.begin() + std::ptrdiff_t(headerEnd));
-    if (metadata.dotsPerMetreX != 0 && metadata.dotsPerMetreY != 0 && headerEnd >= 20) {
+    if (metadata.HasResolution() && headerEnd >= 20) {
         // In dots per inch, the unit readers know best; a density must fit 16 bits.
         const auto perInch = [](std::uint32_t perMetre) {
             return std::uint16_t(std::clamp<long>(std::lround(perMetre * 0.0254), 1, 65535));

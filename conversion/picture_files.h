@@ -28,6 +28,7 @@ struct PictureFile {
         // states none.
         std::uint32_t dotsPerMetreX = 0;
         std::uint32_t dotsPerMetreY = 0;
+        bool HasResolution() const noexcept { return dotsPerMetreX != 0 && dotsPerMetreY != 0; }
         // A JPEG's EXIF block (from the "Exif\0\0" header on); empty for
         // every other format.
         std::vector<std::uint8_t> exif;
@@ -35,6 +36,10 @@ struct PictureFile {
 };
 
 using PictureMetadata = PictureFile::Metadata;
+
+// The resolution the writers put in a file whose picture states none: 96 dpi,
+// what the platform's picture saving always wrote.
+inline constexpr std::uint32_t DefaultDotsPerMetre = 3780;
 
 // How an output is encoded beyond its format.
 struct SaveSettings {

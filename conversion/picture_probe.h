@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "byte_order.h"
+
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace tollamere {
 
@@ -11,6 +15,27 @@ struct PictureSize {
     std::uint64_t width = 0;
     std::uint64_t height = 0;
 };
+
+inline constexpr std::array<std::uint8_t, 8> PngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+// Hands each PNG chunk from `at` (just after the signature, say) to
+// chunk(at, type, length) until it answers false, the bytes end or less
+// than a chunk's length and type remain. A chunk whose data runs past the
+// end is handed on, and is the last.
+template <typename Chunk>
+void WalkPngChunks(std::span<const std::uint8_t> bytes, std::size_t at, const Chunk& chunk)
+{
+    while (at < bytes.size() && bytes.size() - at >= 8) {
+        const std::uint32_t length = BigEndian(&bytes[at], 4);
+        const std::string_view type(reinterpret_cast<const char*>(&bytes[at + 4]), 4);
+        if (!chunk(at, type, length))
+            return;
+        const std::uint64_t next = std::uint64_t(at) + 12 + length;  // length and type, data, CRC
+        if (next >= bytes.size())
+            return;
+        at = std::size_t(next);
+    }
+}
 
 // The size in a PNG's IHDR chunk, from the bytes after the signature on;
 // nothing when they end before it or the first chunk is not IHDR.

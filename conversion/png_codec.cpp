@@ -2,6 +2,7 @@
 #include "png_codec.h"
 
 #include "byte_order.h"
+#include "picture_probe.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -17,12 +18,9 @@
 namespace tollamere {
 namespace {
 
-constexpr std::array<std::uint8_t, 8> PngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 // Image data is cut into chunks of this size, as most writers do, so that a
 // reader never needs one huge chunk at once.
 constexpr std::size_t IdatChunkBytes = 1u << 20;
-// 96 dpi, what the other writers put in a file without a resolution.
-constexpr std::uint32_t DefaultDotsPerMetre = 3780;
 
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* compressor) const noexcept { libdeflate_free_compressor(compressor); }
@@ -236,7 +234,7 @@ EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const Picture
         profile.insert(profile.end(), compressed.begin(), compressed.end());
         AppendChunk(out, "iCCP", profile);
     }
-    const bool ownResolution = metadata.dotsPerMetreX != 0 && metadata.dotsPerMetreY != 0;
+    const bool ownResolution = metadata.HasResolution();
     std::array<std::uint8_t, 9> resolution{};
     PutBigEndian(&resolution[0], ownResolution ? metadata.dotsPerMetreX : DefaultDotsPerMetre, 4);
     PutBigEndian(&resolution[4], ownResolution ? metadata.dotsPerMetreY : DefaultDotsPerMetre, 4);

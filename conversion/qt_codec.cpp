@@ -3,6 +3,7 @@
 
 #include "byte_order.h"
 #include "format_guards.h"
+#include "picture_probe.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -126,17 +127,12 @@ bool HasTgaFooter(std::span<const std::uint8_t> bytes)
 // True when a PNG holds a chunk of that type before its image data.
 bool PngHasChunkBeforeData(std::span<const std::uint8_t> bytes, std::string_view type)
 {
-    constexpr std::size_t signatureBytes = 8;
-    for (std::size_t at = signatureBytes; at + 8 <= bytes.size();) {
-        const std::uint32_t length = BigEndian(&bytes[at], 4);
-        const std::string_view found(reinterpret_cast<const char*>(&bytes[at + 4]), 4);
-        if (found == type)
-            return true;
-        if (found == "IDAT" || length > bytes.size())
-            return false;
-        at += 12 + std::size_t(length);
-    }
-    return false;
+    bool found = false;
+    WalkPngChunks(bytes, PngSignature.size(), [&](std::size_t, std::string_view chunk, std::uint32_t) {
+        found = chunk == type;
+        return !found && chunk != "IDAT";
+    });
+    return found;
 }
 
 // Qt gives every image a resolution: the file's, or the screen's when the
@@ -230,14 +226,12 @@ EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::stri
     QImage image(reinterpret_cast<const uchar*>(picture.Row(0)), picture.Width(), picture.Height(), qsizetype(picture.Width()) * 4,
                  hasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     // A new image takes its resolution from the screen when there is one, so
-    // the window and the command line would write different bytes. 96 dpi,
-    // in dots per metre, is what the platform's picture saving always wrote.
-    constexpr int dotsPerMetre = 3780;
+    // the window and the command line would write different bytes: without
+    // the picture's own, every writer puts in the same default.
     const PictureMetadata& metadata = settings.metadata;
-    const bool ownResolution = metadata.dotsPerMetreX != 0 && metadata.dotsPerMetreY != 0
-                               && metadata.dotsPerMetreX <= INT_MAX && metadata.dotsPerMetreY <= INT_MAX;
-    image.setDotsPerMeterX(ownResolution ? int(metadata.dotsPerMetreX) : dotsPerMetre);
-    image.setDotsPerMeterY(ownResolution ? int(metadata.dotsPerMetreY) : dotsPerMetre);
+    const bool ownResolution = metadata.HasResolution() && metadata.dotsPerMetreX <= INT_MAX && metadata.dotsPerMetreY <= INT_MAX;
+    image.setDotsPerMeterX(int(ownResolution ? metadata.dotsPerMetreX : DefaultDotsPerMetre));
+    image.setDotsPerMeterY(int(ownResolution ? metadata.dotsPerMetreY : DefaultDotsPerMetre));
     if (!metadata.iccProfile.empty()) {
         // A profile Qt cannot read is left out rather than written wrong.
         const QColorSpace space = QColorSpace::fromIccProfile(

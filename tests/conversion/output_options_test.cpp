@@ -111,9 +111,11 @@ TEST_F(OutputOptionsTest, FoldersNamesAndFormatsAsChosen)
         EXPECT_EQ(FilesUnder(folder_ / "out"), row.files);
         EXPECT_EQ(observer.Count(ItemResult::Outcome::Refused), row.refused);
         EXPECT_EQ(summary.written, 4 - row.refused);
-        for (const ItemResult& result : observer.results)
-            if (result.outcome == ItemResult::Outcome::Written)
+        for (const ItemResult& result : observer.results) {
+            if (result.outcome == ItemResult::Outcome::Written) {
                 EXPECT_TRUE(fs::is_regular_file(ToFileSystemPath(result.outputPath))) << result.outputPath;
+            }
+        }
     }
     // The chosen format is the file's format, whatever the input's was.
     fs::remove_all(folder_ / "out");
@@ -269,8 +271,9 @@ TEST_F(OutputOptionsTest, ProfileResolutionAndExifTravelUnlessStripped)
             ASSERT_FALSE(written.isNull());
             EXPECT_EQ(written.colorSpace().iccProfile() == profile, !row.strip);
             // WebP has no place for a resolution.
-            if (std::string(row.format) != "webp")
+            if (std::string(row.format) != "webp") {
                 EXPECT_EQ(std::abs(written.dotsPerMeterX() - 5906) <= 2, !row.strip) << written.dotsPerMeterX();
+            }
             const test::Bytes bytes = ReadBytes(Out(name));
             const bool hasExif = std::search(bytes.begin(), bytes.end(), exif.begin(), exif.end()) != bytes.end();
             EXPECT_EQ(hasExif, !row.strip && std::string(name).find("ring.jp") == 0);
