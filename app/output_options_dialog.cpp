@@ -151,15 +151,13 @@ OutputOptions OutputOptionsFromSettings(const std::function<QString(const QStrin
     options.quality = NumberIn(read(KeyQuality), 1, 100);
     options.pngLevel = NumberIn(read(KeyPngLevel), 0, 9);
     options.stripMetadata = read(KeyStrip) == QStringLiteral("true");
-    // A store edited by hand may hold what the run refuses.
-    OutputOptions checked = options;
-    if (CheckOutputOptions(checked)) {
-        checked.namePattern = OutputOptions().namePattern;
-        checked.format.clear();
-        if (CheckOutputOptions(checked))
-            return {};
+    // A store edited by hand may hold a pattern or a format the run refuses;
+    // the numbers were only taken within their ranges.
+    if (CheckOutputOptions(options)) {
+        options.namePattern = OutputOptions().namePattern;
+        options.format.clear();
     }
-    return checked;
+    return options;
 }
 
 void OutputOptionsToSettings(const OutputOptions& options, const std::function<void(const QString& key, const QString& text)>& write)
