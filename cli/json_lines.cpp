@@ -3,8 +3,6 @@
 
 #include "runtime_error.h"
 
-#include <QString>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,14 +10,6 @@
 namespace tollamere {
 
 namespace {
-
-bool IsValidUtf8(std::string_view bytes)
-{
-    // A decoder replaces what is not valid UTF-8, so only valid text survives
-    // the round trip unchanged.
-    const QByteArray again = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toUtf8();
-    return std::string_view(again.constData(), static_cast<std::size_t>(again.size())) == bytes;
-}
 
 const char* OutcomeName(ItemResult::Outcome outcome)
 {

@@ -111,6 +111,17 @@ void AppendEscaped(std::string& text, std::string_view bytes)
 
 } // namespace
 
+bool IsValidUtf8(std::string_view bytes) noexcept
+{
+    while (!bytes.empty()) {
+        const std::size_t length = Utf8SequenceLength(bytes);
+        if (length == 0)
+            return false;
+        bytes.remove_prefix(length);
+    }
+    return true;
+}
+
 std::string Printable(std::string_view path)
 {
     std::string text;

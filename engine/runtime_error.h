@@ -52,4 +52,8 @@ std::string ReasonOf(const RuntimeError& error);
 // character, appears as "\xHH".
 std::string Printable(std::string_view path);
 
+// True when the bytes are valid UTF-8 throughout (by the rules Printable
+// reads them with).
+bool IsValidUtf8(std::string_view bytes) noexcept;
+
 } // namespace tollamere
