@@ -70,15 +70,15 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
     form->addRow(QStringLiteral("&Format:"), format_);
 
     quality_ = new QSpinBox(this);
-    quality_->setRange(0, 100);
+    quality_->setRange(MinQuality - 1, MaxQuality);  // the lowest stands for the default
     quality_->setSpecialValueText(QStringLiteral("Default (JPEG 100, others lossless)"));
-    quality_->setValue(options.quality.value_or(0));
+    quality_->setValue(options.quality.value_or(quality_->minimum()));
     form->addRow(QStringLiteral("&Quality:"), quality_);
 
     pngLevel_ = new QSpinBox(this);
-    pngLevel_->setRange(-1, 9);
+    pngLevel_->setRange(MinPngLevel - 1, MaxPngLevel);
     pngLevel_->setSpecialValueText(QStringLiteral("Default"));
-    pngLevel_->setValue(options.pngLevel.value_or(-1));
+    pngLevel_->setValue(options.pngLevel.value_or(pngLevel_->minimum()));
     form->addRow(QStringLiteral("&PNG compression:"), pngLevel_);
 
     strip_ = new QCheckBox(QStringLiteral("Leave out the colour profile, resolution and EXIF"), this);
@@ -100,8 +100,8 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
         namePattern_->setText(QString::fromStdString(defaults.namePattern));
         overwrite_->setCurrentIndex(0);
         format_->setCurrentIndex(0);
-        quality_->setValue(0);
-        pngLevel_->setValue(-1);
+        quality_->setValue(quality_->minimum());
+        pngLevel_->setValue(pngLevel_->minimum());
         strip_->setChecked(false);
     });
 
@@ -118,9 +118,9 @@ OutputOptions OutputOptionsDialog::Options() const
     options.namePattern = namePattern_->text().toStdString();
     options.overwrite = OutputOptions::Overwrite(overwrite_->currentIndex());
     options.format = format_->currentData().toString().toStdString();
-    if (quality_->value() > 0)
+    if (quality_->value() >= MinQuality)
         options.quality = quality_->value();
-    if (pngLevel_->value() >= 0)
+    if (pngLevel_->value() >= MinPngLevel)
         options.pngLevel = pngLevel_->value();
     options.stripMetadata = strip_->isChecked();
     return options;
@@ -148,8 +148,8 @@ OutputOptions OutputOptionsFromSettings(const std::function<QString(const QStrin
         if (read(KeyOverwrite) == QLatin1String(OverwriteNames[i]))
             options.overwrite = OutputOptions::Overwrite(i);
     options.format = read(KeyFormat).toStdString();
-    options.quality = NumberIn(read(KeyQuality), 1, 100);
-    options.pngLevel = NumberIn(read(KeyPngLevel), 0, 9);
+    options.quality = NumberIn(read(KeyQuality), MinQuality, MaxQuality);
+    options.pngLevel = NumberIn(read(KeyPngLevel), MinPngLevel, MaxPngLevel);
     options.stripMetadata = read(KeyStrip) == QStringLiteral("true");
     // A store edited by hand may hold a pattern or a format the run refuses;
     // the numbers were only taken within their ranges.

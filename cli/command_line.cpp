@@ -64,13 +64,6 @@ std::optional<std::string> ReadWholeNumber(const std::string& option, const std:
 // this runs on; a budget above physical memory only means no limit.
 constexpr unsigned long long MaxMemoryMiB = 1024ULL * 1024;
 constexpr unsigned MaxJobs = 1024;
-// The ranges CheckOutputOptions accepts, repeated so that a text that is no
-// number at all gets the same message as one out of range.
-constexpr int MinQuality = 1;
-constexpr int MaxQuality = 100;
-constexpr int MinPngLevel = 0;
-constexpr int MaxPngLevel = 9;
-
 // The run reads the effect's texts with "." as the decimal separator.
 constexpr const char* DecimalSeparator = ".";
 

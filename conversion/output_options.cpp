@@ -41,10 +41,12 @@ std::optional<std::string> CheckOutputOptions(const OutputOptions& options)
     }
     if (!options.format.empty() && !CanWritePictureExtension(options.format))
         return "no picture format this program writes is known as \"" + Printable(options.format) + "\"";
-    if (options.quality && (*options.quality < 1 || *options.quality > 100))
-        return "the quality is " + std::to_string(*options.quality) + "; it goes from 1 to 100";
-    if (options.pngLevel && (*options.pngLevel < 0 || *options.pngLevel > 9))
-        return "the PNG compression level is " + std::to_string(*options.pngLevel) + "; it goes from 0 to 9";
+    if (options.quality && (*options.quality < MinQuality || *options.quality > MaxQuality))
+        return "the quality is " + std::to_string(*options.quality) + "; it goes from " + std::to_string(MinQuality) + " to " +
+               std::to_string(MaxQuality);
+    if (options.pngLevel && (*options.pngLevel < MinPngLevel || *options.pngLevel > MaxPngLevel))
+        return "the PNG compression level is " + std::to_string(*options.pngLevel) + "; it goes from " + std::to_string(MinPngLevel) +
+               " to " + std::to_string(MaxPngLevel);
     return std::nullopt;
 }
 

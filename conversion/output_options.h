@@ -7,6 +7,12 @@
 
 namespace tollamere {
 
+// The ranges of the quality and the PNG compression level.
+inline constexpr int MinQuality = 1;
+inline constexpr int MaxQuality = 100;
+inline constexpr int MinPngLevel = 0;
+inline constexpr int MaxPngLevel = 9;
+
 // Where outputs go and how they are written. The defaults write each output
 // flat into the output folder, under the input's name, in the input's
 // format, replacing an older file.

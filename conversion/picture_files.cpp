@@ -9,6 +9,7 @@
 #include "icon_writer.h"
 #include "jpeg_codec.h"
 #include "jxl_codec.h"
+#include "output_options.h"
 #include "picture_formats.h"
 #include "png_codec.h"
 #include "qt_codec.h"
@@ -40,7 +41,7 @@ EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& 
 
 int JpegQuality(const SaveSettings& settings)
 {
-    return std::clamp(settings.quality.value_or(100), 1, 100);
+    return std::clamp(settings.quality.value_or(MaxQuality), MinQuality, MaxQuality);
 }
 
 bool JpegSubsamplesChroma(int quality)
