@@ -319,28 +319,42 @@ bool LooksLikeJpeg(std::span<const std::uint8_t> bytes) noexcept
     return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
 }
 
+namespace {
+
+// Refusing streams of more than 500 scans stops a tiny progressive file from
+// keeping the decoder busy for minutes.
+constexpr int DecodeFlags = TJFLAG_LIMITSCANS;
+
+// Each thread keeps its decoder for the next picture.
+tjhandle ThreadDecoder()
+{
+    thread_local TurboJpegHandle decoder;
+    if (!decoder)
+        decoder = StartTurboJpeg(tjInitDecompress(), "JPEG decoder");
+    return decoder.get();
+}
+
+} // namespace
+
 PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes)
 {
     JpegHeaders headers = ReadHeadersAndCheckComplete(bytes);
     const JpegFrame& frame = headers.frame;
     CheckPictureDimensions(frame.width, frame.height);
-    const auto decoder = StartTurboJpeg(tjInitDecompress(), "JPEG decoder");
+    const tjhandle decoder = ThreadDecoder();
 
     const auto width = static_cast<int>(frame.width);
     const auto height = static_cast<int>(frame.height);
     PictureFile result{Picture(width, height), false, std::move(headers.metadata)};
-    // Refusing streams of more than 500 scans stops a tiny progressive file
-    // from keeping the decoder busy for minutes.
-    constexpr int flags = TJFLAG_LIMITSCANS;
     if (frame.components == 4) {
         std::vector<std::uint8_t> inks(std::size_t(width) * std::size_t(height) * 4);
-        CheckTurboJpegStatus(tjDecompress2(decoder.get(), bytes.data(), bytes.size(), inks.data(), width, width * 4, height, TJPF_CMYK, flags),
-                             decoder.get(), "JPEG decoder");
+        CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), inks.data(), width, width * 4, height, TJPF_CMYK, DecodeFlags),
+                             decoder, "JPEG decoder");
         InksToColours(inks, result.picture);
     } else {
         auto* pixels = reinterpret_cast<unsigned char*>(result.picture.Row(0));
-        CheckTurboJpegStatus(tjDecompress2(decoder.get(), bytes.data(), bytes.size(), pixels, width, width * 4, height, WordPixelFormat, flags),
-                             decoder.get(), "JPEG decoder");
+        CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), pixels, width, width * 4, height, WordPixelFormat, DecodeFlags),
+                             decoder, "JPEG decoder");
     }
     return result;
 }
@@ -424,15 +438,13 @@ bool DecodeJpegIntoSurface(std::span<const std::uint8_t> bytes, BevelWorkspace& 
     CheckPictureDimensions(frame.width, frame.height);
     if (frame.components == 4)
         return false;
-    thread_local TurboJpegHandle decoder;
-    if (!decoder)
-        decoder = StartTurboJpeg(tjInitDecompress(), "JPEG decoder");
+    const tjhandle decoder = ThreadDecoder();
     const auto width = static_cast<int>(frame.width);
     const auto height = static_cast<int>(frame.height);
     cDIBSection& surface = workspace.SurfaceFor(width, height);
-    CheckTurboJpegStatus(tjDecompress2(decoder.get(), bytes.data(), bytes.size(), surface.DIBSectionBitsPtr(), width,
-                                       surface.BytesPerScanLine(), height, TJPF_BGR, TJFLAG_LIMITSCANS | TJFLAG_BOTTOMUP),
-                         decoder.get(), "JPEG decoder");
+    CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), surface.DIBSectionBitsPtr(), width,
+                                       surface.BytesPerScanLine(), height, TJPF_BGR, DecodeFlags | TJFLAG_BOTTOMUP),
+                         decoder, "JPEG decoder");
     metadata = std::move(headers.metadata);
     return true;
 }
