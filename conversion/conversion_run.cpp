@@ -332,10 +332,10 @@ private:
     ConversionObserver& observer_;
 };
 
-// Bytes one item may take per pixel at its peak: the decoder's picture and
-// its 32-bit copy (up to 8 + 4 for 16-bit channels), then the input and
-// output pictures (4 + 4), the surface (3) and the maps (3), and the encoded
-// output; measured peaks stay below it (bench/memory.sh).
+// Bytes one item may take per pixel at its peak: a decoder's own picture
+// (up to 8 for 16-bit channels), the picture it is read into (4), the
+// surface (3) and the maps (3), and the encoded output; measured peaks stay
+// below it (bench/memory.sh).
 constexpr std::uint64_t ItemBytesPerPixel = 20;
 
 // The AVIF and JPEG XL encoders take far more while they work: measured
@@ -401,10 +401,10 @@ private:
     std::uint64_t releases_ = 0;
 };
 
-// The effect's surface and maps take this many bytes per pixel; they are
-// kept from item to item (BevelWorkspace), and counted in the budget while
-// kept.
-constexpr std::uint64_t WorkspaceBytesPerPixel = 6;
+// The effect's surface and maps and the picture an input is read into take
+// this many bytes per pixel; they are kept from item to item
+// (BevelWorkspace), and counted in the budget while kept.
+constexpr std::uint64_t WorkspaceBytesPerPixel = 10;
 
 // Workspaces between items. An item takes one, and its memory, from here and
 // gives it back when it ends; the bytes an idle workspace holds stay counted
@@ -693,11 +693,15 @@ private:
                          : Convert(result, lease.workspace.get(), started);
             if (lease.workspace) {
                 // What the workspace holds now stays counted; the rest of the
-                // item's bytes go back.
+                // item's bytes go back. The workspace is idle before the bytes
+                // go back, even none, so that an item woken by them can have
+                // it freed: woken first, it could find the pool empty and wait
+                // for a release that never comes.
                 const std::uint64_t held = lease.counted + reserved;
                 lease.counted = std::min(lease.workspace->Bytes(), held);
-                budget_.Release(held - lease.counted);
+                const std::uint64_t unused = held - lease.counted;
                 pool_.Return(std::move(lease));
+                budget_.Release(unused);
             }
             if (end != ItemEnd::Flushing)
                 EndItem(result, started, end == ItemEnd::Ended);
@@ -727,7 +731,15 @@ private:
         // An item whose size nobody could tell took no workspace from the pool.
         std::optional<BevelWorkspace> own;
         BevelWorkspace& space = workspace != nullptr ? *workspace : own.emplace();
+        // The input is read into the workspace's kept picture, and its memory
+        // goes back there whatever happens to the item.
         PictureFile input;
+        input.picture = std::move(space.KeptPicture());
+        struct GiveBack {
+            BevelWorkspace& space;
+            PictureFile& input;
+            ~GiveBack() { space.KeptPicture() = std::move(input.picture); }
+        } giveBack{space, input};
         bool onSurface = false;
         if (auto failure = RunStep(LineLoad, [&] {
                 const std::vector<std::uint8_t> bytes = ReadFileBytes(ToFileSystemPath(plan.inputPath));
@@ -738,7 +750,7 @@ private:
                     RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to decode the picture");
                 }
                 if (!onSurface)
-                    input = LoadPictureFromBytes(bytes);
+                    LoadPictureFromBytes(bytes, input);
             }))
             return Fail(result, *failure);
         if (parameterFailure_)

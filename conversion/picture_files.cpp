@@ -5,6 +5,7 @@
 #include "avif_codec.h"
 #include "bmp_writer.h"
 #include "file_io.h"
+#include "format_guards.h"
 #include "gif_codec.h"
 #include "icon_writer.h"
 #include "jpeg_codec.h"
@@ -49,23 +50,35 @@ bool JpegSubsamplesChroma(int quality)
     return quality < 90;
 }
 
-PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes)
+void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into)
 {
     if (bytes.empty())
         RaiseWithReason(ErrorNumber::InvalidPicture, "the file is empty");
     try {
-        if (LooksLikeJpeg(bytes))
-            return DecodeJpeg(bytes);
-        if (LooksLikeGif(bytes))
-            return DecodeGif(bytes);
-        if (LooksLikeAvif(bytes))
-            return DecodeAvif(bytes);
-        if (LooksLikeJxl(bytes))
-            return DecodeJxl(bytes);
-        return DecodeWithQt(bytes);
+        if (LooksLikeJpeg(bytes)) {
+            into = DecodeJpeg(bytes);
+        } else if (LooksLikeGif(bytes)) {
+            into = DecodeGif(bytes);
+        } else if (LooksLikeAvif(bytes)) {
+            into = DecodeAvif(bytes);
+        } else if (LooksLikeJxl(bytes)) {
+            into = DecodeJxl(bytes);
+        } else {
+            // The guards hold for a PNG whichever reader takes it.
+            CheckBeforeQtDecodes(bytes);
+            if (!DecodePng(bytes, into))
+                DecodeWithQt(bytes, into);
+        }
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to decode the picture");
     }
+}
+
+PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes)
+{
+    PictureFile file;
+    LoadPictureFromBytes(bytes, file);
+    return file;
 }
 
 PictureFile LoadPictureFile(const std::filesystem::path& path)

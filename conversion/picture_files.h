@@ -71,6 +71,9 @@ PictureFile LoadPictureFile(const std::filesystem::path& path);
 
 // The same from bytes in memory (the loader under LoadPictureFile).
 PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
+// The same into a picture file kept by the caller, whose pixel memory the
+// PNG and Qt readers reuse when it is large enough.
+void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into);
 
 // Writes the picture in the format its path's extension names (case ignored):
 // JPEG at quality 100 without chroma subsampling for "jpg", "jpeg", "jpe" and

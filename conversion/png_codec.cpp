@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
 
 namespace tollamere {
@@ -202,7 +203,268 @@ std::vector<std::uint8_t>& KeptBuffer(std::vector<std::uint8_t>& buffer, std::si
     return buffer;
 }
 
+// A buffer kept by the thread beyond this is given back after the picture,
+// so that the workers do not each keep a large picture's memory outside the
+// run's budget.
+constexpr std::size_t MaxKeptBufferBytes = 64u << 20;
+
+void ReleaseIfLarge(std::vector<std::uint8_t>& buffer) noexcept
+{
+    if (buffer.capacity() > MaxKeptBufferBytes)
+        std::vector<std::uint8_t>().swap(buffer);
+}
+
+// Reading.
+
+// libpng's own limit on a side, beyond which it refuses the file.
+constexpr std::uint32_t MaxPngSide = 1'000'000;
+// PNG's numbers have 31 bits.
+constexpr std::uint32_t MaxPngNumber = 0x7FFF'FFFF;
+// libpng's limit on what one chunk may unpack to.
+constexpr std::size_t MaxProfileBytes = 8'000'000;
+// Deflate stores at most this many bytes per byte of data (258 per 2 bits),
+// so image data shorter than the picture needs over this is damaged, and is
+// found so before any memory is taken for the picture.
+constexpr std::uint64_t MaxDeflateRatio = 1032;
+// What the chunks before the image data say.
+struct PngLayout {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::size_t samples = 0;  // per pixel: 1 grey, 2 grey and alpha, 3 RGB, 4 RGBA
+    std::vector<std::span<const std::uint8_t>> data;  // the IDAT chunks' data, in order
+    std::span<const std::uint8_t> profile;            // the iCCP chunk's data
+    std::uint32_t dotsPerMetreX = 0;
+    std::uint32_t dotsPerMetreY = 0;
+};
+
+bool IsCritical(std::string_view type) noexcept
+{
+    return (type[0] & 0x20) == 0;
+}
+
+// Walks every chunk, checking each one's checksum; nothing when a chunk is
+// damaged or of a kind this reader leaves to Qt's.
+std::optional<PngLayout> ReadPngLayout(std::span<const std::uint8_t> bytes)
+{
+    PngLayout layout;
+    bool ok = true;
+    bool ended = false;
+    bool dataEnded = false;
+    bool resolutionSeen = false;
+    std::size_t chunks = 0;
+    WalkPngChunks(bytes, PngSignature.size(), [&](std::size_t at, std::string_view type, std::uint32_t length) {
+        const std::size_t dataAt = at + 8;
+        if (length > bytes.size() || bytes.size() - dataAt < std::size_t(length) + 4
+            || libdeflate_crc32(0, &bytes[at + 4], 4 + std::size_t(length)) != BigEndian(&bytes[dataAt + length], 4))
+            return ok = false;
+        const std::span<const std::uint8_t> data = bytes.subspan(dataAt, length);
+        if (chunks++ == 0) {
+            // 8 bits per sample, compression and filter method 0, no interlacing.
+            if (type != "IHDR" || length != 13 || data[8] != 8 || data[10] != 0 || data[11] != 0 || data[12] != 0)
+                return ok = false;
+            layout.width = BigEndian(&data[0], 4);
+            layout.height = BigEndian(&data[4], 4);
+            switch (data[9]) {
+            case 0: layout.samples = 1; break;
+            case 4: layout.samples = 2; break;
+            case 2: layout.samples = 3; break;
+            case 6: layout.samples = 4; break;
+            default: return ok = false;
+            }
+            return true;
+        }
+        if (type == "IDAT") {
+            if (dataEnded)
+                return ok = false;
+            layout.data.push_back(data);
+            return true;
+        }
+        dataEnded = !layout.data.empty();
+        if (type == "IEND")
+            return !(ended = true);
+        if (type == "iCCP" && layout.profile.empty() && layout.data.empty()) {
+            layout.profile = data;
+        } else if (type == "pHYs" && length == 9 && layout.data.empty() && !resolutionSeen) {
+            resolutionSeen = true;
+            // Per metre (otherwise only the aspect ratio), in 31 bits.
+            if (data[8] == 1 && BigEndian(&data[0], 4) <= MaxPngNumber && BigEndian(&data[4], 4) <= MaxPngNumber) {
+                layout.dotsPerMetreX = BigEndian(&data[0], 4);
+                layout.dotsPerMetreY = BigEndian(&data[4], 4);
+            }
+        } else if (type == "PLTE") {
+            // A suggested palette for RGB; a grey picture has none.
+            ok = layout.samples >= 3;
+        } else if (type == "tRNS" || type == "iCCP" || IsCritical(type)) {
+            ok = false;
+        }
+        return ok;
+    });
+    if (!ok || !ended || layout.data.empty() || layout.width == 0 || layout.height == 0 || layout.width > MaxPngSide
+        || layout.height > MaxPngSide)
+        return std::nullopt;
+    return layout;
+}
+
+// The colour profile an iCCP chunk holds (a name, its end, compression
+// method 0, then the zlib stream); empty when it holds none that describes
+// RGB colours, as libpng checks, or one it cannot unpack.
+std::vector<std::uint8_t> UnpackProfile(std::span<const std::uint8_t> chunk, libdeflate_decompressor* decompressor)
+{
+    const auto nameEnd = std::find(chunk.begin(), chunk.begin() + std::ptrdiff_t(std::min<std::size_t>(chunk.size(), 80)), 0);
+    if (nameEnd == chunk.end() || nameEnd + 1 == chunk.end() || nameEnd[1] != 0)
+        return {};
+    const std::span<const std::uint8_t> stream(nameEnd + 2, chunk.end());
+    std::vector<std::uint8_t> profile(std::max<std::size_t>(4 * stream.size(), 4096));
+    for (;;) {
+        std::size_t size = 0;
+        const libdeflate_result result =
+            libdeflate_zlib_decompress(decompressor, stream.data(), stream.size(), profile.data(), profile.size(), &size);
+        if (result == LIBDEFLATE_INSUFFICIENT_SPACE && profile.size() < MaxProfileBytes) {
+            profile.resize(std::min(2 * profile.size(), MaxProfileBytes));
+            continue;
+        }
+        profile.resize(result == LIBDEFLATE_SUCCESS ? size : 0);
+        break;
+    }
+    // The profile states its own size in its first four bytes.
+    if (profile.size() < 4 || BigEndian(profile.data(), 4) != profile.size() || !IsRgbProfile(profile))
+        return {};
+    return profile;
+}
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* decompressor) const noexcept { libdeflate_free_decompressor(decompressor); }
+};
+
+libdeflate_decompressor* ThreadDecompressor()
+{
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
+    if (!decompressor)
+        throw std::bad_alloc();
+    return decompressor.get();
+}
+
+// Undoes one row's filter in place. Left and upper-left neighbours before
+// the row's start count as 0, as does the row above the first.
+template <std::size_t Step>
+bool UnfilterRow(std::uint8_t type, std::uint8_t* row, const std::uint8_t* above, std::size_t bytes) noexcept
+{
+    switch (type) {
+    case 0: return true;
+    case 1:
+        for (std::size_t i = Step; i < bytes; ++i)
+            row[i] = std::uint8_t(row[i] + row[i - Step]);
+        return true;
+    case 2:
+        for (std::size_t i = 0; i < bytes; ++i)
+            row[i] = std::uint8_t(row[i] + above[i]);
+        return true;
+    case 3:
+        for (std::size_t i = 0; i < Step; ++i)
+            row[i] = std::uint8_t(row[i] + (above[i] >> 1));
+        for (std::size_t i = Step; i < bytes; ++i)
+            row[i] = std::uint8_t(row[i] + ((row[i - Step] + above[i]) >> 1));
+        return true;
+    case 4:
+        for (std::size_t i = 0; i < Step; ++i)
+            row[i] = std::uint8_t(row[i] + above[i]);
+        for (std::size_t i = Step; i < bytes; ++i)
+            row[i] = std::uint8_t(row[i] + Paeth(row[i - Step], above[i], above[i - Step]));
+        return true;
+    default: return false;
+    }
+}
+
+// One row of samples as pixel words; a fully transparent pixel reads as
+// black, as every reader of the program gives it.
+template <std::size_t Samples>
+void RowToPixels(const std::uint8_t* samples, std::uint32_t* pixels, std::size_t width) noexcept
+{
+    for (std::size_t x = 0; x < width; ++x, samples += Samples) {
+        const std::uint32_t first = samples[0];
+        if constexpr (Samples == 1) {
+            pixels[x] = 0xFF000000u | first << 16 | first << 8 | first;
+        } else if constexpr (Samples == 2) {
+            pixels[x] = samples[1] == 0 ? 0 : std::uint32_t(samples[1]) << 24 | first << 16 | first << 8 | first;
+        } else if constexpr (Samples == 3) {
+            pixels[x] = 0xFF000000u | first << 16 | std::uint32_t(samples[1]) << 8 | samples[2];
+        } else {
+            pixels[x] = samples[3] == 0 ? 0 : std::uint32_t(samples[3]) << 24 | first << 16 | std::uint32_t(samples[1]) << 8 | samples[2];
+        }
+    }
+}
+
+template <std::size_t Samples>
+bool UnfilterRows(std::uint8_t* rows, const PngLayout& layout, Picture& picture)
+{
+    const std::size_t rowBytes = std::size_t(layout.width) * Samples;
+    const std::vector<std::uint8_t> zeros(rowBytes, 0);
+    const std::uint8_t* above = zeros.data();
+    for (std::uint32_t y = 0; y < layout.height; ++y) {
+        std::uint8_t* row = rows + std::size_t(y) * (rowBytes + 1);
+        if (!UnfilterRow<Samples>(row[0], row + 1, above, rowBytes))
+            return false;
+        RowToPixels<Samples>(row + 1, picture.Row(std::int32_t(y)), layout.width);
+        above = row + 1;
+    }
+    return true;
+}
+
 } // namespace
+
+bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into)
+{
+    if (bytes.size() < PngSignature.size() || !std::equal(PngSignature.begin(), PngSignature.end(), bytes.begin()))
+        return false;
+    const std::optional<PngLayout> layout = ReadPngLayout(bytes);
+    if (!layout)
+        return false;
+    CheckPictureDimensions(layout->width, layout->height);
+    const std::size_t rowBytes = std::size_t(layout->width) * layout->samples + 1;
+    const std::size_t rawBytes = rowBytes * layout->height;
+
+    // The image data as one zlib stream: the chunk itself when there is one.
+    thread_local std::vector<std::uint8_t> joined;
+    std::span<const std::uint8_t> stream = layout->data.front();
+    if (layout->data.size() > 1) {
+        joined.clear();
+        for (const std::span<const std::uint8_t> data : layout->data)
+            joined.insert(joined.end(), data.begin(), data.end());
+        stream = joined;
+    }
+    if (std::uint64_t(stream.size()) * MaxDeflateRatio < rawBytes)
+        return false;
+
+    thread_local std::vector<std::uint8_t> raw;
+    KeptBuffer(raw, rawBytes).resize(rawBytes);
+    libdeflate_decompressor* decompressor = ThreadDecompressor();
+    std::size_t streamUsed = 0;
+    std::size_t rawMade = 0;
+    const libdeflate_result result =
+        libdeflate_zlib_decompress_ex(decompressor, stream.data(), stream.size(), raw.data(), raw.size(), &streamUsed, &rawMade);
+    bool read = result == LIBDEFLATE_SUCCESS && streamUsed == stream.size() && rawMade == rawBytes;
+    if (read) {
+        into.picture.Resize(std::int32_t(layout->width), std::int32_t(layout->height));
+        switch (layout->samples) {
+        case 1: read = UnfilterRows<1>(raw.data(), *layout, into.picture); break;
+        case 2: read = UnfilterRows<2>(raw.data(), *layout, into.picture); break;
+        case 3: read = UnfilterRows<3>(raw.data(), *layout, into.picture); break;
+        default: read = UnfilterRows<4>(raw.data(), *layout, into.picture); break;
+        }
+    }
+    ReleaseIfLarge(raw);
+    ReleaseIfLarge(joined);
+    if (!read)
+        return false;
+
+    into.hasAlpha = layout->samples == 2 || layout->samples == 4;
+    into.metadata = {};
+    if (!layout->profile.empty())
+        into.metadata.iccProfile = UnpackProfile(layout->profile, decompressor);
+    into.metadata.dotsPerMetreX = layout->dotsPerMetreX;
+    into.metadata.dotsPerMetreY = layout->dotsPerMetreY;
+    return true;
+}
 
 PngTuning PngTuningForLevel(int level)
 {
@@ -251,6 +513,8 @@ EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const Picture
     for (std::size_t at = 0; at < compressed.size(); at += IdatChunkBytes)
         AppendChunk(out, "IDAT", std::span(compressed).subspan(at, std::min(IdatChunkBytes, compressed.size() - at)));
     AppendChunk(out, "IEND", {});
+    ReleaseIfLarge(filtered);
+    ReleaseIfLarge(compressed);
     return out;
 }
 

@@ -3,6 +3,8 @@
 
 #include "picture_codec.h"
 
+#include <span>
+
 namespace tollamere {
 
 // How the PNG writer filters rows and compresses them. The defaults are what
@@ -23,6 +25,16 @@ PngTuning PngTuningForLevel(int level);
 // (96 dpi when it has none) and colour profile; compressed at the settings'
 // level, or the default tuning.
 EncodedBytes EncodePng(const Picture& picture, bool hasAlpha, const SaveSettings& settings);
+
+// Reads the PNGs most files are (8 bits per sample of grey, grey and alpha,
+// RGB or RGBA, not interlaced, without a transparent colour key) straight
+// into into.picture, reusing its memory, with their colour profile and
+// resolution in into.metadata. Answers false, `into` left in no particular
+// state, for every other PNG and for any damage at all (a wrong checksum,
+// data cut short or left over): Qt's reader then decides, as it does for
+// those files. Raises only what CheckPictureDimensions raises for the size
+// the header declares, and Out of memory (7).
+bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into);
 
 // The same with a tuning of one's own, for measuring.
 EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const PictureMetadata& metadata, const PngTuning& tuning);

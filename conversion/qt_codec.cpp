@@ -156,7 +156,7 @@ std::vector<std::uint8_t> EmbeddedProfile(const QtPicture& read, std::span<const
 
 } // namespace
 
-PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes)
+void DecodeWithQt(std::span<const std::uint8_t> bytes, PictureFile& into)
 {
     RaiseQtAllocationLimitOnce();
     CheckBeforeQtDecodes(bytes);
@@ -170,27 +170,27 @@ PictureFile DecodeWithQt(std::span<const std::uint8_t> bytes)
     }
     QImage& image = read.image;
     CheckPictureDimensions(std::uint64_t(image.width()), std::uint64_t(image.height()));
-    PictureMetadata metadata;
-    metadata.iccProfile = EmbeddedProfile(read, bytes);
+    into.metadata = {};
+    into.metadata.iccProfile = EmbeddedProfile(read, bytes);
     if (HasOwnResolution(image)) {
-        metadata.dotsPerMetreX = std::uint32_t(image.dotsPerMeterX());
-        metadata.dotsPerMetreY = std::uint32_t(image.dotsPerMeterY());
+        into.metadata.dotsPerMetreX = std::uint32_t(image.dotsPerMeterX());
+        into.metadata.dotsPerMetreY = std::uint32_t(image.dotsPerMeterY());
     }
-    const bool hasAlpha = image.hasAlphaChannel();
+    into.hasAlpha = image.hasAlphaChannel();
     image.convertTo(QImage::Format_ARGB32);
     if (image.isNull() || image.format() != QImage::Format_ARGB32)
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to convert the picture");
 
-    PictureFile result{Picture(image.width(), image.height()), hasAlpha, std::move(metadata)};
+    Picture& picture = into.picture;
+    picture.Resize(image.width(), image.height());
     for (std::int32_t y = 0; y < image.height(); ++y)
-        std::memcpy(result.picture.Row(y), image.constScanLine(y), std::size_t(image.width()) * 4);
-    if (hasAlpha && IsUnusedBmpAlpha(read.format, result.picture)) {
-        MakeOpaque(result.picture);
-        result.hasAlpha = false;
+        std::memcpy(picture.Row(y), image.constScanLine(y), std::size_t(image.width()) * 4);
+    if (into.hasAlpha && IsUnusedBmpAlpha(read.format, picture)) {
+        MakeOpaque(picture);
+        into.hasAlpha = false;
     }
-    if (result.hasAlpha)
-        BlackenTransparentPixels(result.picture);
-    return result;
+    if (into.hasAlpha)
+        BlackenTransparentPixels(picture);
 }
 
 void LoadQtImagePlugins()

@@ -77,6 +77,7 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
 struct BevelWorkspace::Parts {
     cDIBSection surface;
     BevelMaps maps;
+    Picture picture;
 };
 
 BevelWorkspace::BevelWorkspace() : parts_(std::make_unique<Parts>()) {}
@@ -102,10 +103,16 @@ void BevelWorkspace::Bevel(const BevelParameters& parameters, unsigned threads)
     ApplyBevel(parts_->surface, parameters, threads, parts_->maps);
 }
 
+Picture& BevelWorkspace::KeptPicture() noexcept
+{
+    return parts_->picture;
+}
+
 std::uint64_t BevelWorkspace::Bytes() const noexcept
 {
     const BevelMaps& maps = parts_->maps;
-    return parts_->surface.Capacity() + maps.heightMap.Capacity() + maps.lightMap.Capacity() + maps.shadowMap.Capacity();
+    return parts_->surface.Capacity() + maps.heightMap.Capacity() + maps.lightMap.Capacity() + maps.shadowMap.Capacity()
+           + parts_->picture.CapacityBytes();
 }
 
 void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, unsigned threads,

@@ -44,8 +44,8 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
 
 class cDIBSection;
 
-// What the effect keeps from one picture to the next: its 24-bit surface and
-// its maps, grown when a larger picture comes and never shrunk, so that a
+// What the effect keeps from one picture to the next: its 24-bit surface, its
+// maps and a picture to read into, grown when a larger picture comes and never shrunk, so that a
 // batch does not ask the system for fresh memory per picture.
 class BevelWorkspace {
 public:
@@ -60,7 +60,10 @@ public:
     const cDIBSection& Surface() const noexcept;
     // Bevels the surface as SurfaceFor left it, in place, as ApplyBevel does.
     void Bevel(const BevelParameters& parameters, unsigned threads);
-    // Bytes held by the surface and the maps.
+    // A picture kept for the caller to read the next input into, so that its
+    // memory is reused too.
+    Picture& KeptPicture() noexcept;
+    // Bytes held by the surface, the maps and the kept picture.
     std::uint64_t Bytes() const noexcept;
 
 private:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,6 +15,12 @@ class Picture {
 public:
     Picture() = default;
     Picture(std::int32_t width, std::int32_t height, std::uint32_t fill = 0xFF000000u);
+
+    // Makes the picture width x height with its pixels unspecified, for a
+    // caller that fills every one; the memory is kept when it is large
+    // enough, so that a batch reuses one picture's. Raises Out of memory (7).
+    void Resize(std::int32_t width, std::int32_t height);
+    std::size_t CapacityBytes() const noexcept { return pixels_.capacity() * sizeof(std::uint32_t); }
 
     bool HasBitmap() const noexcept { return width_ > 0 && height_ > 0; }
     std::int32_t Width() const noexcept { return width_; }
