@@ -2,6 +2,7 @@
 #include "png_codec.h"
 
 #include "byte_order.h"
+#include "kernel_targets.h"
 #include "picture_probe.h"
 
 #include <libdeflate.h>
@@ -80,117 +81,171 @@ void AppendChunk(EncodedBytes& out, std::string_view type, std::span<const std::
 }
 
 // The distances from left + up - upLeft to each neighbour, simplified, and
-// selections without branches, so that the compiler can run a row's bytes
-// side by side.
-inline std::uint8_t Paeth(int left, int up, int upLeft) noexcept
+// selections without branches, in 16 bits, so that the compiler can run a
+// row's bytes side by side.
+TOLLAMERE_KERNEL_BODY std::int16_t Abs16(std::int16_t value) noexcept
 {
-    const int toLeft = std::abs(up - upLeft);
-    const int toUp = std::abs(left - upLeft);
-    const int toUpLeft = std::abs(left + up - 2 * upLeft);
-    const int upOrUpLeft = toUp <= toUpLeft ? up : upLeft;
+    return value < 0 ? std::int16_t(-value) : value;
+}
+
+TOLLAMERE_KERNEL_BODY std::uint8_t Paeth(std::int16_t left, std::int16_t up, std::int16_t upLeft) noexcept
+{
+    const std::int16_t toLeft = Abs16(std::int16_t(up - upLeft));
+    const std::int16_t toUp = Abs16(std::int16_t(left - upLeft));
+    const std::int16_t toUpLeft = Abs16(std::int16_t(left + up - 2 * upLeft));
+    const std::int16_t upOrUpLeft = toUp <= toUpLeft ? up : upLeft;
     return std::uint8_t(toLeft <= toUp && toLeft <= toUpLeft ? left : upOrUpLeft);
 }
 
-// Filters one row with filter type Type (0 None, 1 Sub, 2 Up, 4 Paeth) into
-// out, without the type byte. One loop per type, so the compiler can keep
-// each one simple.
-template <int Type>
-void FilterRow(const std::uint8_t* row, const std::uint8_t* previous, std::size_t bytes, std::size_t step, std::uint8_t* out) noexcept
+// PNG's filter types; Average rarely wins and is never chosen.
+enum FilterType : std::uint8_t { NoFilter = 0, SubFilter = 1, UpFilter = 2, PaethFilter = 4 };
+
+// One row's samples, in PNG's order, from the picture's pixel words.
+template <std::size_t Step>
+TOLLAMERE_KERNEL_BODY void RowSamples(const std::uint32_t* pixels, std::size_t width, std::uint8_t* samples) noexcept
 {
-    if constexpr (Type == 0) {
-        std::memcpy(out, row, bytes);
-    } else if constexpr (Type == 2) {
+    for (std::size_t x = 0; x < width; ++x) {
+        const std::uint32_t pixel = pixels[x];
+        if constexpr (Step == 4) {
+            // 0xAARRGGBB to the bytes R, G, B, A.
+            const std::uint32_t rgba = __builtin_bswap32(pixel << 8 | pixel >> 24);
+            std::memcpy(samples + 4 * x, &rgba, 4);
+        } else {
+            samples[3 * x] = std::uint8_t(pixel >> 16);
+            samples[3 * x + 1] = std::uint8_t(pixel >> 8);
+            samples[3 * x + 2] = std::uint8_t(pixel);
+        }
+    }
+}
+
+// Filters a row with one type into out, without the type byte.
+template <std::size_t Step>
+TOLLAMERE_KERNEL_BODY void FilterRow(FilterType type, const std::uint8_t* row, const std::uint8_t* previous, std::size_t bytes,
+                                     std::uint8_t* out) noexcept
+{
+    const std::size_t first = std::min(Step, bytes);
+    switch (type) {
+    case NoFilter: std::memcpy(out, row, bytes); return;
+    case SubFilter:
+        std::memcpy(out, row, first);
+        for (std::size_t i = first; i < bytes; ++i)
+            out[i] = std::uint8_t(row[i] - row[i - Step]);
+        return;
+    case UpFilter:
         for (std::size_t i = 0; i < bytes; ++i)
             out[i] = std::uint8_t(row[i] - previous[i]);
-    } else {
-        std::size_t i = 0;
-        for (; i < std::min(step, bytes); ++i)
-            out[i] = std::uint8_t(row[i] - (Type == 1 ? 0 : previous[i]));
-        for (; i < bytes; ++i) {
-            if constexpr (Type == 1)
-                out[i] = std::uint8_t(row[i] - row[i - step]);
-            else
-                out[i] = std::uint8_t(row[i] - Paeth(row[i - step], previous[i], previous[i - step]));
+        return;
+    case PaethFilter:
+        for (std::size_t i = 0; i < first; ++i)
+            out[i] = std::uint8_t(row[i] - previous[i]);
+        for (std::size_t i = first; i < bytes; ++i)
+            out[i] = std::uint8_t(row[i] - Paeth(row[i - Step], previous[i], previous[i - Step]));
+        return;
+    }
+}
+
+// The usual heuristic: of None, Sub, Up and Paeth, the filter whose output,
+// its bytes read as signed, sums closest to zero; the first on a tie. The
+// four sums are taken in one pass, in blocks short enough for 32 bits.
+template <std::size_t Step>
+TOLLAMERE_KERNEL_BODY FilterType ChooseFilter(const std::uint8_t* row, const std::uint8_t* previous, std::size_t bytes) noexcept
+{
+    // |b| of a byte b read as signed, in unsigned bytes: the smaller of b and -b.
+    const auto size = [](std::uint8_t filtered) { return std::min(filtered, std::uint8_t(-filtered)); };
+    std::uint64_t costs[4] = {};
+    const std::size_t first = std::min(Step, bytes);
+    for (std::size_t i = 0; i < first; ++i) {
+        costs[0] += size(row[i]);
+        costs[1] += size(row[i]);
+        costs[2] += size(std::uint8_t(row[i] - previous[i]));
+        costs[3] += size(std::uint8_t(row[i] - previous[i]));
+    }
+    constexpr std::size_t Block = 1u << 20;
+    for (std::size_t begin = first; begin < bytes; begin += Block) {
+        const std::size_t end = std::min(bytes, begin + Block);
+        std::uint32_t none = 0, sub = 0, up = 0, paeth = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            none += size(row[i]);
+            sub += size(std::uint8_t(row[i] - row[i - Step]));
+            up += size(std::uint8_t(row[i] - previous[i]));
+            paeth += size(std::uint8_t(row[i] - Paeth(row[i - Step], previous[i], previous[i - Step])));
         }
+        costs[0] += none;
+        costs[1] += sub;
+        costs[2] += up;
+        costs[3] += paeth;
     }
+    FilterType best = NoFilter;
+    std::uint64_t bestCost = costs[0];
+    for (const auto& [type, cost] : {std::pair{SubFilter, costs[1]}, {UpFilter, costs[2]}, {PaethFilter, costs[3]}})
+        if (cost < bestCost) {
+            best = type;
+            bestCost = cost;
+        }
+    return best;
 }
 
-using RowFilter = void (*)(const std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*) noexcept;
-
-RowFilter FilterOfType(int type) noexcept
-{
-    switch (type) {
-    case 1: return FilterRow<1>;
-    case 2: return FilterRow<2>;
-    case 4: return FilterRow<4>;
-    default: return FilterRow<0>;
-    }
-}
-
-// The sum of the filtered bytes read as signed, which the adaptive rule keeps
-// as small as it can.
-unsigned FilteredCost(const std::uint8_t* filtered, std::size_t bytes) noexcept
-{
-    unsigned cost = 0;
-    for (std::size_t i = 0; i < bytes; ++i)
-        cost += unsigned(std::abs(int(std::int8_t(filtered[i]))));
-    return cost;
-}
-
-int FixedFilterType(PngTuning::Filter filter) noexcept
+FilterType FixedFilterType(PngTuning::Filter filter) noexcept
 {
     switch (filter) {
-    case PngTuning::Filter::Sub: return 1;
-    case PngTuning::Filter::Up: return 2;
-    case PngTuning::Filter::Paeth: return 4;
-    default: return 0;
+    case PngTuning::Filter::Sub: return SubFilter;
+    case PngTuning::Filter::Up: return UpFilter;
+    case PngTuning::Filter::Paeth: return PaethFilter;
+    default: return NoFilter;
     }
 }
 
-// Every row as PNG stores it before compression: a filter type byte, then
-// the filtered samples.
-// Filled into `filtered`, whose memory is kept from picture to picture.
-void FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter, std::vector<std::uint8_t>& filtered)
+// Every row as PNG stores it before compression, a filter type byte and the
+// filtered samples, into `filtered`, whose memory is kept from picture to
+// picture.
+template <std::size_t Step>
+TOLLAMERE_KERNEL_BODY void FilterRowsBody(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)
 {
-    const std::size_t step = hasAlpha ? 4 : 3;
-    const std::size_t rowBytes = std::size_t(picture.Width()) * step;
-    filtered.resize((rowBytes + 1) * std::size_t(picture.Height()));
+    const std::size_t width = std::size_t(picture.Width());
+    const std::size_t rowBytes = width * Step;
     std::vector<std::uint8_t> previous(rowBytes, 0);
     std::vector<std::uint8_t> row(rowBytes);
-    std::vector<std::uint8_t> trial(rowBytes);
     for (std::int32_t y = 0; y < picture.Height(); ++y) {
-        const std::uint32_t* pixels = picture.Row(y);
-        std::uint8_t* sample = row.data();
-        for (std::int32_t x = 0; x < picture.Width(); ++x) {
-            const std::uint32_t pixel = pixels[x];
-            *sample++ = std::uint8_t(pixel >> 16);
-            *sample++ = std::uint8_t(pixel >> 8);
-            *sample++ = std::uint8_t(pixel);
-            if (hasAlpha)
-                *sample++ = std::uint8_t(pixel >> 24);
-        }
-        std::uint8_t* out = &filtered[std::size_t(y) * (rowBytes + 1)];
-        if (filter != PngTuning::Filter::Adaptive) {
-            out[0] = std::uint8_t(FixedFilterType(filter));
-            FilterOfType(out[0])(row.data(), previous.data(), rowBytes, step, out + 1);
-        } else {
-            // The usual heuristic: of None, Sub, Up and Paeth, the filter whose
-            // output is closest to zero. Average rarely wins and is left out.
-            FilterRow<0>(row.data(), previous.data(), rowBytes, step, out + 1);
-            unsigned best = FilteredCost(out + 1, rowBytes);
-            out[0] = 0;
-            for (const int type : {1, 2, 4}) {
-                FilterOfType(type)(row.data(), previous.data(), rowBytes, step, trial.data());
-                const unsigned cost = FilteredCost(trial.data(), rowBytes);
-                if (cost < best) {
-                    best = cost;
-                    out[0] = std::uint8_t(type);
-                    std::copy(trial.begin(), trial.end(), out + 1);
-                }
-            }
-        }
+        RowSamples<Step>(picture.Row(y), width, row.data());
+        std::uint8_t* out = filtered + std::size_t(y) * (rowBytes + 1);
+        out[0] = filter == PngTuning::Filter::Adaptive ? ChooseFilter<Step>(row.data(), previous.data(), rowBytes) : FixedFilterType(filter);
+        FilterRow<Step>(FilterType(out[0]), row.data(), previous.data(), rowBytes, out + 1);
         std::swap(row, previous);
     }
+}
+
+using RowsFilter = void (*)(const Picture&, PngTuning::Filter, std::uint8_t*);
+
+#define TOLLAMERE_PNG_FILTER_SET(Name, Attributes)                                                                     \
+    namespace Name {                                                                                                   \
+    Attributes void FilterRgbRows(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)            \
+    {                                                                                                                  \
+        FilterRowsBody<3>(picture, filter, filtered);                                                                  \
+    }                                                                                                                  \
+    Attributes void FilterRgbaRows(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)           \
+    {                                                                                                                  \
+        FilterRowsBody<4>(picture, filter, filtered);                                                                  \
+    }                                                                                                                  \
+    }
+
+TOLLAMERE_PNG_FILTER_SET(portable, )
+#if defined(TOLLAMERE_AVX2_KERNELS)
+TOLLAMERE_PNG_FILTER_SET(avx2, [[gnu::target("avx2")]])
+#endif
+
+#undef TOLLAMERE_PNG_FILTER_SET
+
+void FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter, std::vector<std::uint8_t>& filtered)
+{
+    static const std::pair<RowsFilter, RowsFilter> fastest = [] {
+#if defined(TOLLAMERE_AVX2_KERNELS)
+        if (ProcessorRunsAvx2())
+            return std::pair<RowsFilter, RowsFilter>{&avx2::FilterRgbRows, &avx2::FilterRgbaRows};
+#endif
+        return std::pair<RowsFilter, RowsFilter>{&portable::FilterRgbRows, &portable::FilterRgbaRows};
+    }();
+    filtered.resize((std::size_t(picture.Width()) * (hasAlpha ? 4 : 3) + 1) * std::size_t(picture.Height()));
+    (hasAlpha ? fastest.second : fastest.first)(picture, filter, filtered.data());
 }
 
 // A buffer kept by the thread for the next picture, given back when it is
