@@ -5,9 +5,11 @@
 # tollamere-cli with one worker and with one per core, and by codec_floor,
 # which only decodes and encodes with the codec libraries (TurboJPEG at
 # quality 100 and 4:4:4, libpng at its defaults). Prints the times, the
-# ratios, the peak memory and the PNG sizes.
+# ratios, the peak memory and the PNG sizes. BASELINE names an older build of
+# tollamere-cli to time beside it, one worker on each batch.
 #   bench/codec_speed.sh
 #   RUNS=10 PHOTOS=20 BUTTONS=20 CLI=/other/tollamere-cli bench/codec_speed.sh
+#   BASELINE=/old/build/cli/tollamere-cli bench/codec_speed.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,8 +26,14 @@ mkdir "$work/photos" "$work/buttons" "$work/out"
 mv "$work"/mixed/*.jpg "$work/photos/"
 mv "$work"/mixed/*.png "$work/buttons/"
 
+baseline=()
+if [[ -n ${BASELINE:-} ]]; then
+    baseline=(-n "jpeg baseline -j 1" "$BASELINE -q -j 1 -o '$work/out' '$work/photos'"
+              -n "png baseline -j 1" "$BASELINE -q -j 1 -o '$work/out' '$work/buttons'")
+fi
+
 hyperfine --runs "$runs" --warmup 1 --style basic --export-csv "$work/times.csv" \
-    --prepare "rm -rf '$work/out' && mkdir '$work/out'" \
+    --prepare "rm -rf '$work/out' && mkdir '$work/out'" "${baseline[@]}" \
     -n "jpeg floor" "$floor jpeg '$work/out' '$work'/photos/*" \
     -n "jpeg cli -j 1" "$cli -q -j 1 -o '$work/out' '$work/photos'" \
     -n "jpeg cli -j $cores" "$cli -q -j $cores -o '$work/out' '$work/photos'" \
@@ -58,6 +66,10 @@ END {
     printf "\nJPEG, one worker / floor:        %.2fx (target <= 1.25)\n", mean["jpeg cli -j 1"] / mean["jpeg floor"]
     printf "JPEG, %d workers speed-up:        %.2fx of %d (target >= %.1f)\n", cores, mean["jpeg cli -j 1"] / mean["jpeg cli -j " cores], cores, 0.9 * cores
     printf "PNG, libpng defaults / one worker: %.2fx faster\n", mean["png libpng"] / mean["png cli -j 1"]
+    if ("png baseline -j 1" in mean) {
+        printf "JPEG, one worker, baseline / now:  %.2fx faster\n", mean["jpeg baseline -j 1"] / mean["jpeg cli -j 1"]
+        printf "PNG, one worker, baseline / now:   %.2fx faster (target >= 2)\n", mean["png baseline -j 1"] / mean["png cli -j 1"]
+    }
 }' "$work/times.csv"
 echo "JPEG peak memory: $jpeg_peak_one MiB with one worker, $jpeg_peak_all MiB with $cores"
 awk -v a="$png_cli_bytes" -v b="$png_libpng_bytes" 'BEGIN { printf "PNG sizes: %d bytes written, libpng %d: %.3f (target <= 1.05)\n", a, b, a / b }'
