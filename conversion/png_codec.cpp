@@ -41,31 +41,77 @@ libdeflate_compressor* CompressorFor(int level)
     return compressor.get();
 }
 
-// The data as a zlib stream, into out.
-void ZlibStream(std::span<const std::uint8_t> data, const PngTuning& tuning, std::vector<std::uint8_t>& out)
+// Bytes a thread keeps from picture to picture, so that a batch does not ask
+// for fresh memory per picture; nothing in them is set before the caller
+// writes it.
+class KeptBytes {
+public:
+    // Room for `size` bytes. The memory is given back first when it is more
+    // than twice that, so that one large picture does not keep its memory
+    // through a batch of small ones.
+    std::uint8_t* Reserve(std::size_t size)
+    {
+        if (capacity_ < size || capacity_ / 2 > size) {
+            data_.reset();
+            capacity_ = 0;
+            data_ = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+            capacity_ = size;
+        }
+        return data_.get();
+    }
+
+    std::uint8_t* Data() noexcept { return data_.get(); }
+
+    // Called when the picture is done: beyond this the memory is given back,
+    // so that the workers do not each keep a large picture's outside the
+    // run's budget.
+    void ReleaseIfLarge() noexcept
+    {
+        if (capacity_ > (64u << 20)) {
+            data_.reset();
+            capacity_ = 0;
+        }
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t capacity_ = 0;
+};
+
+// The image data's rows as PNG stores them before compression, read or to be
+// written: a picture's reading ends before any writing starts, so one buffer
+// serves both.
+KeptBytes& ThreadRows()
+{
+    thread_local KeptBytes rows;
+    return rows;
+}
+
+// The data as a zlib stream, into out; its size.
+std::size_t ZlibStream(std::span<const std::uint8_t> data, const PngTuning& tuning, KeptBytes& out)
 {
     if (tuning.compressor == PngTuning::Compressor::Libdeflate) {
         libdeflate_compressor* compressor = CompressorFor(tuning.level);
-        out.resize(libdeflate_zlib_compress_bound(compressor, data.size()));
-        const std::size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), out.data(), out.size());
+        const std::size_t bound = libdeflate_zlib_compress_bound(compressor, data.size());
+        const std::size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), out.Reserve(bound), bound);
         if (size == 0)
             RaiseInvalidPicture("the PNG compressor found no room for the picture");
-        out.resize(size);
-        return;
+        return size;
     }
     z_stream stream{};
     if (deflateInit2(&stream, std::clamp(tuning.level, 0, 9), Z_DEFLATED, 15, 8, tuning.zlibStrategy) != Z_OK)
         throw std::bad_alloc();
-    out.resize(deflateBound(&stream, uLong(data.size())));
+    const uLong bound = deflateBound(&stream, uLong(data.size()));
     stream.next_in = const_cast<Bytef*>(data.data());
     stream.avail_in = uInt(data.size());
-    stream.next_out = out.data();
-    stream.avail_out = uInt(out.size());
+    stream.next_out = out.Reserve(bound);
+    stream.avail_out = uInt(bound);
     const int status = deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
+    const std::size_t size = stream.total_out;
     deflateEnd(&stream);
     if (status != Z_STREAM_END)
         RaiseInvalidPicture("the PNG compressor failed");
+    return size;
 }
 
 void AppendChunk(EncodedBytes& out, std::string_view type, std::span<const std::uint8_t> data)
@@ -235,7 +281,8 @@ TOLLAMERE_PNG_FILTER_SET(avx2, [[gnu::target("avx2")]])
 
 #undef TOLLAMERE_PNG_FILTER_SET
 
-void FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter, std::vector<std::uint8_t>& filtered)
+// The picture's rows filtered into `filtered`, which has room for them.
+void FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter, std::uint8_t* filtered)
 {
     static const std::pair<RowsFilter, RowsFilter> fastest = [] {
 #if defined(TOLLAMERE_AVX2_KERNELS)
@@ -244,29 +291,7 @@ void FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter,
 #endif
         return std::pair<RowsFilter, RowsFilter>{&portable::FilterRgbRows, &portable::FilterRgbaRows};
     }();
-    filtered.resize((std::size_t(picture.Width()) * (hasAlpha ? 4 : 3) + 1) * std::size_t(picture.Height()));
-    (hasAlpha ? fastest.second : fastest.first)(picture, filter, filtered.data());
-}
-
-// A buffer kept by the thread for the next picture, given back when it is
-// more than twice what this picture needs, so that one large picture does
-// not keep its memory through a batch of small ones.
-std::vector<std::uint8_t>& KeptBuffer(std::vector<std::uint8_t>& buffer, std::size_t needed)
-{
-    if (buffer.capacity() > 2 * needed)
-        std::vector<std::uint8_t>().swap(buffer);
-    return buffer;
-}
-
-// A buffer kept by the thread beyond this is given back after the picture,
-// so that the workers do not each keep a large picture's memory outside the
-// run's budget.
-constexpr std::size_t MaxKeptBufferBytes = 64u << 20;
-
-void ReleaseIfLarge(std::vector<std::uint8_t>& buffer) noexcept
-{
-    if (buffer.capacity() > MaxKeptBufferBytes)
-        std::vector<std::uint8_t>().swap(buffer);
+    (hasAlpha ? fastest.second : fastest.first)(picture, filter, filtered);
 }
 
 // Reading.
@@ -479,36 +504,39 @@ bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into)
     const std::size_t rawBytes = rowBytes * layout->height;
 
     // The image data as one zlib stream: the chunk itself when there is one.
-    thread_local std::vector<std::uint8_t> joined;
+    thread_local KeptBytes joined;
     std::span<const std::uint8_t> stream = layout->data.front();
     if (layout->data.size() > 1) {
-        joined.clear();
+        std::size_t size = 0;
         for (const std::span<const std::uint8_t> data : layout->data)
-            joined.insert(joined.end(), data.begin(), data.end());
-        stream = joined;
+            size += data.size();
+        std::uint8_t* at = joined.Reserve(size);
+        for (const std::span<const std::uint8_t> data : layout->data)
+            at = std::copy(data.begin(), data.end(), at);
+        stream = std::span<const std::uint8_t>(at - size, size);
     }
     if (std::uint64_t(stream.size()) * MaxDeflateRatio < rawBytes)
         return false;
 
-    thread_local std::vector<std::uint8_t> raw;
-    KeptBuffer(raw, rawBytes).resize(rawBytes);
+    KeptBytes& rows = ThreadRows();
+    std::uint8_t* raw = rows.Reserve(rawBytes);
     libdeflate_decompressor* decompressor = ThreadDecompressor();
     std::size_t streamUsed = 0;
     std::size_t rawMade = 0;
     const libdeflate_result result =
-        libdeflate_zlib_decompress_ex(decompressor, stream.data(), stream.size(), raw.data(), raw.size(), &streamUsed, &rawMade);
+        libdeflate_zlib_decompress_ex(decompressor, stream.data(), stream.size(), raw, rawBytes, &streamUsed, &rawMade);
     bool read = result == LIBDEFLATE_SUCCESS && streamUsed == stream.size() && rawMade == rawBytes;
     if (read) {
         into.picture.Resize(std::int32_t(layout->width), std::int32_t(layout->height));
         switch (layout->samples) {
-        case 1: read = UnfilterRows<1>(raw.data(), *layout, into.picture); break;
-        case 2: read = UnfilterRows<2>(raw.data(), *layout, into.picture); break;
-        case 3: read = UnfilterRows<3>(raw.data(), *layout, into.picture); break;
-        default: read = UnfilterRows<4>(raw.data(), *layout, into.picture); break;
+        case 1: read = UnfilterRows<1>(raw, *layout, into.picture); break;
+        case 2: read = UnfilterRows<2>(raw, *layout, into.picture); break;
+        case 3: read = UnfilterRows<3>(raw, *layout, into.picture); break;
+        default: read = UnfilterRows<4>(raw, *layout, into.picture); break;
         }
     }
-    ReleaseIfLarge(raw);
-    ReleaseIfLarge(joined);
+    rows.ReleaseIfLarge();
+    joined.ReleaseIfLarge();
     if (!read)
         return false;
 
@@ -546,9 +574,9 @@ EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const Picture
     if (!metadata.iccProfile.empty()) {
         constexpr std::string_view name("ICC profile\0\0", 13);  // the name, its end, compression method 0
         std::vector<std::uint8_t> profile(name.begin(), name.end());
-        std::vector<std::uint8_t> compressed;
-        ZlibStream(metadata.iccProfile, PngTuningForLevel(9), compressed);
-        profile.insert(profile.end(), compressed.begin(), compressed.end());
+        KeptBytes compressed;
+        const std::size_t size = ZlibStream(metadata.iccProfile, PngTuningForLevel(9), compressed);
+        profile.insert(profile.end(), compressed.Data(), compressed.Data() + size);
         AppendChunk(out, "iCCP", profile);
     }
     const bool ownResolution = metadata.HasResolution();
@@ -558,18 +586,19 @@ EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const Picture
     resolution[8] = 1;  // per metre
     AppendChunk(out, "pHYs", resolution);
 
-    // Each thread keeps these for its next picture.
-    thread_local std::vector<std::uint8_t> filtered;
-    thread_local std::vector<std::uint8_t> compressed;
     const std::size_t filteredBytes = (std::size_t(picture.Width()) * (hasAlpha ? 4 : 3) + 1) * std::size_t(picture.Height());
-    FilterRows(picture, hasAlpha, tuning.filter, KeptBuffer(filtered, filteredBytes));
-    ZlibStream(filtered, tuning, KeptBuffer(compressed, filteredBytes + filteredBytes / 8 + 1024));
-    out.reserve(out.size() + compressed.size() + (compressed.size() / IdatChunkBytes + 2) * 12);
-    for (std::size_t at = 0; at < compressed.size(); at += IdatChunkBytes)
-        AppendChunk(out, "IDAT", std::span(compressed).subspan(at, std::min(IdatChunkBytes, compressed.size() - at)));
+    KeptBytes& rows = ThreadRows();
+    std::uint8_t* filtered = rows.Reserve(filteredBytes);
+    FilterRows(picture, hasAlpha, tuning.filter, filtered);
+    thread_local KeptBytes compressed;
+    const std::size_t size = ZlibStream(std::span(filtered, filteredBytes), tuning, compressed);
+    const std::span<const std::uint8_t> stream(compressed.Data(), size);
+    out.reserve(out.size() + size + (size / IdatChunkBytes + 2) * 12);
+    for (std::size_t at = 0; at < size; at += IdatChunkBytes)
+        AppendChunk(out, "IDAT", stream.subspan(at, std::min(IdatChunkBytes, size - at)));
     AppendChunk(out, "IEND", {});
-    ReleaseIfLarge(filtered);
-    ReleaseIfLarge(compressed);
+    rows.ReleaseIfLarge();
+    compressed.ReleaseIfLarge();
     return out;
 }
 
