@@ -336,7 +336,7 @@ tjhandle ThreadDecoder()
 
 } // namespace
 
-PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes)
+void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into)
 {
     JpegHeaders headers = ReadHeadersAndCheckComplete(bytes);
     const JpegFrame& frame = headers.frame;
@@ -345,18 +345,19 @@ PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes)
 
     const auto width = static_cast<int>(frame.width);
     const auto height = static_cast<int>(frame.height);
-    PictureFile result{Picture(width, height), false, std::move(headers.metadata)};
+    into.picture.Resize(width, height);
+    into.hasAlpha = false;
+    into.metadata = std::move(headers.metadata);
     if (frame.components == 4) {
         std::vector<std::uint8_t> inks(std::size_t(width) * std::size_t(height) * 4);
         CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), inks.data(), width, width * 4, height, TJPF_CMYK, DecodeFlags),
                              decoder, "JPEG decoder");
-        InksToColours(inks, result.picture);
+        InksToColours(inks, into.picture);
     } else {
-        auto* pixels = reinterpret_cast<unsigned char*>(result.picture.Row(0));
+        auto* pixels = reinterpret_cast<unsigned char*>(into.picture.Row(0));
         CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), pixels, width, width * 4, height, WordPixelFormat, DecodeFlags),
                              decoder, "JPEG decoder");
     }
-    return result;
 }
 
 namespace {

@@ -18,7 +18,9 @@ bool LooksLikeJpeg(std::span<const std::uint8_t> bytes) noexcept;
 // Decodes a baseline or progressive JPEG (grey, YCbCr, RGB, CMYK or YCCK).
 // A truncated stream or damaged entropy data is an Invalid picture (481);
 // only warnings about metadata are tolerated.
-PictureFile DecodeJpeg(std::span<const std::uint8_t> bytes);
+// The picture goes into `into`, whose pixel memory is reused when large
+// enough.
+void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into);
 
 // The size the first frame header declares, from the start of a JPEG file;
 // nothing when the bytes end before it or are no JPEG.

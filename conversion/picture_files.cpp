@@ -56,7 +56,7 @@ void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into
         RaiseWithReason(ErrorNumber::InvalidPicture, "the file is empty");
     try {
         if (LooksLikeJpeg(bytes)) {
-            into = DecodeJpeg(bytes);
+            DecodeJpeg(bytes, into);
         } else if (LooksLikeGif(bytes)) {
             into = DecodeGif(bytes);
         } else if (LooksLikeAvif(bytes)) {
