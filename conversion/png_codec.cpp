@@ -390,11 +390,13 @@ std::optional<PngLayout> ReadPngLayout(std::span<const std::uint8_t> bytes)
 // RGB colours, as libpng checks, or one it cannot unpack.
 std::vector<std::uint8_t> UnpackProfile(std::span<const std::uint8_t> chunk, libdeflate_decompressor* decompressor)
 {
-    const auto nameEnd = std::find(chunk.begin(), chunk.begin() + std::ptrdiff_t(std::min<std::size_t>(chunk.size(), 80)), 0);
-    if (nameEnd == chunk.end() || nameEnd + 1 == chunk.end() || nameEnd[1] != 0)
+    // The name has 1 to 79 bytes.
+    const auto nameLimit = chunk.begin() + std::ptrdiff_t(std::min<std::size_t>(chunk.size(), 80));
+    const auto nameEnd = std::find(chunk.begin(), nameLimit, 0);
+    if (nameEnd == chunk.begin() || nameEnd == nameLimit || nameEnd + 1 == chunk.end() || nameEnd[1] != 0)
         return {};
     const std::span<const std::uint8_t> stream(nameEnd + 2, chunk.end());
-    std::vector<std::uint8_t> profile(std::max<std::size_t>(4 * stream.size(), 4096));
+    std::vector<std::uint8_t> profile(std::clamp<std::size_t>(4 * stream.size(), 4096, MaxProfileBytes));
     for (;;) {
         std::size_t size = 0;
         const libdeflate_result result =

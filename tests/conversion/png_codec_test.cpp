@@ -114,9 +114,10 @@ Bytes MakePng(const PngParts& parts)
     return png;
 }
 
-Bytes IccChunk(const QByteArray& profile)
+Bytes IccChunk(const QByteArray& profile, const std::string& name = "icc")
 {
-    Bytes chunk{'i', 'c', 'c', 0, 0};
+    Bytes chunk(name.begin(), name.end());
+    chunk.insert(chunk.end(), {0, 0});
     const QByteArray zlib = qCompress(profile, 9).sliced(4);
     chunk.insert(chunk.end(), zlib.begin(), zlib.end());
     return chunk;
@@ -140,6 +141,8 @@ TEST(PngReader, ReadsWhatQtReads)
              p.colourType = 2;
              p.before = {{"iCCP", IccChunk(adobe)}, {"pHYs", dpi150}, {"gAMA", {0, 0, 0xB1, 0x8F}}, {"sRGB", {0}}, {"tEXt", {'a', 0, 'b'}}};
          })},
+        {"profile without a name", With([=](PngParts& p) { p.before = {{"iCCP", IccChunk(adobe, "")}}; })},
+        {"profile with too long a name", With([=](PngParts& p) { p.before = {{"iCCP", IccChunk(adobe, std::string(80, 'n'))}}; })},
         {"suggested palette", With([=](PngParts& p) { p.colourType = 2; p.before = {{"PLTE", {1, 2, 3}}}; })},
     };
     for (const auto& [name, parts] : cases) {
