@@ -150,45 +150,76 @@ struct ChunkNormals {
     std::array<Byte, LightChunk> bandMask;
 };
 
-// The strengths of one chunk's band pixels from the cache, 0 for the others.
-// Scalar, and kept apart so that its few values stay in registers.
-[[gnu::noinline]] void LookUpChunk(const ChunkNormals& normals, Byte* light, Byte* shadow, const Vector3& lightVector,
-                                   NormalCache& cache) noexcept
+// One bit per pixel of the chunk's band mask. On a little-endian machine
+// eight bytes of 0 or 255 at a time: multiplying their low bits by
+// 0x0102040810204080 gathers them in the top byte.
+TOLLAMERE_KERNEL_BODY std::uint32_t BandBits(const std::array<Byte, LightChunk>& bandMask) noexcept
 {
     static_assert(LightChunk == 32);
-    // One bit per pixel. On a little-endian machine eight bytes of 0 or 255
-    // at a time: multiplying their low bits by 0x0102040810204080 gathers
-    // them in the top byte.
-    std::uint32_t inBand = 0;
+    std::uint32_t bits = 0;
     for (std::size_t i = 0; i < LightChunk; i += 8) {
         if constexpr (std::endian::native == std::endian::little) {
             std::uint64_t bytes;
-            std::memcpy(&bytes, &normals.bandMask[i], sizeof bytes);
-            inBand |= static_cast<std::uint32_t>(((bytes & 0x0101010101010101u) * 0x0102040810204080u) >> 56) << i;
+            std::memcpy(&bytes, &bandMask[i], sizeof bytes);
+            bits |= static_cast<std::uint32_t>(((bytes & 0x0101010101010101u) * 0x0102040810204080u) >> 56) << i;
         } else {
             for (std::size_t bit = 0; bit < 8; ++bit)
-                inBand |= (normals.bandMask[i + bit] & 1u) << (i + bit);
+                bits |= (bandMask[i + bit] & 1u) << (i + bit);
         }
     }
-    if (std::popcount(inBand) >= LightChunk / 2) {
-        // Mostly in the band, as in a wide bevel: every pixel looks up its
-        // normal and the others have their strengths masked to 0.
-        for (std::size_t i = 0; i < LightChunk; ++i) {
-            const std::uint16_t strengths =
-                cache.Strengths(normals.keys[i], normals.slots[i], normals.scaledX[i], normals.scaledY[i], lightVector);
-            light[i] = static_cast<Byte>(strengths) & normals.bandMask[i];
-            shadow[i] = static_cast<Byte>(strengths >> 8) & normals.bandMask[i];
-        }
-        return;
-    }
+    return bits;
+}
+
+// The strengths of a chunk with few band pixels, as at the edges of a narrow
+// bevel: one lookup per band pixel. Scalar, and kept apart so that its few
+// values stay in registers.
+[[gnu::noinline]] void LookUpFew(const ChunkNormals& normals, std::uint32_t inBand, Byte* light, Byte* shadow,
+                                 const Vector3& lightVector, NormalCache& cache) noexcept
+{
     std::memset(light, 0, LightChunk);
     std::memset(shadow, 0, LightChunk);
     for (; inBand != 0; inBand &= inBand - 1) {
         const auto i = static_cast<std::size_t>(std::countr_zero(inBand));
-        const std::uint16_t strengths =
-            cache.Strengths(normals.keys[i], normals.slots[i], normals.scaledX[i], normals.scaledY[i], lightVector);
-        light[i] = static_cast<Byte>(strengths);
-        shadow[i] = static_cast<Byte>(strengths >> 8);
+        const std::uint32_t entry =
+            cache.Lookup(normals.keys[i], normals.slots[i], normals.scaledX[i], normals.scaledY[i], lightVector);
+        light[i] = static_cast<Byte>(NormalCache::LightOf(entry));
+        shadow[i] = static_cast<Byte>(NormalCache::ShadowOf(entry));
+    }
+}
+
+// Works out the strengths of the band pixels whose slots held other normals.
+[[gnu::noinline]] void RefillChunk(const ChunkNormals& normals, const std::array<Byte, LightChunk>& stale,
+                                   std::array<std::uint32_t, LightChunk>& entries, const Vector3& lightVector,
+                                   NormalCache& cache) noexcept
+{
+    for (std::size_t i = 0; i < LightChunk; ++i)
+        if (stale[i] != 0)
+            entries[i] =
+                cache.Fill(normals.keys[i], normals.slots[i], normals.scaledX[i], normals.scaledY[i], lightVector);
+}
+
+// The strengths of one chunk's band pixels from the cache, 0 for the others.
+// A chunk mostly in the band, as in a wide bevel, loads every pixel's slot
+// and checks the keys together afterwards, so that no pixel waits on a branch.
+TOLLAMERE_KERNEL_BODY void LookUpChunk(const ChunkNormals& normals, Byte* light, Byte* shadow,
+                                       const Vector3& lightVector, NormalCache& cache) noexcept
+{
+    const std::uint32_t inBand = BandBits(normals.bandMask);
+    if (std::popcount(inBand) < LightChunk / 2) {
+        LookUpFew(normals, inBand, light, shadow, lightVector, cache);
+        return;
+    }
+    std::array<std::uint32_t, LightChunk> entries;
+    for (std::size_t i = 0; i < LightChunk; ++i)
+        entries[i] = cache.Entry(normals.slots[i]);
+    std::array<Byte, LightChunk> stale;
+    for (std::size_t i = 0; i < LightChunk; ++i)
+        stale[i] = normals.bandMask[i] & (NormalCache::Holds(entries[i], normals.keys[i]) ? 0 : 0xFF);
+    if (AnyNonZero(stale))
+        RefillChunk(normals, stale, entries, lightVector, cache);
+    for (std::size_t i = 0; i < LightChunk; ++i) {
+        light[i] = static_cast<Byte>(NormalCache::LightOf(entries[i])) & normals.bandMask[i];
+        shadow[i] = static_cast<Byte>(NormalCache::ShadowOf(entries[i])) & normals.bandMask[i];
     }
 }
 
@@ -407,15 +438,15 @@ int LightStrength(int scaledX, int scaledY, const Vector3& lightVector)
 
 NormalCache::NormalCache() noexcept
 {
-    keys_.fill(EmptyKey);
-    strengths_.fill(0);
+    entries_.fill(EmptyEntry);
 }
 
-void NormalCache::Fill(std::uint32_t key, std::uint32_t slot, int scaledX, int scaledY, const Vector3& lightVector)
+std::uint32_t NormalCache::Fill(std::uint32_t key, std::uint32_t slot, int scaledX, int scaledY,
+                                const Vector3& lightVector)
 {
     const int strength = LightStrength(scaledX, scaledY, lightVector);
-    keys_[slot] = key;
-    strengths_[slot] = static_cast<std::uint16_t>(strength > 0 ? strength : -strength << 8);
+    entries_[slot] = key << 9 | static_cast<std::uint32_t>(strength + 255);
+    return entries_[slot];
 }
 
 void RowDistances(std::uint8_t* row, std::int32_t width, std::uint8_t cap) noexcept

@@ -81,6 +81,8 @@ int LightStrength(int scaledX, int scaledY, const Vector3& lightVector);
 // The strengths of the normals met so far, for one light vector: a bevel
 // repeats a few hundred to a few thousand normals over millions of pixels, so
 // most pixels find theirs here instead of taking a square root and a division.
+// A slot is one word, the key above the strength, so that a row kernel can
+// load a chunk's entries first and check them all at once.
 class NormalCache {
 public:
     static constexpr int SlotBits = 13;
@@ -96,26 +98,37 @@ public:
         return (key * 2654435761u) >> (32 - SlotBits);
     }
 
-    NormalCache() noexcept;
-
-    // The light strength in the low byte and the shadow strength in the high
-    // byte for this normal (of that key and slot), worked out at the first
-    // meeting with LightStrength.
-    std::uint16_t Strengths(std::uint32_t key, std::uint32_t slot, int scaledX, int scaledY,
-                            const Vector3& lightVector)
+    // An entry holds the key in its top bits and LightStrength + 255
+    // (0..510) in its low 9 bits.
+    static constexpr bool Holds(std::uint32_t entry, std::uint32_t key) noexcept { return entry >> 9 == key; }
+    static constexpr std::uint32_t LightOf(std::uint32_t entry) noexcept
     {
-        if (keys_[slot] != key)
-            Fill(key, slot, scaledX, scaledY, lightVector);
-        return strengths_[slot];
+        return std::max<std::uint32_t>(entry & 0x1FFu, 255) - 255;
+    }
+    static constexpr std::uint32_t ShadowOf(std::uint32_t entry) noexcept
+    {
+        return 255 - std::min<std::uint32_t>(entry & 0x1FFu, 255);
     }
 
-private:
-    [[gnu::cold]] void Fill(std::uint32_t key, std::uint32_t slot, int scaledX, int scaledY, const Vector3& lightVector);
+    NormalCache() noexcept;
 
-    // No key reaches the empty mark.
-    static constexpr std::uint32_t EmptyKey = 0xFFFFFFFFu;
-    std::array<std::uint32_t, std::size_t{1} << SlotBits> keys_;
-    std::array<std::uint16_t, std::size_t{1} << SlotBits> strengths_;
+    // The entry in a slot, whichever normal it holds.
+    std::uint32_t Entry(std::uint32_t slot) const noexcept { return entries_[slot]; }
+    // The entry for this normal (of that key and slot), worked out at the
+    // first meeting with LightStrength.
+    std::uint32_t Lookup(std::uint32_t key, std::uint32_t slot, int scaledX, int scaledY, const Vector3& lightVector)
+    {
+        const std::uint32_t entry = entries_[slot];
+        return Holds(entry, key) ? entry : Fill(key, slot, scaledX, scaledY, lightVector);
+    }
+    // Works out the normal's strength into its slot and returns the entry.
+    [[gnu::cold]] std::uint32_t Fill(std::uint32_t key, std::uint32_t slot, int scaledX, int scaledY,
+                                     const Vector3& lightVector);
+
+private:
+    // No key reaches the empty mark's top bits.
+    static constexpr std::uint32_t EmptyEntry = 0xFFFFFFFFu;
+    std::array<std::uint32_t, std::size_t{1} << SlotBits> entries_;
 };
 
 // Turns a row of 0/1 into each inside pixel's distance to the nearest outside

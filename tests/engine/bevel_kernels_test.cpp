@@ -329,8 +329,10 @@ TEST(KernelSetTest, TheFastestSetIsOneOfTheSets)
 TEST(NormalCacheTest, GivesTheStrengthOfEveryNormalAlsoAfterCollisions)
 {
     std::mt19937 rng(31);
+    // Straight above and straight below give the strongest light and shadow
+    // (255) to the flat normal: the ends of what an entry holds.
     for (int round = 0; round < 4; ++round) {
-        const Vector3 lightVector = RandomLight(rng);
+        const Vector3 lightVector = round == 0 ? Vector3{0, 0, 1} : round == 1 ? Vector3{0, 0, -1} : RandomLight(rng);
         NormalCache cache;
         // More normals than slots, each asked for twice, so that slots are
         // shared and overwritten.
@@ -342,16 +344,18 @@ TEST(NormalCacheTest, GivesTheStrengthOfEveryNormalAlsoAfterCollisions)
         for (int pass = 0; pass < 2; ++pass)
             for (const auto& [scaledX, scaledY] : normals) {
                 const std::uint32_t key = NormalCache::Key(scaledX, scaledY);
-                const std::uint16_t strengths = cache.Strengths(key, NormalCache::Slot(key), scaledX, scaledY, lightVector);
+                const std::uint32_t entry = cache.Lookup(key, NormalCache::Slot(key), scaledX, scaledY, lightVector);
                 const int strength = LightStrength(scaledX, scaledY, lightVector);
-                ASSERT_EQ(strengths & 0xFF, std::max(strength, 0)) << scaledX << ", " << scaledY;
-                ASSERT_EQ(strengths >> 8, std::max(-strength, 0)) << scaledX << ", " << scaledY;
+                ASSERT_TRUE(NormalCache::Holds(entry, key)) << scaledX << ", " << scaledY;
+                ASSERT_EQ(NormalCache::LightOf(entry), std::max(strength, 0)) << scaledX << ", " << scaledY;
+                ASSERT_EQ(NormalCache::ShadowOf(entry), std::max(-strength, 0)) << scaledX << ", " << scaledY;
             }
     }
 }
 
-TEST(NormalCacheTest, KeysAreDistinctAndSlotsInRange)
+TEST(NormalCacheTest, KeysAreDistinctSlotsInRangeAndEmptySlotsHoldNoKey)
 {
+    const NormalCache empty;
     std::vector<bool> seen(std::size_t{1} << 22, false);
     for (int scaledX = -1020; scaledX <= 1020; ++scaledX)
         for (int scaledY = -1020; scaledY <= 1020; ++scaledY) {
@@ -360,6 +364,7 @@ TEST(NormalCacheTest, KeysAreDistinctAndSlotsInRange)
             ASSERT_FALSE(seen[key]) << scaledX << ", " << scaledY;
             seen[key] = true;
             ASSERT_LT(NormalCache::Slot(key), std::uint32_t{1} << NormalCache::SlotBits);
+            ASSERT_FALSE(NormalCache::Holds(empty.Entry(NormalCache::Slot(key)), key)) << scaledX << ", " << scaledY;
         }
 }
 
