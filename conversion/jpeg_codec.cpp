@@ -12,8 +12,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -24,10 +24,6 @@ struct TurboJpegDestroyer {
     void operator()(void* handle) const noexcept { tjDestroy(handle); }
 };
 using TurboJpegHandle = std::unique_ptr<void, TurboJpegDestroyer>;
-
-struct TurboJpegFree {
-    void operator()(unsigned char* buffer) const noexcept { tjFree(buffer); }
-};
 
 // The byte order TurboJPEG must use so that each pixel lands as a native
 // 0xAARRGGBB word.
@@ -382,26 +378,22 @@ EncodedBytes Encode(const EncoderSource& source, int quality, const PictureMetad
                             + " pixels; this picture has " + std::to_string(source.width) + " x " + std::to_string(source.height));
     // Each thread keeps its encoder, and the buffer it grew, for the next picture.
     thread_local TurboJpegHandle encoder;
-    thread_local std::unique_ptr<unsigned char, TurboJpegFree> buffer;
-    thread_local unsigned long bufferSize = 0;
+    thread_local KeptBytes buffer;
     if (!encoder)
         encoder = StartTurboJpeg(tjInitCompress(), "JPEG encoder");
     const int subsampling = JpegSubsamplesChroma(quality) ? TJSAMP_420 : TJSAMP_444;
     const unsigned long needed = tjBufSize(source.width, source.height, subsampling);
     if (needed == static_cast<unsigned long>(-1))
         RaiseWithReason(ErrorNumber::InvalidProcedureCall, "JPEG encoder: the picture is too large");
-    // Given back when far larger than this picture needs, so that one large
-    // picture does not keep its memory through a batch of small ones.
-    if (bufferSize < needed || bufferSize / 2 > needed) {
-        buffer.reset();
-        bufferSize = 0;
-        buffer.reset(tjAlloc(static_cast<int>(std::min<unsigned long>(needed, std::numeric_limits<int>::max()))));
-        if (!buffer)
-            RaiseWithReason(ErrorNumber::OutOfMemory, "JPEG encoder: no memory for the output");
-        bufferSize = needed;
+    // TJFLAG_NOREALLOC below: the encoder writes into this buffer and never
+    // frees it, so any memory serves.
+    unsigned char* jpeg = nullptr;
+    try {
+        jpeg = buffer.Reserve(needed);
+    } catch (const std::bad_alloc&) {
+        RaiseWithReason(ErrorNumber::OutOfMemory, "JPEG encoder: no memory for the output");
     }
-    unsigned char* jpeg = buffer.get();
-    unsigned long jpegSize = bufferSize;
+    unsigned long jpegSize = needed;
     const int status = tjCompress2(encoder.get(), source.pixels, source.width, source.pitch, source.height, source.pixelFormat, &jpeg,
                                    &jpegSize, subsampling, std::clamp(quality, 0, 100), source.flags | TJFLAG_NOREALLOC);
     if (status != 0) {

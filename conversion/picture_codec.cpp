@@ -43,6 +43,25 @@ bool IsRgbProfile(std::span<const std::uint8_t> profile) noexcept
     return profile.size() >= colourSpaceAt + 4 && std::equal(std::begin(rgb), std::end(rgb), profile.begin() + colourSpaceAt);
 }
 
+std::uint8_t* KeptBytes::Reserve(std::size_t size)
+{
+    if (capacity_ < size || capacity_ / 2 > size) {
+        data_.reset();
+        capacity_ = 0;
+        data_ = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        capacity_ = size;
+    }
+    return data_.get();
+}
+
+void KeptBytes::ReleaseIfLarge() noexcept
+{
+    if (capacity_ > (64u << 20)) {
+        data_.reset();
+        capacity_ = 0;
+    }
+}
+
 void BlackenTransparentPixels(Picture& picture) noexcept
 {
     for (std::int32_t y = 0; y < picture.Height(); ++y) {

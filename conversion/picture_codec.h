@@ -4,7 +4,9 @@
 #include "picture_files.h"
 #include "runtime_error.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,6 +31,27 @@ void CheckPictureFitsFormat(const Picture& picture, std::int32_t largestSide, co
 // picture's colour words. A decoder that expands grey to RGB, or turns CMYK
 // into RGB, keeps no grey or CMYK profile.
 bool IsRgbProfile(std::span<const std::uint8_t> profile) noexcept;
+
+// Bytes a thread keeps from picture to picture, so that a batch does not ask
+// for fresh memory per picture; nothing in them is set before the caller
+// writes it.
+class KeptBytes {
+public:
+    // Room for `size` bytes. The memory is given back first when it is more
+    // than twice that, so that one large picture does not keep its memory
+    // through a batch of small ones. Raises std::bad_alloc.
+    std::uint8_t* Reserve(std::size_t size);
+    std::uint8_t* Data() noexcept { return data_.get(); }
+    std::size_t Capacity() const noexcept { return capacity_; }
+    // Called when a picture is done: beyond 64 MiB the memory is given back,
+    // so that the workers do not each keep a large picture's outside the
+    // run's budget.
+    void ReleaseIfLarge() noexcept;
+
+private:
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t capacity_ = 0;
+};
 
 // A fully transparent pixel must read as black so that the effect counts it
 // as outside the shape, whatever colour the file stored under it.

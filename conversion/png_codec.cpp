@@ -41,43 +41,6 @@ libdeflate_compressor* CompressorFor(int level)
     return compressor.get();
 }
 
-// Bytes a thread keeps from picture to picture, so that a batch does not ask
-// for fresh memory per picture; nothing in them is set before the caller
-// writes it.
-class KeptBytes {
-public:
-    // Room for `size` bytes. The memory is given back first when it is more
-    // than twice that, so that one large picture does not keep its memory
-    // through a batch of small ones.
-    std::uint8_t* Reserve(std::size_t size)
-    {
-        if (capacity_ < size || capacity_ / 2 > size) {
-            data_.reset();
-            capacity_ = 0;
-            data_ = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-            capacity_ = size;
-        }
-        return data_.get();
-    }
-
-    std::uint8_t* Data() noexcept { return data_.get(); }
-
-    // Called when the picture is done: beyond this the memory is given back,
-    // so that the workers do not each keep a large picture's outside the
-    // run's budget.
-    void ReleaseIfLarge() noexcept
-    {
-        if (capacity_ > (64u << 20)) {
-            data_.reset();
-            capacity_ = 0;
-        }
-    }
-
-private:
-    std::unique_ptr<std::uint8_t[]> data_;
-    std::size_t capacity_ = 0;
-};
-
 // The image data's rows as PNG stores them before compression, read or to be
 // written: a picture's reading ends before any writing starts, so one buffer
 // serves both.
