@@ -588,20 +588,27 @@ public:
         std::string folder = request_.outputFolder;
         if (folder.back() != PathSeparator)
             folder += PathSeparator;
+        // The folder is held open from here on: whatever is renamed under
+        // its path while the run goes on, the outputs go into this folder.
+        try {
+            outputFolder_.emplace(OutputFolder::Open(ToFileSystemPath(request_.outputFolder)));
+        } catch (const RuntimeError&) {
+            observer_.Message(std::string(FolderMissingMessage));
+            return {};
+        }
         // Temporary files of writes killed before their rename; those of
         // writes still running (another run's) are locked and stay.
-        RemoveStaleTemporaryFiles(ToFileSystemPath(folder), std::chrono::system_clock::now());
+        RemoveStaleTemporaryFiles(*outputFolder_);
         if (const std::optional<std::string> refused = CheckOutputOptions(request_.output)) {
             observer_.Message("The output options cannot be used: " + *refused + ".");
             return {};
         }
-        folder_ = folder;
         planner_.emplace(request_, folder);
         plans_ = planner_->Plan();
         std::set<std::string> subFolders;
         for (const ItemPlan& plan : plans_)
             if (!plan.subFolder.empty() && subFolders.insert(plan.subFolder).second)
-                RemoveStaleTemporaryFiles(ToFileSystemPath(folder + plan.subFolder), std::chrono::system_clock::now());
+                RemoveStaleTemporaryFilesBelow(plan.subFolder);
 
         try {
             parameters_ = ParseBevelParameters(request_.bevelSizeText, request_.lightAngleText,
@@ -782,9 +789,9 @@ private:
             };
             const EncodedBytes bytes = plan.route == OutputRoute::JpegWriter ? EncodeForJpegWriter(encode, outputPath) : encode();
             try {
-                if (!plan.subFolder.empty())
-                    CreateFolders(ToFileSystemPath(folder_), ToFileSystemPath(plan.subFolder));
-                *write = StartWrite(outputPath, bytes);
+                const OutputFolder target =
+                    plan.subFolder.empty() ? *outputFolder_ : *outputFolder_->Below(ToFileSystemPath(plan.subFolder), true);
+                *write = StartWrite(target, GetFileName(plan.outputPath), bytes);
             } catch (const RuntimeError& error) {
                 if (plan.route == OutputRoute::JpegWriter)
                     RaiseJpegWriterFailure(error);
@@ -808,7 +815,7 @@ private:
         auto failure = RunStep(plan.saveLine, [&] {
             for (;;) {
                 try {
-                    saved = write.Finish(ToFileSystemPath(plan.outputPath), rule == OutputOptions::Overwrite::Replace);
+                    saved = write.Finish(GetFileName(plan.outputPath), rule == OutputOptions::Overwrite::Replace);
                 } catch (const RuntimeError& error) {
                     if (plan.route == OutputRoute::JpegWriter)
                         RaiseJpegWriterFailure(error);
@@ -838,6 +845,17 @@ private:
         EndItem(result, started, true);
     }
 
+    // A kept sub-folder that exists already may hold what a killed run left.
+    void RemoveStaleTemporaryFilesBelow(const std::string& subFolder)
+    {
+        try {
+            if (const std::optional<OutputFolder> below = outputFolder_->Below(ToFileSystemPath(subFolder), false))
+                RemoveStaleTemporaryFiles(*below);
+        } catch (const RuntimeError&) {
+            // A link or a file in its place: the items that go there fail and say so.
+        }
+    }
+
     ItemEnd Skip(ItemResult& result)
     {
         ++skipped_;
@@ -865,7 +883,7 @@ private:
     const ConversionRequest& request_;
     ConversionObserver& observer_;
     std::stop_token stopToken_;
-    std::string folder_;
+    std::optional<OutputFolder> outputFolder_;
     std::optional<OutputPlanner> planner_;
     std::vector<ItemPlan> plans_;
     BevelParameters parameters_;

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -51,6 +52,8 @@ public:
     Descriptor& operator=(const Descriptor&) = delete;
 
     int Get() const noexcept { return fd_; }
+    // Hands the descriptor to the caller, who closes it.
+    int Release() noexcept { return std::exchange(fd_, -1); }
     void Reset(int fd = -1) noexcept
     {
         if (fd_ >= 0)
@@ -106,24 +109,6 @@ std::string RandomTemporaryName()
         name += hex[bits & 0xF];
     name += TemporarySuffix;
     return name;
-}
-
-// A new temporary file in the folder, locked for as long as it is open so
-// that a clean-up by another run leaves it alone.
-int CreateTemporaryFile(const std::filesystem::path& finalPath, std::filesystem::path& temporary)
-{
-    const std::filesystem::path folder = FolderOf(finalPath);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = folder / RandomTemporaryName();
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd >= 0) {
-            flock(fd, LOCK_EX | LOCK_NB);
-            return fd;
-        }
-        if (errno != EEXIST && errno != EINTR)
-            RaiseWriteFailure(finalPath, errno);
-    }
-    RaiseWithReason(ErrorNumber::PathFileAccessError, "no free temporary name in " + Shown(folder));
 }
 
 int WriteAll(int fd, std::span<const std::uint8_t> bytes) noexcept
@@ -209,30 +194,156 @@ FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count)
     return start;
 }
 
+struct OutputFolder::Node {
+    Descriptor fd;
+    // The folder this one was opened from and its name there; for the folder
+    // a caller named, no parent and that path.
+    std::shared_ptr<const Node> parent;
+    std::string name;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
 namespace {
 
-// Puts the flushed temporary file at the target: over whatever is there, or
-// only where nothing is. Answers errno, 0 on success.
-int MoveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& path, bool replace)
+bool SameEntry(const struct stat& a, const OutputFolder::Node& node)
+{
+    return a.st_dev == node.device && a.st_ino == node.inode;
+}
+
+[[noreturn]] void RaiseFolderGone(const std::filesystem::path& folder)
+{
+    RaiseWithReason(ErrorNumber::PathFileAccessError,
+                    "the folder " + Shown(folder) + " was moved, removed or replaced while the run wrote into it");
+}
+
+// A new temporary file in the folder, locked for as long as it is open so
+// that a clean-up by another run leaves it alone. A clean-up that took the
+// lock between the creation and this lock has removed the file by the time
+// the lock comes: then another name is tried.
+int CreateTemporaryFile(int folder, const std::filesystem::path& finalPath, std::string& temporary)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = RandomTemporaryName();
+        Descriptor file(openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (file.Get() < 0) {
+            if (errno != EEXIST && errno != EINTR)
+                RaiseWriteFailure(finalPath, errno);
+            continue;
+        }
+        struct stat status {};
+        while (flock(file.Get(), LOCK_EX) != 0 && errno == EINTR) {
+        }
+        if (fstat(file.Get(), &status) == 0 && status.st_nlink > 0) {
+            return file.Release();
+        }
+    }
+    RaiseWithReason(ErrorNumber::PathFileAccessError, "no free temporary name in " + Shown(FolderOf(finalPath)));
+}
+
+// Puts the flushed temporary file at the target in the same folder: over
+// whatever is there, or only where nothing is. Answers errno, 0 on success.
+int MoveIntoPlace(int folder, const std::string& temporary, const std::string& name, bool replace)
 {
     if (replace)
-        return rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
-    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+        return renameat(folder, temporary.c_str(), folder, name.c_str()) == 0 ? 0 : errno;
+    if (renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
     // File systems without the no-replace rename: a hard link fails the same
     // way where a name exists.
-    if (link(temporary.c_str(), path.c_str()) != 0)
+    if (linkat(folder, temporary.c_str(), folder, name.c_str(), 0) != 0)
         return errno;
-    unlink(temporary.c_str());
+    unlinkat(folder, temporary.c_str(), 0);
     return 0;
 }
 
 } // namespace
 
+OutputFolder::OutputFolder(std::shared_ptr<const Node> node, std::filesystem::path path)
+    : node_(std::move(node)), path_(std::move(path))
+{
+}
+
+OutputFolder OutputFolder::Open(const std::filesystem::path& path)
+{
+    auto node = std::make_shared<Node>();
+    // O_PATH: the folder is only a place to create, rename and remove in, so
+    // it needs no right to be read.
+    node->fd.Reset(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat status {};
+    if (node->fd.Get() < 0 || fstat(node->fd.Get(), &status) != 0) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM)
+            RaiseWithReason(ErrorNumber::PermissionDenied, "cannot open the folder " + Shown(path));
+        if (error == ENOENT)
+            RaiseWithReason(ErrorNumber::PathFileAccessError, "the folder " + Shown(path) + " does not exist");
+        if (error == ENOTDIR)
+            RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(path) + " is not a folder");
+        RaiseWithReason(ErrorNumber::PathFileAccessError, "cannot open the folder " + Shown(path) + ": " + SystemReason(error));
+    }
+    node->device = status.st_dev;
+    node->inode = status.st_ino;
+    node->name = path.native();
+    return OutputFolder(std::move(node), path);
+}
+
+std::optional<OutputFolder> OutputFolder::Below(const std::filesystem::path& relative, bool create) const
+{
+    std::shared_ptr<const Node> current = node_;
+    std::filesystem::path path = path_;
+    for (const std::filesystem::path& part : relative) {
+        const std::string name = part.native();
+        if (name.empty() || name == ".")
+            continue;
+        path /= part;
+        if (name == "..")
+            RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(path) + " leads out of the output folder");
+        if (create && mkdirat(current->fd.Get(), name.c_str(), 0777) != 0 && errno != EEXIST)
+            RaiseWriteFailure(path, errno);
+        auto node = std::make_shared<Node>();
+        node->fd.Reset(openat(current->fd.Get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (node->fd.Get() < 0) {
+            const int error = errno;
+            struct stat entry {};
+            const bool exists = fstatat(current->fd.Get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
+            if (!exists && !create)
+                return std::nullopt;
+            if (exists && S_ISLNK(entry.st_mode))
+                RaiseWithReason(ErrorNumber::PathFileAccessError,
+                                Shown(path) + " is a link; outputs are not written through links");
+            if (exists && S_ISDIR(entry.st_mode))
+                RaiseFolderGone(path);  // it was something else a moment ago
+            if (exists)
+                RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(path) + " is not a folder");
+            RaiseWriteFailure(path / ".", error);
+        }
+        struct stat status {};
+        if (fstat(node->fd.Get(), &status) != 0)
+            RaiseWriteFailure(path / ".", errno);
+        node->device = status.st_dev;
+        node->inode = status.st_ino;
+        node->parent = current;
+        node->name = name;
+        current = std::move(node);
+    }
+    return OutputFolder(std::move(current), std::move(path));
+}
+
+void OutputFolder::CheckStillInPlace() const
+{
+    struct stat status {};
+    for (const Node* node = node_.get(); node != nullptr; node = node->parent.get()) {
+        const bool found = node->parent ? fstatat(node->parent->fd.Get(), node->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0
+                                        : stat(node->name.c_str(), &status) == 0;
+        if (!found || !S_ISDIR(status.st_mode) || !SameEntry(status, *node))
+            RaiseFolderGone(path_);
+    }
+}
+
 PendingWrite::PendingWrite(PendingWrite&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), temporary_(std::move(other.temporary_))
+    : fd_(std::exchange(other.fd_, -1)), folder_(std::move(other.folder_)), temporary_(std::move(other.temporary_))
 {
 }
 
@@ -241,6 +352,7 @@ PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept
     if (this != &other) {
         Abandon();
         fd_ = std::exchange(other.fd_, -1);
+        folder_ = std::move(other.folder_);
         temporary_ = std::move(other.temporary_);
     }
     return *this;
@@ -255,17 +367,25 @@ void PendingWrite::Abandon() noexcept
 {
     if (fd_ < 0)
         return;
-    unlink(temporary_.c_str());
+    unlinkat(folder_->node_->fd.Get(), temporary_.c_str(), 0);
     close(fd_);
     fd_ = -1;
 }
 
-bool PendingWrite::Finish(const std::filesystem::path& path, bool replace)
+bool PendingWrite::Finish(const std::string& name, bool replace)
 {
     if (fd_ < 0)
-        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "nothing is being written to " + Shown(path));
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "nothing is being written to " + Printable(name));
+    const int folder = folder_->node_->fd.Get();
+    const std::filesystem::path path = folder_->Path() / name;
+    try {
+        folder_->CheckStillInPlace();
+    } catch (const RuntimeError&) {
+        Abandon();
+        throw;
+    }
     struct stat target {};
-    const bool targetExists = lstat(path.c_str(), &target) == 0;
+    const bool targetExists = fstatat(folder, name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
     if (targetExists && S_ISDIR(target.st_mode)) {
         Abandon();
         RaiseWriteFailure(path, EISDIR);
@@ -279,7 +399,7 @@ bool PendingWrite::Finish(const std::filesystem::path& path, bool replace)
     if (fdatasync(fd_) != 0)
         error = errno;
     if (error == 0)
-        error = MoveIntoPlace(temporary_, path, replace);
+        error = MoveIntoPlace(folder, temporary_, name, replace);
     if (error == EEXIST && !replace)
         return false;
     if (error != 0) {
@@ -291,18 +411,21 @@ bool PendingWrite::Finish(const std::filesystem::path& path, bool replace)
     return true;
 }
 
-PendingWrite StartWrite(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+PendingWrite StartWrite(const OutputFolder& folder, const std::string& name, std::span<const std::uint8_t> bytes)
 {
+    const int at = folder.node_->fd.Get();
+    const std::filesystem::path path = folder.Path() / name;
     // What is at the target now: a folder is refused; a read-only file is
     // not replaced; a link is replaced, never followed.
     struct stat target {};
-    const bool targetExists = lstat(path.c_str(), &target) == 0;
+    const bool targetExists = fstatat(at, name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
     if (targetExists && S_ISDIR(target.st_mode))
         RaiseWriteFailure(path, EISDIR);
-    if (targetExists && S_ISREG(target.st_mode) && access(path.c_str(), W_OK) != 0 && errno == EACCES)
+    if (targetExists && S_ISREG(target.st_mode) && faccessat(at, name.c_str(), W_OK, 0) != 0 && errno == EACCES)
         RaiseWithReason(ErrorNumber::PermissionDenied, Shown(path) + " is read-only");
     PendingWrite pending;
-    pending.fd_ = CreateTemporaryFile(path, pending.temporary_);
+    pending.folder_ = folder;
+    pending.fd_ = CreateTemporaryFile(at, path, pending.temporary_);
     if (const int error = WriteAll(pending.fd_, bytes); error != 0) {
         pending.Abandon();
         RaiseWriteFailure(path, error);
@@ -312,33 +435,15 @@ PendingWrite StartWrite(const std::filesystem::path& path, std::span<const std::
 
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
 {
-    StartWrite(path, bytes).Finish(path, true);
+    const OutputFolder folder = OutputFolder::Open(FolderOf(path));
+    const std::string name = path.filename().native();
+    StartWrite(folder, name, bytes).Finish(name, true);
 }
 
 bool PathEntryExists(const std::filesystem::path& path)
 {
     struct stat entry {};
     return lstat(path.c_str(), &entry) == 0;
-}
-
-void CreateFolders(const std::filesystem::path& base, const std::filesystem::path& relative)
-{
-    std::filesystem::path folder = base;
-    for (const std::filesystem::path& part : relative) {
-        folder /= part;
-        struct stat entry {};
-        if (lstat(folder.c_str(), &entry) != 0) {
-            if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
-                RaiseWriteFailure(folder, errno);
-            if (lstat(folder.c_str(), &entry) != 0)
-                RaiseWriteFailure(folder, errno);
-        }
-        if (S_ISLNK(entry.st_mode))
-            RaiseWithReason(ErrorNumber::PathFileAccessError,
-                            Shown(folder) + " is a link; outputs are not written through links");
-        if (!S_ISDIR(entry.st_mode))
-            RaiseWithReason(ErrorNumber::PathFileAccessError, Shown(folder) + " is not a folder");
-    }
 }
 
 bool IsTemporaryFileName(std::string_view name)
@@ -350,27 +455,30 @@ bool IsTemporaryFileName(std::string_view name)
     return digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
-std::size_t RemoveStaleTemporaryFiles(const std::filesystem::path& folder, std::chrono::system_clock::time_point olderThan)
+std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder)
 {
-    const std::time_t before = std::chrono::system_clock::to_time_t(olderThan);
+    const int at = folder.node_->fd.Get();
+    // A listing of its own, so that the folder's descriptor keeps its place.
+    DIR* listing = fdopendir(openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (listing == nullptr)
+        return 0;
     std::size_t removed = 0;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-        const std::filesystem::path path = entry->path();
-        if (!IsTemporaryFileName(path.filename().native()))
+    while (const dirent* entry = readdir(listing)) {
+        if (!IsTemporaryFileName(entry->d_name))
             continue;
-        struct stat named {};
-        if (lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_mtime >= before)
-            continue;
-        // A write in progress holds its lock; a killed one held it no longer.
-        const Descriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+        // A write in progress holds its lock, whatever its age; a killed
+        // one holds it no longer.
+        const Descriptor file(openat(at, entry->d_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
         struct stat opened {};
+        struct stat named {};
         if (file.Get() < 0 || flock(file.Get(), LOCK_EX | LOCK_NB) != 0 || fstat(file.Get(), &opened) != 0
+            || !S_ISREG(opened.st_mode) || fstatat(at, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0
             || opened.st_ino != named.st_ino || opened.st_dev != named.st_dev)
             continue;
-        if (unlink(path.c_str()) == 0)
+        if (unlinkat(at, entry->d_name, 0) == 0)
             ++removed;
     }
+    closedir(listing);
     return removed;
 }
 

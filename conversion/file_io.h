@@ -6,11 +6,13 @@
 // the machine's memory. A path here is bytes, passed to the system exactly as
 // given; messages show it through Printable.
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -47,13 +49,49 @@ void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::
 // True when anything, a dangling link included, has that name.
 bool PathEntryExists(const std::filesystem::path& path);
 
-// Creates the folders of `relative` under `base`, which must exist, one by
-// one. A link or a file where a folder should be raises Path/File access
-// error (75), so that nothing is written outside base through a link.
-void CreateFolders(const std::filesystem::path& base, const std::filesystem::path& relative);
+class PendingWrite;
 
-// A file being written: its bytes are in a locked temporary file beside the
-// target, not yet flushed to the disk nor renamed, so that the flush can run
+// A folder that outputs are written into, held open: every file in it is
+// created, renamed and removed relative to the open folder, never by a path
+// walked again, so that a folder swapped for a link while a run writes
+// cannot take a file anywhere else. Copies share the open folder.
+class OutputFolder {
+public:
+    // Opens the folder at path; a link the caller named is followed here,
+    // once. Raises Path/File access error (75) for a missing folder or
+    // anything that is not a folder, Permission denied (70) where it may
+    // not be opened.
+    static OutputFolder Open(const std::filesystem::path& path);
+
+    // The folders of `relative` below this one, opened one level at a time
+    // without following a link, and created where missing when `create`
+    // (else nothing where one is missing). A link or a file where a folder
+    // should be raises Path/File access error (75), so that nothing is
+    // written outside this folder through a link.
+    std::optional<OutputFolder> Below(const std::filesystem::path& relative, bool create) const;
+
+    const std::filesystem::path& Path() const noexcept { return path_; }
+
+    // Raises Path/File access error (75) when the folder's path no longer
+    // leads to the folder that was opened: it was removed, moved, or
+    // replaced by a link or another folder.
+    void CheckStillInPlace() const;
+
+    struct Node;
+
+private:
+    OutputFolder(std::shared_ptr<const Node> node, std::filesystem::path path);
+
+    std::shared_ptr<const Node> node_;
+    std::filesystem::path path_;
+
+    friend class PendingWrite;
+    friend PendingWrite StartWrite(const OutputFolder& folder, const std::string& name, std::span<const std::uint8_t> bytes);
+    friend std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder);
+};
+
+// A file being written: its bytes are in a locked temporary file in its
+// folder, not yet flushed to the disk nor renamed, so that the flush can run
 // while other work goes on. Dropped unfinished, it removes its temporary file.
 class PendingWrite {
 public:
@@ -62,33 +100,34 @@ public:
     PendingWrite& operator=(PendingWrite&& other) noexcept;
     ~PendingWrite();
 
-    // Flushes the file to the disk and renames it to path, over whatever is
-    // there when replace, else only where nothing is: false then, with the
-    // file kept for another name. Raises as WriteFileReplacing, the
-    // temporary file removed.
-    bool Finish(const std::filesystem::path& path, bool replace);
+    // Flushes the file to the disk and renames it to `name` in its folder,
+    // over whatever is there when replace, else only where nothing is: false
+    // then, with the file kept for another name. A folder that is no longer
+    // where it was raises Path/File access error (75); otherwise raises as
+    // WriteFileReplacing. The temporary file is removed on any failure.
+    bool Finish(const std::string& name, bool replace);
 
 private:
-    friend PendingWrite StartWrite(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+    friend PendingWrite StartWrite(const OutputFolder& folder, const std::string& name, std::span<const std::uint8_t> bytes);
     void Abandon() noexcept;
 
     int fd_ = -1;
-    std::filesystem::path temporary_;
+    std::optional<OutputFolder> folder_;
+    std::string temporary_;
 };
 
-// The first half of WriteFileReplacing: the bytes into a temporary file
-// beside path. Raises as WriteFileReplacing.
-PendingWrite StartWrite(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+// The first half of WriteFileReplacing: the bytes into a temporary file in
+// the folder, for the file `name` there (one name, no folders). Raises as
+// WriteFileReplacing.
+PendingWrite StartWrite(const OutputFolder& folder, const std::string& name, std::span<const std::uint8_t> bytes);
 
 // True for the names WriteFileReplacing gives its temporary files.
 bool IsTemporaryFileName(std::string_view name);
 
 // Removes, from that one folder, the temporary files a write left behind when
-// its process was killed: files of the temporary pattern last changed before
-// `olderThan` that no running write holds. Answers how many went; failures
-// are silent.
-std::size_t RemoveStaleTemporaryFiles(const std::filesystem::path& folder,
-                                      std::chrono::system_clock::time_point olderThan);
+// its process was killed: files of the temporary pattern that no write holds
+// locked, however new. Answers how many went; failures are silent.
+std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder);
 
 // Opens the null device on whichever of the standard input, output and error
 // the caller left closed, so that no file this process opens later takes

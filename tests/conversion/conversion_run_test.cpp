@@ -398,13 +398,14 @@ TEST_F(ConversionRunTest, NamesAreTheirBytes)
 }
 
 // Temporary names are short and recognisable; a run removes those a killed
-// run left, and leaves a write in progress and the user's own files alone.
+// run left, however new (a file server's clock may even be ahead), and
+// leaves a write in progress and the user's own files alone.
 TEST_F(ConversionRunTest, TemporaryFilesNeverOutliveTheirRun)
 {
-    const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    const auto ahead = fs::file_time_type::clock::now() + std::chrono::hours(1);
     for (const char* name : {".tollamere-0123456789ab.tmp", ".tollamere-notes.tmp", ".tollamere-00000000000a.tmp"}) {
         std::ofstream(Out(name)) << "left over";
-        fs::last_write_time(Out(name), longAgo);
+        fs::last_write_time(Out(name), ahead);
     }
     const int held = open(Out(".tollamere-00000000000a.tmp").c_str(), O_RDONLY);
     ASSERT_EQ(flock(held, LOCK_EX), 0);

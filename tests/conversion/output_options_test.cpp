@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "conversion_run.h"
 
+#include "file_io.h"
 #include "file_path.h"
 #include "picture_test_support.h"
 
@@ -10,9 +11,14 @@
 
 #include <turbojpeg.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <set>
+#include <thread>
+
+#include <fcntl.h>
+#include <stdio.h>
 
 namespace tollamere {
 namespace {
@@ -173,6 +179,79 @@ TEST_F(OutputOptionsTest, KeptFoldersAreNeverLinksOutOfTheOutputFolder)
     EXPECT_EQ(observer.results[0].outcome, ItemResult::Outcome::Failed);
     EXPECT_NE(observer.results[0].reason.find("is a link"), std::string::npos) << observer.results[0].reason;
     EXPECT_TRUE(fs::is_regular_file(Out("b/deep/ring.jpg")));
+}
+
+// Another process keeps exchanging a folder the run writes into with a link
+// out of it, as a rename can do in one step. Nothing may land outside, no
+// temporary file may stay, and an output reported written is in the folder
+// it was reported in once the names are put back.
+TEST(OutputFolderRace, NothingLandsOutsideWhileFoldersTurnIntoLinks)
+{
+    struct Row {
+        const char* what;
+        const char* swapped;  // below the sandbox; exchanged with "<swapped>-link"
+    };
+    for (const Row& row : {Row{"a kept sub-folder", "out/sub"}, Row{"the output folder", "out"}}) {
+        SCOPED_TRACE(row.what);
+        TempFolder root;
+        const fs::path in = root.Path() / "in";
+        fs::create_directories(in / "sub");
+        fs::create_directories(root.Path() / "out" / "sub");
+        fs::create_directories(root.Path() / "outside");
+        // Left by a killed run a moment ago: no later run keeps it.
+        WriteText(root.Path() / "out" / "sub" / ".tollamere-00112233aabb.tmp", "killed");
+        const fs::path swapped = root.Path() / row.swapped;
+        const fs::path link = root.Path() / (std::string(row.swapped) + "-link");
+        fs::create_directory_symlink(fs::relative(root.Path() / "outside", link.parent_path()), link);
+        SavePictureFile(test::LetterF(), false, in / "sub" / "0.png");
+        ConversionRequest request;
+        for (int i = 0; i < 300; ++i) {
+            if (i > 0)
+                fs::copy_file(in / "sub" / "0.png", in / "sub" / (std::to_string(i) + ".png"));
+            request.inputPaths.push_back(ToPathText(in / "sub" / (std::to_string(i) + ".png")));
+            request.inputRoots.push_back(ToPathText(in));
+        }
+        request.outputFolder = ToPathText(root.Path() / "out");
+        request.output.structure = OutputOptions::Structure::KeepFolders;
+        request.workers = 2;
+
+        // The exchanges start once the run has its folder, as a user's
+        // output folder given as a link is followed at the start.
+        std::atomic<bool> started = false;
+        std::atomic<bool> done = false;
+        std::thread swapper([&] {
+            int exchanges = 0;
+            while (!done) {
+                if (started && renameat2(AT_FDCWD, swapped.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE) == 0)
+                    ++exchanges;
+                std::this_thread::yield();
+            }
+            if (exchanges % 2 == 1)
+                renameat2(AT_FDCWD, swapped.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+            EXPECT_GT(exchanges, 0);
+        });
+        struct : ResultObserver {
+            void Progress(double, const std::string&) override { *started = true; }
+            std::atomic<bool>* started = nullptr;
+        } observer;
+        observer.started = &started;
+        RunConversion(request, observer);
+        done = true;
+        swapper.join();
+
+        EXPECT_EQ(FilesUnder(root.Path() / "outside"), std::set<std::string>{});
+        ASSERT_EQ(observer.results.size(), 300u);
+        for (const ItemResult& result : observer.results) {
+            if (result.outcome == ItemResult::Outcome::Written)
+                EXPECT_TRUE(fs::is_regular_file(ToFileSystemPath(result.outputPath))) << result.outputPath;
+            else
+                EXPECT_TRUE(result.reason.find("is a link") != std::string::npos ||
+                            result.reason.find("was moved, removed or replaced") != std::string::npos)
+                    << result.reason;
+        }
+        for (const std::string& file : FilesUnder(root.Path() / "out"))
+            EXPECT_FALSE(IsTemporaryFileName(fs::path(file).filename().string())) << file;
+    }
 }
 
 TEST(OutputOptionsCheck, RefusesWhatCannotBeUsed)
