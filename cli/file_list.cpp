@@ -37,15 +37,17 @@ FileListSplitter::FileListSplitter(bool nullSeparated, std::size_t longestPath)
 {
 }
 
-bool FileListSplitter::Take(std::string_view bytes)
+FileListSplitter::Fault FileListSplitter::Take(std::string_view bytes)
 {
     while (!bytes.empty()) {
         const std::size_t end = std::min(bytes.find(separator_), bytes.size());
         if (end > longestPath_ - partial_.size())
-            return false;
+            return Fault::LongerThanAPath;
+        if (bytes.substr(0, end).find('\0') != std::string_view::npos)
+            return Fault::HoldsNul;
         partial_.append(bytes.substr(0, end));
         if (end == bytes.size())
-            return true;
+            return Fault::None;
         // A run of separators is a run of empty entries: counted at once, as
         // a NUL-separated /dev/zero is nothing else.
         const std::size_t next = std::min(bytes.find_first_not_of(separator_, end), bytes.size());
@@ -53,7 +55,7 @@ bool FileListSplitter::Take(std::string_view bytes)
         entry_ += next - end - 1;
         bytes.remove_prefix(next);
     }
-    return true;
+    return Fault::None;
 }
 
 std::vector<std::string> FileListSplitter::Finish()
@@ -106,9 +108,12 @@ std::optional<std::vector<std::string>> ReadFileList(const std::string& source, 
             fits = false;
             break;
         }
-        if (!splitter.Take(std::string_view(buffer.get(), count))) {
-            reason = shown + ", " + (nullSeparated ? "entry " : "line ") + std::to_string(splitter.Entry()) +
-                     ": longer than the " + std::to_string(limits.longestPath) + " bytes a path may have";
+        const FileListSplitter::Fault fault = splitter.Take(std::string_view(buffer.get(), count));
+        if (fault != FileListSplitter::Fault::None) {
+            reason = shown + ", " + (nullSeparated ? "entry " : "line ") + std::to_string(splitter.Entry()) + ": " +
+                     (fault == FileListSplitter::Fault::HoldsNul
+                          ? "holds a NUL byte, which no path has (--null reads NUL-separated lists)"
+                          : "longer than the " + std::to_string(limits.longestPath) + " bytes a path may have");
             fits = false;
             break;
         }

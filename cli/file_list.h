@@ -35,9 +35,17 @@ class FileListSplitter {
 public:
     FileListSplitter(bool nullSeparated, std::size_t longestPath);
 
-    // Takes the next bytes of the list; false once an entry is longer than
-    // the longest path, which Entry() then numbers.
-    bool Take(std::string_view bytes);
+    enum class Fault {
+        None,
+        LongerThanAPath,
+        // A line holding a NUL byte names no file (the system would read it
+        // cut short): most likely a NUL-separated list read without --null.
+        HoldsNul,
+    };
+
+    // Takes the next bytes of the list; once an entry is at fault, says
+    // which fault, and Entry() numbers the entry.
+    Fault Take(std::string_view bytes);
 
     // The number, from 1, of the entry being read.
     std::size_t Entry() const { return entry_; }
@@ -55,14 +63,15 @@ private:
     std::vector<std::string> paths_;
 };
 
-// The paths of the whole text of a list, with no limit on their length.
+// The paths of the whole text of a list, with no limit on their length, up
+// to an entry holding a NUL byte in a list of lines.
 std::vector<std::string> SplitFileList(std::string_view bytes, bool nullSeparated);
 
 // The paths of the list at source ("-" for standard input), which may be a
 // pipe, read as they come. Nothing, with the reason, when the list cannot be
-// read ("cannot read the list ...: ..."), holds an entry longer than
-// limits.longestPath (the reason numbers it) or more than limits.largestList
-// bytes (the reason says how much that is).
+// read ("cannot read the list ...: ..."), holds an entry at fault (the
+// reason numbers it) or more than limits.largestList bytes (the reason says
+// how much that is).
 std::optional<std::vector<std::string>> ReadFileList(const std::string& source, bool nullSeparated,
                                                      const FileListLimits& limits, std::string& reason);
 

@@ -3,11 +3,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
-#include <thread>
-
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,8 +53,8 @@ std::size_t LongestPathBytes()
 #ifdef _WIN32
     return _MAX_PATH - 1;
 #else
-    // The figure counts the ending NUL; -1 means no limit is set, where
-    // the compiled-in figure still holds for the calls that take a path.
+    // The figure counts the ending NUL. -1 means the system sets none (or
+    // the call failed): the compiled-in figure is then the safe one.
     const long longest = pathconf("/", _PC_PATH_MAX);
     return static_cast<std::size_t>(longest > 0 ? longest : PATH_MAX) - 1;
 #endif

@@ -209,32 +209,35 @@ TEST(FileListTest, SplitsAtTheSeparatorOnly)
 }
 
 // Read whole or a byte at a time, a list gives the same paths and fails at
-// the same entry: the first longer than a path may be.
-TEST(FileListTest, EntryLongerThanAPathFailsTheListWithItsNumber)
+// the same entry: the first longer than a path may be, or holding a NUL.
+TEST(FileListTest, EntryThatCannotBeAPathFailsTheListWithItsNumber)
 {
     using namespace std::string_literals;
+    using Fault = FileListSplitter::Fault;
     const struct {
         std::string bytes;
         bool nullSeparated;
-        std::size_t failingEntry;  // 0: the list is read
+        Fault fault;
+        std::size_t failingEntry;
         std::vector<std::string> paths;
     } rows[] = {
-        {"abc\n\nab\n", false, 0, {"abc", "ab"}},
-        {"abc", false, 0, {"abc"}},
-        {"ab\n\n\nabcd\n", false, 4, {}},
-        {"abcd", false, 1, {}},
-        {"a\0\0\0b\nc\0abcd"s, true, 5, {}},
-        {"a\0\0\0abc"s, true, 0, {"a", "abc"}},
+        {"abc\n\nab\n", false, Fault::None, 0, {"abc", "ab"}},
+        {"abc", false, Fault::None, 0, {"abc"}},
+        {"ab\n\n\nabcd\n", false, Fault::LongerThanAPath, 4, {}},
+        {"abcd", false, Fault::LongerThanAPath, 1, {}},
+        {"a\0\0\0b\nc\0abcd"s, true, Fault::LongerThanAPath, 5, {}},
+        {"a\0\0\0abc"s, true, Fault::None, 0, {"a", "abc"}},
+        {"a\n\nb\0c\n"s, false, Fault::HoldsNul, 3, {}},
     };
     for (const auto& row : rows) {
         FileListSplitter whole(row.nullSeparated, 3);
         FileListSplitter bytewise(row.nullSeparated, 3);
-        bool bytewiseRead = true;
-        for (std::size_t i = 0; i < row.bytes.size() && bytewiseRead; ++i)
-            bytewiseRead = bytewise.Take(std::string_view(row.bytes).substr(i, 1));
-        EXPECT_EQ(whole.Take(row.bytes), row.failingEntry == 0) << Printable(row.bytes);
-        EXPECT_EQ(bytewiseRead, row.failingEntry == 0) << Printable(row.bytes);
-        if (row.failingEntry != 0) {
+        Fault bytewiseFault = Fault::None;
+        for (std::size_t i = 0; i < row.bytes.size() && bytewiseFault == Fault::None; ++i)
+            bytewiseFault = bytewise.Take(std::string_view(row.bytes).substr(i, 1));
+        EXPECT_EQ(whole.Take(row.bytes), row.fault) << Printable(row.bytes);
+        EXPECT_EQ(bytewiseFault, row.fault) << Printable(row.bytes);
+        if (row.fault != Fault::None) {
             EXPECT_EQ(whole.Entry(), row.failingEntry) << Printable(row.bytes);
             EXPECT_EQ(bytewise.Entry(), row.failingEntry) << Printable(row.bytes);
         } else {
