@@ -457,10 +457,12 @@ void Form1::PushButton3_Click()
     // FinishScan once it has ended.
     const std::string folderText = QFile::encodeName(folder).toStdString();
     const std::string pattern = "*." + extension->toStdString();
+    const ScanExclusions exclusions{Text1->text().toStdString(), {}};
     const bool started = RunStep(AddAllHandler, AddAllScanLine, [&] {
-        StartScan(ScanKind::AddAll, {folderText}, [folderText, pattern](const RowSink& addRow, std::stop_token stop) {
-            AddFolderFiles(folderText, pattern, addRow, std::move(stop));
-        });
+        StartScan(ScanKind::AddAll, {folderText},
+                  [folderText, pattern, exclusions](const RowSink& addRow, std::stop_token stop) {
+                      AddFolderFiles(folderText, pattern, addRow, std::move(stop), {}, exclusions);
+                  });
     });
     if (!started)
         EndAddAllBusy();
@@ -471,8 +473,9 @@ void Form1::ListView1_Drop(const std::vector<std::string>& paths)
     if (IsConverting())
         return;
     RunStep(DropHandler, 100, [&] {
-        StartScan(ScanKind::Drop, paths, [dropped = paths](const RowSink& addRow, std::stop_token stop) {
-            AddDroppedPaths(dropped, addRow, std::move(stop));
+        const ScanExclusions exclusions{Text1->text().toStdString(), {}};
+        StartScan(ScanKind::Drop, paths, [dropped = paths, exclusions](const RowSink& addRow, std::stop_token stop) {
+            AddDroppedPaths(dropped, addRow, std::move(stop), exclusions);
         });
     });
 }

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,10 +62,18 @@ std::string ScanRoot(const std::string& folder)
 // file as given (no folder), a folder scanned for the extension (every
 // picture file for "*"). What the scans leave out by their own rules goes to
 // skipped; a file the "*" filter would drop anyway (not a picture) was never
-// wanted, so it is not counted there.
+// wanted, so it is not counted there. What they leave out by design (the
+// output folder, links to folders) goes to leftOut, the output folder once.
 void CollectInputs(const std::vector<std::string>& paths, const std::string& extension, ConversionRequest& request,
-                   std::vector<SkippedInput>& skipped, std::stop_token stop)
+                   std::vector<SkippedInput>& skipped, std::vector<SkippedInput>& leftOut, std::stop_token stop)
 {
+    std::set<std::string> outputFoldersSeen;
+    ScanExclusions exclusions;
+    exclusions.outputFolder = request.outputFolder;
+    exclusions.reportLeftOut = [&](const std::string& item, const std::string& reason) {
+        if (reason != OutputFolderReason || outputFoldersSeen.insert(item).second)
+            leftOut.push_back({item, reason});
+    };
     for (const std::string& path : paths) {
         if (stop.stop_requested())
             return;
@@ -90,7 +99,8 @@ void CollectInputs(const std::vector<std::string>& paths, const std::string& ext
             [&](const std::string& item, const std::string& reason) {
                 if (item.ends_with('/') || wanted(item))
                     skipped.push_back({item, reason});
-            });
+            },
+            exclusions);
     }
 }
 
@@ -166,12 +176,21 @@ std::optional<std::string> AddListedPaths(CliOptions& options)
 {
     if (options.filesFrom.empty())
         return std::nullopt;
+    const bool standardInput = options.filesFrom == "-";
+    // A pipe nobody writes to, or a terminal, would otherwise hold the run
+    // without a word.
+    if (!options.quiet && ReadingMayWait(options.filesFrom))
+        std::cerr << "tollamere-cli: waiting for the list on "
+                  << (standardInput ? "standard input" : Printable(options.filesFrom)) << "...\n";
+    FileListLimits limits;
+    limits.longestPath = LongestPathBytes();
     std::string reason;
-    const std::optional<std::string> list = ReadFileList(options.filesFrom, reason);
+    std::optional<std::vector<std::string>> list =
+        ReadFileList(options.filesFrom, options.nullSeparated, limits, reason);
     if (!list)
         return reason;
-    const std::string shown = options.filesFrom == "-" ? "standard input" : Printable(options.filesFrom);
-    for (std::string& path : SplitFileList(*list, options.nullSeparated)) {
+    const std::string shown = standardInput ? "standard input" : Printable(options.filesFrom);
+    for (std::string& path : *list) {
         if (auto refused = CheckInputPath(path))
             return "the list " + shown + ": " + *refused;
         options.paths.push_back(std::move(path));
@@ -205,9 +224,10 @@ int Main(const std::vector<std::string>& arguments)
     StopOnInterrupt(stop);
 
     std::vector<SkippedInput> skipped;
+    std::vector<SkippedInput> leftOut;
     ConversionRequest request;
-    CollectInputs(options->paths, options->extension, request, skipped, stop.get_token());
     request.outputFolder = ToPathText(std::filesystem::absolute(ToFileSystemPath(options->outputFolder)));
+    CollectInputs(options->paths, options->extension, request, skipped, leftOut, stop.get_token());
     request.output = options->output;
     request.bevelSizeText = options->bevelSize;
     request.lightAngleText = options->lightAngle;
@@ -247,6 +267,12 @@ int Main(const std::vector<std::string>& arguments)
     if (options->verbose) {
         for (const SkippedInput& item : skipped)
             std::fprintf(messages, "%s: skipped, %s\n", Printable(item.path).c_str(), item.reason.c_str());
+    }
+    // Left out by design, so not a failure; the output folder is said even
+    // without --verbose, as leaving out a folder the user named is a surprise.
+    for (const SkippedInput& item : leftOut) {
+        if (!options->quiet && (options->verbose || item.reason == OutputFolderReason))
+            std::fprintf(messages, "%s: left out, %s\n", Printable(item.path).c_str(), item.reason.c_str());
     }
     if (const int signal = InterruptSignal(); signal != 0)
         return ExitSignalBase + signal;

@@ -3,10 +3,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #ifdef _WIN32
 #include <io.h>
@@ -42,6 +45,31 @@ bool StandardErrorIsTerminal()
     return _isatty(_fileno(stderr)) != 0;
 #else
     return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+std::size_t LongestPathBytes()
+{
+#ifdef _WIN32
+    return _MAX_PATH - 1;
+#else
+    // The figure counts the ending NUL. -1 means the system sets none (or
+    // the call failed): the compiled-in figure is then the safe one.
+    const long longest = pathconf("/", _PC_PATH_MAX);
+    return static_cast<std::size_t>(longest > 0 ? longest : PATH_MAX) - 1;
+#endif
+}
+
+bool ReadingMayWait(const std::string& source)
+{
+#ifdef _WIN32
+    return source == "-" && _isatty(_fileno(stdin)) != 0;
+#else
+    struct stat status {};
+    const int result = source == "-" ? fstat(STDIN_FILENO, &status) : stat(source.c_str(), &status);
+    if (result != 0)
+        return false;
+    return S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || (source == "-" && isatty(STDIN_FILENO) != 0);
 #endif
 }
 

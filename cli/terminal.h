@@ -1,13 +1,22 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <stop_token>
+#include <string>
 
 namespace tollamere {
 
 // True when standard error is a terminal, where a progress line can be redrawn.
 bool StandardErrorIsTerminal();
+
+// The longest path the system takes, in bytes, without the ending NUL.
+std::size_t LongestPathBytes();
+
+// True when reading the list at source ("-" for standard input) may wait for
+// someone else: a named pipe or socket, or a terminal on standard input.
+bool ReadingMayWait(const std::string& source);
 
 // Decoder libraries print their own complaints about damaged files straight
 // to standard error. This keeps standard error for the program's messages

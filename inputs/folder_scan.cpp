@@ -127,20 +127,31 @@ void ReportListingFailure(const std::string& folder, const std::error_code& erro
 }
 
 // Reported in listing order, so the same tree gives the same report everywhere.
-void ReportUnsafeNames(const std::string& folder, std::vector<std::string> names, const char* suffix,
-                       const SkipSink& reportSkip)
+void ReportNames(const std::string& folder, std::vector<std::string> names, const char* suffix,
+                 std::string_view reason, const SkipSink& report)
 {
-    if (!reportSkip)
+    if (!report)
         return;
     SortInListingOrder(names);
     for (const std::string& name : names)
-        reportSkip(folder + name + suffix, UnsafeNameReason);
+        report(folder + name + suffix, std::string(reason));
+}
+
+// True when the folder is the output folder: the same file, by device and
+// inode, so that "dir/./out", a link to it or a bind mount count too.
+bool IsOutputFolder(const fs::path& folder, const ScanExclusions& exclusions)
+{
+    if (exclusions.outputFolder.empty())
+        return false;
+    std::error_code error;
+    return fs::equivalent(folder, ToFileSystemPath(exclusions.outputFolder), error) && !error;
 }
 
 // Appends the folder's direct sub-folders, in listing order, to found.
 // Answers false when the listing was refused; any other failure ends the
 // listing and keeps what was found before it.
-bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>& found, const SkipSink& reportSkip)
+bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>& found, const SkipSink& reportSkip,
+                      const ScanExclusions& exclusions)
 {
     if (!IsWellFormed(listedFolder))
         return true;
@@ -154,19 +165,29 @@ bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>&
 
     std::vector<std::string> names;
     std::vector<std::string> unsafeNames;
+    std::vector<std::string> links;
+    std::vector<std::string> outputFolders;
     for (const fs::directory_iterator end; entry != end; entry.increment(error)) {
         std::error_code statusError;
         // symlink_status: a link to a folder is not followed, so a link back
         // up the tree cannot make the walk endless.
-        if (entry->symlink_status(statusError).type() != fs::file_type::directory)
+        const fs::file_type type = entry->symlink_status(statusError).type();
+        if (type == fs::file_type::symlink && entry->is_directory(statusError))
+            links.push_back(ToPathText(entry->path().filename()));
+        if (type != fs::file_type::directory)
             continue;
         std::string name = ToPathText(entry->path().filename());
-        (HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
+        if (IsOutputFolder(entry->path(), exclusions))
+            outputFolders.push_back(std::move(name));
+        else
+            (HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
     }
     SortInListingOrder(names);
     for (const std::string& name : names)
         found.push_back(folder + name + '/');
-    ReportUnsafeNames(folder, std::move(unsafeNames), "/", reportSkip);
+    ReportNames(folder, std::move(unsafeNames), "/", UnsafeNameReason, reportSkip);
+    ReportNames(folder, std::move(outputFolders), "/", OutputFolderReason, exclusions.reportLeftOut);
+    ReportNames(folder, std::move(links), "/", FolderLinkReason, exclusions.reportLeftOut);
     return true;
 }
 
@@ -174,12 +195,13 @@ bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>&
 // entries that stay: all but those whose listing was refused. After a stop
 // request the rest are kept unlisted.
 std::vector<std::string> ExpandLevel(std::vector<std::string> level, std::vector<std::string>& next,
-                                     const std::stop_token& stop, const SkipSink& reportSkip)
+                                     const std::stop_token& stop, const SkipSink& reportSkip,
+                                     const ScanExclusions& exclusions)
 {
     std::vector<std::string> kept;
     kept.reserve(level.size());
     for (std::string& folder : level) {
-        if (!stop.stop_requested() && !AppendSubFolders(folder, next, reportSkip))
+        if (!stop.stop_requested() && !AppendSubFolders(folder, next, reportSkip, exclusions))
             continue;
         kept.push_back(std::move(folder));
     }
@@ -239,7 +261,7 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, const std:
             (HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
     }
     SortInListingOrder(names);
-    ReportUnsafeNames(entry, std::move(unsafeNames), "", reportSkip);
+    ReportNames(entry, std::move(unsafeNames), "", UnsafeNameReason, reportSkip);
     return names;
 }
 
@@ -282,15 +304,15 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
 }
 
 void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::stop_token stop,
-                       const SkipSink& reportSkip)
+                       const SkipSink& reportSkip, const ScanExclusions& exclusions)
 {
     // No folder here is a system folder, so the hidden-and-system test that
     // keeps a folder out of the walk never holds: every listed folder stays.
     std::vector<std::string> next;
-    folders = ExpandLevel(std::move(folders), next, stop, reportSkip);
+    folders = ExpandLevel(std::move(folders), next, stop, reportSkip, exclusions);
     while (recurse && !next.empty() && !stop.stop_requested()) {
         std::vector<std::string> deeper;
-        Append(folders, ExpandLevel(std::move(next), deeper, stop, reportSkip));
+        Append(folders, ExpandLevel(std::move(next), deeper, stop, reportSkip, exclusions));
         next = std::move(deeper);
     }
     if (!recurse)
@@ -298,7 +320,7 @@ void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::sto
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& pattern, const RowSink& addRow,
-                    std::stop_token stop, const SkipSink& reportSkip)
+                    std::stop_token stop, const SkipSink& reportSkip, const ScanExclusions& exclusions)
 {
     // An empty folder would turn into "/" and scan the whole file system.
     if (folder.empty())
@@ -308,7 +330,7 @@ void AddFolderFiles(const std::string& folder, const std::string& pattern, const
             reportSkip(path, reason);
     };
     std::vector<std::string> folders{FolderEntry(folder)};
-    CollectSubFolders(folders, true, stop, reportSkip);
+    CollectSubFolders(folders, true, stop, reportSkip, exclusions);
     for (const std::string& entry : folders) {
         if (stop.stop_requested())
             return;
@@ -326,13 +348,14 @@ void AddFolderFiles(const std::string& folder, const std::string& pattern, const
     }
 }
 
-void AddDroppedPaths(const std::vector<std::string>& droppedPaths, const RowSink& addRow, std::stop_token stop)
+void AddDroppedPaths(const std::vector<std::string>& droppedPaths, const RowSink& addRow, std::stop_token stop,
+                     const ScanExclusions& exclusions)
 {
     for (const std::string& path : droppedPaths) {
         if (stop.stop_requested())
             return;
         if (IsFolder(path))
-            AddFolderFiles(path, std::string(AllFilesPattern), addRow, stop);
+            AddFolderFiles(path, std::string(AllFilesPattern), addRow, stop, {}, exclusions);
         else
             addRow(path);
     }

@@ -26,6 +26,22 @@ using RowSink = std::function<void(const std::string& row)>;
 // match the pattern are not left out, just not asked for, and are not passed.
 using SkipSink = std::function<void(const std::string& path, const std::string& reason)>;
 
+// The reasons a scan gives for what it leaves out by design.
+inline constexpr std::string_view OutputFolderReason = "the output folder";
+inline constexpr std::string_view FolderLinkReason = "a link to a folder, not followed";
+
+// What a scan leaves out by design rather than for a fault, and who hears of it.
+struct ScanExclusions {
+    // The folder the outputs go to; empty for none. A sub-folder that is this
+    // folder (the same device and inode, whatever path names it) is left out,
+    // so that a run does not take its earlier outputs for inputs. The scanned
+    // folder itself is always scanned.
+    std::string outputFolder;
+    // Hears of each folder left out by design: the output folder, and every
+    // symbolic link to a folder (never followed); the path ends with "/".
+    SkipSink reportLeftOut;
+};
+
 // The pattern a drop and the "*" answer of Add All use: every file.
 inline constexpr std::string_view AllFilesPattern = "*.*";
 
@@ -53,22 +69,26 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
 // otherwise one level. An entry whose listing is refused is removed. Symbolic
 // links to folders are not followed. Stops early, keeping what it has, once
 // a stop is requested. reportSkip hears of each folder left out: a refused
-// or failed listing, a name with unsafe characters.
+// or failed listing, a name with unsafe characters. The exclusions leave out
+// the output folder, and hear of it and of the links to folders.
 void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::stop_token stop = {},
-                       const SkipSink& reportSkip = {});
+                       const SkipSink& reportSkip = {}, const ScanExclusions& exclusions = {});
 
 // Passes to addRow the full path of every matching file of the folder tree:
 // the folder's own files, then those of each sub-folder in the order of
 // CollectSubFolders. Names starting with "~" and hidden files (attribute
 // value 34) are left out. The stop request is checked once per folder.
 // An empty folder path scans nothing. reportSkip hears of every matching file
-// and every folder the scan leaves out, with the reason.
+// and every folder the scan leaves out, with the reason; the exclusions, as
+// for CollectSubFolders.
 void AddFolderFiles(const std::string& folder, const std::string& pattern, const RowSink& addRow,
-                    std::stop_token stop = {}, const SkipSink& reportSkip = {});
+                    std::stop_token stop = {}, const SkipSink& reportSkip = {},
+                    const ScanExclusions& exclusions = {});
 
-// What a drop adds, in drop order: a folder is scanned with every file;
-// anything else becomes a row exactly as dropped, without any test.
+// What a drop adds, in drop order: a folder is scanned with every file (and
+// the exclusions); anything else becomes a row exactly as dropped, without
+// any test.
 void AddDroppedPaths(const std::vector<std::string>& droppedPaths, const RowSink& addRow,
-                     std::stop_token stop = {});
+                     std::stop_token stop = {}, const ScanExclusions& exclusions = {});
 
 } // namespace tollamere

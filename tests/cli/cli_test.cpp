@@ -14,6 +14,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -207,6 +208,45 @@ TEST(FileListTest, SplitsAtTheSeparatorOnly)
         EXPECT_EQ(SplitFileList(row.bytes, row.nullSeparated), row.paths) << Printable(row.bytes);
 }
 
+// Read whole or a byte at a time, a list gives the same paths and fails at
+// the same entry: the first longer than a path may be, or holding a NUL.
+TEST(FileListTest, EntryThatCannotBeAPathFailsTheListWithItsNumber)
+{
+    using namespace std::string_literals;
+    using Fault = FileListSplitter::Fault;
+    const struct {
+        std::string bytes;
+        bool nullSeparated;
+        Fault fault;
+        std::size_t failingEntry;
+        std::vector<std::string> paths;
+    } rows[] = {
+        {"abc\n\nab\n", false, Fault::None, 0, {"abc", "ab"}},
+        {"abc", false, Fault::None, 0, {"abc"}},
+        {"ab\n\n\nabcd\n", false, Fault::LongerThanAPath, 4, {}},
+        {"abcd", false, Fault::LongerThanAPath, 1, {}},
+        {"a\0\0\0b\nc\0abcd"s, true, Fault::LongerThanAPath, 5, {}},
+        {"a\0\0\0abc"s, true, Fault::None, 0, {"a", "abc"}},
+        {"a\n\nb\0c\n"s, false, Fault::HoldsNul, 3, {}},
+    };
+    for (const auto& row : rows) {
+        FileListSplitter whole(row.nullSeparated, 3);
+        FileListSplitter bytewise(row.nullSeparated, 3);
+        Fault bytewiseFault = Fault::None;
+        for (std::size_t i = 0; i < row.bytes.size() && bytewiseFault == Fault::None; ++i)
+            bytewiseFault = bytewise.Take(std::string_view(row.bytes).substr(i, 1));
+        EXPECT_EQ(whole.Take(row.bytes), row.fault) << Printable(row.bytes);
+        EXPECT_EQ(bytewiseFault, row.fault) << Printable(row.bytes);
+        if (row.fault != Fault::None) {
+            EXPECT_EQ(whole.Entry(), row.failingEntry) << Printable(row.bytes);
+            EXPECT_EQ(bytewise.Entry(), row.failingEntry) << Printable(row.bytes);
+        } else {
+            EXPECT_EQ(whole.Finish(), row.paths) << Printable(row.bytes);
+            EXPECT_EQ(bytewise.Finish(), row.paths) << Printable(row.bytes);
+        }
+    }
+}
+
 TEST(JsonLinesTest, StringsAreEscapedAndStayValidUtf8)
 {
     const struct {
@@ -355,6 +395,9 @@ TEST_F(CliEndToEndTest, UsageErrorsExitWithTwoAndTouchNothing)
     ASSERT_TRUE(IsTemporaryFileName(stale));
     std::ofstream(root_ / "out" / stale) << "left by a killed run";
     fs::last_write_time(root_ / "out" / stale, fs::file_time_type::clock::now() - std::chrono::hours(24));
+    const fs::path longLine = root_ / "long";
+    std::ofstream(longLine) << root_.string() << "/in/a.png\n\n" << std::string(PATH_MAX, 'x') << "\n";
+    const std::string pathLimit = "longer than the " + std::to_string(PATH_MAX - 1) + " bytes a path may have";
     const struct {
         std::string arguments;
         std::string error;
@@ -366,6 +409,10 @@ TEST_F(CliEndToEndTest, UsageErrorsExitWithTwoAndTouchNothing)
         {in + " -", "\"-\" is not a path here; --files-from - reads paths from standard input"},
         {"--files-from " + missing, "cannot read the list " + (root_ / "missing").string() + ": no such file or directory"},
         {"--files-from " + Quoted(root_ / "in"), "cannot read the list " + (root_ / "in").string() + ": is a directory"},
+        {"--files-from " + Quoted(longLine), "the list " + longLine.string() + ", line 3: " + pathLimit},
+        // Endless lists end at the first overlong path, or at the cap.
+        {"--files-from /dev/zero", "the list /dev/zero, line 1: " + pathLimit},
+        {"-0 --files-from /dev/zero", "the list /dev/zero holds more than 1 GiB, the most a list may hold"},
     };
     for (const auto& row : rows) {
         const Result result = RunCli("-o " + Out() + " " + row.arguments);
@@ -492,6 +539,20 @@ TEST_F(CliEndToEndTest, FilesFromReadsLinesOrNulEndedPaths)
         EXPECT_EQ(inputs, row.inputs) << row.arguments;
     }
     EXPECT_TRUE(fs::exists(root_ / "out" / "\xFF.png"));
+
+    // A named pipe may wait for its writer: the run says so, unless quiet.
+    const fs::path pipe = root_ / "pipe";
+    ASSERT_EQ(std::system(("mkfifo " + Quoted(pipe)).c_str()), 0);
+    std::ofstream(root_ / "list", std::ios::binary) << a << "\n";
+    for (const std::string quiet : {"", "-q "}) {
+        const std::string writer = "timeout 20 sh -c 'cat " + root_.string() + "/list > " + pipe.string() + "' &";
+        ASSERT_EQ(std::system(writer.c_str()), 0);
+        const Result result = RunCli(quiet + "--json -o " + Out() + " --files-from " + Quoted(pipe));
+        EXPECT_EQ(result.exitCode, 0) << result.errors;
+        const std::string waiting = "tollamere-cli: waiting for the list on " + pipe.string() + "...\n";
+        EXPECT_EQ(result.errors.starts_with(waiting), quiet.empty()) << result.errors;
+        EXPECT_EQ(ReadJsonLines(result.output).size(), 1u) << result.output;
+    }
 
     std::ofstream(root_ / "list", std::ios::binary) << a << "\n-\n";
     const Result dash = RunCli("-q -o " + Out() + " --files-from " + list);
@@ -697,6 +758,41 @@ TEST_F(CliEndToEndTest, FolderScanSkipsAreCountedListedAndFailTheRun)
     EXPECT_EQ(reported, expected);
 
     fs::permissions(in / "locked", fs::perms::owner_all);
+}
+
+// Left out by design, not for a fault: the run still succeeds. The output
+// folder is named however the user likes and found by its identity.
+TEST_F(CliEndToEndTest, OutputFolderAndFolderLinksAreLeftOutWithoutFailing)
+{
+    const fs::path in = root_ / "in";
+    const fs::path out = in / "out";
+    fs::create_directories(out);
+    fs::create_directory_symlink(in / "deeper", in / "linked");
+    const std::string outputShown = out.string() + "/: left out, the output folder\n";
+    const std::string linkShown = (in / "linked").string() + "/: left out, a link to a folder, not followed\n";
+    const struct {
+        std::string options;
+        bool outputSaid;
+        bool linkSaid;
+    } rows[] = {
+        {"--keep-folders -o " + Quoted(in / "." / "out"), true, false},
+        // Converting again must not take the first run's outputs for inputs.
+        {"--keep-folders -v -o " + Quoted(root_ / "in" / "deeper" / ".." / "out"), true, true},
+        {"--keep-folders -q -o " + Quoted(out), false, false},
+    };
+    for (const auto& row : rows) {
+        const Result result = RunCli(row.options + " " + Quoted(in));
+        EXPECT_EQ(result.exitCode, 0) << row.options << ": " << result.errors;
+        const std::size_t said = result.errors.find(outputShown);
+        EXPECT_EQ(said != std::string::npos, row.outputSaid) << result.errors;
+        EXPECT_EQ(result.errors.find(outputShown, said + 1), std::string::npos) << "said twice: " << result.errors;
+        EXPECT_EQ(result.errors.find(linkShown) != std::string::npos, row.linkSaid) << result.errors;
+        EXPECT_EQ(result.errors.find("skipped"), std::string::npos) << result.errors;
+        std::set<std::string> outputs;
+        for (const auto& entry : fs::recursive_directory_iterator(out))
+            outputs.insert(entry.path().lexically_relative(out).string());
+        EXPECT_EQ(outputs, (std::set<std::string>{"a.png", "deeper", "deeper/b.jpg", "deeper/c.bmp"})) << row.options;
+    }
 }
 
 // These need the run to place and name outputs by OutputOptions.

@@ -330,10 +330,57 @@ TEST_F(AddFolderTest, SymbolicLinksToFoldersAreNotFollowed)
     fs::create_symlink(Path("r.png"), Path("A/.dot-link.png"));
     EXPECT_EQ(Scan(), Paths({"r.png", "A/.dot-link.png", "A/a.png", "A/link.png"}));
 
+    // Left out by design: heard of apart from the skips, which stay empty.
+    Skips skips;
+    Skips leftOut;
+    AddFolderFiles(root_, "*.*", [](const std::string&) {}, {}, CollectInto(skips),
+                   ScanExclusions{"", CollectInto(leftOut)});
+    EXPECT_TRUE(skips.empty());
+    EXPECT_EQ(leftOut, (Skips{{Path("B/"), std::string(FolderLinkReason)},
+                              {Path("A/loop/"), std::string(FolderLinkReason)}}));
+
     // The chosen folder itself may be a link: the user picked it.
     Rows throughLink;
     AddFolderFiles(Path("B"), "*.png", [&throughLink](const std::string& row) { throughLink.push_back(row); });
     EXPECT_EQ(throughLink, Paths({"B/.dot-link.png", "B/a.png", "B/link.png"}));
+}
+
+// The output folder is the same folder however it is named; another folder
+// of the same name is not it, and the scanned folder itself is always scanned.
+TEST_F(AddFolderTest, OutputFolderIsLeftOutByIdentity)
+{
+    File("r.png");
+    File("out/o.png");
+    File("A/a.png");
+    File("A/out/x.png");
+    const fs::path outside = fs::path(root_).parent_path() / "outside";
+    fs::create_directory_symlink(Path("out"), outside);
+    const Skips output{{Path("out/"), std::string(OutputFolderReason)}};
+    const struct {
+        std::string outputFolder;
+        Rows rows;
+        Skips leftOut;
+    } rows[] = {
+        {Path("out"), Paths({"r.png", "A/a.png", "A/out/x.png"}), output},
+        {Path("A/../out/"), Paths({"r.png", "A/a.png", "A/out/x.png"}), output},
+        {outside.string(), Paths({"r.png", "A/a.png", "A/out/x.png"}), output},
+        {Path("A/out"), Paths({"r.png", "A/a.png", "out/o.png"}), {{Path("A/out/"), std::string(OutputFolderReason)}}},
+        {root_, Paths({"r.png", "A/a.png", "out/o.png", "A/out/x.png"}), {}},
+        {Path("absent"), Paths({"r.png", "A/a.png", "out/o.png", "A/out/x.png"}), {}},
+    };
+    for (const auto& row : rows) {
+        Rows found;
+        Skips leftOut;
+        AddFolderFiles(root_, "*.png", [&found](const std::string& path) { found.push_back(path); }, {}, {},
+                       ScanExclusions{row.outputFolder, CollectInto(leftOut)});
+        EXPECT_EQ(found, row.rows) << row.outputFolder;
+        EXPECT_EQ(leftOut, row.leftOut) << row.outputFolder;
+    }
+
+    Rows dropped;
+    AddDroppedPaths({root_}, [&dropped](const std::string& path) { dropped.push_back(path); }, {},
+                    ScanExclusions{outside.string(), {}});
+    EXPECT_EQ(dropped, Paths({"r.png", "A/a.png", "A/out/x.png"}));
 }
 
 TEST_F(AddFolderTest, FolderPathIsWrittenWithSingleSeparators)
