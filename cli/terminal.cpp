@@ -2,6 +2,7 @@
 #include "terminal.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <csignal>
@@ -19,6 +20,7 @@
 #define STDERR_FILENO 2
 constexpr const char* NullDevice = "NUL";
 #else
+#include <poll.h>
 #include <unistd.h>
 constexpr const char* NullDevice = "/dev/null";
 #endif
@@ -65,11 +67,24 @@ bool ReadingMayWait(const std::string& source)
 #ifdef _WIN32
     return source == "-" && _isatty(_fileno(stdin)) != 0;
 #else
+    const bool standardInput = source == "-";
     struct stat status {};
-    const int result = source == "-" ? fstat(STDIN_FILENO, &status) : stat(source.c_str(), &status);
-    if (result != 0)
+    if ((standardInput ? fstat(STDIN_FILENO, &status) : stat(source.c_str(), &status)) != 0)
         return false;
-    return S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || (source == "-" && isatty(STDIN_FILENO) != 0);
+    if (standardInput && isatty(STDIN_FILENO) != 0)
+        return true;
+    if (!S_ISFIFO(status.st_mode) && !S_ISSOCK(status.st_mode))
+        return false;
+    // A named pipe cannot be looked into without opening it, and an open and
+    // close here could let its writer go before the list is read: it waits.
+    if (!standardInput)
+        return true;
+    pollfd ready{STDIN_FILENO, POLLIN, 0};
+    constexpr int lookMilliseconds = 200;
+    int result = 0;
+    while ((result = poll(&ready, 1, lookMilliseconds)) < 0 && errno == EINTR) {
+    }
+    return result == 0;
 #endif
 }
 

@@ -15,7 +15,9 @@ bool StandardErrorIsTerminal();
 std::size_t LongestPathBytes();
 
 // True when reading the list at source ("-" for standard input) may wait for
-// someone else: a named pipe or socket, or a terminal on standard input.
+// someone else: a named pipe or socket, a terminal on standard input, or a
+// pipe there with nothing to read after a moment's look (a list already
+// flowing in says nothing).
 bool ReadingMayWait(const std::string& source);
 
 // Decoder libraries print their own complaints about damaged files straight
