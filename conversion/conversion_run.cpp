@@ -35,6 +35,26 @@ constexpr int LineSaveJpeg = 164;
 constexpr int LineSaveBitmap = 168;
 constexpr int LineSaveOther = 170;
 
+// Bytes one item may take per pixel at its peak: the file, a decoder's own
+// picture, the picture it is read into (4), the surface (3), the maps (3) and
+// the encoder's own memory. Measured with bench/memory.sh (ENCODERS=1): peak
+// less the process's 21 MiB over the pixels, on a photo of 4000 x 3000 and of
+// 4000 x 4000 and a button of 4000 x 4000 with alpha, then 10 % added. PNG,
+// JPEG, TIFF and BMP measured 15.6, 15.4, 18.1 and 16.9 at most.
+constexpr std::uint64_t ItemBytesPerPixel = 20;
+
+// Encoders that take far more while they work: JPEG XL measured 92.6 (the
+// button with alpha; 81 for the photos), AVIF 44.5 and WebP 43.5.
+std::uint64_t ItemBytesPerPixelFor(const PictureFormat& format)
+{
+    switch (format.encoder) {
+    case Encoder::Avif: return 50;
+    case Encoder::JpegXl: return 102;
+    case Encoder::Qt: return format.qtName == "webp" ? 48 : ItemBytesPerPixel;
+    default: return ItemBytesPerPixel;
+    }
+}
+
 struct StepFailure {
     int lineNumber = 0;
     ErrorNumber number = ErrorNumber::InvalidProcedureCall;
@@ -52,6 +72,8 @@ struct ItemPlan {
     OutputRoute route = OutputRoute::OwnFormat;
     // The output format's encoder; Qt for a format no encoder here knows.
     Encoder encoder = Encoder::Qt;
+    // What the item may take per pixel at its peak, for its output format.
+    std::uint64_t bytesPerPixel = ItemBytesPerPixel;
     int saveLine = LineSaveOther;
     std::optional<StepFailure> refusal;
     // Under the Skip rule, an output of that name exists already.
@@ -168,6 +190,7 @@ private:
         const std::optional<PictureFormat> format = FormatForExtension(extension);
         plan.route = format ? format->route : OutputRoute::OwnFormat;
         plan.encoder = format ? format->encoder : Encoder::Qt;
+        plan.bytesPerPixel = format ? ItemBytesPerPixelFor(*format) : ItemBytesPerPixel;
         switch (plan.route) {
         case OutputRoute::JpegWriter:
             plan.saveLine = LineSaveJpeg;
@@ -332,23 +355,6 @@ private:
     ConversionObserver& observer_;
 };
 
-// Bytes one item may take per pixel at its peak: a decoder's own picture
-// (up to 8 for 16-bit channels), the picture it is read into (4), the
-// surface (3) and the maps (3), and the encoded output; measured peaks stay
-// below it (bench/memory.sh).
-constexpr std::uint64_t ItemBytesPerPixel = 20;
-
-// The AVIF and JPEG XL encoders take far more while they work: measured
-// peaks of a whole item are about 36 and 72 bytes per pixel.
-std::uint64_t ItemBytesPerPixelFor(Encoder encoder)
-{
-    switch (encoder) {
-    case Encoder::Avif: return 40;
-    case Encoder::JpegXl: return 80;
-    default: return ItemBytesPerPixel;
-    }
-}
-
 // A picture whose header gives no size may be anything up to the loader's
 // limit.
 constexpr std::uint64_t UnknownPictureBytes = MaxSurfaceBytes / 4 * ItemBytesPerPixel;
@@ -491,20 +497,20 @@ std::uint64_t PixelCount(PictureSize size)
     return std::min(size.width, largestSide) * std::min(size.height, largestSide);
 }
 
-MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, Encoder encoder)
+MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t bytesPerPixel)
 {
     constexpr std::uint64_t manyPixels = 1ull << 48;
-    return {fileBytes + std::min(PixelCount(size), manyPixels) * ItemBytesPerPixelFor(encoder), size, fileBytes};
+    return {fileBytes + std::min(PixelCount(size), manyPixels) * bytesPerPixel, size, fileBytes};
 }
 
 // The pixels a reservation of `bytes` leaves room for once the file is read:
 // the load refuses a picture larger than that, whatever its header said.
-std::uint64_t AllowedPixels(std::uint64_t bytes, std::uint64_t fileBytes, Encoder encoder)
+std::uint64_t AllowedPixels(std::uint64_t bytes, std::uint64_t fileBytes, std::uint64_t bytesPerPixel)
 {
-    return bytes > fileBytes ? std::min((bytes - fileBytes) / ItemBytesPerPixelFor(encoder), MaxPicturePixels) : 0;
+    return bytes > fileBytes ? std::min((bytes - fileBytes) / bytesPerPixel, MaxPicturePixels) : 0;
 }
 
-MemoryNeed EstimateMemoryNeed(const std::string& inputPath, Encoder encoder)
+MemoryNeed EstimateMemoryNeed(const std::string& inputPath, std::uint64_t bytesPerPixel)
 {
     MemoryNeed need;
     FileStart start;
@@ -516,7 +522,7 @@ MemoryNeed EstimateMemoryNeed(const std::string& inputPath, Encoder encoder)
     need.size = ProbePictureSize(start.bytes);
     need.fileBytes = start.size;
     if (need.size)
-        need.bytes = NeedForSize(start.size, *need.size, encoder).bytes;
+        need.bytes = NeedForSize(start.size, *need.size, bytesPerPixel).bytes;
     else if (start.size <= start.bytes.size())
         need.bytes = start.size * 2;  // all of it seen, and no reader knew it
     else
@@ -690,12 +696,12 @@ private:
                 if (next_ >= plans_.size() || stopToken_.stop_requested())
                     return;
                 item = next_;
-                const MemoryNeed need = plans_[item].refusal || plans_[item].skip ? MemoryNeed{} : EstimateMemoryNeed(plans_[item].inputPath, plans_[item].encoder);
+                const MemoryNeed need = plans_[item].refusal || plans_[item].skip ? MemoryNeed{} : EstimateMemoryNeed(plans_[item].inputPath, plans_[item].bytesPerPixel);
                 fileBytes = need.fileBytes;
                 // A picture of unknown size runs alone rather than fail.
                 if (need.size && need.bytes > budget_.Total())
                     tooLarge = need;
-                else if (!Reserve(need, plans_[item].encoder, grant))
+                else if (!Reserve(need, plans_[item].bytesPerPixel, grant))
                     return;
                 ++next_;
                 const double value = static_cast<double>(item + 1) / static_cast<double>(plans_.size()) * 100.0;
@@ -726,14 +732,14 @@ private:
     // nothing, when a stop came first. The estimate counts a workspace of the
     // picture's size; one kept from a larger picture counts with what it
     // holds, unless that could never fit beside the rest of the estimate.
-    bool Reserve(const MemoryNeed& need, Encoder encoder, Grant& grant)
+    bool Reserve(const MemoryNeed& need, std::uint64_t bytesPerPixel, Grant& grant)
     {
         if (need.bytes == 0)
             return true;
         grant.lease = pool_.Take();
         const std::uint64_t estimate = std::min(need.bytes, budget_.Total());
         const std::uint64_t workspace = std::min(estimate, need.size ? PixelCount(*need.size) * WorkspaceBytesPerPixel : 0);
-        grant.allowedPixels = AllowedPixels(estimate, need.fileBytes, encoder);
+        grant.allowedPixels = AllowedPixels(estimate, need.fileBytes, bytesPerPixel);
         const auto reservedBeside = [&] {
             return estimate - workspace + (workspace > grant.lease.counted ? workspace - grant.lease.counted : 0);
         };
@@ -774,18 +780,18 @@ private:
     // even the whole budget is too small.
     ItemEnd ConvertWithin(ItemResult& result, Grant& grant, std::uint64_t fileBytes, std::chrono::steady_clock::time_point started)
     {
-        const Encoder encoder = plans_[result.item].encoder;
+        const std::uint64_t bytesPerPixel = plans_[result.item].bytesPerPixel;
         for (;;) {
             std::optional<PictureSize> larger;
             const ItemEnd end = Convert(result, grant.lease.workspace.get(), grant.allowedPixels, larger, started);
             if (end != ItemEnd::Larger)
                 return end;
             GiveBack(grant);
-            const MemoryNeed need = NeedForSize(fileBytes, *larger, encoder);
+            const MemoryNeed need = NeedForSize(fileBytes, *larger, bytesPerPixel);
             if (need.bytes > budget_.Total())
                 return Fail(result, BeyondBudget(result.item, need));
             const std::lock_guard lock(takeMutex_);
-            if (!Reserve(need, encoder, grant))
+            if (!Reserve(need, bytesPerPixel, grant))
                 return ItemEnd::Stopped;
         }
     }
