@@ -95,12 +95,10 @@ std::vector<PictureSize> IconPictureSizes(std::span<const std::uint8_t> bytes)
         return {};
     const std::uint32_t count = LittleEndian(&bytes[4], 2);
     std::vector<PictureSize> sizes;
-    for (std::size_t i = 0; i < count; ++i) {
+    // Entries beyond the bytes are left out: the loader, which sees them
+    // all, tells a larger one when it finds it.
+    for (std::size_t i = 0; i < count && entriesAt + (i + 1) * entrySize <= bytes.size(); ++i) {
         const std::size_t entry = entriesAt + i * entrySize;
-        if (entry + entrySize > bytes.size()) {
-            sizes.push_back({256, 256});  // beyond what was read: at most the directory's largest
-            continue;
-        }
         // A directory entry's reserved byte is 0; anything else is no icon.
         if (bytes[entry + 3] != 0)
             return {};

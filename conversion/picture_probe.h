@@ -63,8 +63,8 @@ std::optional<BmpHeader> ReadBmpHeader(std::span<const std::uint8_t> bmp);
 // The size of each picture in an icon or cursor file, in directory order, as
 // its data says: a PNG's header, or a bitmap's info header (whose height
 // counts the mask too). The directory's sizes say at most 256 and need not
-// be true; they stand only for data beyond the bytes given. Empty when the
-// bytes are no icon or cursor.
+// be true; they stand only for data beyond the bytes given, and entries
+// beyond them are left out. Empty when the bytes are no icon or cursor.
 std::vector<PictureSize> IconPictureSizes(std::span<const std::uint8_t> bytes);
 
 // How many bytes from the start of a file ProbePictureSize wants to see.
