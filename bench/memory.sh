@@ -5,15 +5,62 @@
 # that the outputs are byte-identical to a one-worker run.
 #   bench/memory.sh            1000 small pictures and 100 of 12 megapixels
 #   SMALL=100 LARGE=10 bench/memory.sh   a quicker look
+#   ENCODERS=1 bench/memory.sh  instead, each encoder's bytes per pixel at its
+#                               peak (the run's ItemBytesPerPixelFor), and
+#                               files whose headers lie, under --max-memory 100
+#   BUILT=1 ...                 use build/ as it is
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 small=${SMALL:-1000}
 large=${LARGE:-100}
-./scripts/build.sh >/dev/null
+[ -n "${BUILT:-}" ] || ./scripts/build.sh >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cli=$PWD/build/cli/tollamere-cli
+
+kib() {  # peak resident set of one run, in KiB
+    /usr/bin/time -f '%M' -o "$work/rss" "$@" >/dev/null 2>&1 || true
+    tail -n 1 "$work/rss"
+}
+
+if [ -n "${ENCODERS:-}" ]; then
+    # One item on one worker: its peak less the process's own (a 1 x 1
+    # picture), over its pixels. The input is a photo-like PNG, or for JPEG
+    # also a JPEG, which goes through the surface instead of a picture.
+    ./build/bench/make_batch_inputs --photo "$work/tiny.png" 1x1
+    fixed=$(kib "$cli" -q -j 1 -o "$work" --format png "$work/tiny.png")
+    echo "Fixed size of the process: $((fixed / 1024)) MiB"
+    for size in 4000x3000 4000x4000; do
+        pixels=$(( ${size%x*} * ${size#*x} ))
+        ./build/bench/make_batch_inputs --photo "$work/photo-$size.png" "$size"
+        ./build/bench/make_batch_inputs --photo "$work/photo-$size.jpg" "$size"
+        for route in png:jxl png:avif png:webp png:png png:jpg jpg:jpg png:tiff png:bmp; do
+            mkdir -p "$work/out-$size"
+            peak=$(kib "$cli" -q -j 1 -o "$work/out-$size" --format "${route#*:}" "$work/photo-$size.${route%:*}")
+            printf '%-9s %-9s peak %5s MiB  %5.1f bytes per pixel\n' "$size" "$route" $((peak / 1024)) \
+                "$(echo "($peak - $fixed) * 1024 / $pixels" | bc -l)"
+        done
+    done
+    # A 1 KB AVIF whose 5900 x 5900 frame its header calls 64 x 64 (libaom
+    # here codes no larger frame), and an icon whose first entry is 16 x 16
+    # and whose second a PNG of 8000 x 8000; eight of each.
+    ./build/bench/make_batch_inputs --lying "$work/avif-src" 5900
+    ./build/bench/make_batch_inputs --lying "$work/ico-src" 8000
+    mkdir -p "$work/lying-avif" "$work/lying-ico"
+    for i in 1 2 3 4 5 6 7 8; do
+        cp "$work/avif-src/lying.avif" "$work/lying-avif/$i.avif"
+        cp "$work/ico-src/lying.ico" "$work/lying-ico/$i.ico"
+    done
+    for kind in avif ico; do
+        for jobs in 2 4 8; do
+            rm -rf "$work/out" && mkdir -p "$work/out"
+            peak=$(kib "$cli" -q -j "$jobs" --max-memory 100 -o "$work/out" --format png "$work/lying-$kind")
+            printf 'lying %-4s -j %s --max-memory 100: peak %5s MiB\n' "$kind" "$jobs" $((peak / 1024))
+        done
+    done
+    exit 0
+fi
 
 peak() {  # peak resident set of one run, in MiB
     local out=$1

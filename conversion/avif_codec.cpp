@@ -134,6 +134,126 @@ void ApplyRotationAndMirror(Picture& picture, const avifImage& image)
         Mirror(picture, image.imir.mode == 1);
 }
 
+// Reads a bit string most significant bit first; past the end it reads zeros
+// and remembers that it ran out.
+class BitReader {
+public:
+    explicit BitReader(Bytes bytes) noexcept : bytes_(bytes) {}
+
+    std::uint32_t Read(int bits) noexcept
+    {
+        std::uint32_t value = 0;
+        for (int i = 0; i < bits; ++i) {
+            if (at_ >= bytes_.size() * 8) {
+                ranOut_ = true;
+                return 0;
+            }
+            value = value << 1 | ((bytes_[at_ / 8] >> (7 - at_ % 8)) & 1u);
+            ++at_;
+        }
+        return value;
+    }
+
+    // An unsigned exponential-Golomb code, read past.
+    void SkipUvlc() noexcept
+    {
+        int leadingZeros = 0;
+        while (!ranOut_ && Read(1) == 0)
+            if (++leadingZeros >= 32)
+                return;
+        Read(leadingZeros);
+    }
+
+    bool RanOut() const noexcept { return ranOut_; }
+
+private:
+    Bytes bytes_;
+    std::size_t at_ = 0;
+    bool ranOut_ = false;
+};
+
+// The largest frame an AV1 sequence header allows (max_frame_width_minus_1
+// and max_frame_height_minus_1), read past the fields that come before them.
+std::optional<PictureSize> SequenceHeaderFrameSize(Bytes payload) noexcept
+{
+    BitReader bits(payload);
+    bits.Read(3);  // seq_profile
+    bits.Read(1);  // still_picture
+    if (bits.Read(1) != 0) {  // reduced_still_picture_header
+        bits.Read(5);
+    } else {
+        bool decoderModel = false;
+        int bufferDelayBits = 0;
+        if (bits.Read(1) != 0) {  // timing_info
+            bits.Read(32);
+            bits.Read(32);
+            if (bits.Read(1) != 0)
+                bits.SkipUvlc();
+            decoderModel = bits.Read(1) != 0;
+            if (decoderModel) {
+                bufferDelayBits = int(bits.Read(5)) + 1;
+                bits.Read(32);
+                bits.Read(10);
+            }
+        }
+        const bool initialDisplayDelay = bits.Read(1) != 0;
+        const std::uint32_t operatingPoints = bits.Read(5) + 1;
+        for (std::uint32_t i = 0; i < operatingPoints && !bits.RanOut(); ++i) {
+            bits.Read(12);
+            if (bits.Read(5) > 7)
+                bits.Read(1);
+            if (decoderModel && bits.Read(1) != 0) {
+                bits.Read(bufferDelayBits);
+                bits.Read(bufferDelayBits);
+                bits.Read(1);
+            }
+            if (initialDisplayDelay && bits.Read(1) != 0)
+                bits.Read(4);
+        }
+    }
+    const int widthBits = int(bits.Read(4)) + 1;
+    const int heightBits = int(bits.Read(4)) + 1;
+    const PictureSize size{std::uint64_t(bits.Read(widthBits)) + 1, std::uint64_t(bits.Read(heightBits)) + 1};
+    if (bits.RanOut())
+        return std::nullopt;
+    return size;
+}
+
+// The frame size the sequence headers at the start of a coded frame allow,
+// up to its first frame or tile data; the AV1 decoder refuses any frame
+// beyond it. Nothing when there is none.
+std::optional<PictureSize> CodedFrameSizeLimit(Bytes sample) noexcept
+{
+    constexpr std::uint32_t sequenceHeader = 1, frameHeader = 3, tileGroup = 4, frame = 6;
+    std::optional<PictureSize> largest;
+    std::size_t at = 0;
+    while (at < sample.size()) {
+        const std::uint8_t header = sample[at];
+        const std::uint32_t type = (header >> 3) & 0xF;
+        std::size_t payloadAt = at + 1 + ((header & 0x04) != 0 ? 1 : 0);
+        std::uint64_t size = sample.size() - std::min(payloadAt, sample.size());
+        if ((header & 0x02) != 0) {  // a LEB128 size follows
+            size = 0;
+            for (int i = 0;; ++i) {
+                if (payloadAt >= sample.size() || i == 8)
+                    return largest;
+                const std::uint8_t byte = sample[payloadAt++];
+                size |= std::uint64_t(byte & 0x7F) << (7 * i);
+                if ((byte & 0x80) == 0)
+                    break;
+            }
+        }
+        if (payloadAt > sample.size() || size > sample.size() - payloadAt || type == frameHeader || type == tileGroup || type == frame)
+            return largest;
+        if (type == sequenceHeader)
+            if (const std::optional<PictureSize> allowed = SequenceHeaderFrameSize(sample.subspan(payloadAt, std::size_t(size))))
+                if (!largest || allowed->width * allowed->height > largest->width * largest->height)
+                    largest = allowed;
+        at = payloadAt + std::size_t(size);
+    }
+    return largest;
+}
+
 } // namespace
 
 bool LooksLikeAvif(std::span<const std::uint8_t> bytes) noexcept
@@ -179,16 +299,20 @@ std::optional<PictureSize> AvifImageSize(std::span<const std::uint8_t> start)
     return largest;
 }
 
-PictureFile DecodeAvif(std::span<const std::uint8_t> bytes)
+PictureFile DecodeAvif(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
 {
     const std::unique_ptr<avifDecoder, DecoderDestroyer> decoder(avifDecoderCreate());
     if (!decoder)
         RaiseWithReason(ErrorNumber::OutOfMemory, "cannot start the AVIF decoder");
     // Batches run one picture per core already.
     decoder->maxThreads = 1;
-    // The AV1 decoder refuses frames beyond our surface limit itself, so a
-    // frame larger than its container declares is never allocated.
-    decoder->imageSizeLimit = std::uint32_t(MaxSurfaceBytes / 4);
+    // libavif hands this limit to dav1d (its frame_size_limit), which refuses
+    // a larger frame before allocating it. libavif would otherwise decode a
+    // frame of any size and only then scale it to the size the container
+    // declares. The value 0 means no limit to libavif.
+    decoder->imageSizeLimit = std::uint32_t(std::clamp<std::uint64_t>(maxPixels, 1, MaxPicturePixels));
+    if (avifCodecName(AVIF_CODEC_CHOICE_DAV1D, AVIF_CODEC_FLAG_CAN_DECODE) != nullptr)
+        decoder->codecChoice = AVIF_CODEC_CHOICE_DAV1D;
     decoder->imageDimensionLimit = LargestAv1Side;
     // Files without a pixel information property, which early writers left
     // out, are read; a crop that makes no sense and alpha without a size are not.
@@ -201,14 +325,21 @@ PictureFile DecodeAvif(std::span<const std::uint8_t> bytes)
         // libavif refuses a declared size beyond the limits above while
         // parsing; such a size is told as what it is.
         if (const std::optional<PictureSize> declared = AvifImageSize(bytes))
-            CheckPictureDimensions(declared->width, declared->height);
+            CheckPictureDimensions(declared->width, declared->height, maxPixels);
         RaiseAvifError(parsed, decoder->diag, "AVIF data");
     }
-    CheckPictureDimensions(decoder->image->width, decoder->image->height);
+    CheckPictureDimensions(decoder->image->width, decoder->image->height, maxPixels);
+    // The coded frame may be larger than the container declares: its size is
+    // told before dav1d refuses it, so that a caller can make room for it.
+    if (avifExtent extent{}; avifDecoderNthImageMaxExtent(decoder.get(), 0, &extent) == AVIF_RESULT_OK && extent.offset < bytes.size()) {
+        const std::size_t available = std::size_t(std::min<std::uint64_t>(extent.size, bytes.size() - extent.offset));
+        if (const std::optional<PictureSize> coded = CodedFrameSizeLimit(Bytes(bytes).subspan(std::size_t(extent.offset), available)))
+            CheckPictureDimensions(coded->width, coded->height, maxPixels);
+    }
     CheckDecoding(avifDecoderNextImage(decoder.get()), *decoder);
     const avifImage& image = *decoder->image;
     // The frame decoded may differ from what the container declared.
-    CheckPictureDimensions(image.width, image.height);
+    CheckPictureDimensions(image.width, image.height, maxPixels);
 
     PictureFile result;
     result.picture = Picture(std::int32_t(image.width), std::int32_t(image.height));

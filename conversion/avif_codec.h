@@ -15,8 +15,10 @@ bool LooksLikeAvif(std::span<const std::uint8_t> bytes) noexcept;
 // Decodes the primary picture (a sequence's first frame), reduced to 8 bits
 // per channel, grey expanded to RGB, alpha kept, turned and mirrored as the
 // file says; the colour profile when the file embeds one of RGB data. Damage is an Invalid picture (481); a size beyond the
-// limit, or memory running out, is Out of memory (7).
-PictureFile DecodeAvif(std::span<const std::uint8_t> bytes);
+// limit, or memory running out, is Out of memory (7). A declared or coded
+// frame of more than maxPixels raises PictureBeyondAllowance, or is refused
+// by the AV1 decoder, before the frame is allocated.
+PictureFile DecodeAvif(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels = MaxPicturePixels);
 
 // The largest size an image spatial extents property ("ispe") of the file's
 // item properties declares: the primary picture's, since its alpha, tiles and

@@ -35,6 +35,26 @@ constexpr int LineSaveJpeg = 164;
 constexpr int LineSaveBitmap = 168;
 constexpr int LineSaveOther = 170;
 
+// Bytes one item may take per pixel at its peak: the file, a decoder's own
+// picture, the picture it is read into (4), the surface (3), the maps (3) and
+// the encoder's own memory. Measured with bench/memory.sh (ENCODERS=1): peak
+// less the process's 21 MiB over the pixels, on a photo of 4000 x 3000 and of
+// 4000 x 4000 and a button of 4000 x 4000 with alpha, then 10 % added. PNG,
+// JPEG, TIFF and BMP measured 15.6, 15.4, 18.1 and 16.9 at most.
+constexpr std::uint64_t ItemBytesPerPixel = 20;
+
+// Encoders that take far more while they work: JPEG XL measured 92.6 (the
+// button with alpha; 81 for the photos), AVIF 44.5 and WebP 43.5.
+std::uint64_t ItemBytesPerPixelFor(const PictureFormat& format)
+{
+    switch (format.encoder) {
+    case Encoder::Avif: return 50;
+    case Encoder::JpegXl: return 102;
+    case Encoder::Qt: return format.qtName == "webp" ? 48 : ItemBytesPerPixel;
+    default: return ItemBytesPerPixel;
+    }
+}
+
 struct StepFailure {
     int lineNumber = 0;
     ErrorNumber number = ErrorNumber::InvalidProcedureCall;
@@ -52,6 +72,8 @@ struct ItemPlan {
     OutputRoute route = OutputRoute::OwnFormat;
     // The output format's encoder; Qt for a format no encoder here knows.
     Encoder encoder = Encoder::Qt;
+    // What the item may take per pixel at its peak, for its output format.
+    std::uint64_t bytesPerPixel = ItemBytesPerPixel;
     int saveLine = LineSaveOther;
     std::optional<StepFailure> refusal;
     // Under the Skip rule, an output of that name exists already.
@@ -168,6 +190,7 @@ private:
         const std::optional<PictureFormat> format = FormatForExtension(extension);
         plan.route = format ? format->route : OutputRoute::OwnFormat;
         plan.encoder = format ? format->encoder : Encoder::Qt;
+        plan.bytesPerPixel = format ? ItemBytesPerPixelFor(*format) : ItemBytesPerPixel;
         switch (plan.route) {
         case OutputRoute::JpegWriter:
             plan.saveLine = LineSaveJpeg;
@@ -332,23 +355,6 @@ private:
     ConversionObserver& observer_;
 };
 
-// Bytes one item may take per pixel at its peak: a decoder's own picture
-// (up to 8 for 16-bit channels), the picture it is read into (4), the
-// surface (3) and the maps (3), and the encoded output; measured peaks stay
-// below it (bench/memory.sh).
-constexpr std::uint64_t ItemBytesPerPixel = 20;
-
-// The AVIF and JPEG XL encoders take far more while they work: measured
-// peaks of a whole item are about 36 and 72 bytes per pixel.
-std::uint64_t ItemBytesPerPixelFor(Encoder encoder)
-{
-    switch (encoder) {
-    case Encoder::Avif: return 40;
-    case Encoder::JpegXl: return 80;
-    default: return ItemBytesPerPixel;
-    }
-}
-
 // A picture whose header gives no size may be anything up to the loader's
 // limit.
 constexpr std::uint64_t UnknownPictureBytes = MaxSurfaceBytes / 4 * ItemBytesPerPixel;
@@ -480,9 +486,31 @@ std::string MiB(std::uint64_t bytes)
 struct MemoryNeed {
     std::uint64_t bytes = 0;
     std::optional<PictureSize> size;
+    std::uint64_t fileBytes = 0;
 };
 
-MemoryNeed EstimateMemoryNeed(const std::string& inputPath, Encoder encoder)
+// Sides beyond 32 bits count as 32 bits, so that no product wraps: either is
+// far beyond any budget.
+std::uint64_t PixelCount(PictureSize size)
+{
+    constexpr std::uint64_t largestSide = 0xFFFF'FFFF;
+    return std::min(size.width, largestSide) * std::min(size.height, largestSide);
+}
+
+MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t bytesPerPixel)
+{
+    constexpr std::uint64_t manyPixels = 1ull << 48;
+    return {fileBytes + std::min(PixelCount(size), manyPixels) * bytesPerPixel, size, fileBytes};
+}
+
+// The pixels a reservation of `bytes` leaves room for once the file is read:
+// the load refuses a picture larger than that, whatever its header said.
+std::uint64_t AllowedPixels(std::uint64_t bytes, std::uint64_t fileBytes, std::uint64_t bytesPerPixel)
+{
+    return bytes > fileBytes ? std::min((bytes - fileBytes) / bytesPerPixel, MaxPicturePixels) : 0;
+}
+
+MemoryNeed EstimateMemoryNeed(const std::string& inputPath, std::uint64_t bytesPerPixel)
 {
     MemoryNeed need;
     FileStart start;
@@ -492,8 +520,9 @@ MemoryNeed EstimateMemoryNeed(const std::string& inputPath, Encoder encoder)
         return need;
     }
     need.size = ProbePictureSize(start.bytes);
+    need.fileBytes = start.size;
     if (need.size)
-        need.bytes = start.size + need.size->width * need.size->height * ItemBytesPerPixelFor(encoder);
+        need.bytes = NeedForSize(start.size, *need.size, bytesPerPixel).bytes;
     else if (start.size <= start.bytes.size())
         need.bytes = start.size * 2;  // all of it seen, and no reader knew it
     else
@@ -564,7 +593,17 @@ private:
 enum class ItemEnd {
     Ended,    // its result is known
     Stopped,  // a stop came between its steps
-    Flushing  // its output waits for the flusher, which ends it
+    Flushing,  // its output waits for the flusher, which ends it
+    Larger     // its picture is larger than its reservation allows
+};
+
+// What an item holds of the budget while it works: a workspace with the
+// bytes counted for it, the bytes reserved beside them, and the pixels the
+// load may allocate for within them.
+struct Grant {
+    WorkspacePool::Lease lease;
+    std::uint64_t reserved = 0;
+    std::uint64_t allowedPixels = 0;
 };
 
 class Run {
@@ -653,9 +692,9 @@ private:
     {
         for (;;) {
             std::size_t item = 0;
-            std::uint64_t reserved = 0;
-            WorkspacePool::Lease lease;
+            Grant grant;
             std::optional<MemoryNeed> tooLarge;
+            std::uint64_t fileBytes = 0;
             if (!reports_->WaitWhileHeld(stopToken_))
                 return;
             {
@@ -664,23 +703,13 @@ private:
                 if (next_ >= plans_.size() || stopToken_.stop_requested())
                     return;
                 item = next_;
-                const MemoryNeed need = plans_[item].refusal || plans_[item].skip ? MemoryNeed{} : EstimateMemoryNeed(plans_[item].inputPath, plans_[item].encoder);
+                const MemoryNeed need = plans_[item].refusal || plans_[item].skip ? MemoryNeed{} : EstimateMemoryNeed(plans_[item].inputPath, plans_[item].bytesPerPixel);
+                fileBytes = need.fileBytes;
                 // A picture of unknown size runs alone rather than fail.
-                if (need.size && need.bytes > budget_.Total()) {
+                if (need.size && need.bytes > budget_.Total())
                     tooLarge = need;
-                } else if (need.bytes > 0) {
-                    // The item's estimate counts a workspace of its size; one
-                    // kept from a larger picture counts with what it holds.
-                    lease = pool_.Take();
-                    const std::uint64_t estimate = std::min(need.bytes, budget_.Total());
-                    const std::uint64_t workspace =
-                        std::min(estimate, need.size ? need.size->width * need.size->height * WorkspaceBytesPerPixel : 0);
-                    reserved = estimate - workspace + (workspace > lease.counted ? workspace - lease.counted : 0);
-                    if (!budget_.Acquire(reserved, stopToken_, [this] { return pool_.FreeIdle(); })) {
-                        pool_.Return(std::move(lease));
-                        return;
-                    }
-                }
+                else if (!Reserve(need, plans_[item].bytesPerPixel, grant))
+                    return;
                 ++next_;
                 const double value = static_cast<double>(item + 1) / static_cast<double>(plans_.size()) * 100.0;
                 const std::string text = "Processing: " + Printable(GetFileName(plans_[item].inputPath));
@@ -691,27 +720,86 @@ private:
             result.item = item;
             result.inputPath = plans_[item].inputPath;
             result.outputPath = plans_[item].outputPath;
-            const ItemEnd end =
-                tooLarge ? Fail(result, Refusal(LineLoad, ErrorNumber::OutOfMemory,
-                                                Printable(plans_[item].inputPath) + " holds a picture of " +
-                                                    std::to_string(tooLarge->size->width) + " x " + std::to_string(tooLarge->size->height) +
-                                                    " pixels, which needs about " + MiB(tooLarge->bytes) + ", beyond the " +
-                                                    MiB(budget_.Total()) + " this run may take"))
-                         : Convert(result, lease.workspace.get(), started);
-            if (lease.workspace) {
-                // What the workspace holds now stays counted; the rest of the
-                // item's bytes go back. The workspace is idle before the bytes
-                // go back, even none, so that an item woken by them can have
-                // it freed: woken first, it could find the pool empty and wait
-                // for a release that never comes.
-                const std::uint64_t held = lease.counted + reserved;
-                lease.counted = std::min(lease.workspace->Bytes(), held);
-                const std::uint64_t unused = held - lease.counted;
-                pool_.Return(std::move(lease));
-                budget_.Release(unused);
-            }
+            const ItemEnd end = tooLarge ? Fail(result, BeyondBudget(item, *tooLarge)) : ConvertWithin(result, grant, fileBytes, started);
+            GiveBack(grant);
             if (end != ItemEnd::Flushing)
                 EndItem(result, started, end == ItemEnd::Ended);
+        }
+    }
+
+    StepFailure BeyondBudget(std::size_t item, const MemoryNeed& need) const
+    {
+        return Refusal(LineLoad, ErrorNumber::OutOfMemory,
+                       Printable(plans_[item].inputPath) + " holds a picture of " + std::to_string(need.size->width) + " x " +
+                           std::to_string(need.size->height) + " pixels, which needs about " + MiB(need.bytes) + ", beyond the " +
+                           MiB(budget_.Total()) + " this run may take");
+    }
+
+    // Takes a workspace and waits for the item's bytes; false, holding
+    // nothing, when a stop came first. The estimate counts a workspace of the
+    // picture's size; one kept from a larger picture counts with what it
+    // holds, unless that could never fit beside the rest of the estimate.
+    bool Reserve(const MemoryNeed& need, std::uint64_t bytesPerPixel, Grant& grant)
+    {
+        if (need.bytes == 0)
+            return true;
+        grant.lease = pool_.Take();
+        const std::uint64_t estimate = std::min(need.bytes, budget_.Total());
+        const std::uint64_t workspace = std::min(estimate, need.size ? PixelCount(*need.size) * WorkspaceBytesPerPixel : 0);
+        grant.allowedPixels = AllowedPixels(estimate, need.fileBytes, bytesPerPixel);
+        const auto reservedBeside = [&] {
+            return estimate - workspace + (workspace > grant.lease.counted ? workspace - grant.lease.counted : 0);
+        };
+        if (grant.lease.counted + reservedBeside() > budget_.Total()) {
+            const std::uint64_t freed = grant.lease.counted;
+            grant.lease = {std::make_unique<BevelWorkspace>(), 0};
+            budget_.Release(freed);
+        }
+        grant.reserved = reservedBeside();
+        if (!budget_.Acquire(grant.reserved, stopToken_, [this] { return pool_.FreeIdle(); })) {
+            grant.reserved = 0;
+            pool_.Return(std::move(grant.lease));
+            return false;
+        }
+        return true;
+    }
+
+    // What the workspace holds now stays counted; the rest of the item's
+    // bytes go back. The workspace is idle before the bytes go back, even
+    // none, so that an item woken by them can have it freed: woken first, it
+    // could find the pool empty and wait for a release that never comes.
+    void GiveBack(Grant& grant)
+    {
+        if (!grant.lease.workspace)
+            return;
+        const std::uint64_t held = grant.lease.counted + grant.reserved;
+        grant.lease.counted = std::min(grant.lease.workspace->Bytes(), held);
+        const std::uint64_t unused = held - grant.lease.counted;
+        pool_.Return(std::move(grant.lease));
+        grant = {};
+        budget_.Release(unused);
+    }
+
+    // Converts the item within its grant. A picture larger than the grant
+    // allows (its header said less) gives everything back before it waits for
+    // room for its real size, so that two such items cannot hold each other
+    // up; it waits ahead of the items not yet taken, and fails at once when
+    // even the whole budget is too small.
+    ItemEnd ConvertWithin(ItemResult& result, Grant& grant, std::uint64_t fileBytes, std::chrono::steady_clock::time_point started)
+    {
+        const std::uint64_t bytesPerPixel = plans_[result.item].bytesPerPixel;
+        for (;;) {
+            std::optional<PictureSize> larger;
+            const ItemEnd end = Convert(result, grant.lease.workspace.get(), grant.allowedPixels, larger, started);
+            if (end != ItemEnd::Larger)
+                return end;
+            GiveBack(grant);
+            const MemoryNeed need = NeedForSize(fileBytes, *larger, bytesPerPixel);
+            if (need.bytes > budget_.Total())
+                return Fail(result, BeyondBudget(result.item, need));
+            const std::lock_guard lock(takeMutex_);
+            if (!Reserve(need, bytesPerPixel, grant))
+                return ItemEnd::Stopped;
         }
     }
 
@@ -727,7 +815,10 @@ private:
     // temporary file that the flusher then puts in place. A JPEG that is
     // written as JPEG stays in the workspace's surface from its decoding to
     // its encoding; every other item goes through a picture.
-    ItemEnd Convert(ItemResult& result, BevelWorkspace* workspace, std::chrono::steady_clock::time_point started)
+    // The load refuses a picture of more than allowedPixels; its size is then
+    // put in `larger`.
+    ItemEnd Convert(ItemResult& result, BevelWorkspace* workspace, std::uint64_t allowedPixels, std::optional<PictureSize>& larger,
+                    std::chrono::steady_clock::time_point started)
     {
         ItemPlan& plan = plans_[result.item];
         if (plan.refusal)
@@ -752,14 +843,18 @@ private:
                 const std::vector<std::uint8_t> bytes = ReadFileBytes(ToFileSystemPath(plan.inputPath));
                 try {
                     if (plan.encoder == Encoder::Jpeg && LooksLikeJpeg(bytes))
-                        onSurface = DecodeJpegIntoSurface(bytes, space, input.metadata);
+                        onSurface = DecodeJpegIntoSurface(bytes, space, input.metadata, allowedPixels);
+                    if (!onSurface)
+                        LoadPictureFromBytes(bytes, input, allowedPixels);
+                } catch (const PictureBeyondAllowance& beyond) {
+                    larger = beyond.Size();
                 } catch (const std::bad_alloc&) {
                     RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to decode the picture");
                 }
-                if (!onSurface)
-                    LoadPictureFromBytes(bytes, input);
             }))
             return Fail(result, *failure);
+        if (larger)
+            return ItemEnd::Larger;
         if (parameterFailure_)
             return Fail(result, *parameterFailure_);
 

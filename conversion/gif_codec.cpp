@@ -100,7 +100,7 @@ bool LooksLikeGif(std::span<const std::uint8_t> bytes) noexcept
     return bytes.size() >= 6 && (std::memcmp(bytes.data(), "GIF87a", 6) == 0 || std::memcmp(bytes.data(), "GIF89a", 6) == 0);
 }
 
-PictureFile DecodeGif(std::span<const std::uint8_t> bytes)
+PictureFile DecodeGif(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
 {
     ByteSource source{bytes};
     int error = 0;
@@ -116,7 +116,7 @@ PictureFile DecodeGif(std::span<const std::uint8_t> bytes)
         RaiseInvalidPicture("GIF image of " + std::to_string(frame.Width) + " x " + std::to_string(frame.Height) + " pixels has no pixels");
     const std::int64_t canvasWidth = std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
     const std::int64_t canvasHeight = std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
-    CheckPictureDimensions(std::uint64_t(canvasWidth), std::uint64_t(canvasHeight));
+    CheckPictureDimensions(std::uint64_t(canvasWidth), std::uint64_t(canvasHeight), maxPixels);
 
     const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
     if (colours == nullptr || colours->Colors == nullptr)

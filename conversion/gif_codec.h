@@ -11,8 +11,9 @@ bool LooksLikeGif(std::span<const std::uint8_t> bytes) noexcept;
 
 // Decodes the first frame, placed on a transparent canvas of the logical
 // screen (grown to hold the frame when the screen is smaller). Pixels of the
-// transparent index and canvas outside the frame read as alpha 0.
-PictureFile DecodeGif(std::span<const std::uint8_t> bytes);
+// transparent index and canvas outside the frame read as alpha 0. A canvas of
+// more than maxPixels raises PictureBeyondAllowance.
+PictureFile DecodeGif(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels = MaxPicturePixels);
 
 // Writes a GIF89a of one frame. With hasAlpha, pixels of alpha below 128 take
 // a transparent index; other alpha is dropped. At most 256 colours (the

@@ -332,11 +332,11 @@ tjhandle ThreadDecoder()
 
 } // namespace
 
-void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into)
+void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
 {
     JpegHeaders headers = ReadHeadersAndCheckComplete(bytes);
     const JpegFrame& frame = headers.frame;
-    CheckPictureDimensions(frame.width, frame.height);
+    CheckPictureDimensions(frame.width, frame.height, maxPixels);
     const tjhandle decoder = ThreadDecoder();
 
     const auto width = static_cast<int>(frame.width);
@@ -424,11 +424,12 @@ EncodedBytes EncodeJpegFromSurface(const cDIBSection& surface, int quality, cons
                   quality, metadata);
 }
 
-bool DecodeJpegIntoSurface(std::span<const std::uint8_t> bytes, BevelWorkspace& workspace, PictureMetadata& metadata)
+bool DecodeJpegIntoSurface(std::span<const std::uint8_t> bytes, BevelWorkspace& workspace, PictureMetadata& metadata,
+                           std::uint64_t maxPixels)
 {
     JpegHeaders headers = ReadHeadersAndCheckComplete(bytes);
     const JpegFrame& frame = headers.frame;
-    CheckPictureDimensions(frame.width, frame.height);
+    CheckPictureDimensions(frame.width, frame.height, maxPixels);
     if (frame.components == 4)
         return false;
     const tjhandle decoder = ThreadDecoder();

@@ -19,8 +19,8 @@ bool LooksLikeJpeg(std::span<const std::uint8_t> bytes) noexcept;
 // A truncated stream or damaged entropy data is an Invalid picture (481);
 // only warnings about metadata are tolerated.
 // The picture goes into `into`, whose pixel memory is reused when large
-// enough.
-void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into);
+// enough. A frame of more than maxPixels raises PictureBeyondAllowance.
+void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
 
 // The size the first frame header declares, from the start of a JPEG file;
 // nothing when the bytes end before it or are no JPEG.
@@ -28,7 +28,8 @@ void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into);
 // red, bottom-up rows), with the same checks and colours as DecodeJpeg; the
 // metadata goes to metadata. false, with nothing decoded, for a CMYK or YCCK
 // JPEG, which DecodeJpeg handles.
-bool DecodeJpegIntoSurface(std::span<const std::uint8_t> bytes, BevelWorkspace& workspace, PictureMetadata& metadata);
+bool DecodeJpegIntoSurface(std::span<const std::uint8_t> bytes, BevelWorkspace& workspace, PictureMetadata& metadata,
+                           std::uint64_t maxPixels = MaxPicturePixels);
 
 // EncodeJpeg from a surface: the same bytes as EncodeJpeg gives for the
 // picture the surface holds.

@@ -152,7 +152,7 @@ bool LooksLikeJxl(std::span<const std::uint8_t> bytes) noexcept
     return codestream || (bytes.size() >= sizeof ContainerSignature && std::equal(std::begin(ContainerSignature), std::end(ContainerSignature), bytes.begin()));
 }
 
-PictureFile DecodeJxl(std::span<const std::uint8_t> bytes)
+PictureFile DecodeJxl(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
 {
     const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
     if (!decoder)
@@ -168,7 +168,7 @@ PictureFile DecodeJxl(std::span<const std::uint8_t> bytes)
         switch (JxlDecoderProcessInput(decoder.get())) {
         case JXL_DEC_BASIC_INFO:
             CheckDecoder(JxlDecoderGetBasicInfo(decoder.get(), &info));
-            CheckPictureDimensions(info.xsize, info.ysize);
+            CheckPictureDimensions(info.xsize, info.ysize, maxPixels);
             result.hasAlpha = info.alpha_bits > 0;
             break;
         case JXL_DEC_COLOR_ENCODING:

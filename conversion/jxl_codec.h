@@ -20,8 +20,9 @@ bool LooksLikeJxl(std::span<const std::uint8_t> bytes) noexcept;
 // in the XYB space under an embedded profile is decoded to sRGB, without it;
 // grey profiles are left out, as the picture is RGB.
 // Damage is an Invalid picture (481); a size beyond the limit, or memory
-// running out, is Out of memory (7).
-PictureFile DecodeJxl(std::span<const std::uint8_t> bytes);
+// running out, is Out of memory (7); more than maxPixels raises
+// PictureBeyondAllowance.
+PictureFile DecodeJxl(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels = MaxPicturePixels);
 
 // The size the basic information declares, from the start of a file; nothing
 // when the bytes end before it or are no JPEG XL.

@@ -7,7 +7,7 @@
 
 namespace tollamere {
 
-void CheckPictureDimensions(std::uint64_t width, std::uint64_t height)
+void CheckPictureDimensions(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels)
 {
     if (width == 0 || height == 0)
         RaiseInvalidPicture("picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels has no pixels");
@@ -18,6 +18,16 @@ void CheckPictureDimensions(std::uint64_t width, std::uint64_t height)
     if (!withinLimit)
         RaiseWithReason(ErrorNumber::OutOfMemory, "picture of " + std::to_string(width) + " x " + std::to_string(height)
                                                       + " pixels is beyond the " + std::to_string(MaxSurfaceBytes >> 20) + " MiB limit");
+    if (width * height > maxPixels)
+        throw PictureBeyondAllowance({width, height}, maxPixels);
+}
+
+PictureBeyondAllowance::PictureBeyondAllowance(PictureSize size, std::uint64_t maxPixels)
+    : RuntimeError(ErrorNumber::OutOfMemory, StandardDescription(ErrorNumber::OutOfMemory) + ": picture of " + std::to_string(size.width)
+                                                 + " x " + std::to_string(size.height) + " pixels is beyond the "
+                                                 + std::to_string(maxPixels) + " pixels allowed for it"),
+      size_(size)
+{
 }
 
 void RaiseInvalidPicture(const std::string& reason)

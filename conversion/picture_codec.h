@@ -2,6 +2,7 @@
 #pragma once
 
 #include "picture_files.h"
+#include "picture_probe.h"
 #include "runtime_error.h"
 
 #include <cstddef>
@@ -18,8 +19,22 @@ using EncodedBytes = std::vector<std::uint8_t>;
 
 // Raises Invalid picture (481) for a size without pixels, and Out of memory
 // (7) when the picture's pixel words or its 24-bit surface would exceed
-// MaxSurfaceBytes. Decoders call it with the header's size before allocating.
-void CheckPictureDimensions(std::uint64_t width, std::uint64_t height);
+// MaxSurfaceBytes. Beyond maxPixels but within that limit it raises
+// PictureBeyondAllowance. Decoders call it with the size they are about to
+// allocate for, before allocating.
+void CheckPictureDimensions(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels = MaxPicturePixels);
+
+// An Out of memory (7) for a picture within the loader's limit but larger
+// than the caller allowed: its size, so that the caller can make room for it
+// and load it again.
+class PictureBeyondAllowance : public RuntimeError {
+public:
+    PictureBeyondAllowance(PictureSize size, std::uint64_t maxPixels);
+    PictureSize Size() const noexcept { return size_; }
+
+private:
+    PictureSize size_;
+};
 
 [[noreturn]] void RaiseInvalidPicture(const std::string& reason);
 

@@ -50,24 +50,24 @@ bool JpegSubsamplesChroma(int quality)
     return quality < 90;
 }
 
-void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into)
+void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
 {
     if (bytes.empty())
         RaiseWithReason(ErrorNumber::InvalidPicture, "the file is empty");
     try {
         if (LooksLikeJpeg(bytes)) {
-            DecodeJpeg(bytes, into);
+            DecodeJpeg(bytes, into, maxPixels);
         } else if (LooksLikeGif(bytes)) {
-            into = DecodeGif(bytes);
+            into = DecodeGif(bytes, maxPixels);
         } else if (LooksLikeAvif(bytes)) {
-            into = DecodeAvif(bytes);
+            into = DecodeAvif(bytes, maxPixels);
         } else if (LooksLikeJxl(bytes)) {
-            into = DecodeJxl(bytes);
+            into = DecodeJxl(bytes, maxPixels);
         } else {
             // The guards hold for a PNG whichever reader takes it.
             CheckBeforeQtDecodes(bytes);
-            if (!DecodePng(bytes, into))
-                DecodeWithQt(bytes, into);
+            if (!DecodePng(bytes, into, maxPixels))
+                DecodeWithQt(bytes, into, maxPixels);
         }
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to decode the picture");

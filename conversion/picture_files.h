@@ -61,6 +61,8 @@ bool JpegSubsamplesChroma(int quality);
 // Pictures whose surface would need more than this are refused before any
 // pixel memory is allocated.
 inline constexpr std::uint64_t MaxSurfaceBytes = 512ull * 1024 * 1024;
+// The pixels whose 32-bit words fill MaxSurfaceBytes: the most any load allows.
+inline constexpr std::uint64_t MaxPicturePixels = MaxSurfaceBytes / 4;
 
 // Reads a picture by its content, whatever its extension says. Failures raise
 // a RuntimeError: File not found (53), Permission denied (70), Path/File
@@ -72,8 +74,10 @@ PictureFile LoadPictureFile(const std::filesystem::path& path);
 // The same from bytes in memory (the loader under LoadPictureFile).
 PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 // The same into a picture file kept by the caller, whose pixel memory the
-// PNG and Qt readers reuse when it is large enough.
-void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into);
+// PNG and Qt readers reuse when it is large enough. A picture of more than
+// maxPixels, whatever its header said, raises PictureBeyondAllowance (an
+// Out of memory (7) that tells its size) before its pixels are allocated.
+void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
 
 // Writes the picture in the format its path's extension names (case ignored):
 // JPEG at quality 100 without chroma subsampling for "jpg", "jpeg", "jpe" and

@@ -54,6 +54,14 @@ std::optional<PictureSize> ProbeBmp(Bytes bytes)
                        std::uint64_t(header->height < 0 ? -header->height : header->height)};
 }
 
+std::optional<PictureSize> Largest(const std::vector<PictureSize>& sizes)
+{
+    if (sizes.empty())
+        return std::nullopt;
+    return *std::max_element(sizes.begin(), sizes.end(),
+                             [](const PictureSize& a, const PictureSize& b) { return a.width * a.height < b.width * b.height; });
+}
+
 std::optional<PictureSize> ProbeWithQt(Bytes bytes)
 {
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
@@ -74,6 +82,41 @@ std::optional<PictureSize> PngHeaderSize(std::span<const std::uint8_t> png)
     if (png.size() < sizeAt + 8 || std::memcmp(&png[12], "IHDR", 4) != 0)
         return std::nullopt;
     return PictureSize{BigEndian(&png[sizeAt], 4), BigEndian(&png[sizeAt + 4], 4)};
+}
+
+std::vector<PictureSize> IconPictureSizes(std::span<const std::uint8_t> bytes)
+{
+    constexpr std::size_t entriesAt = 6;
+    constexpr std::size_t entrySize = 16;
+    constexpr std::size_t bmpInfoSize = 12;  // the info header's size, width and height
+    if (bytes.size() < entriesAt || LittleEndian(&bytes[0], 2) != 0)
+        return {};
+    if (const std::uint32_t kind = LittleEndian(&bytes[2], 2); kind != 1 && kind != 2)
+        return {};
+    const std::uint32_t count = LittleEndian(&bytes[4], 2);
+    std::vector<PictureSize> sizes;
+    // Entries beyond the bytes are left out: the loader, which sees them
+    // all, tells a larger one when it finds it.
+    for (std::size_t i = 0; i < count && entriesAt + (i + 1) * entrySize <= bytes.size(); ++i) {
+        const std::size_t entry = entriesAt + i * entrySize;
+        // A directory entry's reserved byte is 0; anything else is no icon.
+        if (bytes[entry + 3] != 0)
+            return {};
+        const std::size_t imageAt = LittleEndian(&bytes[entry + 12], 4);
+        const Bytes image = imageAt < bytes.size() ? Bytes(bytes).subspan(imageAt) : Bytes();
+        if (image.size() >= PngSignature.size() && std::equal(PngSignature.begin(), PngSignature.end(), image.begin())) {
+            if (const std::optional<PictureSize> size = PngHeaderSize(image)) {
+                sizes.push_back(*size);
+                continue;
+            }
+        } else if (image.size() >= bmpInfoSize && LittleEndian(&image[0], 4) >= 40) {
+            const std::int64_t height = std::int32_t(LittleEndian(&image[8], 4));
+            sizes.push_back({LittleEndian(&image[4], 4), std::uint64_t(height < 0 ? -height : height) / 2});
+            continue;
+        }
+        sizes.push_back({bytes[entry] == 0 ? 256u : bytes[entry], bytes[entry + 1] == 0 ? 256u : bytes[entry + 1]});
+    }
+    return sizes;
 }
 
 std::optional<BmpHeader> ReadBmpHeader(std::span<const std::uint8_t> bmp)
@@ -113,6 +156,8 @@ std::optional<PictureSize> ProbePictureSize(std::span<const std::uint8_t> start)
         return AvifImageSize(start);
     if (LooksLikeJxl(start))
         return JxlImageSize(start);
+    if (const std::optional<PictureSize> icon = Largest(IconPictureSizes(start)))
+        return icon;
     return ProbeWithQt(start);
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace tollamere {
 
@@ -37,7 +38,7 @@ void WalkPngChunks(std::span<const std::uint8_t> bytes, std::size_t at, const Ch
     }
 }
 
-// The size in a PNG's IHDR chunk, from the bytes after the signature on;
+// The size in a PNG's IHDR chunk, from the signature on;
 // nothing when they end before it or the first chunk is not IHDR.
 std::optional<PictureSize> PngHeaderSize(std::span<const std::uint8_t> png);
 
@@ -59,12 +60,20 @@ inline constexpr std::size_t BmpHeaderStartBytes = 30;
 // a size no BMP uses (neither the 12-byte core header nor 40 bytes or more).
 std::optional<BmpHeader> ReadBmpHeader(std::span<const std::uint8_t> bmp);
 
+// The size of each picture in an icon or cursor file, in directory order, as
+// its data says: a PNG's header, or a bitmap's info header (whose height
+// counts the mask too). The directory's sizes say at most 256 and need not
+// be true; they stand only for data beyond the bytes given, and entries
+// beyond them are left out. Empty when the bytes are no icon or cursor.
+std::vector<PictureSize> IconPictureSizes(std::span<const std::uint8_t> bytes);
+
 // How many bytes from the start of a file ProbePictureSize wants to see.
 inline constexpr std::size_t ProbeBytes = 256 * 1024;
 
 // The size a picture file's header declares, read from the first bytes of
-// the file without decoding anything: JPEG, PNG, GIF, BMP, AVIF and JPEG XL
-// here, other formats through Qt's readers. Nothing when the bytes do not tell.
+// the file without decoding anything: JPEG, PNG, GIF, BMP, AVIF, JPEG XL,
+// icons and cursors (their largest picture) here, other formats through Qt's
+// readers. Nothing when the bytes do not tell.
 std::optional<PictureSize> ProbePictureSize(std::span<const std::uint8_t> start);
 
 } // namespace tollamere

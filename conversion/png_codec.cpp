@@ -457,14 +457,14 @@ bool UnfilterRows(std::uint8_t* rows, const PngLayout& layout, Picture& picture)
 
 } // namespace
 
-bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into)
+bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
 {
     if (bytes.size() < PngSignature.size() || !std::equal(PngSignature.begin(), PngSignature.end(), bytes.begin()))
         return false;
     const std::optional<PngLayout> layout = ReadPngLayout(bytes);
     if (!layout)
         return false;
-    CheckPictureDimensions(layout->width, layout->height);
+    CheckPictureDimensions(layout->width, layout->height, maxPixels);
     const std::size_t rowBytes = std::size_t(layout->width) * layout->samples + 1;
     const std::size_t rawBytes = rowBytes * layout->height;
 

@@ -33,8 +33,8 @@ EncodedBytes EncodePng(const Picture& picture, bool hasAlpha, const SaveSettings
 // state, for every other PNG and for any damage at all (a wrong checksum,
 // data cut short or left over): Qt's reader then decides, as it does for
 // those files. Raises only what CheckPictureDimensions raises for the size
-// the header declares, and Out of memory (7).
-bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into);
+// the header declares (against maxPixels too), and Out of memory (7).
+bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
 
 // The same with a tuning of one's own, for measuring.
 EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const PictureMetadata& metadata, const PngTuning& tuning);

@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -43,22 +44,19 @@ bool IsIconFormat(const QByteArray& format)
 }
 
 // Icon files hold one picture in several sizes; the largest carries the most.
-void JumpToLargestImage(QImageReader& reader)
+// Qt's reader tells the directory's size of each, which says at most 256 and
+// need not be what the entry's data holds, so the sizes are read from the
+// data. Answers the size of the picture the reader now points at.
+std::optional<PictureSize> JumpToLargestImage(QImageReader& reader, std::span<const std::uint8_t> bytes)
 {
-    int largest = -1;
-    qint64 largestArea = -1;
-    for (int i = 0; i < reader.imageCount(); ++i) {
-        if (!reader.jumpToImage(i))
-            break;
-        const QSize size = reader.size();
-        const qint64 area = size.isValid() ? qint64(size.width()) * size.height() : 0;
-        if (area > largestArea) {
-            largestArea = area;
+    const std::vector<PictureSize> sizes = IconPictureSizes(bytes);
+    std::optional<std::size_t> largest;
+    for (std::size_t i = 0; i < sizes.size() && i < std::size_t(std::max(reader.imageCount(), 0)); ++i)
+        if (!largest || sizes[i].width * sizes[i].height > sizes[*largest].width * sizes[*largest].height)
             largest = i;
-        }
-    }
-    if (largest >= 0)
-        reader.jumpToImage(largest);
+    if (!largest || !reader.jumpToImage(int(*largest)))
+        return std::nullopt;
+    return sizes[*largest];
 }
 
 struct QtPicture {
@@ -66,7 +64,7 @@ struct QtPicture {
     QByteArray format;  // the reader's name for what it found, e.g. "bmp"
 };
 
-QtPicture ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& format)
+QtPicture ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& format, std::uint64_t maxPixels)
 {
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     QBuffer buffer(&data);
@@ -79,11 +77,13 @@ QtPicture ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& form
         RaiseInvalidPicture("not a picture in a format this program reads");
     if (found.startsWith("svg"))
         RaiseInvalidPicture("a vector drawing has no pixels");
+    std::optional<PictureSize> declared;
     if (IsIconFormat(found))
-        JumpToLargestImage(reader);
-    const QSize declared = reader.size();
-    if (declared.isValid())
-        CheckPictureDimensions(std::uint64_t(declared.width()), std::uint64_t(declared.height()));
+        declared = JumpToLargestImage(reader, bytes);
+    if (const QSize size = reader.size(); !declared && size.isValid())
+        declared = PictureSize{std::uint64_t(size.width()), std::uint64_t(size.height())};
+    if (declared)
+        CheckPictureDimensions(declared->width, declared->height, maxPixels);
 
     QImage image;
     if (!reader.read(&image) || image.isNull())
@@ -156,20 +156,20 @@ std::vector<std::uint8_t> EmbeddedProfile(const QtPicture& read, std::span<const
 
 } // namespace
 
-void DecodeWithQt(std::span<const std::uint8_t> bytes, PictureFile& into)
+void DecodeWithQt(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
 {
     RaiseQtAllocationLimitOnce();
     CheckBeforeQtDecodes(bytes);
     QtPicture read;
     try {
-        read = ReadWithQt(bytes, QByteArray());
+        read = ReadWithQt(bytes, QByteArray(), maxPixels);
     } catch (const RuntimeError& error) {
         if (error.Number() != ErrorNumber::InvalidPicture || !HasTgaFooter(bytes))
             throw;
-        read = ReadWithQt(bytes, "tga");
+        read = ReadWithQt(bytes, "tga", maxPixels);
     }
     QImage& image = read.image;
-    CheckPictureDimensions(std::uint64_t(image.width()), std::uint64_t(image.height()));
+    CheckPictureDimensions(std::uint64_t(image.width()), std::uint64_t(image.height()), maxPixels);
     into.metadata = {};
     into.metadata.iccProfile = EmbeddedProfile(read, bytes);
     if (HasOwnResolution(image)) {

@@ -12,8 +12,9 @@ namespace tollamere {
 // Decodes any format Qt's image readers recognise by content (PNG, BMP, ICO,
 // CUR, TIFF, WebP, PBM/PGM/PPM, TGA, XPM, ...). Icons give their largest image.
 // The picture goes into `into`, whose pixel memory is reused when large
-// enough.
-void DecodeWithQt(std::span<const std::uint8_t> bytes, PictureFile& into);
+// enough. A picture of more than maxPixels raises PictureBeyondAllowance
+// before Qt reads its pixels.
+void DecodeWithQt(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
 
 // Loads Qt's image format plugins in the calling thread. A plugin is an
 // object that belongs to the thread that first loaded it; loaded by a worker

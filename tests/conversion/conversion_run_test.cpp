@@ -344,6 +344,20 @@ TEST_F(ConversionRunTest, ItemBeyondTheMemoryBudgetFailsAlone)
     EXPECT_EQ(OutputNames(), std::vector<std::string>{"small.png"});
 }
 
+// A workspace kept from a large picture is freed, not waited for, when the
+// next item could never fit beside it: here one of unknown size, which takes
+// the whole budget.
+TEST_F(ConversionRunTest, AKeptWorkspaceNeverHoldsUpTheNextItem)
+{
+    const std::vector<std::string> inputs = {MakeInputAs("large.png", 0x3080C0u, 200), In("unknown.png")};
+    std::ofstream(root_ / "in" / "unknown.png") << std::string(300 << 10, 'U');
+    RecordingObserver observer;
+    const ConversionSummary summary = Run(inputs, observer, 1, {}, std::uint64_t{1} << 20);
+    EXPECT_EQ(summary.written, 1u);
+    ASSERT_EQ(observer.failures.size(), 1u);
+    EXPECT_EQ(observer.failures[0].number, ErrorNumber::InvalidPicture);
+}
+
 // A link where an output goes is replaced by the output, whatever it points
 // at: nothing outside the output folder is created, changed or replaced.
 TEST_F(ConversionRunTest, LinksAtTheOutputAreReplacedNotFollowed)

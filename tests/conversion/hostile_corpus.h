@@ -6,6 +6,7 @@
 // empty, text, another format's extension, sizes far beyond the limit and
 // sizes of zero. Each file says what the run must make of it.
 
+#include "avif_codec.h"
 #include "crafted_files.h"
 #include "picture_test_support.h"
 #include "runtime_error.h"
@@ -87,6 +88,46 @@ inline Bytes AvifClaimingHugeSize(Bytes avif)
     return avif;
 }
 
+// Every image spatial extents property of an AVIF set to that size.
+inline Bytes AvifDeclaring(Bytes avif, std::uint32_t width, std::uint32_t height)
+{
+    for (std::size_t at = 4; at + 16 <= avif.size(); ++at)
+        if (std::equal(avif.begin() + std::ptrdiff_t(at), avif.begin() + std::ptrdiff_t(at + 4), "ispe")) {
+            for (int i = 0; i < 4; ++i) {
+                avif[at + 8 + i] = std::uint8_t(width >> (24 - 8 * i));
+                avif[at + 12 + i] = std::uint8_t(height >> (24 - 8 * i));
+            }
+        }
+    return avif;
+}
+
+// A flat frame of 96 x 80 whose container says 8 x 8, coded by our own
+// writer (lossy, so that it stays small).
+inline Bytes AvifLargerThanDeclared()
+{
+    SaveSettings lossy;
+    lossy.quality = 50;
+    return AvifDeclaring(EncodeAvif(Picture(96, 80, 0xFF3080C0u), false, lossy), 8, 8);
+}
+
+// An icon whose first entry is 16 x 16 and whose second, which its directory
+// also calls 16 x 16, is a PNG of 96 x 80.
+inline Bytes IconLargerThanDeclared()
+{
+    const std::vector<Bytes> pngs = {MakeRgbPng(Picture(16, 16, 0xFF3080C0u)), MakeRgbPng(BusyPicture(96, 80))};
+    Bytes icon{0, 0, 1, 0, 2, 0};
+    std::uint32_t at = 6 + 16 * 2;
+    for (const Bytes& png : pngs) {
+        icon.insert(icon.end(), {16, 16, 0, 0, 1, 0, 32, 0});
+        PutLittle32(icon, std::uint32_t(png.size()));
+        PutLittle32(icon, at);
+        at += std::uint32_t(png.size());
+    }
+    for (const Bytes& png : pngs)
+        icon.insert(icon.end(), png.begin(), png.end());
+    return icon;
+}
+
 inline std::vector<HostileFile> WriteHostileCorpus(const std::filesystem::path& folder)
 {
     std::vector<HostileFile> corpus;
@@ -135,6 +176,9 @@ inline std::vector<HostileFile> WriteHostileCorpus(const std::filesystem::path& 
     add("huge.webp", WebpClaimingHugeSize(EncodedAs(busy, false, "webp", folder)), Outcome::Fails, ErrorNumber::OutOfMemory);
     add("huge.avif", AvifClaimingHugeSize(EncodedAs(busy, false, "avif", folder)), Outcome::Fails, ErrorNumber::OutOfMemory);
     add("huge.jxl", JxlHeaderClaiming(1u << 30, 1u << 30), Outcome::Fails, ErrorNumber::OutOfMemory);
+    // Larger than their headers say: read at their real size, within the budget.
+    add("lying.avif", AvifLargerThanDeclared(), Outcome::Written);
+    add("lying.ico", IconLargerThanDeclared(), Outcome::Written);
 
     GifLayout emptyGif{.screenWidth = 0, .screenHeight = 0, .palette = {0, 0xFFFFFF}, .width = 0, .height = 0, .indices = {}};
     add("zero-width.png", PngHeaderClaiming(0, 10), Outcome::Fails);

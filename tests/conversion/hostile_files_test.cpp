@@ -5,6 +5,8 @@
 
 #include "picture_files.h"
 
+#include "picture_codec.h"
+#include "picture_probe.h"
 #include "crafted_files.h"
 #include "hostile_corpus.h"
 #include "picture_test_support.h"
@@ -72,6 +74,24 @@ TEST_P(PictureFileDamage, FlippedBytesNeverCrash)
     }
 }
 
+// Every reader refuses a picture of one pixel more than its caller allows,
+// telling its size, and reads it when it fits.
+TEST_P(PictureFileDamage, PicturesBeyondTheCallersAllowanceAreRefusedWithTheirSize)
+{
+    const Bytes bytes = Encoded();
+    PictureFile loaded;
+    LoadPictureFromBytes(bytes, loaded, 40 * 30);
+    EXPECT_EQ(loaded.picture.Width(), 40);
+    try {
+        LoadPictureFromBytes(bytes, loaded, 40 * 30 - 1);
+        ADD_FAILURE() << "loaded beyond the allowance";
+    } catch (const PictureBeyondAllowance& beyond) {
+        EXPECT_EQ(beyond.Number(), ErrorNumber::OutOfMemory);
+        EXPECT_EQ(beyond.Size().width, 40u);
+        EXPECT_EQ(beyond.Size().height, 30u);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, PictureFileDamage, ::testing::Values("png", "bmp", "gif", "jpg", "tiff", "webp", "ico", "ppm", "xpm", "avif", "jxl"));
 
 TEST(PictureFileHostile, SignatureDamageIsAnInvalidPicture)
@@ -118,6 +138,37 @@ TEST(PictureFileHostile, HeadersClaimingHugePicturesAreRefusedBeforeAllocating)
             EXPECT_NE(error.Description().find("512 MiB"), std::string::npos) << error.Description();
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500)) << name << " took long: was it allocated?";
+    }
+}
+
+// A header that says less than the file holds: the AVIF's frame is limited in
+// the AV1 decoder by its own sequence header, not the container's size; the
+// icon is sized by its entries' data, not its directory.
+TEST(PictureFileHostile, PicturesLargerThanTheirHeadersSayAreRefusedBeyondTheAllowance)
+{
+    const struct {
+        const char* name;
+        Bytes bytes;
+        PictureSize probed;
+        std::int32_t loadedWidth;
+    } rows[] = {
+        {"AVIF", AvifLargerThanDeclared(), {8, 8}, 8},  // libavif scales the frame to the declared size
+        {"icon", IconLargerThanDeclared(), {96, 80}, 96},
+    };
+    for (const auto& [name, bytes, probed, loadedWidth] : rows) {
+        const std::optional<PictureSize> size = ProbePictureSize(bytes);
+        ASSERT_TRUE(size) << name;
+        EXPECT_EQ(size->width * size->height, probed.width * probed.height) << name;
+        PictureFile loaded;
+        try {
+            LoadPictureFromBytes(bytes, loaded, 8 * 8);
+            ADD_FAILURE() << name << " was loaded";
+        } catch (const PictureBeyondAllowance& beyond) {
+            EXPECT_EQ(beyond.Size().width, 96u) << name;
+            EXPECT_EQ(beyond.Size().height, 80u) << name;
+        }
+        LoadPictureFromBytes(bytes, loaded, 96 * 80);
+        EXPECT_EQ(loaded.picture.Width(), loadedWidth) << name;
     }
 }
 

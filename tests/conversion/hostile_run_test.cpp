@@ -93,6 +93,40 @@ TEST(HostileRunTest, EveryItemEndsInOneOutcomeAndNothingIsLost)
     EXPECT_EQ(inputs, before.size());
 }
 
+// Pictures larger than their headers say, on four workers: a budget that
+// holds one real picture at a time has them wait for each other, each giving
+// back what it held; one too small for any fails them, naming the real size.
+TEST(HostileRunTest, PicturesLargerThanTheirHeadersWaitForRoomOrFail)
+{
+    test::TempFolder sandbox;
+    std::filesystem::create_directories(sandbox / "out");
+    ConversionRequest request;
+    for (int i = 0; i < 4; ++i) {
+        const std::filesystem::path path = sandbox / ("lying" + std::to_string(i) + ".avif");
+        test::WriteBytes(path, test::AvifLargerThanDeclared());
+        request.inputPaths.push_back(ToPathText(path));
+    }
+    request.outputFolder = ToPathText(sandbox / "out");
+    request.workers = 4;
+    // 96 x 80 pixels need about 0.4 MiB as the run counts them.
+    for (const std::uint64_t budget : {std::uint64_t{600} << 10, std::uint64_t{100} << 10}) {
+        request.memoryBudget = budget;
+        CollectingObserver observer;
+        const ConversionSummary summary = RunConversion(request, observer);
+        if (budget > (std::uint64_t{500} << 10)) {
+            EXPECT_EQ(summary.written, 4u) << (observer.failures.empty() ? "" : observer.failures[0].description);
+            continue;
+        }
+        EXPECT_EQ(summary.failed, 4u);
+        for (const ConversionFailure& failure : observer.failures) {
+            EXPECT_EQ(failure.number, ErrorNumber::OutOfMemory);
+            EXPECT_EQ(failure.description.rfind("Out of memory: " + failure.inputPath + " holds a picture of 96 x 80 pixels", 0), 0u)
+                << failure.description;
+            EXPECT_NE(failure.description.find("beyond the 1 MiB this run may take"), std::string::npos) << failure.description;
+        }
+    }
+}
+
 TEST(HostileRunTest, AWrongExtensionIsReadByContentAndWrittenByName)
 {
     test::TempFolder sandbox;
