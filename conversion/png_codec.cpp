@@ -474,12 +474,13 @@ void DeepOrKeyedRowToPixels(const std::uint8_t* samples, std::uint32_t* pixels, 
     }
 }
 
-// Step is the bytes of a pixel, by which the filters look left.
+// Step is the bytes of a pixel, by which the filters look left; 8-bit
+// samples without a key take the quicker conversion.
 template <std::size_t Step>
 bool UnfilterRows(std::uint8_t* rows, const PngLayout& layout, Picture& picture)
 {
     const std::size_t rowBytes = std::size_t(layout.width) * Step;
-    const bool plain = layout.sampleBytes == 1 && !layout.key;
+    const bool plain = Step <= 4 && layout.sampleBytes == 1 && !layout.key;
     const std::vector<std::uint8_t> zeros(rowBytes, 0);
     const std::uint8_t* above = zeros.data();
     for (std::uint32_t y = 0; y < layout.height; ++y) {
@@ -487,14 +488,11 @@ bool UnfilterRows(std::uint8_t* rows, const PngLayout& layout, Picture& picture)
         if (!UnfilterRow<Step>(row[0], row + 1, above, rowBytes))
             return false;
         std::uint32_t* pixels = picture.Row(std::int32_t(y));
-        if constexpr (Step <= 4) {
-            if (plain) {
+        if constexpr (Step <= 4)
+            if (plain)
                 RowToPixels<Step>(row + 1, pixels, layout.width);
-                above = row + 1;
-                continue;
-            }
-        }
-        DeepOrKeyedRowToPixels(row + 1, pixels, layout.width, layout);
+        if (!plain)
+            DeepOrKeyedRowToPixels(row + 1, pixels, layout.width, layout);
         above = row + 1;
     }
     return true;
