@@ -299,9 +299,15 @@ std::optional<PictureSize> AvifImageSize(std::span<const std::uint8_t> start)
     return largest;
 }
 
-PictureFile DecodeAvif(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
+namespace {
+
+using DecoderPtr = std::unique_ptr<avifDecoder, DecoderDestroyer>;
+
+// A decoder over the bytes, set up as every AVIF is read here, for pictures
+// of at most maxPixels.
+DecoderPtr StartDecoder(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
 {
-    const std::unique_ptr<avifDecoder, DecoderDestroyer> decoder(avifDecoderCreate());
+    DecoderPtr decoder(avifDecoderCreate());
     if (!decoder)
         RaiseWithReason(ErrorNumber::OutOfMemory, "cannot start the AVIF decoder");
     // Batches run one picture per core already.
@@ -320,7 +326,14 @@ PictureFile DecodeAvif(std::span<const std::uint8_t> bytes, std::uint64_t maxPix
     decoder->ignoreExif = AVIF_TRUE;
     decoder->ignoreXMP = AVIF_TRUE;
     CheckDecoding(avifDecoderSetIOMemory(decoder.get(), bytes.data(), bytes.size()), *decoder);
+    return decoder;
+}
 
+} // namespace
+
+PictureFile DecodeAvif(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
+{
+    const DecoderPtr decoder = StartDecoder(bytes, maxPixels);
     if (const avifResult parsed = avifDecoderParse(decoder.get()); parsed != AVIF_RESULT_OK) {
         // libavif refuses a declared size beyond the limits above while
         // parsing; such a size is told as what it is.
@@ -416,6 +429,11 @@ EncodedBytes EncodeAvif(const Picture& picture, bool hasAlpha, const SaveSetting
     const std::unique_ptr<avifRWData, DataFree> owner(&output);
     if (const avifResult written = avifEncoderWrite(encoder.get(), image.get(), &output); written != AVIF_RESULT_OK)
         RaiseAvifError(written, encoder->diag, "AVIF encoder");
+    // The boxes are parsed back as the reader parses them, without decoding
+    // the pixels, so that a file it would refuse fails instead of being written.
+    const DecoderPtr check = StartDecoder(Bytes(output.data, output.size), MaxPicturePixels);
+    if (const avifResult parsed = avifDecoderParse(check.get()); parsed != AVIF_RESULT_OK)
+        RaiseInvalidPicture(std::string("the AVIF encoder wrote a file that does not read back: ") + avifResultToString(parsed));
     return EncodedBytes(output.data, output.data + output.size);
 }
 

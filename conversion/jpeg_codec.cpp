@@ -136,7 +136,8 @@ public:
                                   payload.subspan(IccSignature.size() + 2)});
     }
 
-    // The profile is kept only when every one of its chunks is there, once.
+    // The profile is kept only when every one of its chunks is there, once,
+    // and it describes RGB: the decoder gives RGB from grey and CMYK too.
     PictureMetadata Take()
     {
         std::sort(iccChunks_.begin(), iccChunks_.end(), [](const IccChunk& a, const IccChunk& b) { return a.sequence < b.sequence; });
@@ -146,6 +147,8 @@ public:
         if (complete)
             for (const IccChunk& chunk : iccChunks_)
                 metadata_.iccProfile.insert(metadata_.iccProfile.end(), chunk.data.begin(), chunk.data.end());
+        if (!IsRgbProfile(metadata_.iccProfile))
+            metadata_.iccProfile.clear();
         return std::move(metadata_);
     }
 

@@ -144,6 +144,25 @@ EncodedBytes CollectOutput(JxlEncoder* encoder)
     return output;
 }
 
+// libjxl 0.7 compresses a profile holding a run of more than about 65,000
+// equal bytes (a zero-padded one, say) into a stream its own decoder refuses
+// as corrupted. The size header and the profile are read back, without the
+// pixels, so that such a file fails instead of being written.
+void CheckHeadersReadBack(const EncodedBytes& output)
+{
+    const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
+    if (!decoder)
+        RaiseWithReason(ErrorNumber::OutOfMemory, "cannot start the JPEG XL decoder");
+    JxlDecoderStatus status = JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING);
+    if (status == JXL_DEC_SUCCESS)
+        status = JxlDecoderSetInput(decoder.get(), output.data(), output.size());
+    JxlDecoderCloseInput(decoder.get());
+    if (status == JXL_DEC_SUCCESS && JxlDecoderProcessInput(decoder.get()) == JXL_DEC_BASIC_INFO
+        && JxlDecoderProcessInput(decoder.get()) == JXL_DEC_COLOR_ENCODING)
+        return;
+    RaiseInvalidPicture("the JPEG XL encoder wrote a file that does not read back: the decoder refuses its header or colour profile");
+}
+
 } // namespace
 
 bool LooksLikeJxl(std::span<const std::uint8_t> bytes) noexcept
@@ -261,7 +280,9 @@ EncodedBytes EncodeJxl(const Picture& picture, bool hasAlpha, const SaveSettings
     CheckEncoder(JxlEncoderAddImageFrame(frame, hasAlpha ? &RgbaBytes : &RgbBytes, pixels.data(), pixels.size()), encoder.get(),
                  "take the picture");
     JxlEncoderCloseInput(encoder.get());
-    return CollectOutput(encoder.get());
+    EncodedBytes output = CollectOutput(encoder.get());
+    CheckHeadersReadBack(output);
+    return output;
 }
 
 } // namespace tollamere

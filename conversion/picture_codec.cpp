@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "picture_codec.h"
 
+#include "byte_order.h"
 #include "cDIBSection.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace tollamere {
 
@@ -47,10 +49,14 @@ void CheckPictureFitsFormat(const Picture& picture, std::int32_t largestSide, co
 
 bool IsRgbProfile(std::span<const std::uint8_t> profile) noexcept
 {
-    // The data colour space is the header's signature at byte 16.
-    constexpr std::size_t colourSpaceAt = 16;
-    constexpr std::uint8_t rgb[] = {'R', 'G', 'B', ' '};
-    return profile.size() >= colourSpaceAt + 4 && std::equal(std::begin(rgb), std::end(rgb), profile.begin() + colourSpaceAt);
+    // The header is 128 bytes: the profile's size at byte 0, the data colour
+    // space at 16 and the file signature "acsp" at 36.
+    constexpr std::size_t headerBytes = 128;
+    const auto holds = [&](std::size_t at, std::string_view text) {
+        return std::equal(text.begin(), text.end(), profile.begin() + std::ptrdiff_t(at),
+                          [](char expected, std::uint8_t actual) { return std::uint8_t(expected) == actual; });
+    };
+    return profile.size() >= headerBytes && BigEndian(profile.data(), 4) == profile.size() && holds(16, "RGB ") && holds(36, "acsp");
 }
 
 std::uint8_t* KeptBytes::Reserve(std::size_t size)

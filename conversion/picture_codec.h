@@ -42,9 +42,11 @@ private:
 // higher than the format can hold (formatName says which, e.g. "a GIF").
 void CheckPictureFitsFormat(const Picture& picture, std::int32_t largestSide, const std::string& formatName);
 
-// True for an ICC profile of RGB data: the only kind that can describe a
-// picture's colour words. A decoder that expands grey to RGB, or turns CMYK
-// into RGB, keeps no grey or CMYK profile.
+// True for an ICC profile of RGB data whose header holds together (its size
+// field is its length, its signature is there): the only kind that can
+// describe a picture's colour words. Every reader keeps a file's profile only
+// when this holds, so a grey JPEG's grey profile, a CMYK one on colours that
+// were turned into RGB, or damaged bytes never reach an output.
 bool IsRgbProfile(std::span<const std::uint8_t> profile) noexcept;
 
 // Bytes a thread keeps from picture to picture, so that a batch does not ask

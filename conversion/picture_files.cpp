@@ -22,6 +22,23 @@
 namespace tollamere {
 namespace {
 
+bool FormatCarriesProfile(const PictureFormat& format, std::span<const std::uint8_t> profile) noexcept
+{
+    return profile.size() <= LargestProfileBytes(format) && IsRgbProfile(profile);
+}
+
+// The settings without the profile when the format cannot carry it: the
+// picture is written all the same.
+template <typename Encoding>
+EncodedBytes WithProfileThatFits(const PictureFormat& format, const SaveSettings& settings, const Encoding& encode)
+{
+    if (settings.metadata.iccProfile.empty() || FormatCarriesProfile(format, settings.metadata.iccProfile))
+        return encode(settings);
+    SaveSettings withoutProfile = settings;
+    withoutProfile.metadata.iccProfile.clear();
+    return encode(withoutProfile);
+}
+
 EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& format, const SaveSettings& settings)
 {
     switch (format.encoder) {
@@ -93,7 +110,9 @@ EncodedBytes EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem
     if (!format || format->encoder != Encoder::Jpeg)
         RaiseWithReason(ErrorNumber::InvalidProcedureCall, "only JPEG files are written from the surface");
     try {
-        return EncodeJpegFromSurface(surface, JpegQuality(settings), settings.metadata);
+        return WithProfileThatFits(*format, settings, [&](const SaveSettings& fitted) {
+            return EncodeJpegFromSurface(surface, JpegQuality(fitted), fitted.metadata);
+        });
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }
@@ -108,7 +127,7 @@ EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const std:
                         !extension ? "the file name " + Printable(path.filename().native()) + " has no extension to choose a format"
                                    : "no picture format is known for the extension \"" + Printable(*extension) + "\"");
     try {
-        return Encode(picture, hasAlpha, *format, settings);
+        return WithProfileThatFits(*format, settings, [&](const SaveSettings& fitted) { return Encode(picture, hasAlpha, *format, fitted); });
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }

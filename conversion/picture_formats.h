@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,5 +31,10 @@ std::optional<PictureFormat> FormatForExtension(std::string_view extension);
 
 // True when some encoder writes this extension.
 bool CanWritePictureExtension(std::string_view extension);
+
+// The largest colour profile, in bytes, that an output of this format
+// carries where its readers take it; a larger one is left out and the
+// picture written without it. 0 for formats that hold none.
+std::size_t LargestProfileBytes(const PictureFormat& format) noexcept;
 
 } // namespace tollamere

@@ -274,6 +274,10 @@ struct PngLayout {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::size_t samples = 0;  // per pixel: 1 grey, 2 grey and alpha, 3 RGB, 4 RGBA
+    std::size_t sampleBytes = 1;  // 1 or 2: 8 or 16 bits
+    // The colour key (tRNS) of grey or RGB: the samples of the pixels that
+    // are transparent, at their full depth.
+    std::optional<std::array<std::uint32_t, 3>> key;
     std::vector<std::span<const std::uint8_t>> data;  // the IDAT chunks' data, in order
     std::span<const std::uint8_t> profile;            // the iCCP chunk's data
     std::uint32_t dotsPerMetreX = 0;
@@ -302,9 +306,10 @@ std::optional<PngLayout> ReadPngLayout(std::span<const std::uint8_t> bytes)
             return ok = false;
         const std::span<const std::uint8_t> data = bytes.subspan(dataAt, length);
         if (chunks++ == 0) {
-            // 8 bits per sample, compression and filter method 0, no interlacing.
-            if (type != "IHDR" || length != 13 || data[8] != 8 || data[10] != 0 || data[11] != 0 || data[12] != 0)
+            // 8 or 16 bits per sample, compression and filter method 0, no interlacing.
+            if (type != "IHDR" || length != 13 || (data[8] != 8 && data[8] != 16) || data[10] != 0 || data[11] != 0 || data[12] != 0)
                 return ok = false;
+            layout.sampleBytes = data[8] / 8u;
             layout.width = BigEndian(&data[0], 4);
             layout.height = BigEndian(&data[4], 4);
             switch (data[9]) {
@@ -334,6 +339,14 @@ std::optional<PngLayout> ReadPngLayout(std::span<const std::uint8_t> bytes)
                 layout.dotsPerMetreX = BigEndian(&data[0], 4);
                 layout.dotsPerMetreY = BigEndian(&data[4], 4);
             }
+        } else if (type == "tRNS" && layout.data.empty() && !layout.key && (layout.samples == 1 || layout.samples == 3)
+                   && length == 2 * layout.samples) {
+            std::array<std::uint32_t, 3> key{};
+            for (std::size_t i = 0; i < layout.samples; ++i)
+                key[i] = BigEndian(&data[2 * i], 2);
+            // A key beyond the samples' depth is left to Qt's reader, as is damage.
+            ok = std::all_of(key.begin(), key.end(), [&](std::uint32_t value) { return value >> (8 * layout.sampleBytes) == 0; });
+            layout.key = key;
         } else if (type == "PLTE") {
             // A suggested palette for RGB; a grey picture has none.
             ok = layout.samples >= 3;
@@ -371,8 +384,7 @@ std::vector<std::uint8_t> UnpackProfile(std::span<const std::uint8_t> chunk, lib
         profile.resize(result == LIBDEFLATE_SUCCESS ? size : 0);
         break;
     }
-    // The profile states its own size in its first four bytes.
-    if (profile.size() < 4 || BigEndian(profile.data(), 4) != profile.size() || !IsRgbProfile(profile))
+    if (!IsRgbProfile(profile))
         return {};
     return profile;
 }
@@ -439,17 +451,48 @@ void RowToPixels(const std::uint8_t* samples, std::uint32_t* pixels, std::size_t
     }
 }
 
-template <std::size_t Samples>
+// One row of 16-bit samples, or of samples under a colour key, as pixel
+// words. The key is matched at the samples' full depth; 16 bits are then
+// rounded to 8 as Qt rounds them, so that the files Qt's reader took before
+// read the same.
+void DeepOrKeyedRowToPixels(const std::uint8_t* samples, std::uint32_t* pixels, std::size_t width, const PngLayout& layout) noexcept
+{
+    const bool deep = layout.sampleBytes == 2;
+    const std::size_t colours = layout.samples >= 3 ? 3 : 1;
+    const bool hasAlpha = layout.samples % 2 == 0;
+    const auto narrow = [deep](std::uint32_t value) { return deep ? (value - (value >> 8) + 0x80) >> 8 : value; };
+    for (std::size_t x = 0; x < width; ++x) {
+        std::array<std::uint32_t, 4> values{};
+        for (std::size_t i = 0; i < layout.samples; ++i, samples += layout.sampleBytes)
+            values[i] = deep ? std::uint32_t(samples[0]) << 8 | samples[1] : samples[0];
+        const bool keyed = layout.key && std::equal(values.begin(), values.begin() + std::ptrdiff_t(colours), layout.key->begin());
+        const std::uint32_t alpha = hasAlpha ? narrow(values[layout.samples - 1]) : keyed ? 0 : 0xFF;
+        const std::uint32_t red = narrow(values[0]);
+        const std::uint32_t green = colours == 3 ? narrow(values[1]) : red;
+        const std::uint32_t blue = colours == 3 ? narrow(values[2]) : red;
+        pixels[x] = alpha == 0 ? 0 : alpha << 24 | red << 16 | green << 8 | blue;
+    }
+}
+
+// Step is the bytes of a pixel, by which the filters look left; 8-bit
+// samples without a key take the quicker conversion.
+template <std::size_t Step>
 bool UnfilterRows(std::uint8_t* rows, const PngLayout& layout, Picture& picture)
 {
-    const std::size_t rowBytes = std::size_t(layout.width) * Samples;
+    const std::size_t rowBytes = std::size_t(layout.width) * Step;
+    const bool plain = Step <= 4 && layout.sampleBytes == 1 && !layout.key;
     const std::vector<std::uint8_t> zeros(rowBytes, 0);
     const std::uint8_t* above = zeros.data();
     for (std::uint32_t y = 0; y < layout.height; ++y) {
         std::uint8_t* row = rows + std::size_t(y) * (rowBytes + 1);
-        if (!UnfilterRow<Samples>(row[0], row + 1, above, rowBytes))
+        if (!UnfilterRow<Step>(row[0], row + 1, above, rowBytes))
             return false;
-        RowToPixels<Samples>(row + 1, picture.Row(std::int32_t(y)), layout.width);
+        std::uint32_t* pixels = picture.Row(std::int32_t(y));
+        if constexpr (Step <= 4)
+            if (plain)
+                RowToPixels<Step>(row + 1, pixels, layout.width);
+        if (!plain)
+            DeepOrKeyedRowToPixels(row + 1, pixels, layout.width, layout);
         above = row + 1;
     }
     return true;
@@ -465,7 +508,8 @@ bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint
     if (!layout)
         return false;
     CheckPictureDimensions(layout->width, layout->height, maxPixels);
-    const std::size_t rowBytes = std::size_t(layout->width) * layout->samples + 1;
+    const std::size_t pixelBytes = layout->samples * layout->sampleBytes;
+    const std::size_t rowBytes = std::size_t(layout->width) * pixelBytes + 1;
     const std::size_t rawBytes = rowBytes * layout->height;
 
     // The image data as one zlib stream: the chunk itself when there is one.
@@ -493,11 +537,13 @@ bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint
     bool read = result == LIBDEFLATE_SUCCESS && streamUsed == stream.size() && rawMade == rawBytes;
     if (read) {
         into.picture.Resize(std::int32_t(layout->width), std::int32_t(layout->height));
-        switch (layout->samples) {
+        switch (pixelBytes) {
         case 1: read = UnfilterRows<1>(raw, *layout, into.picture); break;
         case 2: read = UnfilterRows<2>(raw, *layout, into.picture); break;
         case 3: read = UnfilterRows<3>(raw, *layout, into.picture); break;
-        default: read = UnfilterRows<4>(raw, *layout, into.picture); break;
+        case 4: read = UnfilterRows<4>(raw, *layout, into.picture); break;
+        case 6: read = UnfilterRows<6>(raw, *layout, into.picture); break;
+        default: read = UnfilterRows<8>(raw, *layout, into.picture); break;
         }
     }
     rows.ReleaseIfLarge();
@@ -505,7 +551,7 @@ bool DecodePng(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint
     if (!read)
         return false;
 
-    into.hasAlpha = layout->samples == 2 || layout->samples == 4;
+    into.hasAlpha = layout->samples == 2 || layout->samples == 4 || layout->key.has_value();
     into.metadata = {};
     if (!layout->profile.empty())
         into.metadata.iccProfile = UnpackProfile(layout->profile, decompressor);

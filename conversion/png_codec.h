@@ -26,10 +26,11 @@ PngTuning PngTuningForLevel(int level);
 // level, or the default tuning.
 EncodedBytes EncodePng(const Picture& picture, bool hasAlpha, const SaveSettings& settings);
 
-// Reads the PNGs most files are (8 bits per sample of grey, grey and alpha,
-// RGB or RGBA, not interlaced, without a transparent colour key) straight
-// into into.picture, reusing its memory, with their colour profile and
-// resolution in into.metadata. Answers false, `into` left in no particular
+// Reads the PNGs most files are (8 or 16 bits per sample of grey, grey and
+// alpha, RGB or RGBA, not interlaced; grey and RGB with or without a
+// transparent colour key, matched at the samples' depth) straight into
+// into.picture, reusing its memory, with their colour profile and resolution
+// in into.metadata; 16 bits are rounded to 8. Answers false, `into` left in no particular
 // state, for every other PNG and for any damage at all (a wrong checksum,
 // data cut short or left over): Qt's reader then decides, as it does for
 // those files. Raises only what CheckPictureDimensions raises for the size

@@ -144,14 +144,20 @@ bool HasOwnResolution(const QImage& image)
            && (image.dotsPerMeterX() != unstated.dotsPerMeterX() || image.dotsPerMeterY() != unstated.dotsPerMeterY());
 }
 
-// The profile the file embeds. Qt also builds a colour space from a PNG's
-// gamma and chromaticity chunks, which is no embedded profile.
+// The profile the file embeds, when it describes RGB: Qt reads grey
+// profiles too, and gives every picture as RGB. Qt also builds a colour
+// space from a PNG's gamma and chromaticity chunks, which is no embedded
+// profile.
 std::vector<std::uint8_t> EmbeddedProfile(const QtPicture& read, std::span<const std::uint8_t> bytes)
 {
     if (!read.image.colorSpace().isValid() || (read.format == "png" && !PngHasChunkBeforeData(bytes, "iCCP")))
         return {};
     const QByteArray profile = read.image.colorSpace().iccProfile();
-    return std::vector<std::uint8_t>(profile.begin(), profile.end());
+    const auto* first = reinterpret_cast<const std::uint8_t*>(profile.constData());
+    const std::span<const std::uint8_t> embedded(first, std::size_t(profile.size()));
+    if (!IsRgbProfile(embedded))
+        return {};
+    return std::vector<std::uint8_t>(embedded.begin(), embedded.end());
 }
 
 } // namespace

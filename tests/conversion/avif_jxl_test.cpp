@@ -5,7 +5,7 @@
 #include "jxl_codec.h"
 #include "picture_files.h"
 
-#include "picture_test_support.h"
+#include "crafted_files.h"
 #include "runtime_error_matchers.h"
 
 #include <QColorSpace>
@@ -152,17 +152,6 @@ std::uint32_t Scaled(std::uint32_t value8, std::uint32_t depth)
     return (value8 * maximum + 127) / 255;
 }
 
-// The 128-byte header of an ICC profile of grey data, which is all that
-// libavif looks at when it embeds one.
-Bytes GreyProfileHeader()
-{
-    Bytes header(128, 0);
-    header[3] = 128;  // the profile's size
-    std::memcpy(&header[12], "mntrGRAYXYZ ", 12);  // device class, data colour space, connection space
-    std::memcpy(&header[36], "acsp", 4);
-    return header;
-}
-
 // A lossless AVIF of the picture's colours (or of its green as grey) at the
 // depth given, as libavif writes it for a caller that has deeper samples;
 // `adjust` sets what else the file says.
@@ -263,7 +252,8 @@ TEST(AvifAndJxlOtherWriters, DeepAndGreyFilesComeOutAsEightBitColour)
         {"AVIF, grey", AvifOfDepth(colours, 8, true), AsGrey(colours)},
         {"AVIF, grey in 10 bits", AvifOfDepth(colours, 10, true), AsGrey(colours)},
         {"AVIF, grey under a grey profile", AvifOfDepth(colours, 8, true, [](avifImage& image) {
-             avifImageSetProfileICC(&image, GreyProfileHeader().data(), GreyProfileHeader().size());
+             const Bytes grey = IccProfileOf("GRAY");
+             avifImageSetProfileICC(&image, grey.data(), grey.size());
          }), AsGrey(colours)},
         {"JPEG XL, 16 bits", JxlOfDepth(colours, 16, false, Srgb(false)), colours},
         {"JPEG XL, grey", JxlOfDepth(colours, 8, true, Srgb(true)), AsGrey(colours)},

@@ -9,8 +9,10 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <array>
 #include <string_view>
+#include <tuple>
 
 namespace tollamere::test {
 
@@ -163,31 +165,90 @@ struct PngChunk {
     Bytes data;
 };
 
-// An 8-bit RGB PNG of the picture with the chunks given before its image
-// data, which is one IDAT chunk stored uncompressed: as long as the pixels.
-inline Bytes MakeRgbPng(const Picture& picture, const std::vector<PngChunk>& before = {})
+// A PNG of 8- or 16-bit samples of the colour type given (0 grey, 2 RGB, 4
+// grey and alpha, 6 RGBA), `samples` holding them row after row, with the
+// chunks given before its image data, which is one IDAT chunk stored
+// uncompressed and unfiltered.
+inline Bytes MakePngOfSamples(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::uint8_t colourType,
+                              const std::vector<std::uint16_t>& samples, const std::vector<PngChunk>& before = {})
 {
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     Bytes header;
-    PutBig32(header, std::uint32_t(picture.Width()));
-    PutBig32(header, std::uint32_t(picture.Height()));
-    header.insert(header.end(), {8, 2, 0, 0, 0});
+    PutBig32(header, width);
+    PutBig32(header, height);
+    header.insert(header.end(), {depth, colourType, 0, 0, 0});
     PutPngChunk(png, "IHDR", header);
     for (const PngChunk& chunk : before)
         PutPngChunk(png, chunk.type, chunk.data);
+    const std::size_t rowSamples = samples.size() / height;
     QByteArray rows;
-    for (std::int32_t y = 0; y < picture.Height(); ++y) {
-        rows.append(char(0));  // no filter
-        for (std::int32_t x = 0; x < picture.Width(); ++x) {
-            const std::uint32_t pixel = picture.Pixel(x, y);
-            for (int shift : {16, 8, 0})
-                rows.append(char(pixel >> shift));
-        }
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (i % rowSamples == 0)
+            rows.append(char(0));  // no filter
+        if (depth == 16)
+            rows.append(char(samples[i] >> 8));
+        rows.append(char(samples[i]));
     }
     const QByteArray zlib = qCompress(rows, 0).sliced(4);  // Qt puts the length before the zlib stream
     PutPngChunk(png, "IDAT", Bytes(zlib.begin(), zlib.end()));
     PutPngChunk(png, "IEND", Bytes{});
     return png;
+}
+
+// An 8-bit RGB PNG of the picture, as MakePngOfSamples stores it.
+inline Bytes MakeRgbPng(const Picture& picture, const std::vector<PngChunk>& before = {})
+{
+    std::vector<std::uint16_t> samples;
+    for (std::int32_t y = 0; y < picture.Height(); ++y)
+        for (std::int32_t x = 0; x < picture.Width(); ++x)
+            for (int shift : {16, 8, 0})
+                samples.push_back(std::uint16_t(picture.Pixel(x, y) >> shift & 0xFF));
+    return MakePngOfSamples(std::uint32_t(picture.Width()), std::uint32_t(picture.Height()), 8, 2, samples, before);
+}
+
+// A small ICC profile of that data colour space ("GRAY", "RGB ", "CMYK"):
+// the header, a white point and a tone curve, which is all Qt asks of a grey
+// one.
+inline Bytes IccProfileOf(std::string_view colourSpace)
+{
+    Bytes profile(128, 0);
+    std::copy_n("mntr", 4, &profile[12]);  // a display's
+    std::copy(colourSpace.begin(), colourSpace.end(), &profile[16]);
+    std::copy_n("XYZ ", 4, &profile[20]);  // the connection space
+    std::copy_n("acsp", 4, &profile[36]);
+    profile[8] = 4;  // version 4
+    const auto putBig32At = [&](std::size_t at, std::uint32_t value) {
+        for (std::size_t i = 0; i < 4; ++i)
+            profile[at + i] = std::uint8_t(value >> (24 - 8 * i));
+    };
+    const std::uint32_t d50[] = {0xF6D6, 0x10000, 0xD32D};  // X, Y, Z in 16.16
+    for (std::size_t i = 0; i < 3; ++i)
+        putBig32At(68 + 4 * i, d50[i]);
+    PutBig32(profile, 2);  // tags
+    for (const auto& [tag, at, size] : {std::tuple{"wtpt", 156u, 20u}, std::tuple{"kTRC", 176u, 12u}}) {
+        profile.insert(profile.end(), tag, tag + 4);
+        PutBig32(profile, at);
+        PutBig32(profile, size);
+    }
+    profile.insert(profile.end(), {'X', 'Y', 'Z', ' ', 0, 0, 0, 0});
+    for (const std::uint32_t value : d50)
+        PutBig32(profile, value);
+    profile.insert(profile.end(), {'c', 'u', 'r', 'v', 0, 0, 0, 0, 0, 0, 0, 0});  // no entries: the identity
+    putBig32At(0, std::uint32_t(profile.size()));
+    return profile;
+}
+
+// The JPEG with the profile in one APP2 segment right after its start.
+inline Bytes JpegWithProfile(const Bytes& jpeg, const Bytes& profile)
+{
+    const std::string_view signature("ICC_PROFILE\0\1\1", 14);  // the signature, chunk 1 of 1
+    const std::size_t length = 2 + signature.size() + profile.size();
+    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+    out.insert(out.end(), {0xFF, 0xE2, std::uint8_t(length >> 8), std::uint8_t(length)});
+    out.insert(out.end(), signature.begin(), signature.end());
+    out.insert(out.end(), profile.begin(), profile.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
 }
 
 // An icon whose one picture is the PNG file given, of that size in pixels.

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture_files.h"
+#include "bevel.h"
+#include "jpeg_codec.h"
 #include "picture_formats.h"
 #include "picture_probe.h"
 
@@ -8,6 +10,7 @@
 #include "runtime_error_matchers.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QCoreApplication>
 #include <QImage>
 
@@ -293,6 +296,58 @@ TEST(PictureFileLoad, JpegKindsOtherThanYCbCrLoad)
     EXPECT_LE(MaxColourError(progressive, letter), 6);
 }
 
+Bytes ProfileBytes(const QColorSpace& space)
+{
+    const QByteArray profile = space.iccProfile();
+    return Bytes(profile.begin(), profile.end());
+}
+
+// A reader keeps a profile only when it describes the RGB colours it gives:
+// not a grey profile of grey pixels, a CMYK one of colours turned into RGB,
+// nor bytes whose header does not hold together; whichever reader takes the
+// file, and on the way straight into the effect's surface too.
+TEST(PictureFileLoad, OnlyProfilesOfTheRgbColoursGivenAreKept)
+{
+    TempFolder folder;
+    const Bytes rgb = ProfileBytes(QColorSpace(QColorSpace::AdobeRgb));
+    Bytes longerThanStated = rgb;
+    longerThanStated.resize(rgb.size() + 100, 0);
+    Bytes withoutSignature = rgb;
+    withoutSignature[36] = 'x';
+    const Bytes colourJpeg = EncodedAs(LetterF(), false, "jpg", folder.Path());
+    const Bytes greyJpeg = TurboJpegEncoded(std::vector<std::uint8_t>(6 * 5, 0x80), 6, 5, TJPF_GRAY, TJSAMP_GRAY);
+    QImage underGrey(6, 5, QImage::Format_RGB32);
+    underGrey.fill(Qt::red);
+    const Bytes grey = IccProfileOf("GRAY");
+    underGrey.setColorSpace(QColorSpace::fromIccProfile(QByteArray(reinterpret_cast<const char*>(grey.data()), qsizetype(grey.size()))));
+    ASSERT_TRUE(underGrey.colorSpace().isValid());
+
+    const struct {
+        const char* name;
+        Bytes file;
+        bool kept;
+    } rows[] = {
+        {"grey JPEG under a grey profile", JpegWithProfile(greyJpeg, grey), false},
+        {"colour JPEG under a CMYK profile", JpegWithProfile(colourJpeg, IccProfileOf("CMYK")), false},
+        {"colour JPEG, profile longer than its size field", JpegWithProfile(colourJpeg, longerThanStated), false},
+        {"colour JPEG, profile without its signature", JpegWithProfile(colourJpeg, withoutSignature), false},
+        {"colour JPEG under an RGB profile", JpegWithProfile(colourJpeg, rgb), true},
+        {"TIFF under a grey profile", QtEncoded(underGrey, "tiff"), false},
+        {"WebP under a grey profile", QtEncoded(underGrey, "webp"), false},
+    };
+    BevelWorkspace workspace;
+    for (const auto& [name, file, kept] : rows) {
+        SCOPED_TRACE(name);
+        const PictureFile loaded = LoadPictureFromBytes(file);
+        ASSERT_TRUE(loaded.picture.HasBitmap());
+        EXPECT_EQ(loaded.metadata.iccProfile, kept ? rgb : Bytes{});
+        PictureMetadata onSurface;
+        if (LooksLikeJpeg(file) && DecodeJpegIntoSurface(file, workspace, onSurface)) {
+            EXPECT_EQ(onSurface.iccProfile, kept ? rgb : Bytes{});
+        }
+    }
+}
+
 TEST(PictureFileLoad, GifFrameIsPlacedOnATransparentCanvas)
 {
     GifLayout layout{.screenWidth = 4, .screenHeight = 3, .palette = {0xFF0000, 0x0000FF}, .left = 1, .top = 1, .width = 2, .height = 1, .indices = {0, 1}};
@@ -564,6 +619,53 @@ TEST(PictureFileSave, PicturesAFormatCannotHoldAreRefused)
 
     SavePictureFile(Picture(256, 256, Red), false, folder / "largest.ico");
     EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "largest.ico").picture, Picture(256, 256, Red)));
+}
+
+// An RGB profile of that size, padded with random bytes or zeros.
+Bytes PaddedProfile(std::size_t size, bool zeros)
+{
+    Bytes profile = ProfileBytes(QColorSpace(QColorSpace::AdobeRgb));
+    std::mt19937 random(3);
+    while (profile.size() < size)
+        profile.push_back(zeros ? 0 : std::uint8_t(random()));
+    for (std::size_t i = 0; i < 4; ++i)
+        profile[i] = std::uint8_t(size >> (24 - 8 * i));
+    return profile;
+}
+
+// A profile goes only where the format carries it at its size, and only one
+// of RGB data; otherwise the picture is written without it. A JPEG XL whose
+// profile its decoder cannot read back (libjxl 0.7 corrupts long runs of
+// equal bytes in one) fails instead of being written.
+TEST(PictureFileSave, ProfilesGoOnlyWhereTheFormatCarriesThem)
+{
+    TempFolder folder;
+    const std::size_t pngLargest = 1u << 20;
+    const std::size_t largest = 255u * 65'519u;
+    const struct {
+        const char* name;
+        Bytes profile;
+        bool kept;
+    } rows[] = {
+        {"at.png", PaddedProfile(pngLargest, false), true},
+        {"beyond.png", PaddedProfile(pngLargest + 1, false), false},
+        {"beyond.tiff", PaddedProfile(largest + 1, false), false},
+        {"grey.jxl", IccProfileOf("GRAY"), false},
+    };
+    for (const auto& [name, profile, kept] : rows) {
+        SCOPED_TRACE(name);
+        SaveSettings settings;
+        settings.metadata.iccProfile = profile;
+        SavePictureFile(LetterF(), false, folder / name, settings);
+        const PictureFile loaded = LoadPictureFile(folder / name);
+        EXPECT_EQ(loaded.metadata.iccProfile, kept ? profile : Bytes{});
+        EXPECT_LE(MaxColourError(loaded.picture, LetterF()), 6);
+    }
+
+    SaveSettings padded;
+    padded.metadata.iccProfile = PaddedProfile(256u << 10, true);
+    EXPECT_RUNTIME_ERROR(SavePictureFile(LetterF(), false, folder / "padded.jxl", padded), ErrorNumber::InvalidPicture);
+    EXPECT_FALSE(std::filesystem::exists(folder / "padded.jxl"));
 }
 
 TEST(PictureFileSave, IconsCarryAMaskOfTheTransparentPixels)

@@ -48,6 +48,7 @@ struct PngParts {
     std::uint32_t width = 13;
     std::uint32_t height = 11;
     std::uint8_t colourType = 6;
+    std::uint8_t depth = 8;
     std::vector<test::PngChunk> before;  // between the header and the image data
     std::size_t dataChunks = 1;
     std::function<void(Bytes& header, QByteArray& rows)> damageRows = [](Bytes&, QByteArray&) {};
@@ -69,7 +70,9 @@ std::size_t SamplesOf(std::uint8_t colourType)
 Bytes MakePng(const PngParts& parts)
 {
     const std::size_t samples = SamplesOf(parts.colourType);
-    const std::size_t rowBytes = parts.width * samples;
+    const std::size_t sampleBytes = parts.depth / 8u;
+    const std::size_t step = samples * sampleBytes;  // the bytes of a pixel
+    const std::size_t rowBytes = parts.width * step;
     std::vector<std::uint8_t> previous(rowBytes, 0);
     QByteArray rows;
     for (std::uint32_t y = 0; y < parts.height; ++y) {
@@ -78,13 +81,13 @@ Bytes MakePng(const PngParts& parts)
             row[i] = std::uint8_t((i * 2654435761u + y * 40503u) >> 11);
         if (samples % 2 == 0)
             for (std::size_t x = y % 3; x < parts.width; x += 3)
-                row[x * samples + samples - 1] = 0;
+                std::fill_n(&row[(x + 1) * step - sampleBytes], sampleBytes, 0);
         const int type = int(y % 5);
         rows.append(char(type));
         for (std::size_t i = 0; i < rowBytes; ++i) {
-            const int left = i >= samples ? row[i - samples] : 0;
+            const int left = i >= step ? row[i - step] : 0;
             const int up = previous[i];
-            const int upLeft = i >= samples ? previous[i - samples] : 0;
+            const int upLeft = i >= step ? previous[i - step] : 0;
             const int p = left + up - upLeft;
             const int paeth = std::abs(p - left) <= std::abs(p - up) && std::abs(p - left) <= std::abs(p - upLeft) ? left
                               : std::abs(p - up) <= std::abs(p - upLeft)                                          ? up
@@ -97,7 +100,7 @@ Bytes MakePng(const PngParts& parts)
     Bytes header;
     test::PutBig32(header, parts.width);
     test::PutBig32(header, parts.height);
-    header.insert(header.end(), {8, parts.colourType, 0, 0, 0});
+    header.insert(header.end(), {parts.depth, parts.colourType, 0, 0, 0});
     parts.damageRows(header, rows);
     const QByteArray zlib = qCompress(rows, 6).sliced(4);  // Qt puts the length before the zlib stream
     Bytes stream(zlib.begin(), zlib.end());
@@ -135,6 +138,12 @@ TEST(PngReader, ReadsWhatQtReads)
         {"RGB", With([=](PngParts& p) { p.colourType = 2; })},
         {"RGBA", With([=](PngParts& p) { p.colourType = 6; })},
         {"one pixel", With([=](PngParts& p) { p.width = 1; p.height = 1; })},
+        {"16-bit grey", With([=](PngParts& p) { p.colourType = 0; p.depth = 16; })},
+        {"16-bit grey and alpha", With([=](PngParts& p) { p.colourType = 4; p.depth = 16; })},
+        {"16-bit RGB", With([=](PngParts& p) { p.colourType = 2; p.depth = 16; })},
+        {"16-bit RGBA", With([=](PngParts& p) { p.colourType = 6; p.depth = 16; })},
+        {"grey under a colour key", With([=](PngParts& p) { p.colourType = 0; p.before = {{"tRNS", {0, 0x37}}}; })},
+        {"RGB under a colour key", With([=](PngParts& p) { p.colourType = 2; p.before = {{"tRNS", {0, 0x37, 0, 0x15, 0, 0xF3}}}; })},
         {"data in three chunks", With([=](PngParts& p) { p.dataChunks = 3; })},
         {"profile, resolution and the chunks that change no pixel",
          With([=](PngParts& p) {
@@ -168,10 +177,11 @@ TEST(PngReader, LeavesTheRestToQt)
         return [=](Bytes& ihdr, QByteArray&) { ihdr[at] = value; };
     };
     const std::pair<const char*, PngParts> cases[] = {
-        {"16 bits", With([=](PngParts& p) { p.damageRows = header(8, 16); })},
+        {"2 bits", With([=](PngParts& p) { p.colourType = 0; p.damageRows = header(8, 2); })},
         {"palette", With([=](PngParts& p) { p.colourType = 3; })},
         {"interlaced", With([=](PngParts& p) { p.damageRows = header(12, 1); })},
-        {"colour key", With([=](PngParts& p) { p.colourType = 2; p.before = {{"tRNS", {0, 1, 0, 2, 0, 3}}}; })},
+        {"colour key beside alpha", With([=](PngParts& p) { p.before = {{"tRNS", {0, 1, 0, 2, 0, 3}}}; })},
+        {"colour key beyond 8 bits", With([=](PngParts& p) { p.colourType = 0; p.before = {{"tRNS", {1, 0}}}; })},
         {"unknown critical chunk", With([=](PngParts& p) { p.before = {{"ABCD", {}}}; })},
         {"filter type 5", With([=](PngParts& p) { p.damageRows = [](Bytes&, QByteArray& rows) { rows[0] = 5; }; })},
         {"a row short", With([=](PngParts& p) { p.damageRows = [](Bytes&, QByteArray& rows) { rows.chop(13 * 4 + 1); }; })},
@@ -189,6 +199,40 @@ TEST(PngReader, LeavesTheRestToQt)
     png[PngSignature.size() + 8 + 13] ^= 1;
     PictureFile ours;
     EXPECT_FALSE(DecodePng(png, ours));
+}
+
+// A colour key makes transparent exactly the pixels whose samples equal it at
+// their full depth: 16-bit samples that differ from it only in their low
+// byte stay opaque, and are then rounded to 8 bits.
+TEST(PngReader, ColourKeysMatchAtTheSamplesFullDepth)
+{
+    constexpr std::uint32_t Clear = 0;
+    const std::vector<std::uint16_t> rgb16{0x1111, 0x2222, 0x3333, 0x1111, 0x2222, 0x3334, 0xFFFF, 0x0000, 0x8080,
+                                           0x1110, 0x2222, 0x3333, 0x0000, 0x0000, 0x0000, 0x1111, 0x2222, 0x3333};
+    const std::vector<std::uint16_t> grey16{0x4242, 0x4243, 0xFFFF, 0x4142, 0x0000, 0x4242};
+    const std::vector<std::uint16_t> rgb8{0x10, 0x20, 0x30, 0x10, 0x20, 0x31, 0xFF, 0x00, 0x80,
+                                          0x11, 0x20, 0x30, 0x00, 0x00, 0x00, 0x10, 0x20, 0x30};
+    const struct {
+        const char* name;
+        Bytes png;
+        std::array<std::uint32_t, 6> expected;  // 3 x 2 pixels
+    } files[] = {
+        {"16-bit RGB", test::MakePngOfSamples(3, 2, 16, 2, rgb16, {{"tRNS", {0x11, 0x11, 0x22, 0x22, 0x33, 0x33}}}),
+         {Clear, 0xFF112233u, 0xFFFF0080u, 0xFF112233u, 0xFF000000u, Clear}},
+        {"16-bit grey", test::MakePngOfSamples(3, 2, 16, 0, grey16, {{"tRNS", {0x42, 0x42}}}),
+         {Clear, 0xFF424242u, 0xFFFFFFFFu, 0xFF414141u, 0xFF000000u, Clear}},
+        {"8-bit RGB", test::MakePngOfSamples(3, 2, 8, 2, rgb8, {{"tRNS", {0, 0x10, 0, 0x20, 0, 0x30}}}),
+         {Clear, 0xFF102031u, 0xFFFF0080u, 0xFF112030u, 0xFF000000u, Clear}},
+    };
+    for (const auto& [name, png, expected] : files) {
+        SCOPED_TRACE(name);
+        const PictureFile loaded = LoadPictureFromBytes(png);
+        EXPECT_TRUE(loaded.hasAlpha);
+        Picture wanted(3, 2);
+        for (std::int32_t i = 0; i < 6; ++i)
+            wanted.Pixel(i % 3, i / 3) = expected[std::size_t(i)];
+        EXPECT_TRUE(test::SamePixels(loaded.picture, wanted));
+    }
 }
 
 } // namespace
