@@ -315,7 +315,7 @@ std::string UsageText()
            "\n"
            "Input lists and reports:\n"
            "      --files-from FILE also convert the paths listed in FILE, one a line (- reads\n"
-           "                        standard input); empty lines are skipped; at most 1 GiB\n"
+           "                        standard input); empty lines are skipped; at most 256 MiB\n"
            "  -0, --null            the list's paths end with a NUL byte, not a line feed\n"
            "      --json            write one JSON object a line to standard output for each\n"
            "                        item: input, output, outcome (written, skipped, failed,\n"

@@ -15,9 +15,10 @@ namespace tollamere {
 // The most a list may hold. The run needs every path before it starts (it
 // plans the outputs and numbers them), so reading the list as it comes saves
 // its text but not its paths: without a cap, an endless source (/dev/zero, a
-// pipe that never ends) would take all memory. 1 GiB is some ten million
-// paths of a hundred bytes.
-inline constexpr std::uint64_t LargestFileList = std::uint64_t{1} << 30;
+// pipe that never ends) would take all memory. 256 MiB is some two and a half
+// million paths of a hundred bytes, and their copies take about as much
+// again; larger batches are better split over several runs.
+inline constexpr std::uint64_t LargestFileList = std::uint64_t{256} << 20;
 
 struct FileListLimits {
     // The longest path the file system takes, in bytes, without the ending NUL.

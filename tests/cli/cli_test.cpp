@@ -412,7 +412,7 @@ TEST_F(CliEndToEndTest, UsageErrorsExitWithTwoAndTouchNothing)
         {"--files-from " + Quoted(longLine), "the list " + longLine.string() + ", line 3: " + pathLimit},
         // Endless lists end at the first overlong path, or at the cap.
         {"--files-from /dev/zero", "the list /dev/zero, line 1: " + pathLimit},
-        {"-0 --files-from /dev/zero", "the list /dev/zero holds more than 1 GiB, the most a list may hold"},
+        {"-0 --files-from /dev/zero", "the list /dev/zero holds more than 256 MiB, the most a list may hold"},
     };
     for (const auto& row : rows) {
         const Result result = RunCli("-o " + Out() + " " + row.arguments);
