@@ -33,10 +33,12 @@ int UsageError(const std::string& reason)
     return ExitUsage;
 }
 
+// A picture file by its name: one some reader takes, whether or not its own
+// format is written (--format may choose another).
 bool HasPictureExtension(const std::string& path)
 {
     const std::optional<std::string> extension = FileExtension(path);
-    return extension && CanWritePictureExtension(*extension);
+    return extension && CanReadPictureExtension(*extension);
 }
 
 struct SkippedInput {

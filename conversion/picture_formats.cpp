@@ -4,6 +4,9 @@
 #include "path_text.h"
 #include "qt_codec.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace tollamere {
 namespace {
 
@@ -81,6 +84,13 @@ std::optional<PictureFormat> FormatForExtension(std::string_view extension)
 bool CanWritePictureExtension(std::string_view extension)
 {
     return FormatForExtension(extension).has_value();
+}
+
+bool CanReadPictureExtension(std::string_view extension)
+{
+    const std::string name = LowerCaseAscii(extension);
+    const auto own = std::find_if(std::begin(FormatRows), std::end(FormatRows), [&](const FormatRow& row) { return row.extension == name; });
+    return own != std::end(FormatRows) || (!name.empty() && QtCanRead(name));
 }
 
 std::size_t LargestProfileBytes(const PictureFormat& format) noexcept

@@ -32,6 +32,10 @@ std::optional<PictureFormat> FormatForExtension(std::string_view extension);
 // True when some encoder writes this extension.
 bool CanWritePictureExtension(std::string_view extension);
 
+// True when some reader takes files of this extension: every format written
+// here, and those only read (TGA, say). A folder scan for pictures takes these.
+bool CanReadPictureExtension(std::string_view extension);
+
 // The largest colour profile, in bytes, that an output of this format
 // carries where its readers take it; a larger one is left out and the
 // picture written without it. 0 for formats that hold none.

@@ -119,6 +119,23 @@ std::vector<PictureSize> IconPictureSizes(std::span<const std::uint8_t> bytes)
     return sizes;
 }
 
+std::optional<PictureSize> TgaHeaderSize(std::span<const std::uint8_t> tga)
+{
+    constexpr std::size_t headerSize = 18;
+    if (tga.size() < headerSize)
+        return std::nullopt;
+    const std::uint8_t colourMapType = tga[1];
+    const std::uint8_t imageType = tga[2];
+    const std::uint8_t depth = tga[16];
+    const bool mapped = imageType == 1 || imageType == 9;
+    const bool knownType = mapped || imageType == 2 || imageType == 3 || imageType == 10 || imageType == 11;
+    const bool knownDepth = depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32;
+    const PictureSize size{LittleEndian(&tga[12], 2), LittleEndian(&tga[14], 2)};
+    if (colourMapType > 1 || (mapped && colourMapType != 1) || !knownType || !knownDepth || size.width == 0 || size.height == 0)
+        return std::nullopt;
+    return size;
+}
+
 std::optional<BmpHeader> ReadBmpHeader(std::span<const std::uint8_t> bmp)
 {
     constexpr std::size_t fileHeaderSize = 14;
@@ -158,6 +175,10 @@ std::optional<PictureSize> ProbePictureSize(std::span<const std::uint8_t> start)
         return JxlImageSize(start);
     if (const std::optional<PictureSize> icon = Largest(IconPictureSizes(start)))
         return icon;
+    // Before Qt's look, which takes a TGA for a cursor; no format Qt reads
+    // starts with a header that makes sense as a TGA's.
+    if (const std::optional<PictureSize> tga = TgaHeaderSize(start))
+        return tga;
     return ProbeWithQt(start);
 }
 

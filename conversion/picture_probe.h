@@ -42,6 +42,11 @@ void WalkPngChunks(std::span<const std::uint8_t> bytes, std::size_t at, const Ch
 // nothing when they end before it or the first chunk is not IHDR.
 std::optional<PictureSize> PngHeaderSize(std::span<const std::uint8_t> png);
 
+// The size in a TGA's header when all its fields make sense. A TGA has no
+// signature at its start, and a true-colour one starts like a cursor
+// ("00 00 02 00"), so Qt's look at the content takes it for one.
+std::optional<PictureSize> TgaHeaderSize(std::span<const std::uint8_t> tga);
+
 // What a BMP's headers say of its pixels. Rows are stored top-down when the
 // height is negative.
 struct BmpHeader {

@@ -116,9 +116,11 @@ void MakeOpaque(Picture& picture) noexcept
 // TGA has no signature at its start: Qt's probe takes most TGA headers for
 // icons or cursors, so a file ending in the TGA 2.0 footer (the only TGA
 // Qt's reader accepts) is given to the TGA reader by name.
+constexpr std::string_view TgaFooterSignature("TRUEVISION-XFILE.\0", 18);
+
 bool HasTgaFooter(std::span<const std::uint8_t> bytes)
 {
-    constexpr std::string_view signature("TRUEVISION-XFILE.\0", 18);
+    const std::string_view signature = TgaFooterSignature;
     return bytes.size() >= signature.size()
            && std::equal(signature.begin(), signature.end(), bytes.end() - std::ptrdiff_t(signature.size()),
                          [](char expected, std::uint8_t actual) { return std::uint8_t(expected) == actual; });
@@ -170,9 +172,21 @@ void DecodeWithQt(std::span<const std::uint8_t> bytes, PictureFile& into, std::u
     try {
         read = ReadWithQt(bytes, QByteArray(), maxPixels);
     } catch (const RuntimeError& error) {
-        if (error.Number() != ErrorNumber::InvalidPicture || !HasTgaFooter(bytes))
+        if (error.Number() != ErrorNumber::InvalidPicture)
             throw;
-        read = ReadWithQt(bytes, "tga", maxPixels);
+        if (HasTgaFooter(bytes)) {
+            read = ReadWithQt(bytes, "tga", maxPixels);
+        } else if (TgaHeaderSize(bytes)) {
+            // Qt reads TGA 2.0 files only. An original TGA is one without
+            // the footer: with one that points at no extension area, it is
+            // the same picture in the later form.
+            std::vector<std::uint8_t> withFooter(bytes.begin(), bytes.end());
+            withFooter.resize(withFooter.size() + 8);
+            withFooter.insert(withFooter.end(), TgaFooterSignature.begin(), TgaFooterSignature.end());
+            read = ReadWithQt(withFooter, "tga", maxPixels);
+        } else {
+            throw;
+        }
     }
     QImage& image = read.image;
     CheckPictureDimensions(std::uint64_t(image.width()), std::uint64_t(image.height()), maxPixels);
@@ -223,6 +237,18 @@ bool QtCanWrite(std::string_view format)
         return names;
     }();
     return writable.find(format) != writable.end();
+}
+
+bool QtCanRead(std::string_view format)
+{
+    static const std::set<std::string, std::less<>> readable = [] {
+        std::set<std::string, std::less<>> names;
+        for (const QByteArray& name : QImageReader::supportedImageFormats())
+            if (!name.toLower().startsWith("svg"))
+                names.insert(name.toLower().toStdString());
+        return names;
+    }();
+    return readable.find(format) != readable.end();
 }
 
 EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format, const SaveSettings& settings)

@@ -25,6 +25,10 @@ void LoadQtImagePlugins();
 // True when a Qt image writer exists for the format of that (lower-case) name.
 bool QtCanWrite(std::string_view format);
 
+// True when a Qt image reader gives pixels for the format of that
+// (lower-case) name; vector drawings have none.
+bool QtCanRead(std::string_view format);
+
 // Writes through Qt's writer for the format: WebP lossless unless the
 // settings give a quality, TIFF with LZW; the metadata's colour profile and
 // resolution where the format holds them (96 dpi when the metadata has none).

@@ -800,10 +800,15 @@ TEST_F(CliEndToEndTest, OutputOptionsReachTheRun)
 {
     const std::string in = Quoted(root_ / "in");
     const std::string a = Quoted(root_ / "in" / "a.png");
+    // Formats that are read but not written here are pictures to the scan too.
+    fs::create_directories(root_ / "read-only");
+    test::WriteBytes(root_ / "read-only" / "t.tga", test::MakeTga(test::LetterF(), false, false));
+    SavePictureFile(test::LetterF(), false, root_ / "read-only" / "p.ppm");
     const struct {
         std::string arguments;
         std::set<std::string> outputs;
     } rows[] = {
+        {"--format png " + Quoted(root_ / "read-only"), {"t.png", "p.png"}},
         {"--keep-folders " + in, {"a.png", "deeper/b.jpg", "deeper/c.bmp"}},
         {"--keep-folders " + Quoted(root_ / "in" / "deeper" / "c.bmp") + " " + in,
          {"c.bmp", "a.png", "deeper/b.jpg", "deeper/c.bmp"}},

@@ -309,20 +309,23 @@ inline Bytes MakeBmp32(const Picture& picture, std::uint32_t headerSize, std::ui
 }
 
 // An uncompressed 24-bit TGA 2.0 stored top row first.
-inline Bytes MakeTga(const Picture& picture)
+// An uncompressed 24-bit TGA, rows from the top or (as most TGAs) from the
+// bottom, with the footer of the later form of the format or without.
+inline Bytes MakeTga(const Picture& picture, bool topDown = true, bool footer = true)
 {
     Bytes tga{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     PutLittle16(tga, std::uint32_t(picture.Width()));
     PutLittle16(tga, std::uint32_t(picture.Height()));
     tga.push_back(24);
-    tga.push_back(0x20);
-    for (std::int32_t y = 0; y < picture.Height(); ++y)
+    tga.push_back(topDown ? 0x20 : 0x00);
+    for (std::int32_t row = 0; row < picture.Height(); ++row)
         for (std::int32_t x = 0; x < picture.Width(); ++x) {
-            const std::uint32_t pixel = picture.Pixel(x, y);
+            const std::uint32_t pixel = picture.Pixel(x, topDown ? row : picture.Height() - 1 - row);
             tga.insert(tga.end(), {std::uint8_t(pixel), std::uint8_t(pixel >> 8), std::uint8_t(pixel >> 16)});
         }
-    const std::string_view footer("\0\0\0\0\0\0\0\0TRUEVISION-XFILE.\0", 26);
-    tga.insert(tga.end(), footer.begin(), footer.end());
+    const std::string_view signature("\0\0\0\0\0\0\0\0TRUEVISION-XFILE.\0", 26);
+    if (footer)
+        tga.insert(tga.end(), signature.begin(), signature.end());
     return tga;
 }
 

@@ -244,6 +244,14 @@ TEST(PictureFileLoad, ContentDecidesTheFormatNotTheExtension)
     EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "png.jpg").picture, LetterF()));
     EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "gif.bmp").picture, LetterF()));
     EXPECT_TRUE(SamePixels(LoadPictureFile(folder / "tga.png").picture, LetterF()));
+    // The original TGA has no footer, and its true-colour header starts like a cursor's.
+    for (const bool topDown : {true, false})
+        for (const bool footer : {true, false}) {
+            const Bytes tga = MakeTga(LetterF(), topDown, footer);
+            EXPECT_TRUE(SamePixels(LoadPictureFromBytes(tga).picture, LetterF())) << "top-down " << topDown << ", footer " << footer;
+            const std::optional<PictureSize> size = ProbePictureSize(tga);
+            EXPECT_TRUE(size && size->width == 6 && size->height == 5) << "top-down " << topDown << ", footer " << footer;
+        }
     EXPECT_LE(MaxColourError(LoadPictureFile(folder / "jpeg.png").picture, LetterF()), 6);
 }
 
