@@ -84,7 +84,6 @@ private:
 
     void ApplySkin();
     void SetApplicationTitle();
-    void LoadHandPointer();
     void RestoreOutputFolder();
 
     void PushButton1_Click();  // "Add Image File(s)"

@@ -22,8 +22,6 @@ bool LooksLikeJpeg(std::span<const std::uint8_t> bytes) noexcept;
 // enough. A frame of more than maxPixels raises PictureBeyondAllowance.
 void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
 
-// The size the first frame header declares, from the start of a JPEG file;
-// nothing when the bytes end before it or are no JPEG.
 // Decodes straight into the workspace's surface, in its layout (blue, green,
 // red, bottom-up rows), with the same checks and colours as DecodeJpeg; the
 // metadata goes to metadata. false, with nothing decoded, for a CMYK or YCCK
@@ -35,6 +33,8 @@ bool DecodeJpegIntoSurface(std::span<const std::uint8_t> bytes, BevelWorkspace& 
 // picture the surface holds.
 EncodedBytes EncodeJpegFromSurface(const cDIBSection& surface, int quality, const PictureMetadata& metadata = {});
 
+// The size the first frame header declares, from the start of a JPEG file;
+// nothing when the bytes end before it or are no JPEG.
 std::optional<PictureSize> JpegFrameSize(std::span<const std::uint8_t> start);
 
 // Encodes the colours (alpha is dropped) at the quality clamped to 0..100,
