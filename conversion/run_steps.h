@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The steps of one item's pass, numbered as the run's failure reports show
+// them, and what a step that failed reports. RunStep never lets an exception
+// out: whatever the step raises becomes that step's failure.
+
+#include "runtime_error.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tollamere {
+
+inline constexpr int LineOutputBase = 128;
+inline constexpr int LineLoad = 154;
+inline constexpr int LineBevel = 160;
+inline constexpr int LineSaveJpeg = 164;
+inline constexpr int LineSaveBitmap = 168;
+inline constexpr int LineSaveOther = 170;
+
+struct StepFailure {
+    int lineNumber = 0;
+    ErrorNumber number = ErrorNumber::InvalidProcedureCall;
+    std::string description;
+};
+
+StepFailure FailureOf(int lineNumber, const RuntimeError& error);
+
+// The error's standard description, then the reason.
+StepFailure Refusal(int lineNumber, ErrorNumber number, const std::string& reason);
+
+// Runs one step: nothing when it ends, else its failure. A RuntimeError keeps
+// its number and description, std::bad_alloc is Out of memory (7), and any
+// other std::exception is Invalid procedure call (5) with its what().
+std::optional<StepFailure> RunStep(int lineNumber, const std::function<void()>& step);
+
+} // namespace tollamere
