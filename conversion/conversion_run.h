@@ -68,7 +68,7 @@ struct ItemResult {
 
 // Receives what the run shows. Calls never overlap, so an observer needs no
 // locking; while one call runs (a failure report waiting for OK, say), the
-// rest of the run waits.
+// rest of the run waits. Calls come on the run's threads and must not throw.
 class ConversionObserver {
 public:
     virtual ~ConversionObserver() = default;

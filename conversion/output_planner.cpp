@@ -99,7 +99,11 @@ ItemPlan OutputPlanner::PlanItem(std::size_t item)
         break;
     case OutputRoute::OwnFormat:
         plan.suffix = "." + LowerCaseAscii(extension);
-        if (!format)
+        if (!format && CanReadPictureExtension(extension))
+            plan.refusal = Refusal(LineSaveOther, ErrorNumber::InvalidProcedureCall,
+                                   "pictures of the extension \"" + Printable(extension) +
+                                       "\" are read but not written here; choose an output format for them");
+        else if (!format)
             plan.refusal = Refusal(LineSaveOther, ErrorNumber::InvalidProcedureCall,
                                    "no picture format is known for the extension \"" + Printable(extension) + "\"");
         break;

@@ -20,7 +20,7 @@ namespace {
 using test::TempFolder;
 using test::WriteText;
 
-TEST(OutputPlannerTest, refusesAndNumbersAsTheRulesSay)
+TEST(OutputPlannerTest, RefusesAndNumbersAsTheRulesSay)
 {
     struct Row {
         const char* name;
@@ -33,6 +33,7 @@ TEST(OutputPlannerTest, refusesAndNumbersAsTheRulesSay)
     const std::vector<Row> rows = {
         {"no extension", {"in/plain"}, {}, OutputOptions::Overwrite::Replace, {"has no extension"}},
         {"no format", {"in/a.qqq"}, {}, OutputOptions::Overwrite::Replace, {"no picture format is known for the extension \"qqq\""}},
+        {"a format only read", {"in/a.tga"}, {}, OutputOptions::Overwrite::Replace, {"\"tga\" are read but not written here"}},
         {"jpeg and bitmap routes", {"in/a.JPG", "in/b.BMP", "in/c.JPEG"}, {}, OutputOptions::Overwrite::Replace,
          {"a.jpg", "b.BMP", "c.jpeg"}},
         {"an input as output", {"out/a.png"}, {}, OutputOptions::Overwrite::Replace, {"is an input of this run"}},
@@ -72,7 +73,7 @@ TEST(OutputPlannerTest, refusesAndNumbersAsTheRulesSay)
     }
 }
 
-TEST(OutputPlannerTest, nextFreeNamePassesOverNamesTakenSinceThePlan)
+TEST(OutputPlannerTest, NextFreeNamePassesOverNamesTakenSinceThePlan)
 {
     const TempFolder sandbox;
     ConversionRequest request;
@@ -87,7 +88,7 @@ TEST(OutputPlannerTest, nextFreeNamePassesOverNamesTakenSinceThePlan)
     EXPECT_EQ(planner.NextFreeName(plans[0]), (sandbox / "out/button (4).png").string());
 }
 
-TEST(FoldersBelowRootTest, keepsOnlyFoldersInsideTheRoot)
+TEST(FoldersBelowRootTest, KeepsOnlyFoldersInsideTheRoot)
 {
     const std::vector<std::tuple<std::string, std::string, std::string>> rows = {
         {"/r/sub/deeper/a.png", "/r", "sub/deeper/"},
@@ -118,7 +119,7 @@ struct SequenceObserver : ConversionObserver {
     std::vector<std::string> sequence;
 };
 
-TEST(OrderedReportsTest, deliversInListOrderWhateverOrderItemsPostIn)
+TEST(OrderedReportsTest, DeliversInListOrderWhateverOrderItemsPostIn)
 {
     constexpr std::size_t items = 60;
     constexpr std::size_t threads = 3;
@@ -146,7 +147,7 @@ TEST(OrderedReportsTest, deliversInListOrderWhateverOrderItemsPostIn)
     EXPECT_FALSE(observer.overlapped);
 }
 
-TEST(OrderedReportsTest, aHoldingReportKeepsWaitersUntilItReturnsOrAStop)
+TEST(OrderedReportsTest, AHoldingReportKeepsWaitersUntilItReturnsOrAStop)
 {
     SequenceObserver observer;
     OrderedReports reports(1, observer);
@@ -166,7 +167,7 @@ TEST(OrderedReportsTest, aHoldingReportKeepsWaitersUntilItReturnsOrAStop)
     EXPECT_TRUE(released.get());
 }
 
-TEST(MemoryBudgetTest, acquireWaitsForAReleaseOrAStop)
+TEST(MemoryBudgetTest, AcquireWaitsForAReleaseOrAStop)
 {
     MemoryBudget budget(100);
     const auto nothingIdle = [] { return false; };
@@ -184,7 +185,7 @@ TEST(MemoryBudgetTest, acquireWaitsForAReleaseOrAStop)
     EXPECT_TRUE(waiting.get());
 }
 
-TEST(MemoryBudgetTest, idleWorkspacesAreFreedForAnItemThatDoesNotFit)
+TEST(MemoryBudgetTest, IdleWorkspacesAreFreedForAnItemThatDoesNotFit)
 {
     MemoryBudget budget(100);
     WorkspacePool pool(budget);
@@ -200,7 +201,7 @@ TEST(MemoryBudgetTest, idleWorkspacesAreFreedForAnItemThatDoesNotFit)
     EXPECT_EQ(pool.Take().counted, 0u);
 }
 
-TEST(MemoryEstimateTest, countsTheFileAndPixelsWithoutWrapping)
+TEST(MemoryEstimateTest, CountsTheFileAndPixelsWithoutWrapping)
 {
     EXPECT_EQ(NeedForSize(1000, {400, 300}, 20).bytes, 1000u + 400 * 300 * 20);
     EXPECT_EQ(NeedForSize(0, {1ull << 40, 1ull << 40}, 102).bytes, (1ull << 48) * 102);
@@ -218,7 +219,7 @@ TEST(MemoryEstimateTest, countsTheFileAndPixelsWithoutWrapping)
     EXPECT_EQ(EstimateMemoryNeed((sandbox / "missing.png").string(), 20).bytes, 0u);
 }
 
-TEST(FlusherTest, drainRunsEveryJobPostedInOrder)
+TEST(FlusherTest, DrainRunsEveryJobPostedInOrder)
 {
     std::vector<int> ran;
     {
