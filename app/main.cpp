@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "Form1.h"
-#include "file_io.h"
+#include "process_environment.h"
 #include "program_start.h"
 #include "qt_codec.h"
 #include "qt_dialogs.h"

@@ -5,6 +5,7 @@
 #include "command_line.h"
 #include "conversion_run.h"
 #include "file_io.h"
+#include "process_environment.h"
 #include "file_list.h"
 #include "json_lines.h"
 #include "picture_formats.h"

@@ -9,6 +9,16 @@
 
 namespace tollamere {
 
+int JpegQuality(const SaveSettings& settings)
+{
+    return std::clamp(settings.quality.value_or(MaxQuality), MinQuality, MaxQuality);
+}
+
+bool JpegSubsamplesChroma(int quality)
+{
+    return quality < 90;
+}
+
 void CheckPictureDimensions(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels)
 {
     if (width == 0 || height == 0)

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+// What the codecs read into and write from: a picture with its alpha and
+// metadata, how an output is encoded, and the limits every reader keeps.
+
 #include "picture.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
-#include <span>
-#include <string>
-#include <string_view>
 #include <vector>
 
 namespace tollamere {
@@ -54,6 +53,12 @@ struct SaveSettings {
     PictureMetadata metadata;
 };
 
+// The ranges of the quality and the PNG compression level.
+inline constexpr int MinQuality = 1;
+inline constexpr int MaxQuality = 100;
+inline constexpr int MinPngLevel = 0;
+inline constexpr int MaxPngLevel = 9;
+
 // The JPEG quality and subsampling the settings give.
 int JpegQuality(const SaveSettings& settings);
 bool JpegSubsamplesChroma(int quality);
@@ -63,39 +68,5 @@ bool JpegSubsamplesChroma(int quality);
 inline constexpr std::uint64_t MaxSurfaceBytes = 512ull * 1024 * 1024;
 // The pixels whose 32-bit words fill MaxSurfaceBytes: the most any load allows.
 inline constexpr std::uint64_t MaxPicturePixels = MaxSurfaceBytes / 4;
-
-// Reads a picture by its content, whatever its extension says. Failures raise
-// a RuntimeError: File not found (53), Permission denied (70), Path/File
-// access error (75), Out of memory (7) for a picture beyond the limit, and
-// Invalid picture (481) for anything that is not a readable picture; the
-// description gives the reason. The file is never changed.
-PictureFile LoadPictureFile(const std::filesystem::path& path);
-
-// The same from bytes in memory (the loader under LoadPictureFile).
-PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
-// The same into a picture file kept by the caller, whose pixel memory the
-// PNG and Qt readers reuse when it is large enough. A picture of more than
-// maxPixels, whatever its header said, raises PictureBeyondAllowance (an
-// Out of memory (7) that tells its size) before its pixels are allocated.
-void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
-
-// Writes the picture in the format its path's extension names (case ignored):
-// JPEG at quality 100 without chroma subsampling for "jpg", "jpeg", "jpe" and
-// "jfif"; a 24-bit bitmap for "bmp"; PNG, GIF, ICO, TIFF, WebP, AVIF, JPEG XL and the others
-// with the alpha kept when hasAlpha. The file appears complete or not at all:
-// on failure an older file of that name is left as it was. An extension no
-// encoder knows raises Invalid procedure call (5) naming it.
-void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
-                     const SaveSettings& settings = {});
-
-// What SavePictureFile writes, for a caller that writes the bytes itself;
-// raises as it does.
-std::vector<std::uint8_t> EncodePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
-                                            const SaveSettings& settings);
-// The same for a JPEG output from the effect's surface, which holds the
-// picture in its own layout; any other format raises Invalid procedure
-// call (5).
-class cDIBSection;
-std::vector<std::uint8_t> EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings);
 
 } // namespace tollamere

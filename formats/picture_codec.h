@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "picture_files.h"
+#include "picture_file.h"
 #include "picture_probe.h"
 #include "runtime_error.h"
 

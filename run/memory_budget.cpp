@@ -2,6 +2,7 @@
 #include "memory_budget.h"
 
 #include "file_io.h"
+#include "process_environment.h"
 #include "file_path.h"
 #include "picture_files.h"
 

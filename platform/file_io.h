@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The program's one file of system calls: reading and safely replacing
-// files, the run's temporary files, the standard descriptors and the size of
-// the machine's memory. A path here is bytes, passed to the system exactly as
+// Reading and safely replacing files, the output folder held open and the
+// run's temporary files. A path here is bytes, passed to the system exactly as
 // given; messages show it through Printable.
 
 #include <cstddef>
@@ -129,12 +128,5 @@ bool IsTemporaryFileName(std::string_view name);
 // locked, however new. Answers how many went; failures are silent.
 std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder);
 
-// Opens the null device on whichever of the standard input, output and error
-// the caller left closed, so that no file this process opens later takes
-// their place and receives text meant for them. Call first thing in main.
-void EnsureStandardStreamsOpen() noexcept;
-
-// The machine's physical memory in bytes, 0 when the system does not say.
-std::uint64_t PhysicalMemoryBytes() noexcept;
 
 } // namespace tollamere

@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "picture_file.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace tollamere {
-
-// The ranges of the quality and the PNG compression level.
-inline constexpr int MinQuality = 1;
-inline constexpr int MaxQuality = 100;
-inline constexpr int MinPngLevel = 0;
-inline constexpr int MaxPngLevel = 9;
 
 // Where outputs go and how they are written. The defaults write each output
 // flat into the output folder, under the input's name, in the input's

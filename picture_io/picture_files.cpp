@@ -10,7 +10,6 @@
 #include "icon_writer.h"
 #include "jpeg_codec.h"
 #include "jxl_codec.h"
-#include "output_options.h"
 #include "picture_formats.h"
 #include "png_codec.h"
 #include "qt_codec.h"
@@ -56,16 +55,6 @@ EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& 
 }
 
 } // namespace
-
-int JpegQuality(const SaveSettings& settings)
-{
-    return std::clamp(settings.quality.value_or(MaxQuality), MinQuality, MaxQuality);
-}
-
-bool JpegSubsamplesChroma(int quality)
-{
-    return quality < 90;
-}
 
 void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
 {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "picture_codec.h"
-#include "picture_files.h"
+#include "picture_file.h"
 
 #include <cstdint>
 #include <filesystem>

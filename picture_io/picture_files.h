@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "picture_file.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tollamere {
+
+// Reads a picture by its content, whatever its extension says. Failures raise
+// a RuntimeError: File not found (53), Permission denied (70), Path/File
+// access error (75), Out of memory (7) for a picture beyond the limit, and
+// Invalid picture (481) for anything that is not a readable picture; the
+// description gives the reason. The file is never changed.
+PictureFile LoadPictureFile(const std::filesystem::path& path);
+
+// The same from bytes in memory (the loader under LoadPictureFile).
+PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
+// The same into a picture file kept by the caller, whose pixel memory the
+// PNG and Qt readers reuse when it is large enough. A picture of more than
+// maxPixels, whatever its header said, raises PictureBeyondAllowance (an
+// Out of memory (7) that tells its size) before its pixels are allocated.
+void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
+
+// Writes the picture in the format its path's extension names (case ignored):
+// JPEG at quality 100 without chroma subsampling for "jpg", "jpeg", "jpe" and
+// "jfif"; a 24-bit bitmap for "bmp"; PNG, GIF, ICO, TIFF, WebP, AVIF, JPEG XL and the others
+// with the alpha kept when hasAlpha. The file appears complete or not at all:
+// on failure an older file of that name is left as it was. An extension no
+// encoder knows raises Invalid procedure call (5) naming it.
+void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
+                     const SaveSettings& settings = {});
+
+// What SavePictureFile writes, for a caller that writes the bytes itself;
+// raises as it does.
+std::vector<std::uint8_t> EncodePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
+                                            const SaveSettings& settings);
+// The same for a JPEG output from the effect's surface, which holds the
+// picture in its own layout; any other format raises Invalid procedure
+// call (5).
+class cDIBSection;
+std::vector<std::uint8_t> EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings);
+
+} // namespace tollamere
