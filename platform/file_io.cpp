@@ -173,15 +173,20 @@ std::vector<std::uint8_t> ReadUpTo(const std::filesystem::path& path, const Desc
     return bytes;
 }
 
+void CheckPictureFileSize(const std::filesystem::path& path, std::uint64_t size)
+{
+    if (size > MaxPictureFileBytes)
+        RaiseWithReason(ErrorNumber::OutOfMemory, Shown(path) + " has " + std::to_string(size) + " bytes, beyond the "
+                                                      + std::to_string(MaxPictureFileBytes >> 20) + " MiB a picture file may take");
+}
+
 } // namespace
 
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path)
 {
     Descriptor file;
     const std::uint64_t size = OpenRegularFile(path, file);
-    if (size > MaxPictureFileBytes)
-        RaiseWithReason(ErrorNumber::OutOfMemory, Shown(path) + " has " + std::to_string(size) + " bytes, beyond the "
-                                                      + std::to_string(MaxPictureFileBytes >> 20) + " MiB a picture file may take");
+    CheckPictureFileSize(path, size);
     return ReadUpTo(path, file, size);
 }
 
@@ -192,6 +197,65 @@ FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count)
     start.size = OpenRegularFile(path, file);
     start.bytes = ReadUpTo(path, file, std::min<std::uint64_t>(count, start.size));
     return start;
+}
+
+InputFile InputFile::Open(const std::filesystem::path& path, std::size_t startBytes)
+{
+    Descriptor file;
+    InputFile input;
+    input.path_ = path;
+    input.start_.size = OpenRegularFile(path, file);
+    input.start_.bytes = ReadUpTo(path, file, std::min<std::uint64_t>(startBytes, input.start_.size));
+    input.fd_ = file.Release();
+    return input;
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)), start_(std::move(other.start_))
+{
+}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept
+{
+    if (this != &other) {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+        start_ = std::move(other.start_);
+    }
+    return *this;
+}
+
+InputFile::~InputFile()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+std::vector<std::uint8_t> InputFile::ReadAll() const
+{
+    CheckPictureFileSize(path_, start_.size);
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(std::size_t(start_.size));
+    } catch (const std::bad_alloc&) {
+        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to read " + Shown(path_));
+    }
+    std::copy(start_.bytes.begin(), start_.bytes.end(), bytes.begin());
+    std::size_t got = start_.bytes.size();
+    while (got < bytes.size()) {
+        const ssize_t read = pread(fd_, bytes.data() + got, bytes.size() - got, off_t(got));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0)
+            RaiseReadFailure(path_, errno);
+        if (read == 0)
+            break;  // the file shrank since its size was taken
+        got += std::size_t(read);
+    }
+    bytes.resize(got);
+    return bytes;
 }
 
 struct OutputFolder::Node {

@@ -36,6 +36,33 @@ struct FileStart {
 };
 FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count);
 
+// A file opened once for a look at its header and, later, a read of all of
+// it: what is read whole is the file whose header was looked at, whatever
+// has been renamed in between. Opened and checked as ReadFileBytes does.
+class InputFile {
+public:
+    // Raises as ReadFileBytes.
+    static InputFile Open(const std::filesystem::path& path, std::size_t startBytes);
+
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&& other) noexcept;
+    ~InputFile();
+
+    // The first startBytes bytes (all of a shorter file) and the file's size.
+    const FileStart& Start() const noexcept { return start_; }
+
+    // The whole file: the first bytes kept and the rest read now. It may be
+    // asked for again. Raises as ReadFileBytes.
+    std::vector<std::uint8_t> ReadAll() const;
+
+private:
+    InputFile() = default;
+
+    int fd_ = -1;
+    std::filesystem::path path_;
+    FileStart start_;
+};
+
 // Writes the bytes to a temporary file in the target's folder, flushes it to
 // the disk and renames it over the target, so the target is either the old
 // file or the complete new one. A link at the target is replaced by the file,

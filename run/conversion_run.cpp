@@ -42,6 +42,12 @@ enum class ItemEnd {
     Larger     // its picture is larger than its reservation allows
 };
 
+// An item's input, opened when the item is taken, or why it could not be.
+struct ItemInput {
+    std::optional<InputFile> file;
+    std::optional<StepFailure> failure;
+};
+
 // What an item holds of the budget while it works: a workspace with the
 // bytes counted for it, the bytes reserved beside them, and the pixels the
 // load may allocate for within them.
@@ -139,7 +145,7 @@ private:
             std::size_t item = 0;
             Grant grant;
             std::optional<MemoryNeed> tooLarge;
-            std::uint64_t fileBytes = 0;
+            ItemInput input;
             if (!reports_->WaitWhileHeld(stopToken_))
                 return;
             {
@@ -148,8 +154,15 @@ private:
                 if (next_ >= plans_.size() || stopToken_.stop_requested())
                     return;
                 item = next_;
-                const MemoryNeed need = plans_[item].refusal || plans_[item].skip ? MemoryNeed{} : EstimateMemoryNeed(plans_[item].inputPath, plans_[item].bytesPerPixel);
-                fileBytes = need.fileBytes;
+                // The input is opened once, here: its header gives the estimate,
+                // and the same file is read whole once the memory is granted. One
+                // that cannot be opened needs nothing: its load fails at once.
+                MemoryNeed need;
+                if (!plans_[item].refusal && !plans_[item].skip) {
+                    input.failure = RunStep(LineLoad, [&] { input.file.emplace(InputFile::Open(ToFileSystemPath(plans_[item].inputPath), ProbeBytes)); });
+                    if (input.file)
+                        need = EstimateMemoryNeed(input.file->Start(), plans_[item].bytesPerPixel);
+                }
                 // A picture of unknown size runs alone rather than fail.
                 if (need.size && need.bytes > budget_.Total())
                     tooLarge = need;
@@ -165,7 +178,7 @@ private:
             result.item = item;
             result.inputPath = plans_[item].inputPath;
             result.outputPath = plans_[item].outputPath;
-            const ItemEnd end = tooLarge ? Fail(result, BeyondBudget(item, *tooLarge)) : ConvertWithin(result, grant, fileBytes, started);
+            const ItemEnd end = tooLarge ? Fail(result, BeyondBudget(item, *tooLarge)) : ConvertWithin(result, grant, input, started);
             GiveBack(grant);
             if (end != ItemEnd::Flushing)
                 EndItem(result, started, end == ItemEnd::Ended);
@@ -230,16 +243,16 @@ private:
     // room for its real size, so that two such items cannot hold each other
     // up; it waits ahead of the items not yet taken, and fails at once when
     // even the whole budget is too small.
-    ItemEnd ConvertWithin(ItemResult& result, Grant& grant, std::uint64_t fileBytes, std::chrono::steady_clock::time_point started)
+    ItemEnd ConvertWithin(ItemResult& result, Grant& grant, const ItemInput& input, std::chrono::steady_clock::time_point started)
     {
         const std::uint64_t bytesPerPixel = plans_[result.item].bytesPerPixel;
         for (;;) {
             std::optional<PictureSize> larger;
-            const ItemEnd end = Convert(result, grant.lease.workspace.get(), grant.allowedPixels, larger, started);
+            const ItemEnd end = Convert(result, grant.lease.workspace.get(), input, grant.allowedPixels, larger, started);
             if (end != ItemEnd::Larger)
                 return end;
             GiveBack(grant);
-            const MemoryNeed need = NeedForSize(fileBytes, *larger, bytesPerPixel);
+            const MemoryNeed need = NeedForSize(input.file->Start().size, *larger, bytesPerPixel);
             if (need.bytes > budget_.Total())
                 return Fail(result, BeyondBudget(result.item, need));
             const std::lock_guard lock(takeMutex_);
@@ -262,14 +275,16 @@ private:
     // its encoding; every other item goes through a picture.
     // The load refuses a picture of more than allowedPixels; its size is then
     // put in `larger`.
-    ItemEnd Convert(ItemResult& result, BevelWorkspace* workspace, std::uint64_t allowedPixels, std::optional<PictureSize>& larger,
-                    std::chrono::steady_clock::time_point started)
+    ItemEnd Convert(ItemResult& result, BevelWorkspace* workspace, const ItemInput& source, std::uint64_t allowedPixels,
+                    std::optional<PictureSize>& larger, std::chrono::steady_clock::time_point started)
     {
         ItemPlan& plan = plans_[result.item];
         if (plan.refusal)
             return Fail(result, *plan.refusal, true);
         if (plan.skip)
             return Skip(result);
+        if (source.failure)
+            return Fail(result, *source.failure);
 
         // An item whose size nobody could tell took no workspace from the pool.
         std::optional<BevelWorkspace> own;
@@ -285,7 +300,7 @@ private:
         } giveBack{space, input};
         bool onSurface = false;
         if (auto failure = RunStep(LineLoad, [&] {
-                const std::vector<std::uint8_t> bytes = ReadFileBytes(ToFileSystemPath(plan.inputPath));
+                const std::vector<std::uint8_t> bytes = source.file->ReadAll();
                 try {
                     if (plan.encoder == Encoder::Jpeg && LooksLikeJpeg(bytes))
                         onSurface = DecodeJpegIntoSurface(bytes, space, input.metadata, allowedPixels);

@@ -118,15 +118,9 @@ std::uint64_t AllowedPixels(std::uint64_t bytes, std::uint64_t fileBytes, std::u
     return bytes > fileBytes ? std::min((bytes - fileBytes) / bytesPerPixel, MaxPicturePixels) : 0;
 }
 
-MemoryNeed EstimateMemoryNeed(const std::string& inputPath, std::uint64_t bytesPerPixel)
+MemoryNeed EstimateMemoryNeed(const FileStart& start, std::uint64_t bytesPerPixel)
 {
     MemoryNeed need;
-    FileStart start;
-    try {
-        start = ReadFileStart(ToFileSystemPath(inputPath), ProbeBytes);
-    } catch (const std::exception&) {
-        return need;
-    }
     need.size = ProbePictureSize(start.bytes);
     need.fileBytes = start.size;
     if (need.size)

@@ -7,6 +7,7 @@
 // std::bad_alloc: a file that cannot be read is estimated to need little.
 
 #include "bevel.h"
+#include "file_io.h"
 #include "picture_formats.h"
 #include "picture_probe.h"
 
@@ -109,9 +110,10 @@ MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t 
 // the load refuses a picture larger than that, whatever its header said.
 std::uint64_t AllowedPixels(std::uint64_t bytes, std::uint64_t fileBytes, std::uint64_t bytesPerPixel);
 
-// From the file's size and the size its header declares; a header that tells
-// nothing counts as a picture up to the loader's limit, unless the whole
-// file was seen.
-MemoryNeed EstimateMemoryNeed(const std::string& inputPath, std::uint64_t bytesPerPixel);
+// From the file's size and the size its header declares (start holds
+// ProbeBytes of it, or all of a shorter file); a header that tells nothing
+// counts as a picture up to the loader's limit, unless the whole file was
+// seen.
+MemoryNeed EstimateMemoryNeed(const FileStart& start, std::uint64_t bytesPerPixel);
 
 } // namespace tollamere

@@ -211,12 +211,15 @@ TEST(MemoryEstimateTest, CountsTheFileAndPixelsWithoutWrapping)
 
     const TempFolder sandbox;
     SavePictureFile(test::LetterF(), false, sandbox / "f.png");
-    const MemoryNeed png = EstimateMemoryNeed((sandbox / "f.png").string(), 48);
+    const MemoryNeed png = EstimateMemoryNeed(ReadFileStart(sandbox / "f.png", ProbeBytes), 48);
     ASSERT_TRUE(png.size);
     EXPECT_EQ(png.bytes, std::filesystem::file_size(sandbox / "f.png") + 6 * 5 * 48);
-    WriteText(sandbox / "notes.png", "not a picture");
-    EXPECT_EQ(EstimateMemoryNeed((sandbox / "notes.png").string(), 20).bytes, 2 * 13u);
-    EXPECT_EQ(EstimateMemoryNeed((sandbox / "missing.png").string(), 20).bytes, 0u);
+    // No reader knows it: all of it seen, it needs little; only its start
+    // seen, it may be a picture up to the loader's limit.
+    const FileStart text{std::vector<std::uint8_t>(13, 'x'), 13};
+    EXPECT_EQ(EstimateMemoryNeed(text, 20).bytes, 2 * 13u);
+    const FileStart longer{std::vector<std::uint8_t>(13, 'x'), 1'000'000};
+    EXPECT_GT(EstimateMemoryNeed(longer, 20).bytes, 1'000'000u + MaxPicturePixels);
 }
 
 TEST(FlusherTest, DrainRunsEveryJobPostedInOrder)
