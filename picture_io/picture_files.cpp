@@ -23,7 +23,7 @@ namespace {
 
 bool FormatCarriesProfile(const PictureFormat& format, std::span<const std::uint8_t> profile) noexcept
 {
-    return profile.size() <= LargestProfileBytes(format) && IsRgbProfile(profile);
+    return profile.size() <= format.largestProfile && IsRgbProfile(profile);
 }
 
 // The settings without the profile when the format cannot carry it: the

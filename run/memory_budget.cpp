@@ -18,16 +18,6 @@ constexpr std::uint64_t UnknownPictureBytes = MaxSurfaceBytes / 4 * ItemBytesPer
 
 } // namespace
 
-std::uint64_t ItemBytesPerPixelFor(const PictureFormat& format)
-{
-    switch (format.encoder) {
-    case Encoder::Avif: return 50;
-    case Encoder::JpegXl: return 102;
-    case Encoder::Qt: return format.qtName == "webp" ? 48 : ItemBytesPerPixel;
-    default: return ItemBytesPerPixel;
-    }
-}
-
 bool MemoryBudget::Acquire(std::uint64_t bytes, std::stop_token stop, const std::function<bool()>& reclaimIdle)
 {
     for (;;) {

@@ -23,17 +23,8 @@
 
 namespace tollamere {
 
-// Bytes one item may take per pixel at its peak: the file, a decoder's own
-// picture, the picture it is read into (4), the surface (3), the maps (3) and
-// the encoder's own memory. Measured with bench/memory.sh (ENCODERS=1): peak
-// less the process's 21 MiB over the pixels, on a photo of 4000 x 3000 and of
-// 4000 x 4000 and a button of 4000 x 4000 with alpha, then 10 % added. PNG,
-// JPEG, TIFF and BMP measured 15.6, 15.4, 18.1 and 16.9 at most.
-inline constexpr std::uint64_t ItemBytesPerPixel = 20;
-
-// Encoders that take far more while they work: JPEG XL measured 92.6 (the
-// button with alpha; 81 for the photos), AVIF 44.5 and WebP 43.5.
-std::uint64_t ItemBytesPerPixelFor(const PictureFormat& format);
+// Bytes per pixel for an item whose output format is unknown.
+inline constexpr std::uint64_t ItemBytesPerPixel = CommonPeakBytesPerPixel;
 
 // The effect's surface and maps and the picture an input is read into take
 // this many bytes per pixel; they are kept from item to item

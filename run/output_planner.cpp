@@ -87,7 +87,7 @@ ItemPlan OutputPlanner::PlanItem(std::size_t item)
     const std::optional<PictureFormat> format = FormatForExtension(extension);
     plan.route = format ? format->route : OutputRoute::OwnFormat;
     plan.encoder = format ? format->encoder : Encoder::Qt;
-    plan.bytesPerPixel = format ? ItemBytesPerPixelFor(*format) : ItemBytesPerPixel;
+    plan.bytesPerPixel = format ? format->peakBytesPerPixel : ItemBytesPerPixel;
     switch (plan.route) {
     case OutputRoute::JpegWriter:
         plan.saveLine = LineSaveJpeg;
