@@ -150,7 +150,10 @@ std::uint64_t OpenRegularFile(const std::filesystem::path& path, Descriptor& fil
     return std::uint64_t(status.st_size);
 }
 
-std::vector<std::uint8_t> ReadUpTo(const std::filesystem::path& path, const Descriptor& file, std::uint64_t count)
+// Bytes [from, count) of a regular file into a buffer of count bytes whose
+// start the caller has filled; the buffer ends where the file does, if it
+// shrank since its size was taken.
+std::vector<std::uint8_t> ReadRest(const std::filesystem::path& path, int fd, std::span<const std::uint8_t> from, std::uint64_t count)
 {
     std::vector<std::uint8_t> bytes;
     try {
@@ -158,19 +161,25 @@ std::vector<std::uint8_t> ReadUpTo(const std::filesystem::path& path, const Desc
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to read " + Shown(path));
     }
-    std::size_t got = 0;
+    std::copy(from.begin(), from.end(), bytes.begin());
+    std::size_t got = from.size();
     while (got < bytes.size()) {
-        const ssize_t read = ::read(file.Get(), bytes.data() + got, bytes.size() - got);
+        const ssize_t read = pread(fd, bytes.data() + got, bytes.size() - got, off_t(got));
         if (read < 0 && errno == EINTR)
             continue;
         if (read < 0)
             RaiseReadFailure(path, errno);
         if (read == 0)
-            break;  // the file shrank since its size was taken
+            break;
         got += std::size_t(read);
     }
     bytes.resize(got);
     return bytes;
+}
+
+std::vector<std::uint8_t> ReadUpTo(const std::filesystem::path& path, const Descriptor& file, std::uint64_t count)
+{
+    return ReadRest(path, file.Get(), {}, count);
 }
 
 void CheckPictureFileSize(const std::filesystem::path& path, std::uint64_t size)
@@ -236,26 +245,7 @@ InputFile::~InputFile()
 std::vector<std::uint8_t> InputFile::ReadAll() const
 {
     CheckPictureFileSize(path_, start_.size);
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes.resize(std::size_t(start_.size));
-    } catch (const std::bad_alloc&) {
-        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to read " + Shown(path_));
-    }
-    std::copy(start_.bytes.begin(), start_.bytes.end(), bytes.begin());
-    std::size_t got = start_.bytes.size();
-    while (got < bytes.size()) {
-        const ssize_t read = pread(fd_, bytes.data() + got, bytes.size() - got, off_t(got));
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read < 0)
-            RaiseReadFailure(path_, errno);
-        if (read == 0)
-            break;  // the file shrank since its size was taken
-        got += std::size_t(read);
-    }
-    bytes.resize(got);
-    return bytes;
+    return ReadRest(path_, fd_, start_.bytes, start_.size);
 }
 
 struct OutputFolder::Node {
