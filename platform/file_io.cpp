@@ -177,11 +177,6 @@ std::vector<std::uint8_t> ReadRest(const std::filesystem::path& path, int fd, st
     return bytes;
 }
 
-std::vector<std::uint8_t> ReadUpTo(const std::filesystem::path& path, const Descriptor& file, std::uint64_t count)
-{
-    return ReadRest(path, file.Get(), {}, count);
-}
-
 void CheckPictureFileSize(const std::filesystem::path& path, std::uint64_t size)
 {
     if (size > MaxPictureFileBytes)
@@ -193,19 +188,7 @@ void CheckPictureFileSize(const std::filesystem::path& path, std::uint64_t size)
 
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path)
 {
-    Descriptor file;
-    const std::uint64_t size = OpenRegularFile(path, file);
-    CheckPictureFileSize(path, size);
-    return ReadUpTo(path, file, size);
-}
-
-FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count)
-{
-    Descriptor file;
-    FileStart start;
-    start.size = OpenRegularFile(path, file);
-    start.bytes = ReadUpTo(path, file, std::min<std::uint64_t>(count, start.size));
-    return start;
+    return InputFile::Open(path, 0).ReadAll();
 }
 
 InputFile InputFile::Open(const std::filesystem::path& path, std::size_t startBytes)
@@ -214,7 +197,7 @@ InputFile InputFile::Open(const std::filesystem::path& path, std::size_t startBy
     InputFile input;
     input.path_ = path;
     input.start_.size = OpenRegularFile(path, file);
-    input.start_.bytes = ReadUpTo(path, file, std::min<std::uint64_t>(startBytes, input.start_.size));
+    input.start_.bytes = ReadRest(path, file.Get(), {}, std::min<std::uint64_t>(startBytes, input.start_.size));
     input.fd_ = file.Release();
     return input;
 }
@@ -512,10 +495,13 @@ bool IsTemporaryFileName(std::string_view name)
 std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder)
 {
     const int at = folder.node_->fd.Get();
-    // A listing of its own, so that the folder's descriptor keeps its place.
-    DIR* listing = fdopendir(openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // The folder is held only as a place (O_PATH), which cannot be listed:
+    // the listing opens it for reading.
+    Descriptor readable(openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* listing = readable.Get() < 0 ? nullptr : fdopendir(readable.Get());
     if (listing == nullptr)
         return 0;
+    readable.Release();  // the listing closes it
     std::size_t removed = 0;
     while (const dirent* entry = readdir(listing)) {
         if (!IsTemporaryFileName(entry->d_name))

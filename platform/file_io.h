@@ -28,13 +28,12 @@ inline constexpr std::uint64_t MaxPictureFileBytes = 2048ull * 1024 * 1024;
 // else; the reason names the path.
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
 
-// The first `count` bytes of a file (all of a shorter one) and its size, for
-// a look at its header; opened and checked as ReadFileBytes does.
+// The first bytes of a file (all of a shorter one) and its size, for a look
+// at its header.
 struct FileStart {
     std::vector<std::uint8_t> bytes;
     std::uint64_t size = 0;
 };
-FileStart ReadFileStart(const std::filesystem::path& path, std::size_t count);
 
 // A file opened once for a look at its header and, later, a read of all of
 // it: what is read whole is the file whose header was looked at, whatever

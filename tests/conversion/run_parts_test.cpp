@@ -211,7 +211,7 @@ TEST(MemoryEstimateTest, CountsTheFileAndPixelsWithoutWrapping)
 
     const TempFolder sandbox;
     SavePictureFile(test::LetterF(), false, sandbox / "f.png");
-    const MemoryNeed png = EstimateMemoryNeed(ReadFileStart(sandbox / "f.png", ProbeBytes), 48);
+    const MemoryNeed png = EstimateMemoryNeed(InputFile::Open(sandbox / "f.png", ProbeBytes).Start(), 48);
     ASSERT_TRUE(png.size);
     EXPECT_EQ(png.bytes, std::filesystem::file_size(sandbox / "f.png") + 6 * 5 * 48);
     // No reader knows it: all of it seen, it needs little; only its start
