@@ -247,7 +247,7 @@ std::optional<PictureSize> CodedFrameSizeLimit(Bytes sample) noexcept
             return largest;
         if (type == sequenceHeader)
             if (const std::optional<PictureSize> allowed = SequenceHeaderFrameSize(sample.subspan(payloadAt, std::size_t(size))))
-                if (!largest || allowed->width * allowed->height > largest->width * largest->height)
+                if (!largest || PixelCount(*allowed) > PixelCount(*largest))
                     largest = allowed;
         at = payloadAt + std::size_t(size);
     }
@@ -289,7 +289,7 @@ std::optional<PictureSize> AvifImageSize(std::span<const std::uint8_t> start)
             break;
         if (extents->size() >= FullBoxHeader + 8) {
             const PictureSize size{BigEndian(&(*extents)[4], 4), BigEndian(&(*extents)[8], 4)};
-            if (!largest || size.width * size.height > largest->width * largest->height)
+            if (!largest || PixelCount(size) > PixelCount(*largest))
                 largest = size;
         }
         // The boxes after this one: its body ends where the next box starts.

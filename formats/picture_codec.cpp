@@ -30,7 +30,7 @@ void CheckPictureDimensions(std::uint64_t width, std::uint64_t height, std::uint
     if (!withinLimit)
         RaiseWithReason(ErrorNumber::OutOfMemory, "picture of " + std::to_string(width) + " x " + std::to_string(height)
                                                       + " pixels is beyond the " + std::to_string(MaxSurfaceBytes >> 20) + " MiB limit");
-    if (width * height > maxPixels)
+    if (PixelCount({width, height}) > maxPixels)
         throw PictureBeyondAllowance({width, height}, maxPixels);
 }
 

@@ -58,8 +58,7 @@ std::optional<PictureSize> Largest(const std::vector<PictureSize>& sizes)
 {
     if (sizes.empty())
         return std::nullopt;
-    return *std::max_element(sizes.begin(), sizes.end(),
-                             [](const PictureSize& a, const PictureSize& b) { return a.width * a.height < b.width * b.height; });
+    return *std::max_element(sizes.begin(), sizes.end(), [](PictureSize a, PictureSize b) { return PixelCount(a) < PixelCount(b); });
 }
 
 std::optional<PictureSize> ProbeWithQt(Bytes bytes)

@@ -3,6 +3,7 @@
 
 #include "byte_order.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -16,6 +17,14 @@ struct PictureSize {
     std::uint64_t width = 0;
     std::uint64_t height = 0;
 };
+
+// The pixels of a picture of that size. Sides beyond 32 bits count as 32
+// bits, so that no product wraps: either is far beyond any limit.
+constexpr std::uint64_t PixelCount(PictureSize size) noexcept
+{
+    constexpr std::uint64_t largestSide = 0xFFFF'FFFF;
+    return std::min(size.width, largestSide) * std::min(size.height, largestSide);
+}
 
 inline constexpr std::array<std::uint8_t, 8> PngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 

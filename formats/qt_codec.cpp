@@ -49,14 +49,12 @@ bool IsIconFormat(const QByteArray& format)
 // data. Answers the size of the picture the reader now points at.
 std::optional<PictureSize> JumpToLargestImage(QImageReader& reader, std::span<const std::uint8_t> bytes)
 {
-    const std::vector<PictureSize> sizes = IconPictureSizes(bytes);
-    std::optional<std::size_t> largest;
-    for (std::size_t i = 0; i < sizes.size() && i < std::size_t(std::max(reader.imageCount(), 0)); ++i)
-        if (!largest || sizes[i].width * sizes[i].height > sizes[*largest].width * sizes[*largest].height)
-            largest = i;
-    if (!largest || !reader.jumpToImage(int(*largest)))
+    std::vector<PictureSize> sizes = IconPictureSizes(bytes);
+    sizes.resize(std::min(sizes.size(), std::size_t(std::max(reader.imageCount(), 0))));
+    const auto largest = std::max_element(sizes.begin(), sizes.end(), [](PictureSize a, PictureSize b) { return PixelCount(a) < PixelCount(b); });
+    if (largest == sizes.end() || !reader.jumpToImage(int(largest - sizes.begin())))
         return std::nullopt;
-    return sizes[*largest];
+    return *largest;
 }
 
 struct QtPicture {

@@ -91,12 +91,6 @@ std::uint64_t DefaultMemoryBudget()
     return physical == 0 ? fallback : physical / 2;
 }
 
-std::uint64_t PixelCount(PictureSize size)
-{
-    constexpr std::uint64_t largestSide = 0xFFFF'FFFF;
-    return std::min(size.width, largestSide) * std::min(size.height, largestSide);
-}
-
 MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t bytesPerPixel)
 {
     constexpr std::uint64_t manyPixels = 1ull << 48;

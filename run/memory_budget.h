@@ -91,10 +91,6 @@ struct MemoryNeed {
     std::uint64_t fileBytes = 0;
 };
 
-// Sides beyond 32 bits count as 32 bits, so that no product wraps: either is
-// far beyond any budget.
-std::uint64_t PixelCount(PictureSize size);
-
 MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t bytesPerPixel);
 
 // The pixels a reservation of `bytes` leaves room for once the file is read:
