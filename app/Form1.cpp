@@ -1,19 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "Form1.h"
 
-
-#include "bevel.h"
-
-#include "folder_scan.h"
 #include "captioned_progress_bar.h"
 #include "failure_report.h"
 #include "input_list_model.h"
 #include "input_list_view.h"
 #include "output_options_dialog.h"
 #include "preview_pane.h"
-#include "numeric_text.h"
 #include "runtime_error.h"
+#include "settings_keys.h"
 #include "window_support.h"
+#include "window_texts.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -32,79 +29,22 @@
 #include <QScreen>
 #include <QShortcut>
 
-#include <algorithm>
-#include <cmath>
+#include <iterator>
 
 namespace tollamere {
 
 namespace {
 
 constexpr std::string_view LoadHandler = "Form_Load";
-constexpr std::string_view AddFilesHandler = "PushButton1_Click";
-constexpr std::string_view ConversionHandler = "PushButton2_Click";
-constexpr std::string_view AddAllHandler = "PushButton3_Click";
 constexpr std::string_view HelpHandler = "PushButton4_Click";
-constexpr std::string_view ClearHandler = "PushButton5_Click";
-constexpr std::string_view SamplesHandler = "PushButton6_Click";
 constexpr std::string_view BrowseHandler = "PushButton7_Click";
 constexpr std::string_view OutputOptionsHandler = "PushButton8_Click";
-constexpr std::string_view DropHandler = "ListView1_OLEDragDrop";
 
 // The client area in twips; with the preview it reaches past picIn and
 // picOut (8280 + 3840) by the design's margin of 120.
 constexpr int ClientWidth = 8040;
 constexpr int ClientWidthWithPreview = 12240;
 constexpr int ClientHeight = 7290;
-
-// The line a conversion reports when the run could not start or broke off as a whole.
-constexpr int ConversionStartLine = 116;
-// The effect's step, where parameters every item would fail on are reported.
-constexpr int ConversionEffectLine = 160;
-// The Add All scan as a whole ([110-128]) and the step that ends its busy state.
-constexpr int AddAllScanLine = 110;
-constexpr int AddAllPointerLine = 130;
-
-const QString SettingsGroup = QStringLiteral("Vessanthe");
-const QString KeyLightAngle = QStringLiteral("txtLightAngle");
-const QString KeyLightElevation = QStringLiteral("txtLightElevation");
-const QString KeyBevelSize = QStringLiteral("txtBevelSize");
-const QString KeyOutputFolder = QStringLiteral("Text1");
-// "1" when the preview shows; missing or anything else keeps the window at its design size.
-const QString KeyShowPreview = QStringLiteral("ShowPreview");
-// Where each dialog opened last, so that the next one starts there.
-const QString KeyAddFilesFolder = QStringLiteral("LastAddFilesFolder");
-const QString KeyAddAllFolder = QStringLiteral("LastAddAllFolder");
-const QString KeyBrowseOutputFolder = QStringLiteral("LastOutputFolderBrowse");
-const QString OutputOptionsTitle = QStringLiteral("Output Options");
-
-const QString OpenFilesTitle = QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files");
-// The formats the program reads and writes. Linux names are case-sensitive,
-// so the upper-case extensions are listed too.
-const QString PictureFilter = QStringLiteral(
-    "All Pictures (*.bmp *.jpg *.jpeg *.gif *.png *.ico *.cur *.tif *.tiff *.webp *.avif *.jxl "
-    "*.BMP *.JPG *.JPEG *.GIF *.PNG *.ICO *.CUR *.TIF *.TIFF *.WEBP *.AVIF *.JXL);;All Files (*)");
-const QString FolderPrompt = QStringLiteral("Please select folder:");
-const QString ExtensionPrompt = QStringLiteral(
-    "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)");
-const QString ExtensionPreset = QStringLiteral("*");
-const QString SamplesQuestion =
-    QStringLiteral("Would you like this software to open the folder where these sample files are stored (so that "
-                   "you can view them before working with them)?");
-const QString HelpText =
-    QStringLiteral("This software reads and writes BMP, JPG, GIF, PNG, ICO, CUR, TIFF, WebP, AVIF and JPEG XL "
-                   "pictures; each output takes the format of its input unless Options... beside the output folder "
-                   "chooses another. Options... also keeps sub-folders, names the outputs, skips or renames "
-                   "existing files and sets the quality. It also reads PBM, PGM, PPM, XPM and TGA files.\r\r"
-                   "Keys: Ctrl+O adds files, Ctrl+Shift+O a folder, Ctrl+Return starts, Escape stops, Delete "
-                   "removes the selected rows, Ctrl+A selects them all, F1 shows this help.");
-const QString ListHint =
-    QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
-                   "window to reveal full names.");
-const QString ColumnHeader = QStringLiteral("Image File(s)");
-const QString StartCaption = QStringLiteral("S&tart Converting");
-const QString StopCaption = QStringLiteral("&Stop");
-const QString CopyFailedRowsCaption = QStringLiteral("Copy Failed Rows");
-const QString RemoveWrittenRowsCaption = QStringLiteral("Remove Written Rows");
 
 // Rows found by a scan reach the list in batches this often, so a large tree
 // neither freezes the window nor floods it with one call per file.
@@ -222,7 +162,7 @@ void Form1::CreateControls()
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
-    ProgressBar1->SetCaption(FromUtf8(std::string(IdleProgressText)));
+    ProgressBar1->SetCaption(IdleProgressText);
     Place(ProgressBar1, 120, 6760, 7800, 405);
 
     PushButton1 = makeButton("PushButton1", QStringLiteral("&Add Image File(s)"), this);
@@ -403,135 +343,6 @@ void Form1::RestoreOutputFolder()
     Text1->setText(StoredSetting(KeyOutputFolder, FromUtf8(folder)));
 }
 
-// ---- Input list ----------------------------------------------------------
-
-void Form1::PushButton1_Click()
-{
-    QStringList paths;
-    RunStep(AddFilesHandler, 108,
-            [&] { paths = dialogs_.OpenFiles(OpenFilesTitle, PictureFilter, StartFolder(KeyAddFilesFolder)); });
-    if (RunTest(AddFilesHandler, 110, [&] { return paths.isEmpty(); }))
-        return;
-    StoreSetting(KeyAddFilesFolder, QFileInfo(paths.front()).absolutePath());
-    // The dialog hands over decoded text; the file system wants the bytes back.
-    for (const QString& path : paths)
-        RunStep(AddFilesHandler, 132, [&] { AppendRow(QFile::encodeName(path).toStdString()); });
-}
-
-void Form1::PushButton5_Click()
-{
-    RunStep(ClearHandler, 100, [&] { inputList_->Clear(); });
-}
-
-void Form1::ListView1_RemoveSelectedRow()
-{
-    if (IsBusy() || IsConverting())
-        return;
-    if (inputList_->RowCount() == 0)
-        return;
-    std::vector<int> rows;
-    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    // From the last, so that the rows still to go keep their numbers.
-    std::sort(rows.rbegin(), rows.rend());
-    for (const int row : rows)
-        inputList_->Remove(row);
-}
-
-void Form1::PushButton3_Click()
-{
-    std::optional<QString> extension;
-    RunStep(AddAllHandler, 100,
-            [&] { extension = dialogs_.AskText(applicationTitle_, ExtensionPrompt, ExtensionPreset); });
-    if (RunTest(AddAllHandler, 102, [&] { return !extension || extension->isEmpty(); }))
-        return;
-    QString folder;
-    RunStep(AddAllHandler, 104, [&] { folder = dialogs_.BrowseForFolder(FolderPrompt, StartFolder(KeyAddAllFolder)); });
-    if (RunTest(AddAllHandler, 106, [&] { return folder.isEmpty(); }))
-        return;
-    StoreSetting(KeyAddAllFolder, folder);
-    RunStep(AddAllHandler, 108, [&] { setCursor(Qt::WaitCursor); });
-    ++addAllScansRunning_;
-
-    // The scan runs on its own thread; the command's last step runs in
-    // FinishScan once it has ended.
-    const std::string folderText = QFile::encodeName(folder).toStdString();
-    const std::string pattern = "*." + extension->toStdString();
-    const ScanExclusions exclusions{Text1->text().toStdString(), {}};
-    const bool started = RunStep(AddAllHandler, AddAllScanLine, [&] {
-        StartScan(ScanKind::AddAll, {folderText},
-                  [folderText, pattern, exclusions](const RowSink& addRow, std::stop_token stop) {
-                      AddFolderFiles(folderText, pattern, addRow, std::move(stop), {}, exclusions);
-                  });
-    });
-    if (!started)
-        EndAddAllBusy();
-}
-
-void Form1::ListView1_Drop(const std::vector<std::string>& paths)
-{
-    if (IsConverting())
-        return;
-    RunStep(DropHandler, 100, [&] {
-        const ScanExclusions exclusions{Text1->text().toStdString(), {}};
-        StartScan(ScanKind::Drop, paths, [dropped = paths, exclusions](const RowSink& addRow, std::stop_token stop) {
-            AddDroppedPaths(dropped, addRow, std::move(stop), exclusions);
-        });
-    });
-}
-
-void Form1::AddStartupPaths(const std::vector<std::string>& paths)
-{
-    if (!paths.empty())
-        ListView1_Drop(paths);
-}
-
-void Form1::StartScan(ScanKind kind, std::vector<std::string> folders, ScanJob::Scan scan)
-{
-    const std::uint64_t id = ++lastScanId_;
-    auto job = std::make_unique<ScanJob>(this, std::move(scan), [this, id] { FinishScan(id); });
-    scans_.push_back(Scan{id, kind, std::move(folders), std::move(job)});
-    if (!scanRowsTimer_.isActive())
-        scanRowsTimer_.start();
-}
-
-void Form1::AppendScannedRows()
-{
-    for (const Scan& scan : scans_)
-        inputList_->Append(scan.job->TakeRows(), scan.folders);
-}
-
-void Form1::FinishScan(std::uint64_t id)
-{
-    const auto found = std::find_if(scans_.begin(), scans_.end(), [id](const Scan& scan) { return scan.id == id; });
-    if (found == scans_.end())
-        return;
-    AppendScannedRows();
-    Scan finished = std::move(*found);
-    scans_.erase(found);
-    if (scans_.empty())
-        scanRowsTimer_.stop();
-    const std::optional<std::string> failure = finished.job->Failure();
-    finished.job.reset();
-
-    if (finished.kind == ScanKind::Drop) {
-        if (failure)
-            ShowFailureReport(*failure, DropHandler, 100);
-        return;
-    }
-    if (failure)
-        ShowFailureReport(*failure, AddAllHandler, AddAllScanLine);
-    EndAddAllBusy();
-}
-
-void Form1::EndAddAllBusy()
-{
-    // With two Add All scans at once, the first to end must not clear the
-    // busy state of the other.
-    if (--addAllScansRunning_ == 0)
-        RunStep(AddAllHandler, AddAllPointerLine, [&] { setCursor(Qt::ArrowCursor); });
-}
-
 // ---- Output folder, samples, help ------------------------------------------
 
 void Form1::PushButton7_Click()
@@ -560,195 +371,10 @@ void Form1::PushButton8_Click()
     });
 }
 
-void Form1::PushButton6_Click()
-{
-    const QString samplesFolder = environment_.programFolder + QStringLiteral("/Samples");
-    const std::string samplesPath = QFile::encodeName(samplesFolder).toStdString();
-    std::vector<std::string> names;
-    RunStep(SamplesHandler, 100, [&] { names = ListFiles(samplesPath, std::string(AllFilesPattern)); });
-    for (const std::string& name : names)
-        RunStep(SamplesHandler, 104, [&] { AppendRow(samplesPath + '/' + name); });
-    MessageAnswer answer = MessageAnswer::No;
-    RunStep(SamplesHandler, 106, [&] {
-        answer = dialogs_.Message(applicationTitle_, SamplesQuestion, MessageIcon::None, MessageButtons::YesNo);
-    });
-    if (answer == MessageAnswer::Yes)
-        RunStep(SamplesHandler, 108, [&] { dialogs_.OpenFolderInFileManager(samplesFolder + QLatin1Char('/')); });
-}
-
 void Form1::PushButton4_Click()
 {
     RunStep(HelpHandler, 100,
             [&] { dialogs_.Message(applicationTitle_, HelpText, MessageIcon::None, MessageButtons::Ok); });
-}
-
-// ---- Conversion run ------------------------------------------------------
-
-void Form1::PushButton2_Click()
-{
-    // While a run is active this button reads "Stop".
-    if (IsConverting())
-        return StopConversion();
-    if (!CheckParametersBeforeRun())
-        return;
-    RunStep(ConversionHandler, ConversionStartLine, [&] { StartConversion(); });
-}
-
-bool Form1::CheckParametersBeforeRun()
-{
-    // The run's own guards speak first; they need no parameters.
-    if (inputList_->RowCount() == 0 || FolderExists(Text1->text().toStdString()) != std::optional<bool>(true))
-        return true;
-    return RunStep(ConversionHandler, ConversionEffectLine, [&] {
-        CheckBevelParameters(ParseBevelParameters(txtBevelSize->text().toStdString(), txtLightAngle->text().toStdString(),
-                                                  txtLightElevation->text().toStdString(), LocaleDecimalSeparator()));
-    });
-}
-
-void Form1::StopConversion()
-{
-    if (!IsConverting())
-        return;
-    conversion_->RequestStop();
-    // A report that waits is taken away: the run ends without it.
-    if (pendingReportAnswer_) {
-        dialogs_.CloseRunReport();
-        AnswerPendingReport();
-    }
-    UpdateCommands();
-}
-
-void Form1::StartConversion()
-{
-    ConversionRequest request;
-    request.inputPaths = inputList_->Paths();
-    request.inputRoots = inputList_->Roots();
-    request.output = outputOptions_;
-    request.outputFolder = Text1->text().toStdString();
-    request.bevelSizeText = txtBevelSize->text().toStdString();
-    request.lightAngleText = txtLightAngle->text().toStdString();
-    request.lightElevationText = txtLightElevation->text().toStdString();
-    request.decimalSeparator = LocaleDecimalSeparator();
-    request.workers = 0;
-
-    inputList_->ClearOutcomes();
-    reportsSilenced_ = false;
-    ConversionJob::Handlers handlers;
-    handlers.progress = [this](double value, const std::string& text) { ShowConversionProgress(value, text); };
-    handlers.failure = [this](const ConversionFailure& failure, std::function<void()> answer) {
-        ShowConversionFailure(failure, std::move(answer));
-    };
-    handlers.written = [this](std::size_t item, const std::string&) {
-        inputList_->SetOutcome(static_cast<int>(item), RowOutcome::Written);
-    };
-    handlers.skipped = [this](const ItemResult& result) {
-        inputList_->SetOutcome(static_cast<int>(result.item), RowOutcome::Skipped, result.reason);
-    };
-    handlers.finished = [this] { FinishConversion(); };
-    conversion_ = std::make_unique<ConversionJob>(this, std::move(request), std::move(handlers));
-    UpdateCommands();
-}
-
-void Form1::ShowConversionProgress(double value, const std::string& text)
-{
-    ProgressBar1->setValue(static_cast<int>(std::nearbyint(std::clamp(value, 0.0, 100.0))));
-    ProgressBar1->SetCaption(FromUtf8(text));
-}
-
-void Form1::ShowConversionFailure(const ConversionFailure& failure, std::function<void()> answer)
-{
-    inputList_->SetOutcome(static_cast<int>(failure.item), failure.refused ? RowOutcome::Refused : RowOutcome::Failed,
-                           failure.description);
-    if (reportsSilenced_ || closing_)
-        return answer();
-    const std::string file = QDir::toNativeSeparators(FromUtf8(Printable(failure.inputPath))).toStdString();
-    pendingReportAnswer_ = std::move(answer);
-    dialogs_.ShowRunReport(
-        QString::fromUtf8(FailureReportTitle.data(), static_cast<qsizetype>(FailureReportTitle.size())),
-        FromUtf8(FailureReportText(failure.description + " (" + file + ")", ConversionHandler, failure.lineNumber)),
-        [this](RunReportAnswer reply) {
-            if (reply.showNoMore)
-                reportsSilenced_ = true;
-            if (reply.stopRun)
-                StopConversion();
-            AnswerPendingReport();
-        });
-}
-
-void Form1::AnswerPendingReport()
-{
-    if (const auto answer = std::exchange(pendingReportAnswer_, {}))
-        answer();
-}
-
-void Form1::FinishConversion()
-{
-    if (!conversion_)
-        return;
-    const std::vector<std::string> messages = conversion_->Messages();
-    const std::optional<std::string> runFailure = conversion_->RunFailure();
-    const bool stopped = conversion_->StopRequested();
-    conversion_.reset();
-    pendingReportAnswer_ = nullptr;
-    // A stopped run leaves the rows it never reached.
-    if (stopped)
-        for (int row = 0; row < inputList_->RowCount(); ++row)
-            if (inputList_->Row(row).outcome == RowOutcome::None)
-                inputList_->SetOutcome(row, RowOutcome::NotConverted);
-
-    ProgressBar1->setValue(0);
-    ProgressBar1->SetCaption(FromUtf8(std::string(IdleProgressText)));
-    UpdateCommands();
-    if (runFailure)
-        ShowFailureReport(*runFailure, ConversionHandler, ConversionStartLine);
-    for (const std::string& message : messages)
-        ShowMessage(message == DoneMessage ? FromUtf8(message) + RunSummary() : FromUtf8(message));
-    // A stopped run gives no "Done." of its own, but says what it did.
-    if (stopped && !runFailure && !closing_)
-        ShowMessage(FromUtf8(std::string(DoneMessage)) + RunSummary());
-}
-
-QString Form1::RunSummary() const
-{
-    int written = 0;
-    int skipped = 0;
-    int failed = 0;
-    int refused = 0;
-    int notConverted = 0;
-    for (int row = 0; row < inputList_->RowCount(); ++row) {
-        switch (inputList_->Row(row).outcome) {
-        case RowOutcome::Written: ++written; break;
-        case RowOutcome::Skipped: ++skipped; break;
-        case RowOutcome::Failed: ++failed; break;
-        case RowOutcome::Refused: ++refused; break;
-        case RowOutcome::NotConverted: ++notConverted; break;
-        case RowOutcome::None: break;
-        }
-    }
-    if (failed == 0 && refused == 0 && notConverted == 0 && skipped == 0)
-        return {};
-    QString summary = QStringLiteral("\r\n%1 of %2 written").arg(written).arg(inputList_->RowCount());
-    if (skipped > 0)
-        summary += QStringLiteral(", %1 skipped (the file existed)").arg(skipped);
-    if (failed > 0)
-        summary += QStringLiteral(", %1 failed").arg(failed);
-    if (refused > 0)
-        summary += QStringLiteral(", %1 refused").arg(refused);
-    if (notConverted > 0)
-        summary += QStringLiteral(", %1 not converted").arg(notConverted);
-    return summary;
-}
-
-void Form1::UpdateCommands()
-{
-    const bool converting = IsConverting();
-    for (QWidget* command : std::initializer_list<QWidget*>{PushButton1, PushButton3, PushButton5, PushButton6,
-                                                            PushButton7, PushButton8, Text1, txtLightAngle, txtLightElevation,
-                                                            txtBevelSize})
-        command->setEnabled(!converting);
-    ListView1->SetDropsAccepted(!converting);
-    PushButton2->setText(converting ? StopCaption : StartCaption);
-    PushButton2->setEnabled(!converting || !conversion_->StopRequested());
 }
 
 // ---- Window life ---------------------------------------------------------

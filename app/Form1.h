@@ -43,6 +43,9 @@ struct Form1Environment {
 
 // The main window. Its commands are thin handlers over the conversion and
 // input layers; long work runs on other threads and reports back here.
+// Form1.cpp builds it and holds its start-up, settings and window life;
+// list_commands.cpp the commands on the input list, conversion_commands.cpp
+// the conversion run's.
 class Form1 final : public QWidget {
     Q_OBJECT
 
@@ -98,14 +101,13 @@ private:
     void ListView1_Drop(const std::vector<std::string>& paths);
 
     // The parameters every item would fail on give one report before a run.
-    bool CheckParametersBeforeRun();
-    void StartConversion();
+    bool CheckParametersBeforeRun(const EffectParameters& parameters);
+    void StartConversion(EffectParameters parameters);
     void StopConversion();
-    void ShowConversionProgress(double value, const std::string& text);
+    void ShowConversionProgress(const ItemStart& start);
     void ShowConversionFailure(const ConversionFailure& failure, std::function<void()> answer);
     void AnswerPendingReport();
     void FinishConversion();
-    QString RunSummary() const;
 
     void StartScan(ScanKind kind, std::vector<std::string> folders, ScanJob::Scan scan);
     void AppendScannedRows();

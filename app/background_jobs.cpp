@@ -18,9 +18,15 @@ class ConversionJob::Bridge final : public ConversionObserver, public std::enabl
 public:
     Bridge(QObject* context, Handlers handlers) : context_(context), handlers_(std::move(handlers)) {}
 
-    void Progress(double value, const std::string& text) override
+    void Refused(RunRefusal reason, const std::string& detail) override
     {
-        Post([value, text](const Handlers& handlers) { handlers.progress(value, text); });
+        const std::lock_guard lock(mutex_);
+        refusal_ = Refusal{reason, detail};
+    }
+
+    void ItemStarted(const ItemStart& start) override
+    {
+        Post([start](const Handlers& handlers) { handlers.progress(start); });
     }
 
     void Failure(const ConversionFailure& failure) override
@@ -59,10 +65,10 @@ public:
             Post([item, outputPath](const Handlers& handlers) { handlers.written(item, outputPath); });
     }
 
-    void Message(const std::string& text) override
+    void Ended(const ConversionSummary& summary) override
     {
         const std::lock_guard lock(mutex_);
-        messages_.push_back(text);
+        summary_ = summary;
     }
 
     void Finish(std::exception_ptr failure)
@@ -90,10 +96,16 @@ public:
         return released_;
     }
 
-    std::vector<std::string> Messages() const
+    std::optional<Refusal> Refused() const
     {
         const std::lock_guard lock(mutex_);
-        return messages_;
+        return refusal_;
+    }
+
+    std::optional<ConversionSummary> Summary() const
+    {
+        const std::lock_guard lock(mutex_);
+        return summary_;
     }
 
     std::optional<std::string> RunFailure() const
@@ -134,7 +146,8 @@ private:
     bool released_ = false;
     std::uint64_t reportsPosted_ = 0;
     std::uint64_t reportsAnswered_ = 0;
-    std::vector<std::string> messages_;
+    std::optional<Refusal> refusal_;
+    std::optional<ConversionSummary> summary_;
     std::optional<std::string> runFailure_;
 };
 
@@ -177,9 +190,14 @@ void ConversionJob::Abandon()
         thread_.join();
 }
 
-std::vector<std::string> ConversionJob::Messages() const
+std::optional<ConversionJob::Refusal> ConversionJob::Refused() const
 {
-    return bridge_->Messages();
+    return bridge_->Refused();
+}
+
+std::optional<ConversionSummary> ConversionJob::Summary() const
+{
+    return bridge_->Summary();
 }
 
 std::optional<std::string> ConversionJob::RunFailure() const

@@ -25,7 +25,8 @@ class ConversionJob {
 public:
     // Every handler runs on the context object's thread.
     struct Handlers {
-        std::function<void(double value, const std::string& text)> progress;
+        // An item's pass has started.
+        std::function<void(const ItemStart& start)> progress;
         // Shows the failure; the run holds until answer is called, which may
         // be later, from the window's thread (a report waiting for OK).
         std::function<void(const ConversionFailure& failure, std::function<void()> answer)> failure;
@@ -33,7 +34,7 @@ public:
         std::function<void(std::size_t item, const std::string& outputPath)> written;
         // An item's output existed and was left as it was; may be left empty.
         std::function<void(const ItemResult& result)> skipped;
-        // The run has ended; Messages() and RunFailure() are final.
+        // The run has ended; Refusal(), Summary() and RunFailure() are final.
         std::function<void()> finished;
     };
 
@@ -50,8 +51,14 @@ public:
     // waits for its threads. No handler runs afterwards.
     void Abandon();
 
-    // "No files added.", "Folder does not exist. ..." or "Done.", as the run gave them.
-    std::vector<std::string> Messages() const;
+    struct Refusal {
+        RunRefusal reason = RunRefusal::NoFiles;
+        std::string detail;
+    };
+    // Why the run refused to start, if it did.
+    std::optional<Refusal> Refused() const;
+    // What the run did, once it has reached its end, stopped or not.
+    std::optional<ConversionSummary> Summary() const;
     // What ended the run itself before its end, if anything did.
     std::optional<std::string> RunFailure() const;
 

@@ -95,12 +95,11 @@ void PreviewWorker::Serve(const PreviewRequest& request, const std::stop_token& 
     result.generation = request.generation;
     if (!kept_) {
         result.failure = keptFailure_;
+    } else if (request.parameters.error) {
+        result.failure = QString::fromStdString(request.parameters.error->Description());
     } else {
         try {
-            const BevelParameters parameters =
-                ParseBevelParameters(request.bevelSizeText, request.lightAngleText, request.lightElevationText,
-                                     request.decimalSeparator);
-            result.picture = RenderPreview(*kept_->file, parameters, request.box, effectThreads_);
+            result.picture = RenderPreview(*kept_->file, request.parameters.parsed, request.box, effectThreads_);
         } catch (...) {
             result.failure = CurrentFailure();
         }

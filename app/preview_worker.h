@@ -6,6 +6,7 @@
 // thread. The decoded picture is kept while its row stays the subject, so a
 // parameter change runs only the effect.
 
+#include "conversion_run.h"
 #include "preview_render.h"
 
 #include <QObject>
@@ -30,10 +31,8 @@ struct PreviewRequest {
     // it changes. 0: no subject, and the kept picture is let go.
     std::uint64_t source = 0;
     std::string path;
-    std::string bevelSizeText;
-    std::string lightAngleText;
-    std::string lightElevationText;
-    std::string decimalSeparator;
+    // Read from the boxes as a run reads them.
+    EffectParameters parameters;
     // The thumbnails' box, in device pixels.
     QSize box;
 };

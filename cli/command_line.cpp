@@ -67,14 +67,17 @@ constexpr unsigned MaxJobs = 1024;
 // The run reads the effect's texts with "." as the decimal separator.
 constexpr const char* DecimalSeparator = ".";
 
-// The effect's texts are read as the run reads them, one at a time (the
-// other two neutral), so that the message names the option at fault.
-std::optional<std::string> CheckEffectText(const std::string& option, const std::string& text, const std::string& size,
-                                           const std::string& angle, const std::string& elevation,
-                                           const std::string& wanted)
+// Each effect text is read once, as the run reads it, and checked as the
+// run would use it with the other two neutral, so that the message names the
+// option at fault.
+template <typename Read>
+std::optional<std::string> ReadEffectText(const std::string& option, const std::string& text, const std::string& wanted,
+                                          Read read)
 {
     try {
-        CheckBevelParameters(ParseBevelParameters(size, angle, elevation, DecimalSeparator));
+        BevelParameters alone{0, 0.0, 0.0};
+        read(alone);
+        CheckBevelParameters(alone);
         return std::nullopt;
     } catch (const RuntimeError& error) {
         if (error.Number() == ErrorNumber::TypeMismatch)
@@ -83,16 +86,21 @@ std::optional<std::string> CheckEffectText(const std::string& option, const std:
     }
 }
 
-std::optional<std::string> CheckEffectTexts(const CliOptions& options)
+std::optional<std::string> ReadEffectTexts(CliOptions& options)
 {
-    if (auto error = CheckEffectText("--size", options.bevelSize, options.bevelSize, "0", "0",
-                                     "a bevel size from 0 to 254"))
+    BevelParameters& parameters = options.parameters;
+    if (auto error = ReadEffectText("--size", options.bevelSize, "a bevel size from 0 to 254", [&](BevelParameters& alone) {
+            alone.bevelSize = parameters.bevelSize = ParseBevelSize(options.bevelSize, DecimalSeparator);
+        }))
         return error;
-    if (auto error = CheckEffectText("--angle", options.lightAngle, "0", options.lightAngle, "0",
-                                     "degrees few enough to give the light a direction"))
+    const std::string direction = "degrees few enough to give the light a direction";
+    if (auto error = ReadEffectText("--angle", options.lightAngle, direction, [&](BevelParameters& alone) {
+            alone.lightAngle = parameters.lightAngle = ParseLightDegrees(options.lightAngle, DecimalSeparator);
+        }))
         return error;
-    return CheckEffectText("--elevation", options.lightElevation, "0", "0", options.lightElevation,
-                           "degrees few enough to give the light a direction");
+    return ReadEffectText("--elevation", options.lightElevation, direction, [&](BevelParameters& alone) {
+        alone.lightElevation = parameters.lightElevation = ParseLightDegrees(options.lightElevation, DecimalSeparator);
+    });
 }
 
 std::optional<std::string> ReadOverwrite(const std::string& text, OutputOptions::Overwrite& overwrite)
@@ -224,7 +232,7 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     }
     if (options.extension.empty())
         return fail("--ext needs an extension, or * for every picture file");
-    if (auto reason = CheckEffectTexts(options))
+    if (auto reason = ReadEffectTexts(options))
         return fail(*reason);
 
     OutputOptions& out = options.output;

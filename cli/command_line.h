@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "conversion_run.h"
 #include "output_options.h"
 
 #include <optional>
@@ -16,6 +17,8 @@ struct CliOptions {
     std::string bevelSize = "5";
     std::string lightAngle = "135";
     std::string lightElevation = "30";
+    // The three texts above, read once when the command line is.
+    BevelParameters parameters = EffectParameters{}.parsed;
     // The extension folders are scanned for; "*" takes every picture file.
     std::string extension = "*";
     unsigned jobs = 0;

@@ -28,6 +28,8 @@ constexpr int ExitUsage = 2;
 // The shell's convention for a program ended by a signal.
 constexpr int ExitSignalBase = 128;
 
+constexpr std::string_view FolderMissingText = "Folder does not exist. Please select another folder.";
+
 int UsageError(const std::string& reason)
 {
     std::cerr << "tollamere-cli: " << reason << "\nTry 'tollamere-cli --help' for more.\n";
@@ -40,6 +42,17 @@ bool HasPictureExtension(const std::string& path)
 {
     const std::optional<std::string> extension = FileExtension(path);
     return extension && CanReadPictureExtension(*extension);
+}
+
+// Why a run refused to start, for its one line on standard error.
+std::string RefusalText(RunRefusal reason, const std::string& detail)
+{
+    switch (reason) {
+    case RunRefusal::NoFiles: return "No files added.";
+    case RunRefusal::OutputFolderMissing: return std::string(FolderMissingText);
+    case RunRefusal::OutputOptions: return "The output options cannot be used: " + detail + ".";
+    }
+    return std::string(FolderMissingText);
 }
 
 struct SkippedInput {
@@ -125,12 +138,18 @@ public:
     // The JSON report could not be written: its reader has gone.
     bool ReportLost() const { return reportLost_; }
 
-    void Progress(double value, const std::string& text) override
+    void Refused(RunRefusal reason, const std::string& detail) override
+    {
+        EndProgressLine();
+        std::fprintf(out_, "%s\n", RefusalText(reason, detail).c_str());
+    }
+
+    void ItemStarted(const ItemStart& start) override
     {
         if (quiet_ || !terminal_)
             return;
-        std::fprintf(out_, "\r\033[K%3.0f%%  %s", value, text.c_str());
-        lineOpen_ = value > 0;
+        std::fprintf(out_, "\r\033[K%3.0f%%  Processing: %s", start.Percent(), Printable(GetFileName(start.inputPath)).c_str());
+        lineOpen_ = true;
     }
 
     void Failure(const ConversionFailure& failure) override
@@ -139,12 +158,8 @@ public:
         std::fprintf(out_, "%s: %s\n", Printable(failure.inputPath).c_str(), failure.description.c_str());
     }
 
-    void Message(const std::string& text) override
-    {
-        EndProgressLine();
-        if (text != DoneMessage)
-            std::fprintf(out_, "%s\n", text.c_str());
-    }
+    // The summary that follows says what the run did.
+    void Ended(const ConversionSummary& /*summary*/) override { EndProgressLine(); }
 
     void Finished(const ItemResult& result) override
     {
@@ -218,7 +233,7 @@ int Main(const std::vector<std::string>& arguments)
     if (auto reason = AddListedPaths(*options))
         return UsageError(*reason);
     if (FolderExists(options->outputFolder) != std::optional<bool>(true)) {
-        std::cerr << "tollamere-cli: " << Printable(options->outputFolder) << ": " << FolderMissingMessage << '\n';
+        std::cerr << "tollamere-cli: " << Printable(options->outputFolder) << ": " << FolderMissingText << '\n';
         return ExitUsage;
     }
 
@@ -232,10 +247,7 @@ int Main(const std::vector<std::string>& arguments)
     request.outputFolder = ToPathText(std::filesystem::absolute(ToFileSystemPath(options->outputFolder)));
     CollectInputs(options->paths, options->extension, request, skipped, leftOut, stop.get_token());
     request.output = options->output;
-    request.bevelSizeText = options->bevelSize;
-    request.lightAngleText = options->lightAngle;
-    request.lightElevationText = options->lightElevation;
-    request.decimalSeparator = ".";
+    request.parameters.parsed = options->parameters;
     request.workers = options->jobs;
     request.memoryBudget = options->maxMemoryMiB * 1024 * 1024;
 

@@ -13,10 +13,20 @@ BevelParameters ParseBevelParameters(std::string_view bevelSizeText, std::string
                                      std::string_view lightElevationText, const std::string& decimalSeparator)
 {
     BevelParameters parameters;
-    parameters.bevelSize = TextToLong(bevelSizeText, decimalSeparator);
-    parameters.lightAngle = DegreesToRadians(TextToDouble(lightAngleText, decimalSeparator));
-    parameters.lightElevation = DegreesToRadians(TextToDouble(lightElevationText, decimalSeparator));
+    parameters.bevelSize = ParseBevelSize(bevelSizeText, decimalSeparator);
+    parameters.lightAngle = ParseLightDegrees(lightAngleText, decimalSeparator);
+    parameters.lightElevation = ParseLightDegrees(lightElevationText, decimalSeparator);
     return parameters;
+}
+
+std::int32_t ParseBevelSize(std::string_view text, const std::string& decimalSeparator)
+{
+    return TextToLong(text, decimalSeparator);
+}
+
+double ParseLightDegrees(std::string_view text, const std::string& decimalSeparator)
+{
+    return DegreesToRadians(TextToDouble(text, decimalSeparator));
 }
 
 void CheckBevelParameters(const BevelParameters& parameters)

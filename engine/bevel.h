@@ -29,6 +29,12 @@ BevelParameters ParseBevelParameters(std::string_view bevelSizeText, std::string
                                      std::string_view lightElevationText,
                                      const std::string& decimalSeparator = LocaleDecimalSeparator());
 
+// One of the three texts as ParseBevelParameters reads it: the bevel size in
+// whole pixels, an angle or elevation in degrees to radians. Callers that
+// must say which text is at fault read them one by one.
+std::int32_t ParseBevelSize(std::string_view text, const std::string& decimalSeparator);
+double ParseLightDegrees(std::string_view text, const std::string& decimalSeparator);
+
 // Raises what ApplyBevel raises for every picture with a bevel, before any
 // picture is read: a bevel size outside 0..254 (Division by zero (11) for
 // -1, else Overflow (6)), and Overflow (6) for an angle or elevation so large

@@ -68,11 +68,11 @@ public:
     ConversionSummary Execute()
     {
         if (request_.inputPaths.empty()) {
-            observer_.Message(std::string(NoFilesAddedMessage));
+            observer_.Refused(RunRefusal::NoFiles, {});
             return {};
         }
         if (FolderExists(request_.outputFolder) != std::optional<bool>(true)) {
-            observer_.Message(std::string(FolderMissingMessage));
+            observer_.Refused(RunRefusal::OutputFolderMissing, {});
             return {};
         }
         std::string folder = request_.outputFolder;
@@ -83,14 +83,14 @@ public:
         try {
             outputFolder_.emplace(OutputFolder::Open(ToFileSystemPath(request_.outputFolder)));
         } catch (const RuntimeError&) {
-            observer_.Message(std::string(FolderMissingMessage));
+            observer_.Refused(RunRefusal::OutputFolderMissing, {});
             return {};
         }
         // Temporary files of writes killed before their rename; those of
         // writes still running (another run's) are locked and stay.
         RemoveStaleTemporaryFiles(*outputFolder_);
         if (const std::optional<std::string> refused = CheckOutputOptions(request_.output)) {
-            observer_.Message("The output options cannot be used: " + *refused + ".");
+            observer_.Refused(RunRefusal::OutputOptions, *refused);
             return {};
         }
         planner_.emplace(request_, folder);
@@ -100,12 +100,8 @@ public:
             if (!plan.subFolder.empty() && subFolders.insert(plan.subFolder).second)
                 RemoveStaleTemporaryFilesBelow(plan.subFolder);
 
-        try {
-            parameters_ = ParseBevelParameters(request_.bevelSizeText, request_.lightAngleText,
-                                               request_.lightElevationText, request_.decimalSeparator);
-        } catch (const RuntimeError& error) {
-            parameterFailure_ = FailureOf(LineBevel, error);
-        }
+        if (request_.parameters.error)
+            parameterFailure_ = FailureOf(LineBevel, *request_.parameters.error);
 
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         const std::size_t workers = std::min<std::size_t>(request_.workers == 0 ? cores : request_.workers, plans_.size());
@@ -132,9 +128,7 @@ public:
         summary.failed = failed_;
         summary.skipped = skipped_;
         summary.stopped = stopToken_.stop_requested();
-        observer_.Progress(0, std::string(IdleProgressText));
-        if (!summary.stopped)
-            observer_.Message(std::string(DoneMessage));
+        observer_.Ended(summary);
         return summary;
     }
 
@@ -169,9 +163,8 @@ private:
                 else if (!Reserve(need, plans_[item].bytesPerPixel, grant))
                     return;
                 ++next_;
-                const double value = static_cast<double>(item + 1) / static_cast<double>(plans_.size()) * 100.0;
-                const std::string text = "Processing: " + Printable(GetFileName(plans_[item].inputPath));
-                reports_->Post(item, [value, text](ConversionObserver& observer) { observer.Progress(value, text); });
+                const ItemStart start{item, plans_.size(), plans_[item].inputPath};
+                reports_->Post(item, [start](ConversionObserver& observer) { observer.ItemStarted(start); });
             }
             const auto started = std::chrono::steady_clock::now();
             ItemResult result;
@@ -320,9 +313,9 @@ private:
 
         if (auto failure = RunStep(LineBevel, [&] {
                 if (onSurface)
-                    space.Bevel(parameters_, engineThreads_);
+                    space.Bevel(request_.parameters.parsed, engineThreads_);
                 else
-                    ApplyBevel(input.picture, input.picture, parameters_, engineThreads_, space);
+                    ApplyBevel(input.picture, input.picture, request_.parameters.parsed, engineThreads_, space);
             }))
             return Fail(result, *failure);
         if (stopToken_.stop_requested())
@@ -441,7 +434,6 @@ private:
     std::optional<OutputFolder> outputFolder_;
     std::optional<OutputPlanner> planner_;
     std::vector<ItemPlan> plans_;
-    BevelParameters parameters_;
     std::optional<StepFailure> parameterFailure_;
     unsigned engineThreads_ = 1;
     MemoryBudget budget_;
@@ -456,6 +448,18 @@ private:
 };
 
 } // namespace
+
+EffectParameters ReadEffectParameters(std::string_view bevelSizeText, std::string_view lightAngleText,
+                                      std::string_view lightElevationText, const std::string& decimalSeparator)
+{
+    EffectParameters parameters;
+    try {
+        parameters.parsed = ParseBevelParameters(bevelSizeText, lightAngleText, lightElevationText, decimalSeparator);
+    } catch (const RuntimeError& error) {
+        parameters.error = error;
+    }
+    return parameters;
+}
 
 ConversionSummary RunConversion(const ConversionRequest& request, ConversionObserver& observer, std::stop_token stopToken)
 {

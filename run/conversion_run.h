@@ -1,25 +1,36 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "bevel.h"
 #include "output_options.h"
 #include "runtime_error.h"
+#include "vector_math.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tollamere {
 
-inline constexpr std::string_view NoFilesAddedMessage = "No files added.";
-inline constexpr std::string_view FolderMissingMessage = "Folder does not exist. Please select another folder.";
-inline constexpr std::string_view DoneMessage = "Done.";
-inline constexpr std::string_view IdleProgressText = "Progress Bar";
+// The effect's parameters as a run takes them: read from their texts once,
+// before the run, by ReadEffectParameters; or the error reading them raised,
+// with which every item then fails at the effect's step.
+struct EffectParameters {
+    // The boxes' texts when the window opens: 5, 135 and 30.
+    BevelParameters parsed{5, DegreesToRadians(135.0), DegreesToRadians(30.0)};
+    std::optional<RuntimeError> error;
+};
+
+// The bevel size, light angle and light elevation texts, as typed.
+EffectParameters ReadEffectParameters(std::string_view bevelSizeText, std::string_view lightAngleText,
+                                      std::string_view lightElevationText, const std::string& decimalSeparator);
 
 // What the user asked for: the list's paths in order, the output folder text
-// and the three parameter texts, as typed.
+// and the effect's parameters.
 struct ConversionRequest {
     std::vector<std::string> inputPaths;
     // The folder each input was found under (a scanned or dropped folder),
@@ -28,10 +39,7 @@ struct ConversionRequest {
     std::vector<std::string> inputRoots;
     std::string outputFolder;
     OutputOptions output;
-    std::string bevelSizeText = "5";
-    std::string lightAngleText = "135";
-    std::string lightElevationText = "30";
-    std::string decimalSeparator = ".";
+    EffectParameters parameters;
     // Items converted at once; 0 means one per processor core.
     unsigned workers = 0;
     // Bytes the items in progress may take together, estimated from their
@@ -39,11 +47,28 @@ struct ConversionRequest {
     std::uint64_t memoryBudget = 0;
 };
 
+// Why a run refused to start. Nothing was written, and nothing else is reported.
+enum class RunRefusal {
+    NoFiles,              // the list is empty
+    OutputFolderMissing,  // the output folder text names no folder that can be opened
+    OutputOptions         // the output options cannot be used; the refusal says why
+};
+
+// An item's pass has started: its position in the list from 0, of how many.
+struct ItemStart {
+    std::size_t item = 0;
+    std::size_t items = 0;
+    std::string inputPath;
+
+    // The share of the list started with this item, 0 to 100.
+    double Percent() const { return static_cast<double>(item + 1) / static_cast<double>(items) * 100.0; }
+};
+
 // A failure inside one step of one item's pass.
 struct ConversionFailure {
     std::size_t item = 0;          // position in the list, from 0
     std::string inputPath;
-    int lineNumber = 0;            // the step that failed
+    int lineNumber = 0;            // the step that failed (run_steps.h)
     ErrorNumber number = ErrorNumber::InvalidProcedureCall;
     std::string description;
     // The item was not tried: where its output would go was refused before
@@ -66,34 +91,37 @@ struct ItemResult {
     double milliseconds = 0;
 };
 
-// Receives what the run shows. Calls never overlap, so an observer needs no
-// locking; while one call runs (a failure report waiting for OK, say), the
-// rest of the run waits. Calls come on the run's threads and must not throw.
-class ConversionObserver {
-public:
-    virtual ~ConversionObserver() = default;
-    // value 0 to 100, and the text shown on the progress bar.
-    virtual void Progress(double value, const std::string& text) = 0;
-    virtual void Failure(const ConversionFailure& failure) = 0;
-    // "No files added.", "Folder does not exist. ..." or "Done.".
-    virtual void Message(const std::string& text) = 0;
-    virtual void Written(std::size_t /*item*/, const std::string& /*outputPath*/) {}
-    // Each item's end, in list order, after its other reports.
-    virtual void Finished(const ItemResult& /*result*/) {}
-};
-
 struct ConversionSummary {
     std::size_t written = 0;
     std::size_t skipped = 0;  // outputs that existed and were left as they were
     std::size_t failed = 0;   // items with at least one failure
-    bool stopped = false;
+    bool stopped = false;     // a stop request cut the run short
+};
+
+// Receives what happens in a run, as events; what they look like is the
+// receiver's business. Calls never overlap, so an observer needs no locking;
+// while one call runs (a failure report waiting for OK, say), the rest of the
+// run waits. Calls come on the run's threads and must not throw.
+class ConversionObserver {
+public:
+    virtual ~ConversionObserver() = default;
+    // The run refused to start; detail holds the reason of OutputOptions.
+    virtual void Refused(RunRefusal reason, const std::string& detail) = 0;
+    // Items start in list order, each after the reports of those before it.
+    virtual void ItemStarted(const ItemStart& /*start*/) {}
+    virtual void Failure(const ConversionFailure& failure) = 0;
+    virtual void Written(std::size_t /*item*/, const std::string& /*outputPath*/) {}
+    // Each item's end, in list order, after its other reports.
+    virtual void Finished(const ItemResult& /*result*/) {}
+    // The run's last call, unless it was refused: every item has ended.
+    virtual void Ended(const ConversionSummary& summary) = 0;
 };
 
 // The "Start Converting" command without its window: checks the list and the
 // folder, then converts every item on worker threads, writing exactly what a
 // one-by-one run in list order writes. Each item ends written or failed with
 // its reasons. A stop request lets items already started end and starts no
-// other; "Done." is then not shown.
+// other; the summary then says the run was stopped.
 ConversionSummary RunConversion(const ConversionRequest& request, ConversionObserver& observer,
                                 std::stop_token stopToken = {});
 

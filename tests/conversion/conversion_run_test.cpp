@@ -25,11 +25,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const char* RefusalName(RunRefusal reason)
+{
+    switch (reason) {
+    case RunRefusal::NoFiles: return "no files";
+    case RunRefusal::OutputFolderMissing: return "no output folder";
+    case RunRefusal::OutputOptions: return "output options";
+    }
+    return "?";
+}
+
 struct RecordingObserver : ConversionObserver {
-    void Progress(double value, const std::string& text) override
+    void Refused(RunRefusal reason, const std::string& detail) override
     {
-        progress.emplace_back(value, text);
-        events.push_back("progress " + text);
+        events.push_back(std::string("refused: ") + RefusalName(reason) + (detail.empty() ? "" : ": " + detail));
+    }
+    void ItemStarted(const ItemStart& start) override
+    {
+        starts.push_back(start);
+        events.push_back("started " + std::to_string(start.item) + " of " + std::to_string(start.items));
     }
     void Failure(const ConversionFailure& failure) override
     {
@@ -37,10 +51,10 @@ struct RecordingObserver : ConversionObserver {
         events.push_back("failure " + std::to_string(failure.item) + " at " + std::to_string(failure.lineNumber) + ": " +
                          failure.description);
     }
-    void Message(const std::string& text) override
+    void Ended(const ConversionSummary& summary) override
     {
-        messages.push_back(text);
-        events.push_back("message " + text);
+        ends.push_back(summary);
+        events.push_back("ended");
     }
     void Written(std::size_t item, const std::string& outputPath) override
     {
@@ -48,9 +62,9 @@ struct RecordingObserver : ConversionObserver {
         events.push_back("written " + outputPath);
     }
 
-    std::vector<std::pair<double, std::string>> progress;
+    std::vector<ItemStart> starts;
     std::vector<ConversionFailure> failures;
-    std::vector<std::string> messages;
+    std::vector<ConversionSummary> ends;
     std::vector<std::pair<std::size_t, std::string>> written;
     std::vector<std::string> events;
 };
@@ -150,7 +164,7 @@ TEST_F(ConversionRunTest, GuardsStopBeforeAnythingIsWritten)
 {
     RecordingObserver empty;
     Run({}, empty);
-    EXPECT_EQ(empty.events, std::vector<std::string>{"message No files added."});
+    EXPECT_EQ(empty.events, std::vector<std::string>{"refused: no files"});
 
     const std::string input = MakeInputAs("a.png");
     for (const std::string& folder : {ToPathText(root_ / "missing"), In("a.png"), std::string("")}) {
@@ -159,9 +173,15 @@ TEST_F(ConversionRunTest, GuardsStopBeforeAnythingIsWritten)
         request.inputPaths = {input};
         request.outputFolder = folder;
         RunConversion(request, observer);
-        EXPECT_EQ(observer.events, std::vector<std::string>{"message Folder does not exist. Please select another folder."})
-            << folder;
+        EXPECT_EQ(observer.events, std::vector<std::string>{"refused: no output folder"}) << folder;
     }
+    RecordingObserver badOptions;
+    ConversionRequest request;
+    request.inputPaths = {input};
+    request.outputFolder = OutFolder();
+    request.output.namePattern.clear();
+    RunConversion(request, badOptions);
+    EXPECT_EQ(badOptions.events, std::vector<std::string>{"refused: output options: the name pattern is empty"});
     EXPECT_TRUE(OutputNames().empty());
 }
 
@@ -199,21 +219,25 @@ TEST_F(ConversionRunTest, OutputIsTheBevelledPictureWithItsAlpha)
     EXPECT_NE(written.picture, LoadPictureFile(ToFileSystemPath(input)).picture);
 }
 
-TEST_F(ConversionRunTest, ProgressAndMessagesComeInOrder)
+TEST_F(ConversionRunTest, ItemStartsAndTheEndComeInOrder)
 {
     const std::vector<std::string> inputs = {MakeInputAs("one.png"), MakeInputAs("two.png"), MakeInputAs("three.png")};
     for (const std::string& folder : {OutFolder(), OutFolder() + "/"}) {
         RecordingObserver observer;
         Run(inputs, observer, 3, folder);
-        ASSERT_EQ(observer.progress.size(), 4u);
-        EXPECT_DOUBLE_EQ(observer.progress[0].first, 100.0 / 3);
-        EXPECT_DOUBLE_EQ(observer.progress[1].first, 200.0 / 3);
-        EXPECT_DOUBLE_EQ(observer.progress[2].first, 100.0);
-        EXPECT_EQ(observer.progress[0].second, "Processing: one.png");
-        EXPECT_EQ(observer.progress[2].second, "Processing: three.png");
-        EXPECT_EQ(observer.progress[3], (std::pair<double, std::string>{0.0, "Progress Bar"}));
-        EXPECT_EQ(observer.messages, std::vector<std::string>{"Done."});
-        EXPECT_EQ(observer.events.back(), "message Done.");
+        ASSERT_EQ(observer.starts.size(), 3u);
+        EXPECT_DOUBLE_EQ(observer.starts[0].Percent(), 100.0 / 3);
+        EXPECT_DOUBLE_EQ(observer.starts[1].Percent(), 200.0 / 3);
+        EXPECT_DOUBLE_EQ(observer.starts[2].Percent(), 100.0);
+        for (std::size_t item = 0; item < inputs.size(); ++item) {
+            EXPECT_EQ(observer.starts[item].item, item);
+            EXPECT_EQ(observer.starts[item].items, inputs.size());
+            EXPECT_EQ(observer.starts[item].inputPath, inputs[item]);
+        }
+        ASSERT_EQ(observer.ends.size(), 1u);
+        EXPECT_EQ(observer.ends[0].written, 3u);
+        EXPECT_FALSE(observer.ends[0].stopped);
+        EXPECT_EQ(observer.events.back(), "ended");
         EXPECT_EQ(OutputNames(), (std::vector<std::string>{"one.png", "three.png", "two.png"}));
     }
 }
@@ -239,7 +263,8 @@ TEST_F(ConversionRunTest, FailingItemsAreReportedAndTheOthersWritten)
     EXPECT_EQ(observer.failures[2].lineNumber, 170);
     EXPECT_NE(observer.failures[2].description.find("xyz"), std::string::npos);
     EXPECT_EQ(OutputNames(), (std::vector<std::string>{"good.png", "last.jpg"}));
-    EXPECT_EQ(observer.messages, std::vector<std::string>{"Done."});
+    ASSERT_EQ(observer.ends.size(), 1u);
+    EXPECT_EQ(observer.ends[0].failed, 3u);
 }
 
 TEST_F(ConversionRunTest, BadParametersFailEveryItemAtTheBevelStep)
@@ -254,8 +279,7 @@ TEST_F(ConversionRunTest, BadParametersFailEveryItemAtTheBevelStep)
         ConversionRequest request;
         request.inputPaths = inputs;
         request.outputFolder = OutFolder();
-        request.bevelSizeText = size;
-        request.lightAngleText = angle;
+        request.parameters = ReadEffectParameters(size, angle, "30", ".");
         RecordingObserver observer;
         RunConversion(request, observer);
         ASSERT_EQ(observer.failures.size(), 2u);
@@ -265,6 +289,12 @@ TEST_F(ConversionRunTest, BadParametersFailEveryItemAtTheBevelStep)
         }
         EXPECT_TRUE(OutputNames().empty());
     }
+    // A request whose parameters were never read takes the boxes' first texts.
+    const EffectParameters first = ReadEffectParameters("5", "135", "30", ".");
+    ASSERT_FALSE(first.error);
+    EXPECT_EQ(first.parsed.bevelSize, EffectParameters{}.parsed.bevelSize);
+    EXPECT_EQ(first.parsed.lightAngle, EffectParameters{}.parsed.lightAngle);
+    EXPECT_EQ(first.parsed.lightElevation, EffectParameters{}.parsed.lightElevation);
 }
 
 TEST_F(ConversionRunTest, NeverOverwritesAnInputOrItsOwnOutput)
@@ -444,9 +474,9 @@ TEST_F(ConversionRunTest, NamesThatAreOnlyAnExtensionKeepTheirFormat)
 }
 
 struct StoppingObserver : RecordingObserver {
-    void Progress(double value, const std::string& text) override
+    void ItemStarted(const ItemStart& start) override
     {
-        RecordingObserver::Progress(value, text);
+        RecordingObserver::ItemStarted(start);
         source.request_stop();
     }
     std::stop_source source;
@@ -466,8 +496,9 @@ TEST_F(ConversionRunTest, StoppedRunStartsNoFurtherItem)
     EXPECT_TRUE(summary.stopped);
     EXPECT_EQ(summary.written, 0u);
     EXPECT_TRUE(OutputNames().empty());
-    EXPECT_TRUE(observer.messages.empty());
-    EXPECT_EQ(observer.progress.back(), (std::pair<double, std::string>{0.0, "Progress Bar"}));
+    ASSERT_EQ(observer.ends.size(), 1u);
+    EXPECT_TRUE(observer.ends[0].stopped);
+    EXPECT_EQ(observer.events.back(), "ended");
 }
 
 } // namespace

@@ -16,13 +16,14 @@ namespace {
 using test::Outcome;
 
 struct CollectingObserver : ConversionObserver {
-    void Progress(double, const std::string&) override {}
+    void Refused(RunRefusal reason, const std::string&) override { refusals.push_back(reason); }
     void Failure(const ConversionFailure& failure) override { failures.push_back(failure); }
-    void Message(const std::string& text) override { messages.push_back(text); }
+    void Ended(const ConversionSummary& summary) override { ends.push_back(summary); }
     void Written(std::size_t item, const std::string& outputPath) override { written[item] = outputPath; }
 
     std::vector<ConversionFailure> failures;
-    std::vector<std::string> messages;
+    std::vector<RunRefusal> refusals;
+    std::vector<ConversionSummary> ends;
     std::map<std::size_t, std::string> written;
 };
 
@@ -70,7 +71,10 @@ TEST(HostileRunTest, EveryItemEndsInOneOutcomeAndNothingIsLost)
         }
     }
     EXPECT_EQ(summary.written + summary.failed, corpus.size());
-    EXPECT_EQ(observer.messages, std::vector<std::string>{"Done."});
+    EXPECT_TRUE(observer.refusals.empty());
+    ASSERT_EQ(observer.ends.size(), 1u);
+    EXPECT_EQ(observer.ends[0].written, summary.written);
+    EXPECT_FALSE(observer.ends[0].stopped);
 
     // The output folder holds the written files and nothing else, each a
     // picture that loads again.

@@ -29,17 +29,16 @@ using test::WriteText;
 namespace fs = std::filesystem;
 
 struct ResultObserver : ConversionObserver {
-    void Progress(double, const std::string&) override {}
+    void Refused(RunRefusal, const std::string&) override {}
     void Failure(const ConversionFailure&) override {}
-    void Message(const std::string& text) override { messages.push_back(text); }
     void Finished(const ItemResult& result) override { results.push_back(result); }
+    void Ended(const ConversionSummary&) override {}
 
     std::size_t Count(ItemResult::Outcome outcome) const
     {
         return std::size_t(std::count_if(results.begin(), results.end(), [&](const ItemResult& r) { return r.outcome == outcome; }));
     }
 
-    std::vector<std::string> messages;
     std::vector<ItemResult> results;
 };
 
@@ -231,7 +230,7 @@ TEST(OutputFolderRace, NothingLandsOutsideWhileFoldersTurnIntoLinks)
             EXPECT_GT(exchanges, 0);
         });
         struct : ResultObserver {
-            void Progress(double, const std::string&) override { *started = true; }
+            void ItemStarted(const ItemStart&) override { *started = true; }
             std::atomic<bool>* started = nullptr;
         } observer;
         observer.started = &started;

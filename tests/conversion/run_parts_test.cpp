@@ -103,16 +103,17 @@ TEST(FoldersBelowRootTest, KeepsOnlyFoldersInsideTheRoot)
 }
 
 struct SequenceObserver : ConversionObserver {
-    void Progress(double, const std::string& text) override
+    void ItemStarted(const ItemStart& start) override
     {
         if (inside.exchange(true))
             overlapped = true;
         std::this_thread::yield();
-        sequence.push_back(text);
+        sequence.push_back(start.inputPath);
         inside = false;
     }
+    void Refused(RunRefusal, const std::string&) override {}
     void Failure(const ConversionFailure&) override {}
-    void Message(const std::string&) override {}
+    void Ended(const ConversionSummary&) override {}
 
     std::atomic<bool> inside = false;
     std::atomic<bool> overlapped = false;
@@ -134,7 +135,7 @@ TEST(OrderedReportsTest, DeliversInListOrderWhateverOrderItemsPostIn)
                     if (item % threads != t)
                         continue;
                     for (const char* step : {"start", "end"})
-                        reports.Post(item, [text = std::to_string(item) + step](ConversionObserver& o) { o.Progress(0, text); });
+                        reports.Post(item, [text = std::to_string(item) + step](ConversionObserver& o) { o.ItemStarted({0, 0, text}); });
                     reports.Close(item);
                 }
             });

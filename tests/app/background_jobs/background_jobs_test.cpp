@@ -147,8 +147,8 @@ TEST_F(BackgroundJobsTest, ConversionReportsOnTheContextThread)
     bool everyCallHere = true;
     bool finished = false;
     ConversionJob::Handlers handlers;
-    handlers.progress = [&](double value, const std::string&) {
-        progress.push_back(value);
+    handlers.progress = [&](const ItemStart& start) {
+        progress.push_back(start.Percent());
         everyCallHere = everyCallHere && OnContextThread();
     };
     std::vector<std::size_t> written;
@@ -172,14 +172,43 @@ TEST_F(BackgroundJobsTest, ConversionReportsOnTheContextThread)
     EXPECT_TRUE(everyCallHere);
     EXPECT_EQ(failed, std::vector<std::size_t>{2});
     EXPECT_EQ(written, (std::vector<std::size_t>{0, 1, 3, 4, 5}));
-    // In the order the run gave them: up to 100, then back to 0 at its end.
-    ASSERT_GE(progress.size(), 2u);
-    EXPECT_EQ(progress.back(), 0.0);
-    EXPECT_EQ(progress[progress.size() - 2], 100.0);
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end() - 1));
-    EXPECT_EQ(job.Messages(), std::vector<std::string>{std::string(DoneMessage)});
+    // In the order the run gave them, up to 100.
+    ASSERT_EQ(progress.size(), 6u);
+    EXPECT_EQ(progress.back(), 100.0);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_FALSE(job.Refused());
+    ASSERT_TRUE(job.Summary());
+    EXPECT_EQ(job.Summary()->written, 5u);
+    EXPECT_EQ(job.Summary()->failed, 1u);
+    EXPECT_FALSE(job.Summary()->stopped);
     EXPECT_FALSE(job.RunFailure());
     EXPECT_FALSE(job.StopRequested());
+}
+
+// A run that refuses to start says why, and has no summary.
+TEST_F(BackgroundJobsTest, ARefusedRunKeepsItsReason)
+{
+    const struct {
+        std::vector<std::string> inputs;
+        std::string folder;
+        RunRefusal reason;
+    } rows[] = {{{}, Folder("out"), RunRefusal::NoFiles},
+                {Inputs(1, {}), Folder("out") + "/missing", RunRefusal::OutputFolderMissing}};
+    for (const auto& row : rows) {
+        ConversionRequest request;
+        request.inputPaths = row.inputs;
+        request.outputFolder = row.folder;
+        bool finished = false;
+        ConversionJob::Handlers handlers;
+        handlers.progress = [](const ItemStart&) {};
+        handlers.failure = [](const ConversionFailure&, std::function<void()> answer) { answer(); };
+        handlers.finished = [&] { finished = true; };
+        ConversionJob job(&context_, request, handlers);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return finished; }));
+        ASSERT_TRUE(job.Refused());
+        EXPECT_EQ(job.Refused()->reason, row.reason);
+        EXPECT_FALSE(job.Summary());
+    }
 }
 
 // The window closing while a failure report waits for OK: the run must not
@@ -192,7 +221,7 @@ TEST_F(BackgroundJobsTest, AbandonWhileAFailureWaitsRunsNoFurtherHandler)
     request.workers = 1;
     int handlerCalls = 0;
     ConversionJob::Handlers handlers;
-    handlers.progress = [&](double, const std::string&) { ++handlerCalls; };
+    handlers.progress = [&](const ItemStart&) { ++handlerCalls; };
     handlers.failure = [&](const ConversionFailure&, std::function<void()>) { ++handlerCalls; };
     handlers.finished = [&] { ++handlerCalls; };
 
@@ -203,7 +232,8 @@ TEST_F(BackgroundJobsTest, AbandonWhileAFailureWaitsRunsNoFurtherHandler)
     EXPECT_TRUE(job.StopRequested());
     QCoreApplication::processEvents();
     EXPECT_EQ(handlerCalls, 0);
-    EXPECT_TRUE(job.Messages().empty());
+    ASSERT_TRUE(job.Summary());
+    EXPECT_TRUE(job.Summary()->stopped);
 }
 
 } // namespace

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: MIT
+#include "window_texts.h"
+
+#include "path_text.h"
+#include "runtime_error.h"
+
+namespace tollamere {
+
+QString ProgressCaption(const ItemStart& start)
+{
+    return QStringLiteral("Processing: ") + QString::fromStdString(Printable(GetFileName(start.inputPath)));
+}
+
+QString RefusalMessage(RunRefusal reason, const std::string& detail)
+{
+    switch (reason) {
+    case RunRefusal::NoFiles: return NoFilesAddedMessage;
+    case RunRefusal::OutputFolderMissing: return FolderMissingMessage;
+    case RunRefusal::OutputOptions:
+        return QStringLiteral("The output options cannot be used: ") + QString::fromStdString(detail) + QLatin1Char('.');
+    }
+    return FolderMissingMessage;
+}
+
+QString DoneMessageFor(const InputListModel& rows)
+{
+    int written = 0;
+    int skipped = 0;
+    int failed = 0;
+    int refused = 0;
+    int notConverted = 0;
+    for (int row = 0; row < rows.RowCount(); ++row) {
+        switch (rows.Row(row).outcome) {
+        case RowOutcome::Written: ++written; break;
+        case RowOutcome::Skipped: ++skipped; break;
+        case RowOutcome::Failed: ++failed; break;
+        case RowOutcome::Refused: ++refused; break;
+        case RowOutcome::NotConverted: ++notConverted; break;
+        case RowOutcome::None: break;
+        }
+    }
+    if (failed == 0 && refused == 0 && notConverted == 0 && skipped == 0)
+        return DoneMessage;
+    QString summary = DoneMessage + QStringLiteral("\r\n%1 of %2 written").arg(written).arg(rows.RowCount());
+    if (skipped > 0)
+        summary += QStringLiteral(", %1 skipped (the file existed)").arg(skipped);
+    if (failed > 0)
+        summary += QStringLiteral(", %1 failed").arg(failed);
+    if (refused > 0)
+        summary += QStringLiteral(", %1 refused").arg(refused);
+    if (notConverted > 0)
+        summary += QStringLiteral(", %1 not converted").arg(notConverted);
+    return summary;
+}
+
+} // namespace tollamere

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The words the main window shows: titles, prompts, captions, the help, and
+// what it says of a conversion run, which reports events, not texts.
+
+#include "conversion_run.h"
+#include "input_list_model.h"
+
+#include <QString>
+
+#include <string>
+
+namespace tollamere {
+
+const QString OutputOptionsTitle = QStringLiteral("Output Options");
+
+const QString OpenFilesTitle = QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files");
+// The formats the program reads and writes. Linux names are case-sensitive,
+// so the upper-case extensions are listed too.
+const QString PictureFilter = QStringLiteral(
+    "All Pictures (*.bmp *.jpg *.jpeg *.gif *.png *.ico *.cur *.tif *.tiff *.webp *.avif *.jxl "
+    "*.BMP *.JPG *.JPEG *.GIF *.PNG *.ICO *.CUR *.TIF *.TIFF *.WEBP *.AVIF *.JXL);;All Files (*)");
+const QString FolderPrompt = QStringLiteral("Please select folder:");
+const QString ExtensionPrompt = QStringLiteral(
+    "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)");
+const QString ExtensionPreset = QStringLiteral("*");
+const QString SamplesQuestion =
+    QStringLiteral("Would you like this software to open the folder where these sample files are stored (so that "
+                   "you can view them before working with them)?");
+const QString HelpText =
+    QStringLiteral("This software reads and writes BMP, JPG, GIF, PNG, ICO, CUR, TIFF, WebP, AVIF and JPEG XL "
+                   "pictures; each output takes the format of its input unless Options... beside the output folder "
+                   "chooses another. Options... also keeps sub-folders, names the outputs, skips or renames "
+                   "existing files and sets the quality. It also reads PBM, PGM, PPM, XPM and TGA files.\r\r"
+                   "Keys: Ctrl+O adds files, Ctrl+Shift+O a folder, Ctrl+Return starts, Escape stops, Delete "
+                   "removes the selected rows, Ctrl+A selects them all, F1 shows this help.");
+const QString ListHint =
+    QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
+                   "window to reveal full names.");
+const QString ColumnHeader = QStringLiteral("Image File(s)");
+const QString StartCaption = QStringLiteral("S&tart Converting");
+const QString StopCaption = QStringLiteral("&Stop");
+const QString CopyFailedRowsCaption = QStringLiteral("Copy Failed Rows");
+const QString RemoveWrittenRowsCaption = QStringLiteral("Remove Written Rows");
+
+// The progress bar's text between runs.
+const QString IdleProgressText = QStringLiteral("Progress Bar");
+const QString DoneMessage = QStringLiteral("Done.");
+const QString NoFilesAddedMessage = QStringLiteral("No files added.");
+const QString FolderMissingMessage = QStringLiteral("Folder does not exist. Please select another folder.");
+
+// The progress bar's text while the item's pass runs.
+QString ProgressCaption(const ItemStart& start);
+
+// The message of a run that refused to start.
+QString RefusalMessage(RunRefusal reason, const std::string& detail);
+
+// "Done.", and when not every row was written, what became of the rows.
+QString DoneMessageFor(const InputListModel& rows);
+
+} // namespace tollamere
