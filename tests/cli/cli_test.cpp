@@ -26,6 +26,7 @@
 #include <set>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -116,6 +117,23 @@ TEST(CommandLineTest, ReadsEveryFormOfTheOptions)
         ASSERT_TRUE(options) << row.options << ": " << error;
         EXPECT_EQ(Describe(*options), row.options);
     }
+}
+
+// Each effect text is read into its own parameter, as the run reads it.
+TEST(CommandLineTest, EffectTextsAreReadIntoTheParameters)
+{
+    std::string error;
+    const std::optional<CliOptions> given = ParseCommandLine({"-s", "4.5", "-a", "22.5", "-e", "60", "in"}, error);
+    ASSERT_TRUE(given) << error;
+    const BevelParameters expected = ParseBevelParameters("4.5", "22.5", "60", ".");
+    EXPECT_EQ(given->parameters.bevelSize, expected.bevelSize);
+    EXPECT_EQ(given->parameters.lightAngle, expected.lightAngle);
+    EXPECT_EQ(given->parameters.lightElevation, expected.lightElevation);
+    const std::optional<CliOptions> defaults = ParseCommandLine({"in"}, error);
+    ASSERT_TRUE(defaults) << error;
+    EXPECT_EQ(defaults->parameters.bevelSize, 5);
+    EXPECT_EQ(defaults->parameters.lightAngle, ParseBevelParameters("5", "135", "30", ".").lightAngle);
+    EXPECT_EQ(defaults->parameters.lightElevation, ParseBevelParameters("5", "135", "30", ".").lightElevation);
 }
 
 TEST(CommandLineTest, RefusesUsageErrorsWithTheReason)
@@ -423,11 +441,45 @@ TEST_F(CliEndToEndTest, UsageErrorsExitWithTwoAndTouchNothing)
     const Result noFolder = RunCli("-o " + missing + " " + in);
     EXPECT_EQ(noFolder.exitCode, 2);
     EXPECT_NE(noFolder.errors.find("Folder does not exist"), std::string::npos) << noFolder.errors;
+    // A folder without pictures is no usage error: the run refuses the empty list.
+    fs::create_directories(root_ / "empty");
+    const Result empty = RunCli("-o " + Out() + " " + Quoted(root_ / "empty"));
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_EQ(empty.errors, "No files added.\n");
     EXPECT_EQ(Outputs(), (std::set<std::string>{stale}));
 
     const Result help = RunCli("--help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.output.starts_with("Usage: tollamere-cli")) << help.output;
+}
+
+// On a terminal each item's progress replaces the last, and the line is
+// cleared before the summary, which starts a line of its own.
+TEST_F(CliEndToEndTest, TheProgressLineIsClearedBeforeTheSummary)
+{
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    const std::string side = ptsname(terminal);
+    // Held open here too, so that what the program wrote stays readable after it ends.
+    const int held = open(side.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0);
+    const std::string command = std::string(TOLLAMERE_CLI) + " -j 1 -o " + Out() + " " + Quoted(root_ / "in" / "a.png") +
+                                " " + Quoted(root_ / "in" / "deeper" / "c.bmp") + " 2>" + side;
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(fcntl(terminal, F_SETFL, O_NONBLOCK), 0);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, static_cast<std::size_t>(got));
+    close(held);
+    close(terminal);
+
+    EXPECT_NE(shown.find("100%  Processing: c.bmp"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("Progress Bar"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("c.bmp\r\033[K2 of 2 file(s) written to "), std::string::npos) << shown;
 }
 
 TEST_F(CliEndToEndTest, FailuresNameTheFileAndSetTheExitCode)
