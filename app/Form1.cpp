@@ -3,6 +3,7 @@
 
 #include "captioned_progress_bar.h"
 #include "failure_report.h"
+#include "handler_names.h"
 #include "input_list_model.h"
 #include "input_list_view.h"
 #include "output_options_dialog.h"
@@ -34,11 +35,6 @@
 namespace tollamere {
 
 namespace {
-
-constexpr std::string_view LoadHandler = "Form_Load";
-constexpr std::string_view HelpHandler = "PushButton4_Click";
-constexpr std::string_view BrowseHandler = "PushButton7_Click";
-constexpr std::string_view OutputOptionsHandler = "PushButton8_Click";
 
 // The client area in twips; with the preview it reaches past picIn and
 // picOut (8280 + 3840) by the design's margin of 120.

@@ -5,6 +5,7 @@
 
 #include "captioned_progress_bar.h"
 #include "failure_report.h"
+#include "handler_names.h"
 #include "input_list_model.h"
 #include "input_list_view.h"
 #include "numeric_text.h"
@@ -21,8 +22,6 @@
 namespace tollamere {
 
 namespace {
-
-constexpr std::string_view ConversionHandler = "PushButton2_Click";
 
 // The line a conversion reports when the run could not start or broke off as a whole.
 constexpr int ConversionStartLine = 116;

@@ -4,6 +4,7 @@
 #include "Form1.h"
 
 #include "folder_scan.h"
+#include "handler_names.h"
 #include "input_list_model.h"
 #include "input_list_view.h"
 #include "settings_keys.h"
@@ -18,12 +19,6 @@
 namespace tollamere {
 
 namespace {
-
-constexpr std::string_view AddFilesHandler = "PushButton1_Click";
-constexpr std::string_view AddAllHandler = "PushButton3_Click";
-constexpr std::string_view ClearHandler = "PushButton5_Click";
-constexpr std::string_view SamplesHandler = "PushButton6_Click";
-constexpr std::string_view DropHandler = "ListView1_OLEDragDrop";
 
 // The Add All scan as a whole ([110-128]) and the step that ends its busy state.
 constexpr int AddAllScanLine = 110;
