@@ -26,7 +26,7 @@ public:
 
     void ItemStarted(const ItemStart& start) override
     {
-        Post([start](const Handlers& handlers) { handlers.progress(start); });
+        Post([start](const Handlers& handlers) { handlers.started(start); });
     }
 
     void Failure(const ConversionFailure& failure) override

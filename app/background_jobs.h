@@ -26,7 +26,7 @@ public:
     // Every handler runs on the context object's thread.
     struct Handlers {
         // An item's pass has started.
-        std::function<void(const ItemStart& start)> progress;
+        std::function<void(const ItemStart& start)> started;
         // Shows the failure; the run holds until answer is called, which may
         // be later, from the window's thread (a report waiting for OK).
         std::function<void(const ConversionFailure& failure, std::function<void()> answer)> failure;

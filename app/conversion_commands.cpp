@@ -85,7 +85,7 @@ void Form1::StartConversion(EffectParameters parameters)
     inputList_->ClearOutcomes();
     reportsSilenced_ = false;
     ConversionJob::Handlers handlers;
-    handlers.progress = [this](const ItemStart& start) { ShowConversionProgress(start); };
+    handlers.started = [this](const ItemStart& start) { ShowConversionProgress(start); };
     handlers.failure = [this](const ConversionFailure& failure, std::function<void()> answer) {
         ShowConversionFailure(failure, std::move(answer));
     };

@@ -147,7 +147,7 @@ TEST_F(BackgroundJobsTest, ConversionReportsOnTheContextThread)
     bool everyCallHere = true;
     bool finished = false;
     ConversionJob::Handlers handlers;
-    handlers.progress = [&](const ItemStart& start) {
+    handlers.started = [&](const ItemStart& start) {
         progress.push_back(start.Percent());
         everyCallHere = everyCallHere && OnContextThread();
     };
@@ -200,7 +200,7 @@ TEST_F(BackgroundJobsTest, ARefusedRunKeepsItsReason)
         request.outputFolder = row.folder;
         bool finished = false;
         ConversionJob::Handlers handlers;
-        handlers.progress = [](const ItemStart&) {};
+        handlers.started = [](const ItemStart&) {};
         handlers.failure = [](const ConversionFailure&, std::function<void()> answer) { answer(); };
         handlers.finished = [&] { finished = true; };
         ConversionJob job(&context_, request, handlers);
@@ -221,7 +221,7 @@ TEST_F(BackgroundJobsTest, AbandonWhileAFailureWaitsRunsNoFurtherHandler)
     request.workers = 1;
     int handlerCalls = 0;
     ConversionJob::Handlers handlers;
-    handlers.progress = [&](const ItemStart&) { ++handlerCalls; };
+    handlers.started = [&](const ItemStart&) { ++handlerCalls; };
     handlers.failure = [&](const ConversionFailure&, std::function<void()>) { ++handlerCalls; };
     handlers.finished = [&] { ++handlerCalls; };
 
