@@ -39,8 +39,9 @@ void Form1::PushButton2_Click()
     if (IsConverting())
         return StopConversion();
     // Read once for the whole run, as the boxes hold them now.
-    EffectParameters parameters = ReadEffectParameters(txtBevelSize->text().toStdString(), txtLightAngle->text().toStdString(),
-                                                       txtLightElevation->text().toStdString(), LocaleDecimalSeparator());
+    EffectParameters parameters =
+        ReadEffectParameters(txtBevelSize->text().toStdString(), txtLightAngle->text().toStdString(),
+                             txtLightElevation->text().toStdString(), LocaleDecimalSeparator());
     if (!CheckParametersBeforeRun(parameters))
         return;
     RunStep(ConversionHandler, ConversionStartLine, [&] { StartConversion(std::move(parameters)); });

@@ -208,8 +208,9 @@ void PreviewPane::Request()
         request.path = inputs_.rows->Row(subject_.row()).path;
     }
     // As a conversion run reads them: the texts as typed, the locale's separator.
-    request.parameters = ReadEffectParameters(inputs_.bevelSize->text().toStdString(), inputs_.lightAngle->text().toStdString(),
-                                              inputs_.lightElevation->text().toStdString(), LocaleDecimalSeparator());
+    request.parameters =
+        ReadEffectParameters(inputs_.bevelSize->text().toStdString(), inputs_.lightAngle->text().toStdString(),
+                             inputs_.lightElevation->text().toStdString(), LocaleDecimalSeparator());
     request.box = picOut_->BoxSize();
     if (worker_)
         worker_->Post(std::move(request));

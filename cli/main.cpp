@@ -148,7 +148,8 @@ public:
     {
         if (quiet_ || !terminal_)
             return;
-        std::fprintf(out_, "\r\033[K%3.0f%%  Processing: %s", start.Percent(), Printable(GetFileName(start.inputPath)).c_str());
+        std::fprintf(out_, "\r\033[K%3.0f%%  Processing: %s", start.Percent(),
+                     Printable(GetFileName(start.inputPath)).c_str());
         lineOpen_ = true;
     }
 
