@@ -99,18 +99,15 @@ TOLLAMERE_KERNEL_BODY void ColoursFromSurfaceBody(const Byte* source, std::uint3
     constexpr SurfaceCopies Copies{&ColoursToSurface, &ColoursFromSurface};                                            \
     }
 
-TOLLAMERE_SURFACE_COPIES(portable, , false)
-#if defined(TOLLAMERE_AVX2_KERNELS)
-TOLLAMERE_SURFACE_COPIES(avx2, [[gnu::target("avx2")]], true)
-#endif
+TOLLAMERE_KERNEL_SETS(TOLLAMERE_SURFACE_COPIES)
 
 #undef TOLLAMERE_SURFACE_COPIES
 
-// The fastest set this processor runs; chosen once.
+using SurfaceCopiesChoice = TOLLAMERE_KERNEL_CHOICE(Copies);
+
 const SurfaceCopies& FastestSurfaceCopies() noexcept
 {
-    static const SurfaceCopies& fastest = Avx2SurfaceCopies() != nullptr ? *Avx2SurfaceCopies() : PortableSurfaceCopies();
-    return fastest;
+    return SurfaceCopiesChoice::Fastest();
 }
 
 // The part of a block copy that lies inside both the source and the
@@ -235,11 +232,7 @@ const SurfaceCopies& PortableSurfaceCopies() noexcept
 
 const SurfaceCopies* Avx2SurfaceCopies() noexcept
 {
-#if defined(TOLLAMERE_AVX2_KERNELS)
-    if (ProcessorRunsAvx2())
-        return &avx2::Copies;
-#endif
-    return nullptr;
+    return SurfaceCopiesChoice::Avx2();
 }
 
 } // namespace tollamere
