@@ -179,6 +179,13 @@ bool cDIBSection::CreateDIB(std::int32_t lWidth, std::int32_t lHeight, DibHandle
     return hDib != nullptr;
 }
 
+PixelLayout cDIBSection::Layout() noexcept
+{
+    if (bits_ == nullptr)
+        return {};
+    return {headerWidth_, headerHeight_, BytesPerScanLineFor(headerWidth_), PixelOrder::BgrBytes, true, bits_};
+}
+
 std::int32_t cDIBSection::BytesPerScanLine() const
 {
     // The row size as 32-bit arithmetic meets it: width * 3 + 3 must fit.
