@@ -369,9 +369,9 @@ JpegHeader ReadJpegHeader(std::span<const std::uint8_t> bytes, std::uint64_t max
 void DecodeJpeg(std::span<const std::uint8_t> bytes, const JpegHeader& header, const PixelLayout& into)
 {
     if (into.pixels == nullptr || into.width != header.width || into.height != header.height)
-        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "the JPEG holds " + std::to_string(header.width) + " x " + std::to_string(header.height)
-                                                               + " pixels, the memory given is laid out for " + std::to_string(into.width)
-                                                               + " x " + std::to_string(into.height));
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "the JPEG holds " + std::to_string(header.width) + " x "
+                                                               + std::to_string(header.height) + " pixels, the memory given is laid out for "
+                                                               + std::to_string(into.width) + " x " + std::to_string(into.height));
     const TurboJpegLayout layout = TurboJpegLayoutOf(into);
     const tjhandle decoder = ThreadDecoder();
     if (header.inks) {

@@ -97,7 +97,7 @@ EncodedBytes EncodePictureFile(const ConstPixelLayout& pixels, const std::filesy
 {
     const std::optional<PictureFormat> format = FormatForExtension(FileExtension(path.native()).value_or(""));
     if (!format || format->encoder != Encoder::Jpeg)
-        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "only JPEG files are written from the surface");
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "only JPEG files are written from pixels outside a picture");
     try {
         return WithProfileThatFits(*format, settings, [&](const SaveSettings& fitted) {
             return EncodeJpeg(pixels, JpegQuality(fitted), fitted.metadata);
