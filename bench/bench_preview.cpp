@@ -4,12 +4,12 @@
 // both pictures fitted to their boxes), and the update after a parameter
 // changed (effect and fitting only; the decoded picture is kept). Targets on
 // a 2-core machine: 0.5 s and 0.15 s. The picture is drawn and written with
-// the program's own JPEG writer before the timed loops.
+// the program's own save before the timed loops.
 #include "preview_render.h"
 
 #include "effect_operators.h"
 #include "file_path.h"
-#include "save_as_jpeg.h"
+#include "picture_files.h"
 
 #include <benchmark/benchmark.h>
 
@@ -59,7 +59,9 @@ public:
                   ("tollamere-bench-preview-" + std::to_string(std::random_device()()));
         std::filesystem::create_directories(folder_);
         path_ = ToPathText(folder_ / "photo.jpg");
-        SavePictureAsJpeg(ShapesPicture(), ToFileSystemPath(path_), 90);
+        SaveSettings settings;
+        settings.quality = 90;
+        SavePictureFile(ShapesPicture(), false, ToFileSystemPath(path_), settings);
     }
     ~PhotoFile()
     {

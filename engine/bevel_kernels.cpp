@@ -414,12 +414,11 @@ TOLLAMERE_KERNEL_BODY void RenderBody(Byte* pixels, const Byte* heights, const B
                                  &BlurRow, &LightRow, &FadeRow, &RenderRow};                                           \
     }
 
-TOLLAMERE_KERNEL_SET(portable, , false)
-#if defined(TOLLAMERE_AVX2_KERNELS)
-TOLLAMERE_KERNEL_SET(avx2, [[gnu::target("avx2")]], true)
-#endif
+TOLLAMERE_KERNEL_SETS(TOLLAMERE_KERNEL_SET)
 
 #undef TOLLAMERE_KERNEL_SET
+
+using KernelsChoice = TOLLAMERE_KERNEL_CHOICE(Kernels);
 
 } // namespace
 
@@ -466,17 +465,12 @@ const RowKernels& PortableKernels() noexcept
 
 const RowKernels* Avx2Kernels() noexcept
 {
-#if defined(TOLLAMERE_AVX2_KERNELS)
-    if (ProcessorRunsAvx2())
-        return &avx2::Kernels;
-#endif
-    return nullptr;
+    return KernelsChoice::Avx2();
 }
 
 const RowKernels& FastestKernels() noexcept
 {
-    static const RowKernels& fastest = Avx2Kernels() != nullptr ? *Avx2Kernels() : PortableKernels();
-    return fastest;
+    return KernelsChoice::Fastest();
 }
 
 } // namespace tollamere

@@ -99,18 +99,15 @@ TOLLAMERE_KERNEL_BODY void ColoursFromSurfaceBody(const Byte* source, std::uint3
     constexpr SurfaceCopies Copies{&ColoursToSurface, &ColoursFromSurface};                                            \
     }
 
-TOLLAMERE_SURFACE_COPIES(portable, , false)
-#if defined(TOLLAMERE_AVX2_KERNELS)
-TOLLAMERE_SURFACE_COPIES(avx2, [[gnu::target("avx2")]], true)
-#endif
+TOLLAMERE_KERNEL_SETS(TOLLAMERE_SURFACE_COPIES)
 
 #undef TOLLAMERE_SURFACE_COPIES
 
-// The fastest set this processor runs; chosen once.
+using SurfaceCopiesChoice = TOLLAMERE_KERNEL_CHOICE(Copies);
+
 const SurfaceCopies& FastestSurfaceCopies() noexcept
 {
-    static const SurfaceCopies& fastest = Avx2SurfaceCopies() != nullptr ? *Avx2SurfaceCopies() : PortableSurfaceCopies();
-    return fastest;
+    return SurfaceCopiesChoice::Fastest();
 }
 
 // The part of a block copy that lies inside both the source and the
@@ -182,6 +179,13 @@ bool cDIBSection::CreateDIB(std::int32_t lWidth, std::int32_t lHeight, DibHandle
     return hDib != nullptr;
 }
 
+PixelLayout cDIBSection::Layout() noexcept
+{
+    if (bits_ == nullptr)
+        return {};
+    return {headerWidth_, headerHeight_, BytesPerScanLineFor(headerWidth_), PixelOrder::BgrBytes, true, bits_};
+}
+
 std::int32_t cDIBSection::BytesPerScanLine() const
 {
     // The row size as 32-bit arithmetic meets it: width * 3 + 3 must fit.
@@ -235,11 +239,7 @@ const SurfaceCopies& PortableSurfaceCopies() noexcept
 
 const SurfaceCopies* Avx2SurfaceCopies() noexcept
 {
-#if defined(TOLLAMERE_AVX2_KERNELS)
-    if (ProcessorRunsAvx2())
-        return &avx2::Copies;
-#endif
-    return nullptr;
+    return SurfaceCopiesChoice::Avx2();
 }
 
 } // namespace tollamere

@@ -61,6 +61,10 @@ public:
     std::int32_t Height() const noexcept { return headerHeight_; }
     // The pixel memory, or nullptr when the surface holds none.
     std::uint8_t* DIBSectionBitsPtr() const noexcept { return bits_; }
+    // The pixels as codecs see them: BgrBytes, bottom-up; no pixels when the
+    // surface holds no pixel memory.
+    PixelLayout Layout() noexcept;
+    ConstPixelLayout Layout() const noexcept { return const_cast<cDIBSection&>(*this).Layout(); }
 
     // Copies from the picture at (lSrcLeft, lSrcTop) into the surface at
     // (0, 0); a negative width or height stands for the surface's own.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "pixel_layout.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -28,6 +30,13 @@ public:
 
     std::uint32_t* Row(std::int32_t y) noexcept { return pixels_.data() + std::size_t(y) * std::size_t(width_); }
     const std::uint32_t* Row(std::int32_t y) const noexcept { return pixels_.data() + std::size_t(y) * std::size_t(width_); }
+    // The pixels as codecs see them: ArgbWords, top-down, rows packed.
+    PixelLayout Layout() noexcept
+    {
+        return {width_, height_, std::int64_t(width_) * 4, PixelOrder::ArgbWords, false, reinterpret_cast<std::uint8_t*>(pixels_.data())};
+    }
+    ConstPixelLayout Layout() const noexcept { return const_cast<Picture&>(*this).Layout(); }
+
     std::uint32_t& Pixel(std::int32_t x, std::int32_t y) noexcept { return Row(y)[x]; }
     std::uint32_t Pixel(std::int32_t x, std::int32_t y) const noexcept { return Row(y)[x]; }
 

@@ -2,8 +2,6 @@
 #include "jpeg_codec.h"
 
 #include "byte_order.h"
-#include "bevel.h"
-#include "cDIBSection.h"
 
 #include <turbojpeg.h>
 
@@ -12,6 +10,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -298,17 +297,40 @@ TurboJpegHandle StartTurboJpeg(tjhandle handle, const char* what)
 
 // Photoshop, which writes most CMYK JPEGs, stores the inks inverted (255 means
 // no ink), so each stored value is already the complement a colour needs.
-void InksToColours(const std::vector<std::uint8_t>& inks, Picture& picture) noexcept
+void InksToColours(const std::vector<std::uint8_t>& inks, const PixelLayout& into) noexcept
 {
     const std::uint8_t* ink = inks.data();
-    for (std::int32_t y = 0; y < picture.Height(); ++y) {
-        std::uint32_t* row = picture.Row(y);
-        for (std::int32_t x = 0; x < picture.Width(); ++x, ink += 4) {
+    for (std::int32_t y = 0; y < into.height; ++y) {
+        std::uint8_t* row = into.Row(y);
+        for (std::int32_t x = 0; x < into.width; ++x, ink += 4) {
             const std::uint32_t black = ink[3];
             const auto channel = [black](std::uint32_t value) { return (value * black + 127) / 255; };
-            row[x] = 0xFF000000u | channel(ink[0]) << 16 | channel(ink[1]) << 8 | channel(ink[2]);
+            const std::uint32_t colour = 0xFF000000u | channel(ink[0]) << 16 | channel(ink[1]) << 8 | channel(ink[2]);
+            if (into.order == PixelOrder::ArgbWords) {
+                std::memcpy(row + 4 * std::size_t(x), &colour, 4);
+            } else {
+                row[3 * std::size_t(x)] = std::uint8_t(colour);
+                row[3 * std::size_t(x) + 1] = std::uint8_t(colour >> 8);
+                row[3 * std::size_t(x) + 2] = std::uint8_t(colour >> 16);
+            }
         }
     }
+}
+
+// How TurboJPEG is told a layout: its pixel format, row pitch and flags.
+struct TurboJpegLayout {
+    int pixelFormat = WordPixelFormat;
+    int pitch = 0;
+    int flags = 0;
+};
+
+TurboJpegLayout TurboJpegLayoutOf(const ConstPixelLayout& layout)
+{
+    if (layout.stride < std::int64_t(layout.width) * layout.BytesPerPixel() || layout.stride > std::numeric_limits<int>::max())
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "rows of " + std::to_string(layout.stride) + " bytes do not hold "
+                                                               + std::to_string(layout.width) + " pixels");
+    return {layout.order == PixelOrder::ArgbWords ? WordPixelFormat : TJPF_BGR, static_cast<int>(layout.stride),
+            layout.bottomUp ? TJFLAG_BOTTOMUP : 0};
 }
 
 } // namespace
@@ -335,50 +357,55 @@ tjhandle ThreadDecoder()
 
 } // namespace
 
-void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
+JpegHeader ReadJpegHeader(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
 {
     JpegHeaders headers = ReadHeadersAndCheckComplete(bytes);
     const JpegFrame& frame = headers.frame;
     CheckPictureDimensions(frame.width, frame.height, maxPixels);
-    const tjhandle decoder = ThreadDecoder();
+    return {static_cast<std::int32_t>(frame.width), static_cast<std::int32_t>(frame.height), frame.components == 4,
+            std::move(headers.metadata)};
+}
 
-    const auto width = static_cast<int>(frame.width);
-    const auto height = static_cast<int>(frame.height);
-    into.picture.Resize(width, height);
-    into.hasAlpha = false;
-    into.metadata = std::move(headers.metadata);
-    if (frame.components == 4) {
-        std::vector<std::uint8_t> inks(std::size_t(width) * std::size_t(height) * 4);
-        CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), inks.data(), width, width * 4, height, TJPF_CMYK, DecodeFlags),
+void DecodeJpeg(std::span<const std::uint8_t> bytes, const JpegHeader& header, const PixelLayout& into)
+{
+    if (into.pixels == nullptr || into.width != header.width || into.height != header.height)
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "the JPEG holds " + std::to_string(header.width) + " x "
+                                                               + std::to_string(header.height) + " pixels, the memory given is laid out for "
+                                                               + std::to_string(into.width) + " x " + std::to_string(into.height));
+    const TurboJpegLayout layout = TurboJpegLayoutOf(into);
+    const tjhandle decoder = ThreadDecoder();
+    if (header.inks) {
+        std::vector<std::uint8_t> inks(std::size_t(header.width) * std::size_t(header.height) * 4);
+        CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), inks.data(), header.width, header.width * 4, header.height,
+                                           TJPF_CMYK, DecodeFlags),
                              decoder, "JPEG decoder");
-        InksToColours(inks, into.picture);
+        InksToColours(inks, into);
     } else {
-        auto* pixels = reinterpret_cast<unsigned char*>(into.picture.Row(0));
-        CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), pixels, width, width * 4, height, WordPixelFormat, DecodeFlags),
+        CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), into.pixels, header.width, layout.pitch, header.height,
+                                           layout.pixelFormat, DecodeFlags | layout.flags),
                              decoder, "JPEG decoder");
     }
 }
 
-namespace {
-
-// The pixels an encoder reads: where they start, their row pitch, their
-// layout and the TurboJPEG flags that describe it.
-struct EncoderSource {
-    const unsigned char* pixels = nullptr;
-    int width = 0;
-    int pitch = 0;
-    int height = 0;
-    int pixelFormat = WordPixelFormat;
-    int flags = 0;
-};
-
-EncodedBytes Encode(const EncoderSource& source, int quality, const PictureMetadata& metadata)
+void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
 {
+    JpegHeader header = ReadJpegHeader(bytes, maxPixels);
+    into.picture.Resize(header.width, header.height);
+    into.hasAlpha = false;
+    into.metadata = std::move(header.metadata);
+    DecodeJpeg(bytes, header, into.picture.Layout());
+}
+
+EncodedBytes EncodeJpeg(const ConstPixelLayout& source, int quality, const PictureMetadata& metadata)
+{
+    if (!source.HasPixels())
+        RaiseInvalidPicture("the picture has no pixels to save");
     // JPEG_MAX_DIMENSION of libjpeg.
     constexpr int largestSide = 65500;
     if (source.width > largestSide || source.height > largestSide)
         RaiseInvalidPicture("a JPEG holds at most " + std::to_string(largestSide) + " x " + std::to_string(largestSide)
                             + " pixels; this picture has " + std::to_string(source.width) + " x " + std::to_string(source.height));
+    const TurboJpegLayout layout = TurboJpegLayoutOf(source);
     // Each thread keeps its encoder, and the buffer it grew, for the next picture.
     thread_local TurboJpegHandle encoder;
     thread_local KeptBytes buffer;
@@ -397,8 +424,8 @@ EncodedBytes Encode(const EncoderSource& source, int quality, const PictureMetad
         RaiseWithReason(ErrorNumber::OutOfMemory, "JPEG encoder: no memory for the output");
     }
     unsigned long jpegSize = needed;
-    const int status = tjCompress2(encoder.get(), source.pixels, source.width, source.pitch, source.height, source.pixelFormat, &jpeg,
-                                   &jpegSize, subsampling, std::clamp(quality, 0, 100), source.flags | TJFLAG_NOREALLOC);
+    const int status = tjCompress2(encoder.get(), source.pixels, source.width, layout.pitch, source.height, layout.pixelFormat, &jpeg,
+                                   &jpegSize, subsampling, std::clamp(quality, 0, 100), layout.flags | TJFLAG_NOREALLOC);
     if (status != 0) {
         const std::string message = tjGetErrorStr2(encoder.get());
         RaiseWithReason(MentionsMemory(message) ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidProcedureCall, "JPEG encoder: " + message);
@@ -407,43 +434,6 @@ EncodedBytes Encode(const EncoderSource& source, int quality, const PictureMetad
     if (metadata.iccProfile.empty() && metadata.exif.empty() && metadata.dotsPerMetreX == 0)
         return EncodedBytes(encoded.begin(), encoded.end());
     return WithMetadata(encoded, metadata);
-}
-
-} // namespace
-
-EncodedBytes EncodeJpeg(const Picture& picture, int quality, const PictureMetadata& metadata)
-{
-    if (!picture.HasBitmap())
-        RaiseInvalidPicture("the picture has no pixels to save");
-    return Encode({reinterpret_cast<const unsigned char*>(picture.Row(0)), picture.Width(), picture.Width() * 4, picture.Height()},
-                  quality, metadata);
-}
-
-EncodedBytes EncodeJpegFromSurface(const cDIBSection& surface, int quality, const PictureMetadata& metadata)
-{
-    if (surface.DIBSectionBitsPtr() == nullptr || surface.Width() <= 0 || surface.Height() <= 0)
-        RaiseInvalidPicture("the picture has no pixels to save");
-    return Encode({surface.DIBSectionBitsPtr(), surface.Width(), surface.BytesPerScanLine(), surface.Height(), TJPF_BGR, TJFLAG_BOTTOMUP},
-                  quality, metadata);
-}
-
-bool DecodeJpegIntoSurface(std::span<const std::uint8_t> bytes, BevelWorkspace& workspace, PictureMetadata& metadata,
-                           std::uint64_t maxPixels)
-{
-    JpegHeaders headers = ReadHeadersAndCheckComplete(bytes);
-    const JpegFrame& frame = headers.frame;
-    CheckPictureDimensions(frame.width, frame.height, maxPixels);
-    if (frame.components == 4)
-        return false;
-    const tjhandle decoder = ThreadDecoder();
-    const auto width = static_cast<int>(frame.width);
-    const auto height = static_cast<int>(frame.height);
-    cDIBSection& surface = workspace.SurfaceFor(width, height);
-    CheckTurboJpegStatus(tjDecompress2(decoder, bytes.data(), bytes.size(), surface.DIBSectionBitsPtr(), width,
-                                       surface.BytesPerScanLine(), height, TJPF_BGR, DecodeFlags | TJFLAG_BOTTOMUP),
-                         decoder, "JPEG decoder");
-    metadata = std::move(headers.metadata);
-    return true;
 }
 
 std::optional<PictureSize> JpegFrameSize(std::span<const std::uint8_t> start)

@@ -223,9 +223,13 @@ TOLLAMERE_KERNEL_BODY void FilterRowsBody(const Picture& picture, PngTuning::Fil
     }
 }
 
-using RowsFilter = void (*)(const Picture&, PngTuning::Filter, std::uint8_t*);
+// The row filters of the two sample layouts, compiled per processor kind.
+struct RowFilters {
+    void (*FilterRgbRows)(const Picture&, PngTuning::Filter, std::uint8_t*);
+    void (*FilterRgbaRows)(const Picture&, PngTuning::Filter, std::uint8_t*);
+};
 
-#define TOLLAMERE_PNG_FILTER_SET(Name, Attributes)                                                                     \
+#define TOLLAMERE_PNG_FILTER_SET(Name, Attributes, ByteShuffles)                                                       \
     namespace Name {                                                                                                   \
     Attributes void FilterRgbRows(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)            \
     {                                                                                                                  \
@@ -235,26 +239,18 @@ using RowsFilter = void (*)(const Picture&, PngTuning::Filter, std::uint8_t*);
     {                                                                                                                  \
         FilterRowsBody<4>(picture, filter, filtered);                                                                  \
     }                                                                                                                  \
+    constexpr RowFilters Filters{&FilterRgbRows, &FilterRgbaRows};                                                     \
     }
 
-TOLLAMERE_PNG_FILTER_SET(portable, )
-#if defined(TOLLAMERE_AVX2_KERNELS)
-TOLLAMERE_PNG_FILTER_SET(avx2, [[gnu::target("avx2")]])
-#endif
+TOLLAMERE_KERNEL_SETS(TOLLAMERE_PNG_FILTER_SET)
 
 #undef TOLLAMERE_PNG_FILTER_SET
 
 // The picture's rows filtered into `filtered`, which has room for them.
 void FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter, std::uint8_t* filtered)
 {
-    static const std::pair<RowsFilter, RowsFilter> fastest = [] {
-#if defined(TOLLAMERE_AVX2_KERNELS)
-        if (ProcessorRunsAvx2())
-            return std::pair<RowsFilter, RowsFilter>{&avx2::FilterRgbRows, &avx2::FilterRgbaRows};
-#endif
-        return std::pair<RowsFilter, RowsFilter>{&portable::FilterRgbRows, &portable::FilterRgbaRows};
-    }();
-    (hasAlpha ? fastest.second : fastest.first)(picture, filter, filtered);
+    const RowFilters& fastest = TOLLAMERE_KERNEL_CHOICE(Filters)::Fastest();
+    (hasAlpha ? fastest.FilterRgbaRows : fastest.FilterRgbRows)(picture, filter, filtered);
 }
 
 // Reading.

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "save_as_jpeg.h"
 
-#include "file_io.h"
-#include "jpeg_codec.h"
 #include "runtime_error.h"
 
 #include <functional>
@@ -57,17 +55,6 @@ EncodedBytes EncodeForJpegWriter(const std::function<EncodedBytes()>& encode, co
 void RaiseJpegWriterFailure(const RuntimeError& writeFailure)
 {
     RaiseSaveFailure(StatusFor(writeFailure.Number()), ReasonOf(writeFailure));
-}
-
-void SavePictureAsJpeg(const Picture& picture, const std::filesystem::path& path, std::uint8_t quality,
-                       const PictureMetadata& metadata)
-{
-    const EncodedBytes encoded = EncodeForJpegWriter([&] { return EncodeJpeg(picture, quality, metadata); }, path);
-    try {
-        WriteFileReplacing(path, encoded);
-    } catch (const RuntimeError& error) {
-        RaiseJpegWriterFailure(error);
-    }
 }
 
 } // namespace tollamere

@@ -41,7 +41,7 @@ EncodedBytes WithProfileThatFits(const PictureFormat& format, const SaveSettings
 EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& format, const SaveSettings& settings)
 {
     switch (format.encoder) {
-    case Encoder::Jpeg: return EncodeJpeg(picture, JpegQuality(settings), settings.metadata);
+    case Encoder::Jpeg: return EncodeJpeg(picture.Layout(), JpegQuality(settings), settings.metadata);
     case Encoder::Png: return EncodePng(picture, hasAlpha, settings);
     case Encoder::Bmp: return EncodeBmp24(picture);
     case Encoder::Gif: return EncodeGif(picture, hasAlpha);
@@ -93,14 +93,14 @@ PictureFile LoadPictureFile(const std::filesystem::path& path)
     return LoadPictureFromBytes(bytes);
 }
 
-EncodedBytes EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings)
+EncodedBytes EncodePictureFile(const ConstPixelLayout& pixels, const std::filesystem::path& path, const SaveSettings& settings)
 {
     const std::optional<PictureFormat> format = FormatForExtension(FileExtension(path.native()).value_or(""));
     if (!format || format->encoder != Encoder::Jpeg)
-        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "only JPEG files are written from the surface");
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "only JPEG files are written from pixels outside a picture");
     try {
         return WithProfileThatFits(*format, settings, [&](const SaveSettings& fitted) {
-            return EncodeJpegFromSurface(surface, JpegQuality(fitted), fitted.metadata);
+            return EncodeJpeg(pixels, JpegQuality(fitted), fitted.metadata);
         });
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");

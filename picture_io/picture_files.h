@@ -40,10 +40,10 @@ void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesyste
 // raises as it does.
 std::vector<std::uint8_t> EncodePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,
                                             const SaveSettings& settings);
-// The same for a JPEG output from the effect's surface, which holds the
-// picture in its own layout; any other format raises Invalid procedure
-// call (5).
-class cDIBSection;
-std::vector<std::uint8_t> EncodeSurfaceFile(const cDIBSection& surface, const std::filesystem::path& path, const SaveSettings& settings);
+// The same from pixels in any layout (the effect's surface, for one), which
+// only JPEG encodes straight from; any other format raises Invalid
+// procedure call (5).
+std::vector<std::uint8_t> EncodePictureFile(const ConstPixelLayout& pixels, const std::filesystem::path& path,
+                                            const SaveSettings& settings);
 
 } // namespace tollamere

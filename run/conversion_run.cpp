@@ -2,6 +2,7 @@
 #include "conversion_run.h"
 
 #include "bevel.h"
+#include "cDIBSection.h"
 #include "file_io.h"
 #include "flusher.h"
 #include "jpeg_codec.h"
@@ -295,8 +296,15 @@ private:
         if (auto failure = RunStep(LineLoad, [&] {
                 const std::vector<std::uint8_t> bytes = source.file->ReadAll();
                 try {
-                    if (plan.encoder == Encoder::Jpeg && LooksLikeJpeg(bytes))
-                        onSurface = DecodeJpegIntoSurface(bytes, space, input.metadata, allowedPixels);
+                    if (plan.encoder == Encoder::Jpeg && LooksLikeJpeg(bytes)) {
+                        // Straight into the surface; CMYK and YCCK go through the picture.
+                        JpegHeader header = ReadJpegHeader(bytes, allowedPixels);
+                        if (!header.inks) {
+                            DecodeJpeg(bytes, header, space.SurfaceFor(header.width, header.height).Layout());
+                            input.metadata = std::move(header.metadata);
+                            onSurface = true;
+                        }
+                    }
                     if (!onSurface)
                         LoadPictureFromBytes(bytes, input, allowedPixels);
                 } catch (const PictureBeyondAllowance& beyond) {
@@ -332,7 +340,7 @@ private:
             const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
             const auto encode = [&] {
                 if (onSurface)
-                    return EncodeSurfaceFile(space.Surface(), outputPath, settings);
+                    return EncodePictureFile(space.Surface().Layout(), outputPath, settings);
                 return EncodePictureFile(input.picture, plan.route != OutputRoute::Bitmap && input.hasAlpha, outputPath, settings);
             };
             const EncodedBytes bytes = plan.route == OutputRoute::JpegWriter ? EncodeForJpegWriter(encode, outputPath) : encode();

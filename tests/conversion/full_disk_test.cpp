@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "save_as_jpeg.h"
 #include "picture_files.h"
 #include "picture_test_support.h"
 #include "runtime_error.h"
@@ -60,7 +59,7 @@ TEST(FullDiskTest, SavesIntoAFullFolderFailAndKeepTheOlderFile)
         EXPECT_FALSE(error.Description().empty());
     }
     try {
-        SavePictureAsJpeg(picture, sandbox / "small" / "photo.jpg", 100);
+        test::SaveThroughJpegWriter(picture, sandbox / "small" / "photo.jpg", 100);
         ADD_FAILURE() << "a JPEG save into a full folder reported success";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.Description().rfind("Cannot save the image. GDI+ Error:", 0), 0u) << error.Description();

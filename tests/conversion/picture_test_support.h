@@ -4,7 +4,10 @@
 // Pictures, folders and file bytes shared by the picture-file tests.
 
 #include "letter_f.h"
+#include "file_io.h"
 #include "picture_files.h"
+#include "runtime_error.h"
+#include "save_as_jpeg.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +122,20 @@ inline Bytes EncodedAs(const Picture& picture, bool hasAlpha, const std::string&
     Bytes bytes = ReadBytes(path);
     std::filesystem::remove(path);
     return bytes;
+}
+
+// A JPEG saved as the run saves one through the JPEG writer: the encoding's
+// and the write's failures reported with a GDI+ status.
+inline void SaveThroughJpegWriter(const Picture& picture, const std::filesystem::path& path, int quality)
+{
+    SaveSettings settings;
+    settings.quality = quality;
+    const Bytes encoded = EncodeForJpegWriter([&] { return EncodePictureFile(picture, false, path, settings); }, path);
+    try {
+        WriteFileReplacing(path, encoded);
+    } catch (const RuntimeError& error) {
+        RaiseJpegWriterFailure(error);
+    }
 }
 
 // A folder of its own for one test, removed with everything in it afterwards.

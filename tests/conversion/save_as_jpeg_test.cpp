@@ -1,8 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "save_as_jpeg.h"
-
-#include "picture_files.h"
-
 #include "picture_test_support.h"
 #include "runtime_error.h"
 
@@ -39,9 +35,9 @@ TEST(JpegWriter, WritesFourFourFourAtTheQualityGiven)
     TempFolder folder;
     const Picture gradient = Gradient(64, 48);
     WriteText(folder / "best.jpg", "an older file, replaced");
-    SavePictureAsJpeg(gradient, folder / "best.jpg", 100);
-    SavePictureAsJpeg(gradient, folder / "clamped.jpg", 255);
-    SavePictureAsJpeg(gradient, folder / "rough.jpg", 10);
+    SaveThroughJpegWriter(gradient, folder / "best.jpg", 100);
+    SaveThroughJpegWriter(gradient, folder / "clamped.jpg", 255);
+    SaveThroughJpegWriter(gradient, folder / "rough.jpg", 10);
     const Bytes best = ReadBytes(folder / "best.jpg");
     EXPECT_EQ(ReadBytes(folder / "clamped.jpg"), best) << "a quality above 100 counts as 100";
     EXPECT_LT(ReadBytes(folder / "rough.jpg").size(), best.size() / 2);
@@ -64,10 +60,10 @@ TEST(JpegWriter, FailuresReportAGdiplusStatus)
     WriteText(folder / "blocker", "a file");
     std::filesystem::create_directory(folder / "ring.jpg");
     const std::string missing = (folder / "missing").string();
-    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "missing" / "f.jpg", 100); }, missing + " does not exist"), 7);
-    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "blocker" / "f.jpg", 100); }, "blocker is not a folder"), 7);
-    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "ring.jpg", 100); }, "ring.jpg is a folder"), 7);
-    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(Picture(), folder / "empty.jpg", 100); }, "no pixels"), 2);
+    EXPECT_EQ(GdiplusStatusOf([&] { SaveThroughJpegWriter(LetterF(), folder / "missing" / "f.jpg", 100); }, missing + " does not exist"), 7);
+    EXPECT_EQ(GdiplusStatusOf([&] { SaveThroughJpegWriter(LetterF(), folder / "blocker" / "f.jpg", 100); }, "blocker is not a folder"), 7);
+    EXPECT_EQ(GdiplusStatusOf([&] { SaveThroughJpegWriter(LetterF(), folder / "ring.jpg", 100); }, "ring.jpg is a folder"), 7);
+    EXPECT_EQ(GdiplusStatusOf([&] { SaveThroughJpegWriter(Picture(), folder / "empty.jpg", 100); }, "no pixels"), 2);
     EXPECT_EQ(EntryNames(folder.Path()), (std::vector<std::string>{"blocker", "ring.jpg"}));
 }
 
@@ -76,10 +72,10 @@ TEST(JpegWriter, ReadOnlyFolderIsAccessDenied)
     TempFolder folder;
     if (!PermissionsAreEnforced(folder.Path()))
         GTEST_SKIP() << RootSkipReason;
-    SavePictureAsJpeg(Picture(2, 2, Blue), folder / "f.jpg", 100);
+    SaveThroughJpegWriter(Picture(2, 2, Blue), folder / "f.jpg", 100);
     const Bytes older = ReadBytes(folder / "f.jpg");
     std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    EXPECT_EQ(GdiplusStatusOf([&] { SavePictureAsJpeg(LetterF(), folder / "f.jpg", 100); }, "cannot write in the folder"), 12);
+    EXPECT_EQ(GdiplusStatusOf([&] { SaveThroughJpegWriter(LetterF(), folder / "f.jpg", 100); }, "cannot write in the folder"), 12);
     std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_all);
     EXPECT_EQ(ReadBytes(folder / "f.jpg"), older);
     EXPECT_EQ(EntryNames(folder.Path()), std::vector<std::string>{"f.jpg"});

@@ -451,21 +451,19 @@ std::string CompareWithOracle(const Case& c, bool* changed = nullptr, unsigned t
            " pixel(s) differ" + DrawMask(c.picture, expected, actual);
 }
 
-// Runs count random cases of one kind; stops at the first mismatch. Counts
-// the cases in which the effect changed the picture into changedCases.
-void RunRandomCases(Kind kind, std::uint32_t seed, int count, int& changedCases, unsigned threads = 1)
+// A case on a given picture, with the angle and elevation in degrees.
+Case FixedCase(const std::string& label, const Picture& picture, std::int32_t bevelSize, double angleDegrees,
+               double elevationDegrees)
 {
-    changedCases = 0;
-    std::mt19937 rng(seed);
-    for (int iteration = 0; iteration < count; ++iteration) {
-        const Case c = MakeCase(rng, kind, seed, iteration);
-        bool changed = false;
-        const std::string mismatch = CompareWithOracle(c, &changed, threads);
-        if (!mismatch.empty()) {
-            FAIL() << mismatch;
-        }
-        changedCases += changed ? 1 : 0;
-    }
+    Case c;
+    c.label = label;
+    c.picture = picture;
+    c.bevelSize = bevelSize;
+    c.angleDegrees = angleDegrees;
+    c.elevationDegrees = elevationDegrees;
+    c.angle = Radians(angleDegrees);
+    c.elevation = Radians(elevationDegrees);
+    return c;
 }
 
 // The uniform 16 x 16 reference picture: every colour byte 100.
@@ -562,6 +560,7 @@ TEST(BevelOracleSelfCheck, PicturesWithoutABevelBandComeOutUnchanged)
         }
     }
     EXPECT_EQ(oracle::LiteralBevel(outside, 5, Radians(135), Radians(30)), outside);
+    EXPECT_EQ(CompareWithOracle(FixedCase("no inside", outside, 5, 135, 30)), "");
 
     // Narrower or lower than 3 pixels.
     for (const auto& [W, H] : std::vector<std::pair<int, int>>{{1, 10}, {2, 10}, {10, 1}, {10, 2}, {2, 2}}) {
@@ -573,11 +572,13 @@ TEST(BevelOracleSelfCheck, PicturesWithoutABevelBandComeOutUnchanged)
             }
         }
         EXPECT_EQ(oracle::LiteralBevel(narrow, 3, Radians(45), Radians(20)), narrow) << W << " x " << H;
+        EXPECT_EQ(CompareWithOracle(FixedCase("narrow", narrow, 3, 45, 20)), "");
     }
 
     // Bevel size 0 and a shape as large as the picture.
     const Picture full = Uniform16();
     EXPECT_EQ(oracle::LiteralBevel(full, 0, Radians(135), Radians(30)), full);
+    EXPECT_EQ(CompareWithOracle(FixedCase("bevel size 0, no hole", full, 0, 135, 30)), "");
 }
 
 TEST(BevelOracleSelfCheck, BevelSizeZeroChangesOnlyPixelsTouchingAHole)
@@ -588,6 +589,7 @@ TEST(BevelOracleSelfCheck, BevelSizeZeroChangesOnlyPixelsTouchingAHole)
         picture.Pixel(x, y) = Argb(0x40, 100, 0, 100);
     }
     const Picture output = oracle::LiteralBevel(picture, 0, Radians(135), Radians(30));
+    EXPECT_EQ(CompareWithOracle(FixedCase("bevel size 0, three holes", picture, 0, 135, 30)), "");
     int changed = 0;
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 16; ++x) {
@@ -604,6 +606,18 @@ TEST(BevelOracleSelfCheck, BevelSizeZeroChangesOnlyPixelsTouchingAHole)
         }
     }
     EXPECT_GT(changed, 0);
+
+    // A lone hole: each of its eight neighbours changes, and nothing else.
+    Picture lone(11, 11, Argb(0xFF, 100, 100, 100));
+    lone.Pixel(5, 5) = Argb(0xFF, 0, 0, 0);
+    const Picture loneOutput = oracle::LiteralBevel(lone, 0, Radians(135), Radians(30));
+    EXPECT_EQ(CompareWithOracle(FixedCase("bevel size 0, a lone hole", lone, 0, 135, 30)), "");
+    for (int y = 0; y < 11; ++y) {
+        for (int x = 0; x < 11; ++x) {
+            const bool touchesHole = std::abs(x - 5) <= 1 && std::abs(y - 5) <= 1 && !(x == 5 && y == 5);
+            EXPECT_EQ(loneOutput.Pixel(x, y) != lone.Pixel(x, y), touchesHole) << "pixel (" << x << ", " << y << ")";
+        }
+    }
 }
 
 TEST(BevelOracleSelfCheck, ElevationNinetyOnlyBrightens)
@@ -616,6 +630,7 @@ TEST(BevelOracleSelfCheck, ElevationNinetyOnlyBrightens)
     }
     oracle::LiteralTrace trace;
     const Picture output = oracle::LiteralBevel(picture, 4, Radians(200), Radians(90), &trace);
+    EXPECT_EQ(CompareWithOracle(FixedCase("elevation 90", picture, 4, 200, 90)), "");
     int brightened = 0;
     for (int y = 0; y < 14; ++y) {
         for (int x = 0; x < 20; ++x) {
@@ -633,71 +648,65 @@ TEST(BevelOracleSelfCheck, ElevationNinetyOnlyBrightens)
 
 TEST(BevelOracleDifferential, UniformSixteenBySixteenMatches)
 {
-    Case c;
-    c.label = "uniform 16 x 16 reference";
-    c.picture = Uniform16();
-    c.bevelSize = 5;
-    c.angleDegrees = 135;
-    c.elevationDegrees = 30;
-    c.angle = Radians(135);
-    c.elevation = Radians(30);
-    const std::string mismatch = CompareWithOracle(c);
-    EXPECT_TRUE(mismatch.empty()) << mismatch;
+    EXPECT_EQ(CompareWithOracle(FixedCase("uniform 16 x 16 reference", Uniform16(), 5, 135, 30)), "");
 }
 
-TEST(BevelOracleDifferential, RandomNoise)
-{
-    const int count = 20000;
-    int changed = 0;
-    ASSERT_NO_FATAL_FAILURE(RunRandomCases(Kind::Noise, 1001u, count, changed));
-    // Guards the generator: enough of the cases must actually bevel something.
-    EXPECT_GT(changed, count / 3);
-}
+// Families of random cases: the kinds of picture drawn in turn, the seed,
+// how many cases, on how many threads, and more than how many of them must
+// change the picture, which guards the generator (enough cases must bevel
+// something); -1: none may.
+struct RandomFamily {
+    const char* name;
+    std::vector<Kind> kinds;
+    std::uint32_t seed;
+    int count;
+    unsigned threads;
+    int changedAbove;
+};
 
-TEST(BevelOracleDifferential, RandomShapesWithHoles)
-{
-    const int count = 20000;
-    int changed = 0;
-    ASSERT_NO_FATAL_FAILURE(RunRandomCases(Kind::Shapes, 2002u, count, changed));
-    // Guards the generator: enough of the cases must actually bevel something.
-    EXPECT_GT(changed, count / 4);
-}
+// The stages split their sweeps into bands of rows (or of columns) for
+// threads. On small pictures the bands run one after the other, which checks
+// where they meet; from a quarter megapixel on they run on their own threads.
+const std::vector<Kind> MixedKinds{Kind::Noise, Kind::Shapes, Kind::Lines, Kind::AllInside, Kind::Tiny};
 
-TEST(BevelOracleDifferential, RandomThinLines)
-{
-    const int count = 15000;
-    int changed = 0;
-    ASSERT_NO_FATAL_FAILURE(RunRandomCases(Kind::Lines, 3003u, count, changed));
-    // Guards the generator: enough of the cases must actually bevel something.
-    EXPECT_GT(changed, count / 4);
-}
-
-TEST(BevelOracleDifferential, RandomAllInside)
-{
-    const int count = 6000;
-    int changed = 0;
-    ASSERT_NO_FATAL_FAILURE(RunRandomCases(Kind::AllInside, 4004u, count, changed));
-    // Guards the generator: enough of the cases must actually bevel something.
-    EXPECT_GT(changed, count / 4);
-}
-
-TEST(BevelOracleDifferential, RandomAllOutside)
-{
-    const int count = 2000;
-    int changed = 0;
-    ASSERT_NO_FATAL_FAILURE(RunRandomCases(Kind::AllOutside, 5005u, count, changed));
+const RandomFamily RandomFamilies[] = {
+    {"Noise", {Kind::Noise}, 1001u, 20000, 1, 20000 / 3},
+    {"ShapesWithHoles", {Kind::Shapes}, 2002u, 20000, 1, 20000 / 4},
+    {"ThinLines", {Kind::Lines}, 3003u, 15000, 1, 15000 / 4},
+    {"AllInside", {Kind::AllInside}, 4004u, 6000, 1, 6000 / 4},
     // Without an inside there is nothing to bevel.
-    EXPECT_EQ(changed, 0);
+    {"AllOutside", {Kind::AllOutside}, 5005u, 2000, 1, -1},
+    {"TinyPictures", {Kind::Tiny}, 6006u, 8000, 1, 8000 / 20},
+    {"BandsOnTwoThreads", MixedKinds, 11011u + 2, 1500, 2, 400},
+    {"BandsOnThreeThreads", MixedKinds, 11011u + 3, 1500, 3, 400},
+    {"BandsOnSevenThreads", MixedKinds, 11011u + 7, 1500, 7, 400},
+};
+
+class BevelOracleRandomCases : public testing::TestWithParam<RandomFamily> {};
+
+// Stops at the first mismatch.
+TEST_P(BevelOracleRandomCases, EngineMatchesTheOracle)
+{
+    const RandomFamily& family = GetParam();
+    std::mt19937 rng(family.seed);
+    int changed = 0;
+    for (int iteration = 0; iteration < family.count; ++iteration) {
+        const Kind kind = family.kinds[std::size_t(iteration) % family.kinds.size()];
+        const Case c = MakeCase(rng, kind, family.seed, iteration);
+        bool caseChanged = false;
+        const std::string mismatch = CompareWithOracle(c, &caseChanged, family.threads);
+        if (!mismatch.empty())
+            FAIL() << mismatch;
+        changed += caseChanged ? 1 : 0;
+    }
+    if (family.changedAbove < 0)
+        EXPECT_EQ(changed, 0);
+    else
+        EXPECT_GT(changed, family.changedAbove);
 }
 
-TEST(BevelOracleDifferential, RandomTinyPictures)
-{
-    const int count = 8000;
-    int changed = 0;
-    ASSERT_NO_FATAL_FAILURE(RunRandomCases(Kind::Tiny, 6006u, count, changed));
-    // Guards the generator: enough of the cases must actually bevel something.
-    EXPECT_GT(changed, count / 20);
-}
+INSTANTIATE_TEST_SUITE_P(Families, BevelOracleRandomCases, testing::ValuesIn(RandomFamilies),
+                         [](const testing::TestParamInfo<RandomFamily>& info) { return std::string(info.param.name); });
 
 TEST(BevelOracleDifferential, LargerShapes)
 {
@@ -884,30 +893,6 @@ TEST(BevelOracleDifferential, LargerOutputPictureReceivesOnlyTheTopLeftColours)
                     << out.Height() << " output";
             }
         }
-    }
-}
-
-// The stages split their sweeps into bands of rows (or of columns) for
-// threads. On small pictures the bands run one after the other, which checks
-// where they meet; from a quarter megapixel on they run on their own threads.
-TEST(BevelOracleDifferential, RandomCasesSplitIntoBands)
-{
-    constexpr std::array<Kind, 5> kinds{Kind::Noise, Kind::Shapes, Kind::Lines, Kind::AllInside, Kind::Tiny};
-    for (const unsigned threads : {2u, 3u, 7u}) {
-        std::mt19937 rng(11011u + threads);
-        int changed = 0;
-        for (int iteration = 0; iteration < 1500; ++iteration) {
-            const Kind kind = kinds[std::size_t(iteration) % kinds.size()];
-            const Case c = MakeCase(rng, kind, 11011u + threads, iteration);
-            bool caseChanged = false;
-            const std::string mismatch = CompareWithOracle(c, &caseChanged, threads);
-            if (!mismatch.empty()) {
-                FAIL() << mismatch;
-            }
-            changed += caseChanged ? 1 : 0;
-        }
-        // Guards the generator: enough of the cases must actually bevel something.
-        EXPECT_GT(changed, 400) << threads << " threads";
     }
 }
 

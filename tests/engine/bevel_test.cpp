@@ -28,45 +28,11 @@ std::vector<int> GreenRow(const Picture& picture, std::int32_t y)
     return values;
 }
 
-std::vector<int> GreenColumn(const Picture& picture, std::int32_t x)
-{
-    std::vector<int> values;
-    for (std::int32_t y = 0; y < picture.Height(); ++y)
-        values.push_back((picture.Pixel(x, y) >> 8) & 0xFF);
-    return values;
-}
-
 Picture Bevelled(const Picture& input, const BevelParameters& parameters)
 {
     Picture output = input;
     ApplyBevel(input, output, parameters);
     return output;
-}
-
-TEST(BevelPipelineTest, FullSquareIsLitFromTheTopLeft)
-{
-    const Picture output = Bevelled(Picture(16, 16, Grey100), Parameters(5));
-    const std::vector<int> expected = {100, 127, 133, 124, 110, 102, 100, 100, 100, 100, 97, 90, 80, 74, 80, 100};
-    EXPECT_EQ(GreenRow(output, 8), expected);
-    EXPECT_EQ(GreenColumn(output, 8), expected);
-    for (std::int32_t y = 0; y < 16; ++y)
-        for (std::int32_t x = 0; x < 16; ++x) {
-            const std::uint32_t pixel = output.Pixel(x, y);
-            EXPECT_EQ(pixel & 0xFF, (pixel >> 8) & 0xFF);
-            EXPECT_EQ((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF);
-        }
-}
-
-TEST(BevelPipelineTest, PicturesWithoutInsideOrTooSmallComeOutUnchanged)
-{
-    std::vector<Picture> unchanged;
-    for (std::uint32_t colour : {0xFF000000u, 0xFFFF0000u, 0xFF0000FFu, 0xFFFF00FFu})
-        unchanged.emplace_back(12, 9, colour);
-    unchanged.emplace_back(2, 40, Grey100);
-    unchanged.emplace_back(40, 1, Grey100);
-    unchanged.emplace_back(1, 1, Grey100);
-    for (const Picture& picture : unchanged)
-        EXPECT_EQ(Bevelled(picture, Parameters(5)), picture) << picture.Width() << 'x' << picture.Height();
 }
 
 TEST(BevelPipelineTest, OutermostRingNeverChanges)
@@ -84,23 +50,6 @@ TEST(BevelPipelineTest, OutermostRingNeverChanges)
     EXPECT_NE(output, picture);
 }
 
-TEST(BevelPipelineTest, BevelSizeZeroChangesOnlyPixelsTouchingAHole)
-{
-    EXPECT_EQ(Bevelled(Picture(10, 10, Grey100), Parameters(0)), Picture(10, 10, Grey100));
-
-    Picture holed(11, 11, Grey100);
-    holed.Pixel(5, 5) = 0xFF000000u;
-    const Picture output = Bevelled(holed, Parameters(0));
-    for (std::int32_t y = 0; y < 11; ++y)
-        for (std::int32_t x = 0; x < 11; ++x) {
-            const bool touchesHole = x >= 4 && x <= 6 && y >= 4 && y <= 6 && !(x == 5 && y == 5);
-            if (touchesHole)
-                EXPECT_NE(output.Pixel(x, y), holed.Pixel(x, y)) << x << ',' << y;
-            else
-                EXPECT_EQ(output.Pixel(x, y), holed.Pixel(x, y)) << x << ',' << y;
-        }
-}
-
 TEST(BevelPipelineTest, LightDirectionFollowsTheAngle)
 {
     // Light from the right: the right edge brightens, the left darkens.
@@ -110,13 +59,6 @@ TEST(BevelPipelineTest, LightDirectionFollowsTheAngle)
     EXPECT_GT(row[13], 100);
     EXPECT_EQ(row[7], 100);
     EXPECT_EQ(row[0], 100);
-
-    // Light from straight ahead only brightens.
-    const Picture front = Bevelled(Picture(16, 16, Grey100), Parameters(5, 135, 90));
-    for (std::int32_t y = 0; y < 16; ++y)
-        for (int green : GreenRow(front, y))
-            EXPECT_GE(green, 100);
-    EXPECT_NE(front, Picture(16, 16, Grey100));
 }
 
 TEST(BevelPipelineTest, NoThreadCountBehavesAsOne)
