@@ -3,10 +3,11 @@
 // damage a format cannot notice, in a picture of the size it declares), never
 // in a crash, a hang or an allocation the header alone asked for.
 
+#include "format_registry.h"
 #include "picture_files.h"
 
 #include "picture_codec.h"
-#include "picture_probe.h"
+#include "picture_size.h"
 #include "crafted_files.h"
 #include "hostile_corpus.h"
 #include "picture_test_support.h"

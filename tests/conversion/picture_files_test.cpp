@@ -2,8 +2,8 @@
 #include "picture_files.h"
 #include "bevel.h"
 #include "jpeg_codec.h"
-#include "picture_formats.h"
-#include "picture_probe.h"
+#include "format_registry.h"
+#include "picture_size.h"
 
 #include "crafted_files.h"
 #include "picture_test_support.h"

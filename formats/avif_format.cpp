@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#include "avif_codec.h"
+#include "format_registry.h"
+
+namespace tollamere {
+namespace {
+
+bool Decode(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels)
+{
+    into = DecodeAvif(bytes, maxPixels);
+    return true;
+}
+
+EncodedBytes Encode(const Picture& picture, bool hasAlpha, const SaveSettings& settings)
+{
+    return EncodeAvif(picture, hasAlpha, settings);
+}
+
+constexpr std::string_view Extensions[] = {"avif"};
+
+} // namespace
+
+// Its encoder takes far more than the others while it works.
+extern constinit const FileFormat AvifFormat{
+    .name = "AVIF",
+    .extensions = Extensions,
+    .looksLike = LooksLikeAvif,
+    .headerSize = AvifImageSize,
+    .decode = Decode,
+    .encode = Encode,
+    .largestProfile = LargeProfileBytes,
+    .metadata = CarriesProfile,
+    .peakBytesPerPixel = 50,
+    .listedAt = 9,
+    .mimeType = "image/avif",
+    .offeredAt = 4,
+};
+
+} // namespace tollamere

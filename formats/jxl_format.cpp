@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#include "format_registry.h"
+#include "jxl_codec.h"
+
+namespace tollamere {
+namespace {
+
+bool Decode(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels)
+{
+    into = DecodeJxl(bytes, maxPixels);
+    return true;
+}
+
+EncodedBytes Encode(const Picture& picture, bool hasAlpha, const SaveSettings& settings)
+{
+    return EncodeJxl(picture, hasAlpha, settings);
+}
+
+constexpr std::string_view Extensions[] = {"jxl"};
+
+} // namespace
+
+// Its encoder takes far more than the others while it works.
+extern constinit const FileFormat JxlFormat{
+    .name = "JPEG XL",
+    .extensions = Extensions,
+    .looksLike = LooksLikeJxl,
+    .headerSize = JxlImageSize,
+    .decode = Decode,
+    .encode = Encode,
+    .largestProfile = LargeProfileBytes,
+    .metadata = CarriesProfile,
+    .peakBytesPerPixel = 102,
+    .listedAt = 10,
+    .mimeType = "image/jxl",
+    .offeredAt = 5,
+};
+
+} // namespace tollamere
