@@ -28,6 +28,7 @@ extern constinit const FileFormat AvifFormat{
     .headerSize = AvifImageSize,
     .decode = Decode,
     .encode = Encode,
+    .keepsAlpha = true,
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile,
     .peakBytesPerPixel = 50,

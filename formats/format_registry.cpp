@@ -101,6 +101,14 @@ std::vector<const FileFormat*> WritableFormats()
     return Where([](const FileFormat& format) { return format.CanWrite(format.PreferredExtension()); });
 }
 
+std::vector<std::string> WritableExtensions()
+{
+    std::vector<std::string> extensions;
+    for (const FileFormat* format : WritableFormats())
+        extensions.emplace_back(format->PreferredExtension());
+    return extensions;
+}
+
 std::vector<const FileFormat*> ListedFormats()
 {
     return SortedBy(Where([](const FileFormat& format) { return format.listedAt > 0; }), &FileFormat::listedAt);

@@ -86,6 +86,11 @@ struct FileFormat {
     // extension of the format is written in its own format.
     OutputRoute preferredRoute = OutputRoute::OwnFormat;
 
+    // Whether an output holds every pixel as it was (without a quality), and
+    // every level of alpha.
+    bool lossless = true;
+    bool keepsAlpha = false;
+
     // The largest colour profile, in bytes, that an output carries where
     // its readers take it; a larger one is left out and the picture written
     // without it. 0 for formats that hold none.
@@ -129,6 +134,9 @@ const FileFormat* FormatOfExtension(std::string_view extension);
 // The formats of the table read or written in this build, in table order.
 std::vector<const FileFormat*> ReadableFormats();
 std::vector<const FileFormat*> WritableFormats();
+// The preferred extension of every format written, in table order.
+std::vector<std::string> WritableExtensions();
+
 // The formats the window's lists name, in their order; those the Options
 // dialog offers, in theirs (only the written ones).
 std::vector<const FileFormat*> ListedFormats();

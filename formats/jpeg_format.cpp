@@ -31,6 +31,7 @@ extern constinit const FileFormat JpegFormat{
     .encode = Encode,
     .surfaceWriter = true,
     .preferredRoute = OutputRoute::JpegWriter,
+    .lossless = false,
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile | CarriesResolution | CarriesExif,
     .listedAt = 2,

@@ -28,6 +28,7 @@ extern constinit const FileFormat JxlFormat{
     .headerSize = JxlImageSize,
     .decode = Decode,
     .encode = Encode,
+    .keepsAlpha = true,
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile,
     .peakBytesPerPixel = 102,

@@ -105,6 +105,7 @@ extern constinit const FileFormat PngFormat{
     .decode = DecodePng,
     .qtReading = {.formats = QtNames, .embedsProfile = EmbedsProfile},
     .encode = EncodePng,
+    .keepsAlpha = true,
     .largestProfile = CommonReadersProfileBytes,
     .metadata = CarriesProfile | CarriesResolution,
     .listedAt = 4,
