@@ -5,17 +5,6 @@
 namespace tollamere {
 namespace {
 
-bool Decode(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels)
-{
-    into = DecodeAvif(bytes, maxPixels);
-    return true;
-}
-
-EncodedBytes Encode(const Picture& picture, bool hasAlpha, const SaveSettings& settings)
-{
-    return EncodeAvif(picture, hasAlpha, settings);
-}
-
 constexpr std::string_view Extensions[] = {"avif"};
 
 } // namespace
@@ -26,8 +15,8 @@ extern constinit const FileFormat AvifFormat{
     .extensions = Extensions,
     .looksLike = LooksLikeAvif,
     .headerSize = AvifImageSize,
-    .decode = Decode,
-    .encode = Encode,
+    .decode = DecodeInto<DecodeAvif>,
+    .encode = EncodeAvif,
     .keepsAlpha = true,
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile,

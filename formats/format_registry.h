@@ -120,6 +120,14 @@ struct FileFormat {
     bool CanWrite(std::string_view extension) const;
 };
 
+// A description's decode for a reader that answers the picture file.
+template <PictureFile (*Read)(ByteSpan bytes, std::uint64_t maxPixels)>
+bool DecodeInto(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels)
+{
+    into = Read(bytes, maxPixels);
+    return true;
+}
+
 // The table, in the order the content is tested.
 std::span<const FileFormat* const> AllFormats();
 

@@ -30,12 +30,6 @@ std::optional<PictureSize> HeaderSize(ByteSpan bytes)
     return size;
 }
 
-bool Decode(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels)
-{
-    into = DecodeGif(bytes, maxPixels);
-    return true;
-}
-
 EncodedBytes Encode(const Picture& picture, bool hasAlpha, const SaveSettings&)
 {
     return EncodeGif(picture, hasAlpha);
@@ -50,7 +44,7 @@ extern constinit const FileFormat GifFormat{
     .extensions = Extensions,
     .looksLike = LooksLikeGif,
     .headerSize = HeaderSize,
-    .decode = Decode,
+    .decode = DecodeInto<DecodeGif>,
     .encode = Encode,
     .listedAt = 3,
     .mimeType = "image/gif",

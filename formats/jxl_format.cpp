@@ -5,17 +5,6 @@
 namespace tollamere {
 namespace {
 
-bool Decode(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels)
-{
-    into = DecodeJxl(bytes, maxPixels);
-    return true;
-}
-
-EncodedBytes Encode(const Picture& picture, bool hasAlpha, const SaveSettings& settings)
-{
-    return EncodeJxl(picture, hasAlpha, settings);
-}
-
 constexpr std::string_view Extensions[] = {"jxl"};
 
 } // namespace
@@ -26,8 +15,8 @@ extern constinit const FileFormat JxlFormat{
     .extensions = Extensions,
     .looksLike = LooksLikeJxl,
     .headerSize = JxlImageSize,
-    .decode = Decode,
-    .encode = Encode,
+    .decode = DecodeInto<DecodeJxl>,
+    .encode = EncodeJxl,
     .keepsAlpha = true,
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile,
