@@ -192,7 +192,7 @@ std::vector<std::string_view> ReadOnlyFormatNames()
 {
     std::vector<std::string_view> names(std::begin(OtherQtFormatNames), std::end(OtherQtFormatNames));
     for (const FileFormat* format : Table)
-        if (format->listedAt == 0 && !format->encode)
+        if (format->listedAsRead)
             names.push_back(format->name);
     return names;
 }

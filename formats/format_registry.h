@@ -107,6 +107,8 @@ struct FileFormat {
     std::size_t listedExtensions = 1;
     // The name those lists give it, when not `name`.
     std::string_view listedName;
+    // Named among the formats only read (TGA), after Qt's own.
+    bool listedAsRead = false;
     // The media type the desktop file declares for it.
     std::string_view mimeType;
     // Where the Options dialog offers it as an output format; 0 for not.
@@ -196,7 +198,7 @@ inline constexpr std::size_t ProbeBytes = 256 * 1024;
 std::optional<PictureSize> ProbePictureSize(ByteSpan start);
 
 // The names the help texts give the formats read only: Qt's own that they
-// name (PBM, ...), then the table's that are not listed.
+// name (PBM, ...), then the table's listed as read.
 std::vector<std::string_view> ReadOnlyFormatNames();
 
 // "A, B and C", for the lists of formats in help texts.

@@ -79,6 +79,7 @@ extern constinit const FileFormat TgaFormat{
     .readAfterQtRefused = ReadAfterQtRefused,
     .writtenByQt = true,
     .largestProfile = CommonReadersProfileBytes,
+    .listedAsRead = true,
     .mimeType = "image/x-tga",
 };
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
+
 #include <fstream>
 #include <regex>
 #include <set>
@@ -121,6 +123,33 @@ TEST(FormatRegistry, WrittenFilesAreKnownByTheirContentAndExtension)
     EXPECT_EQ(FormatOfExtension(""), nullptr);
     EXPECT_TRUE(CanReadPictureExtension("TGA")) << "read, though not written";
     EXPECT_FALSE(CanReadPictureExtension("svg")) << "a drawing has no pixels";
+}
+
+// The metadata a description says its format carries comes back from an
+// output; what it does not carry, never.
+TEST(FormatRegistry, OutputsKeepTheMetadataTheirFormatCarries)
+{
+    TempFolder folder;
+    const QByteArray adobe = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+    SaveSettings settings;
+    settings.metadata.iccProfile.assign(adobe.begin(), adobe.end());
+    settings.metadata.dotsPerMetreX = 5000;
+    settings.metadata.dotsPerMetreY = 6000;
+    settings.metadata.exif = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0};
+    for (const FileFormat* format : WritableFormats()) {
+        const std::string name = "m." + std::string(format->PreferredExtension());
+        SCOPED_TRACE(name);
+        SavePictureFile(LetterF(), false, folder / name, settings);
+        const PictureMetadata kept = LoadPictureFile(folder / name).metadata;
+        EXPECT_EQ(!kept.iccProfile.empty(), (format->metadata & CarriesProfile) != 0);
+        if (!kept.iccProfile.empty())
+            EXPECT_EQ(kept.iccProfile, settings.metadata.iccProfile);
+        // JPEG stores dots per inch or per centimetre, in whole numbers.
+        const auto near = [](std::uint32_t value, std::uint32_t wanted) { return value + 50 >= wanted && value <= wanted + 50; };
+        EXPECT_EQ(near(kept.dotsPerMetreX, 5000) && near(kept.dotsPerMetreY, 6000), (format->metadata & CarriesResolution) != 0)
+            << kept.dotsPerMetreX << " x " << kept.dotsPerMetreY;
+        EXPECT_EQ(kept.exif == settings.metadata.exif, (format->metadata & CarriesExif) != 0);
+    }
 }
 
 // Only "jpg" takes the JPEG writer and only "bmp" the bitmap's; every other
