@@ -150,12 +150,6 @@ bool CanReadPictureExtension(std::string_view extension)
     return !extension.empty() && QtCanRead(LowerCaseAscii(extension));
 }
 
-void CheckBeforeDecoding(ByteSpan bytes)
-{
-    if (const FileFormat* format = FormatOfContent(bytes); format && format->guard)
-        format->guard(bytes);
-}
-
 void DecodePictureBytes(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels)
 {
     const FileFormat* format = FormatOfContent(bytes);

@@ -174,20 +174,18 @@ bool CanWritePictureExtension(std::string_view extension);
 // here, and those only read (TGA, say). A folder scan for pictures takes these.
 bool CanReadPictureExtension(std::string_view extension);
 
-// Reads the picture the bytes hold by their content, after the guards of
-// its format; Qt's reader takes what no format of the table claims.
+// Reads the picture the bytes hold by their content; Qt's reader takes what
+// no format of the table claims. The guards of the format come first, once,
+// whichever reader takes the file: checks on the raw bytes that Qt alone
+// would not make, such as the size a PNG or BMP header declares (Out of
+// memory, 7, beyond the limit), the pixel data a BMP must hold (Invalid
+// picture, 481, when the file ends early), and the length of each PNG chunk
+// other than image data (481 beyond a few MiB), also in PNGs that an icon
+// or cursor holds.
 void DecodePictureBytes(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels);
 
 // Writes the picture in that format.
 EncodedBytes EncodePicture(const PictureFormat& format, const Picture& picture, bool hasAlpha, const SaveSettings& settings);
-
-// The checks on raw bytes of the format the content says, which Qt alone
-// would not make: the size a PNG or BMP header declares (Out of memory, 7,
-// beyond the limit), the pixel data a BMP must hold (Invalid picture, 481,
-// when the file ends early), and the length of each PNG chunk other than
-// image data (481 beyond a few MiB), also in PNGs that an icon or cursor
-// holds. Bytes of any other format pass unchecked.
-void CheckBeforeDecoding(ByteSpan bytes);
 
 // How many bytes from the start of a file ProbePictureSize wants to see.
 inline constexpr std::size_t ProbeBytes = 256 * 1024;
