@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "byte_order.h"
 #include "format_registry.h"
+#include "icon_format.h"
 #include "icon_writer.h"
 #include "png_format.h"
 
@@ -106,6 +107,14 @@ constexpr std::string_view CursorExtensions[] = {"cur"};
 constexpr std::string_view QtNames[] = {"ico", "cur"};
 
 } // namespace
+
+// An entry's bytes 4-5 and 6-7 are a cursor's hotspot.
+std::optional<CursorHotspot> CursorFileHotspot(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() < EntriesAt + EntrySize || !LooksLikeCursor(bytes))
+        return std::nullopt;
+    return CursorHotspot{LittleEndian(&bytes[EntriesAt + 4], 2), LittleEndian(&bytes[EntriesAt + 6], 2)};
+}
 
 // Read by Qt, the largest picture of the file; written here. Neither holds
 // a profile. A TGA may start like a cursor, so the test is a weak one.
