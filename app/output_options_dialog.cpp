@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "output_options_dialog.h"
 
-#include "picture_formats.h"
+#include "format_registry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,10 +17,6 @@
 
 namespace tollamere {
 namespace {
-
-// The formats offered, in the order users look for them; those this build
-// cannot write are left out.
-constexpr std::array OfferedFormats{"jpg", "png", "webp", "avif", "jxl", "bmp", "gif", "tif", "ico", "cur"};
 
 const QString KeyStructure = QStringLiteral("OutputKeepFolders");
 const QString KeyNamePattern = QStringLiteral("OutputNamePattern");
@@ -62,9 +58,12 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
 
     format_ = new QComboBox(this);
     format_->addItem(QStringLiteral("Same as the input"), QString());
-    for (const char* extension : OfferedFormats)
-        if (CanWritePictureExtension(extension))
-            format_->addItem(QString::fromLatin1(extension).toUpper(), QString::fromLatin1(extension));
+    // The formats offered, in the order users look for them; those this
+    // build cannot write are left out.
+    for (const FileFormat* offered : OfferedFormats()) {
+        const QString extension = QString::fromLatin1(offered->PreferredExtension().data(), qsizetype(offered->PreferredExtension().size()));
+        format_->addItem(extension.toUpper(), extension);
+    }
     const int chosen = format_->findData(QString::fromStdString(options.format).toLower());
     format_->setCurrentIndex(std::max(chosen, 0));
     form->addRow(QStringLiteral("&Format:"), format_);

@@ -2,6 +2,7 @@
 #include "window_support.h"
 
 #include "bevel.h"
+#include "icon_format.h"
 #include "runtime_error.h"
 
 #include <QDir>
@@ -21,12 +22,6 @@ namespace {
 // A pointer picture is a few kilobytes; anything far larger beside the
 // program is not one, and is not read into memory.
 constexpr qint64 MaxCursorFileBytes = 4 * 1024 * 1024;
-
-std::uint16_t LittleEndian16(QByteArrayView bytes, qsizetype offset)
-{
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[offset]) |
-                                      static_cast<unsigned char>(bytes[offset + 1]) << 8);
-}
 
 std::string Native(const QString& path)
 {
@@ -72,17 +67,11 @@ QString DisplayText(const QString& text)
 
 std::optional<QPoint> ReadCursorHotspot(QByteArrayView fileBytes)
 {
-    // A 6-byte directory header (reserved 0, type 2 for cursors, image count)
-    // followed by 16-byte entries whose bytes 4-5 and 6-7 are the hotspot.
-    constexpr qsizetype HeaderBytes = 6;
-    constexpr qsizetype EntryBytes = 16;
-    constexpr std::uint16_t CursorType = 2;
-    if (fileBytes.size() < HeaderBytes + EntryBytes)
+    const std::optional<CursorHotspot> hotspot =
+        CursorFileHotspot(std::span(reinterpret_cast<const std::uint8_t*>(fileBytes.data()), std::size_t(fileBytes.size())));
+    if (!hotspot)
         return std::nullopt;
-    if (LittleEndian16(fileBytes, 0) != 0 || LittleEndian16(fileBytes, 2) != CursorType ||
-        LittleEndian16(fileBytes, 4) == 0)
-        return std::nullopt;
-    return QPoint(LittleEndian16(fileBytes, 10), LittleEndian16(fileBytes, 12));
+    return QPoint(int(hotspot->x), int(hotspot->y));
 }
 
 QCursor LoadCursorFile(const QString& path)
@@ -95,7 +84,7 @@ QCursor LoadCursorFile(const QString& path)
     const QByteArray bytes = file.readAll();
 
     QImage image;
-    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes))
+    if (!image.loadFromData(bytes, CursorReaderName) && !image.loadFromData(bytes))
         RaiseWithReason(ErrorNumber::InvalidPicture, Native(path) + " holds no picture");
 
     // Without a usable hotspot Qt takes the picture's centre.

@@ -1,10 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "window_texts.h"
 
+#include "format_texts.h"
+
 #include "path_text.h"
 #include "runtime_error.h"
 
 namespace tollamere {
+
+const QString PictureFilter = PictureFilterText();
+const QString HelpText =
+    QStringLiteral("This software reads and writes ") + ReadWrittenFormatNames() +
+    QStringLiteral(" pictures; each output takes the format of its input unless Options... beside the output folder "
+                   "chooses another. Options... also keeps sub-folders, names the outputs, skips or renames "
+                   "existing files and sets the quality. It also reads ") + ReadOnlyFormatNamesText() +
+    QStringLiteral(" files.\r\r"
+                   "Keys: Ctrl+O adds files, Ctrl+Shift+O a folder, Ctrl+Return starts, Escape stops, Delete "
+                   "removes the selected rows, Ctrl+A selects them all, F1 shows this help.");
 
 QString ProgressCaption(const ItemStart& start)
 {

@@ -16,11 +16,10 @@ namespace tollamere {
 const QString OutputOptionsTitle = QStringLiteral("Output Options");
 
 const QString OpenFilesTitle = QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files");
-// The formats the program reads and writes. Linux names are case-sensitive,
-// so the upper-case extensions are listed too.
-const QString PictureFilter = QStringLiteral(
-    "All Pictures (*.bmp *.jpg *.jpeg *.gif *.png *.ico *.cur *.tif *.tiff *.webp *.avif *.jxl "
-    "*.BMP *.JPG *.JPEG *.GIF *.PNG *.ICO *.CUR *.TIF *.TIFF *.WEBP *.AVIF *.JXL);;All Files (*)");
+// The file dialog's filter of the formats the program reads and writes (with
+// the upper-case extensions, Linux names being case-sensitive), from the
+// format registry.
+extern const QString PictureFilter;
 const QString FolderPrompt = QStringLiteral("Please select folder:");
 const QString ExtensionPrompt = QStringLiteral(
     "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)");
@@ -28,13 +27,8 @@ const QString ExtensionPreset = QStringLiteral("*");
 const QString SamplesQuestion =
     QStringLiteral("Would you like this software to open the folder where these sample files are stored (so that "
                    "you can view them before working with them)?");
-const QString HelpText =
-    QStringLiteral("This software reads and writes BMP, JPG, GIF, PNG, ICO, CUR, TIFF, WebP, AVIF and JPEG XL "
-                   "pictures; each output takes the format of its input unless Options... beside the output folder "
-                   "chooses another. Options... also keeps sub-folders, names the outputs, skips or renames "
-                   "existing files and sets the quality. It also reads PBM, PGM, PPM, XPM and TGA files.\r\r"
-                   "Keys: Ctrl+O adds files, Ctrl+Shift+O a folder, Ctrl+Return starts, Escape stops, Delete "
-                   "removes the selected rows, Ctrl+A selects them all, F1 shows this help.");
+// The help, whose format names come from the format registry.
+extern const QString HelpText;
 const QString ListHint =
     QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
                    "window to reveal full names.");

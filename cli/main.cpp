@@ -8,7 +8,7 @@
 #include "process_environment.h"
 #include "file_list.h"
 #include "json_lines.h"
-#include "picture_formats.h"
+#include "format_registry.h"
 #include "terminal.h"
 
 #include <csignal>

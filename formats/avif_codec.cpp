@@ -2,6 +2,7 @@
 #include "avif_codec.h"
 
 #include "byte_order.h"
+#include "format_registry.h"
 
 #include <avif/avif.h>
 
@@ -256,6 +257,8 @@ std::optional<PictureSize> CodedFrameSizeLimit(Bytes sample) noexcept
 
 } // namespace
 
+// An ISO media file whose file-type box names the AVIF still ("avif") or
+// sequence ("avis") brand, as major or compatible brand.
 bool LooksLikeAvif(std::span<const std::uint8_t> bytes) noexcept
 {
     // The file-type box: size, "ftyp", major brand, minor version, compatible brands.
@@ -273,6 +276,9 @@ bool LooksLikeAvif(std::span<const std::uint8_t> bytes) noexcept
     return false;
 }
 
+// The largest size an image spatial extents property ("ispe") of the file's
+// item properties declares: the primary picture's, since its alpha, tiles and
+// thumbnails are no larger. Nothing when the bytes end before one or are no AVIF.
 std::optional<PictureSize> AvifImageSize(std::span<const std::uint8_t> start)
 {
     if (!LooksLikeAvif(start))
@@ -331,6 +337,12 @@ DecoderPtr StartDecoder(std::span<const std::uint8_t> bytes, std::uint64_t maxPi
 
 } // namespace
 
+// Decodes the primary picture (a sequence's first frame), reduced to 8 bits
+// per channel, grey expanded to RGB, alpha kept, turned and mirrored as the
+// file says; the colour profile when the file embeds one of RGB data. Damage is an Invalid picture (481); a size beyond the
+// limit, or memory running out, is Out of memory (7). A declared or coded
+// frame of more than maxPixels raises PictureBeyondAllowance, or is refused
+// by the AV1 decoder, before the frame is allocated.
 PictureFile DecodeAvif(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
 {
     const DecoderPtr decoder = StartDecoder(bytes, maxPixels);
@@ -436,5 +448,28 @@ EncodedBytes EncodeAvif(const Picture& picture, bool hasAlpha, const SaveSetting
         RaiseInvalidPicture(std::string("the AVIF encoder wrote a file that does not read back: ") + avifResultToString(parsed));
     return EncodedBytes(output.data, output.data + output.size);
 }
+
+namespace {
+
+constexpr std::string_view Extensions[] = {"avif"};
+
+} // namespace
+
+// Its encoder takes far more than the others while it works.
+extern constinit const FileFormat AvifFormat{
+    .name = "AVIF",
+    .extensions = Extensions,
+    .looksLike = LooksLikeAvif,
+    .headerSize = AvifImageSize,
+    .decode = DecodeInto<DecodeAvif>,
+    .encode = EncodeAvif,
+    .keepsAlpha = true,
+    .largestProfile = LargeProfileBytes,
+    .metadata = CarriesProfile,
+    .peakBytesPerPixel = 50,
+    .listedAt = 9,
+    .mimeType = "image/avif",
+    .offeredAt = 4,
+};
 
 } // namespace tollamere

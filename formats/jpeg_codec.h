@@ -2,7 +2,7 @@
 #pragma once
 
 #include "picture_codec.h"
-#include "picture_probe.h"
+#include "picture_size.h"
 #include "pixel_layout.h"
 
 #include <span>

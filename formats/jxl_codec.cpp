@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "jxl_codec.h"
 
+#include "format_registry.h"
+
 #include <jxl/decode.h>
 #include <jxl/decode_cxx.h>
 #include <jxl/encode.h>
@@ -165,12 +167,24 @@ void CheckHeadersReadBack(const EncodedBytes& output)
 
 } // namespace
 
+// A bare JPEG XL codestream (FF 0A) or one in the JPEG XL container (its
+// 12-byte signature box).
 bool LooksLikeJxl(std::span<const std::uint8_t> bytes) noexcept
 {
     const bool codestream = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0x0A;
     return codestream || (bytes.size() >= sizeof ContainerSignature && std::equal(std::begin(ContainerSignature), std::end(ContainerSignature), bytes.begin()));
 }
 
+// Decodes the first frame (as displayed: oriented, animation frames of no
+// duration merged), reduced to 8 bits per channel, grey expanded to RGB,
+// alpha kept. metadata.iccProfile is the profile of the decoded colours when
+// they are not sRGB: the embedded profile of a file stored in its own colour
+// space, or libjxl's profile for a named space other than sRGB. A file stored
+// in the XYB space under an embedded profile is decoded to sRGB, without it;
+// grey profiles are left out, as the picture is RGB.
+// Damage is an Invalid picture (481); a size beyond the limit, or memory
+// running out, is Out of memory (7); more than maxPixels raises
+// PictureBeyondAllowance.
 PictureFile DecodeJxl(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
 {
     const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
@@ -218,6 +232,8 @@ PictureFile DecodeJxl(std::span<const std::uint8_t> bytes, std::uint64_t maxPixe
     }
 }
 
+// The size the basic information declares, from the start of a file; nothing
+// when the bytes end before it or are no JPEG XL.
 std::optional<PictureSize> JxlImageSize(std::span<const std::uint8_t> start)
 {
     if (!LooksLikeJxl(start))
@@ -284,5 +300,28 @@ EncodedBytes EncodeJxl(const Picture& picture, bool hasAlpha, const SaveSettings
     CheckHeadersReadBack(output);
     return output;
 }
+
+namespace {
+
+constexpr std::string_view Extensions[] = {"jxl"};
+
+} // namespace
+
+// Its encoder takes far more than the others while it works.
+extern constinit const FileFormat JxlFormat{
+    .name = "JPEG XL",
+    .extensions = Extensions,
+    .looksLike = LooksLikeJxl,
+    .headerSize = JxlImageSize,
+    .decode = DecodeInto<DecodeJxl>,
+    .encode = EncodeJxl,
+    .keepsAlpha = true,
+    .largestProfile = LargeProfileBytes,
+    .metadata = CarriesProfile,
+    .peakBytesPerPixel = 102,
+    .listedAt = 10,
+    .mimeType = "image/jxl",
+    .offeredAt = 5,
+};
 
 } // namespace tollamere

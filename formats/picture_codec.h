@@ -2,7 +2,7 @@
 #pragma once
 
 #include "picture_file.h"
-#include "picture_probe.h"
+#include "picture_size.h"
 #include "runtime_error.h"
 
 #include <cstddef>

@@ -2,8 +2,7 @@
 #include "qt_codec.h"
 
 #include "byte_order.h"
-#include "format_guards.h"
-#include "picture_probe.h"
+#include "picture_size.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -38,18 +37,18 @@ void RaiseQtAllocationLimitOnce()
     });
 }
 
-bool IsIconFormat(const QByteArray& format)
+bool HintsHold(const QtReading& reading, const QByteArray& found)
 {
-    return format == "ico" || format == "cur";
+    return std::any_of(reading.formats.begin(), reading.formats.end(), [&](std::string_view name) { return std::string_view(found.constData(), std::size_t(found.size())) == name; });
 }
 
-// Icon files hold one picture in several sizes; the largest carries the most.
-// Qt's reader tells the directory's size of each, which says at most 256 and
-// need not be what the entry's data holds, so the sizes are read from the
+// A file of several pictures (an icon's sizes) gives its largest, which
+// carries the most. Qt's reader may tell other sizes than the data holds
+// (an icon's directory says at most 256), so the sizes are read from the
 // data. Answers the size of the picture the reader now points at.
-std::optional<PictureSize> JumpToLargestImage(QImageReader& reader, std::span<const std::uint8_t> bytes)
+std::optional<PictureSize> JumpToLargestImage(QImageReader& reader, std::span<const std::uint8_t> bytes, const QtReading& reading)
 {
-    std::vector<PictureSize> sizes = IconPictureSizes(bytes);
+    std::vector<PictureSize> sizes = reading.pictureSizes(bytes);
     sizes.resize(std::min(sizes.size(), std::size_t(std::max(reader.imageCount(), 0))));
     const auto largest = std::max_element(sizes.begin(), sizes.end(), [](PictureSize a, PictureSize b) { return PixelCount(a) < PixelCount(b); });
     if (largest == sizes.end() || !reader.jumpToImage(int(largest - sizes.begin())))
@@ -59,10 +58,10 @@ std::optional<PictureSize> JumpToLargestImage(QImageReader& reader, std::span<co
 
 struct QtPicture {
     QImage image;
-    QByteArray format;  // the reader's name for what it found, e.g. "bmp"
+    QByteArray format;  // the reader's name for what it found
 };
 
-QtPicture ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& format, std::uint64_t maxPixels)
+QtPicture ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& format, std::uint64_t maxPixels, const QtReading& reading)
 {
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     QBuffer buffer(&data);
@@ -76,8 +75,8 @@ QtPicture ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& form
     if (found.startsWith("svg"))
         RaiseInvalidPicture("a vector drawing has no pixels");
     std::optional<PictureSize> declared;
-    if (IsIconFormat(found))
-        declared = JumpToLargestImage(reader, bytes);
+    if (reading.pictureSizes && HintsHold(reading, found))
+        declared = JumpToLargestImage(reader, bytes, reading);
     if (const QSize size = reader.size(); !declared && size.isValid())
         declared = PictureSize{std::uint64_t(size.width()), std::uint64_t(size.height())};
     if (declared)
@@ -89,12 +88,8 @@ QtPicture ReadWithQt(std::span<const std::uint8_t> bytes, const QByteArray& form
     return {image, found};
 }
 
-// Many programs write 32-bit BMPs with the fourth byte of every pixel left at
-// 0; read as alpha it would make the whole picture transparent, and so black.
-bool IsUnusedBmpAlpha(const QByteArray& format, const Picture& picture) noexcept
+bool IsUnusedAlpha(const Picture& picture) noexcept
 {
-    if (format != "bmp")
-        return false;
     for (std::int32_t y = 0; y < picture.Height(); ++y) {
         const std::uint32_t* row = picture.Row(y);
         if (std::any_of(row, row + picture.Width(), [](std::uint32_t pixel) { return (pixel >> 24) != 0; }))
@@ -111,30 +106,6 @@ void MakeOpaque(Picture& picture) noexcept
     }
 }
 
-// TGA has no signature at its start: Qt's probe takes most TGA headers for
-// icons or cursors, so a file ending in the TGA 2.0 footer (the only TGA
-// Qt's reader accepts) is given to the TGA reader by name.
-constexpr std::string_view TgaFooterSignature("TRUEVISION-XFILE.\0", 18);
-
-bool HasTgaFooter(std::span<const std::uint8_t> bytes)
-{
-    const std::string_view signature = TgaFooterSignature;
-    return bytes.size() >= signature.size()
-           && std::equal(signature.begin(), signature.end(), bytes.end() - std::ptrdiff_t(signature.size()),
-                         [](char expected, std::uint8_t actual) { return std::uint8_t(expected) == actual; });
-}
-
-// True when a PNG holds a chunk of that type before its image data.
-bool PngHasChunkBeforeData(std::span<const std::uint8_t> bytes, std::string_view type)
-{
-    bool found = false;
-    WalkPngChunks(bytes, PngSignature.size(), [&](std::size_t, std::string_view chunk, std::uint32_t) {
-        found = chunk == type;
-        return !found && chunk != "IDAT";
-    });
-    return found;
-}
-
 // Qt gives every image a resolution: the file's, or the screen's when the
 // file states none. Only the file's is the picture's own.
 bool HasOwnResolution(const QImage& image)
@@ -145,12 +116,10 @@ bool HasOwnResolution(const QImage& image)
 }
 
 // The profile the file embeds, when it describes RGB: Qt reads grey
-// profiles too, and gives every picture as RGB. Qt also builds a colour
-// space from a PNG's gamma and chromaticity chunks, which is no embedded
-// profile.
-std::vector<std::uint8_t> EmbeddedProfile(const QtPicture& read, std::span<const std::uint8_t> bytes)
+// profiles too, and gives every picture as RGB.
+std::vector<std::uint8_t> EmbeddedProfile(const QtPicture& read, std::span<const std::uint8_t> bytes, const QtReading& reading)
 {
-    if (!read.image.colorSpace().isValid() || (read.format == "png" && !PngHasChunkBeforeData(bytes, "iCCP")))
+    if (!read.image.colorSpace().isValid() || (reading.embedsProfile && HintsHold(reading, read.format) && !reading.embedsProfile(bytes)))
         return {};
     const QByteArray profile = read.image.colorSpace().iccProfile();
     const auto* first = reinterpret_cast<const std::uint8_t*>(profile.constData());
@@ -162,34 +131,15 @@ std::vector<std::uint8_t> EmbeddedProfile(const QtPicture& read, std::span<const
 
 } // namespace
 
-void DecodeWithQt(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
+void DecodeWithQt(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels, const QtReading& reading,
+                  const char* format)
 {
     RaiseQtAllocationLimitOnce();
-    CheckBeforeQtDecodes(bytes);
-    QtPicture read;
-    try {
-        read = ReadWithQt(bytes, QByteArray(), maxPixels);
-    } catch (const RuntimeError& error) {
-        if (error.Number() != ErrorNumber::InvalidPicture)
-            throw;
-        if (HasTgaFooter(bytes)) {
-            read = ReadWithQt(bytes, "tga", maxPixels);
-        } else if (TgaHeaderSize(bytes)) {
-            // Qt reads TGA 2.0 files only. An original TGA is one without
-            // the footer: with one that points at no extension area, it is
-            // the same picture in the later form.
-            std::vector<std::uint8_t> withFooter(bytes.begin(), bytes.end());
-            withFooter.resize(withFooter.size() + 8);
-            withFooter.insert(withFooter.end(), TgaFooterSignature.begin(), TgaFooterSignature.end());
-            read = ReadWithQt(withFooter, "tga", maxPixels);
-        } else {
-            throw;
-        }
-    }
+    QtPicture read = ReadWithQt(bytes, QByteArray(format), maxPixels, reading);
     QImage& image = read.image;
     CheckPictureDimensions(std::uint64_t(image.width()), std::uint64_t(image.height()), maxPixels);
     into.metadata = {};
-    into.metadata.iccProfile = EmbeddedProfile(read, bytes);
+    into.metadata.iccProfile = EmbeddedProfile(read, bytes, reading);
     if (HasOwnResolution(image)) {
         into.metadata.dotsPerMetreX = std::uint32_t(image.dotsPerMeterX());
         into.metadata.dotsPerMetreY = std::uint32_t(image.dotsPerMeterY());
@@ -203,12 +153,24 @@ void DecodeWithQt(std::span<const std::uint8_t> bytes, PictureFile& into, std::u
     picture.Resize(image.width(), image.height());
     for (std::int32_t y = 0; y < image.height(); ++y)
         std::memcpy(picture.Row(y), image.constScanLine(y), std::size_t(image.width()) * 4);
-    if (into.hasAlpha && IsUnusedBmpAlpha(read.format, picture)) {
+    if (into.hasAlpha && reading.zeroAlphaIsUnused && HintsHold(reading, read.format) && IsUnusedAlpha(picture)) {
         MakeOpaque(picture);
         into.hasAlpha = false;
     }
     if (into.hasAlpha)
         BlackenTransparentPixels(picture);
+}
+
+std::optional<PictureSize> QtHeaderSize(std::span<const std::uint8_t> start)
+{
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(start.data()), qsizetype(start.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return std::nullopt;
+    return PictureSize{std::uint64_t(size.width()), std::uint64_t(size.height())};
 }
 
 void LoadQtImagePlugins()
@@ -229,9 +191,6 @@ bool QtCanWrite(std::string_view format)
         // Qt's Apple icon writer scales every picture to one of the icon
         // sizes; a file that is not the picture is not offered.
         names.erase("icns");
-        // Icons and cursors have a writer of their own.
-        names.erase("ico");
-        names.erase("cur");
         return names;
     }();
     return writable.find(format) != writable.end();
@@ -249,7 +208,8 @@ bool QtCanRead(std::string_view format)
     return readable.find(format) != readable.end();
 }
 
-EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format, const SaveSettings& settings)
+EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::string& format, const SaveSettings& settings,
+                          const QtWriting& writing)
 {
     if (!picture.HasBitmap())
         RaiseInvalidPicture("the picture has no pixels to save");
@@ -273,10 +233,10 @@ EncodedBytes EncodeWithQt(const Picture& picture, bool hasAlpha, const std::stri
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, QByteArray::fromStdString(format));
-    if (format == "webp")
-        writer.setQuality(settings.quality.value_or(100));  // Qt's WebP writer turns 100 into lossless
-    if (format == "tif" || format == "tiff")
-        writer.setCompression(1);  // LZW
+    if (writing.defaultQuality)
+        writer.setQuality(settings.quality.value_or(*writing.defaultQuality));
+    if (writing.compression)
+        writer.setCompression(*writing.compression);
     if (!writer.write(image))
         RaiseInvalidPicture("the " + format + " writer refused the picture: " + writer.errorString().toStdString());
 

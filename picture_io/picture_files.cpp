@@ -2,17 +2,9 @@
 #include "picture_files.h"
 
 #include "path_text.h"
-#include "avif_codec.h"
-#include "bmp_writer.h"
 #include "file_io.h"
-#include "format_guards.h"
-#include "gif_codec.h"
-#include "icon_writer.h"
 #include "jpeg_codec.h"
-#include "jxl_codec.h"
-#include "picture_formats.h"
-#include "png_codec.h"
-#include "qt_codec.h"
+#include "format_registry.h"
 
 #include <algorithm>
 #include <new>
@@ -38,22 +30,6 @@ EncodedBytes WithProfileThatFits(const PictureFormat& format, const SaveSettings
     return encode(withoutProfile);
 }
 
-EncodedBytes Encode(const Picture& picture, bool hasAlpha, const PictureFormat& format, const SaveSettings& settings)
-{
-    switch (format.encoder) {
-    case Encoder::Jpeg: return EncodeJpeg(picture.Layout(), JpegQuality(settings), settings.metadata);
-    case Encoder::Png: return EncodePng(picture, hasAlpha, settings);
-    case Encoder::Bmp: return EncodeBmp24(picture);
-    case Encoder::Gif: return EncodeGif(picture, hasAlpha);
-    case Encoder::Icon: return EncodeIcon(picture, hasAlpha, IconKind::Icon);
-    case Encoder::Cursor: return EncodeIcon(picture, hasAlpha, IconKind::Cursor);
-    case Encoder::Avif: return EncodeAvif(picture, hasAlpha, settings);
-    case Encoder::JpegXl: return EncodeJxl(picture, hasAlpha, settings);
-    case Encoder::Qt: return EncodeWithQt(picture, hasAlpha, format.qtName, settings);
-    }
-    return {};
-}
-
 } // namespace
 
 void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
@@ -61,20 +37,7 @@ void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into
     if (bytes.empty())
         RaiseWithReason(ErrorNumber::InvalidPicture, "the file is empty");
     try {
-        if (LooksLikeJpeg(bytes)) {
-            DecodeJpeg(bytes, into, maxPixels);
-        } else if (LooksLikeGif(bytes)) {
-            into = DecodeGif(bytes, maxPixels);
-        } else if (LooksLikeAvif(bytes)) {
-            into = DecodeAvif(bytes, maxPixels);
-        } else if (LooksLikeJxl(bytes)) {
-            into = DecodeJxl(bytes, maxPixels);
-        } else {
-            // The guards hold for a PNG whichever reader takes it.
-            CheckBeforeQtDecodes(bytes);
-            if (!DecodePng(bytes, into, maxPixels))
-                DecodeWithQt(bytes, into, maxPixels);
-        }
+        DecodePictureBytes(bytes, into, maxPixels);
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to decode the picture");
     }
@@ -116,7 +79,7 @@ EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const std:
                         !extension ? "the file name " + Printable(path.filename().native()) + " has no extension to choose a format"
                                    : "no picture format is known for the extension \"" + Printable(*extension) + "\"");
     try {
-        return WithProfileThatFits(*format, settings, [&](const SaveSettings& fitted) { return Encode(picture, hasAlpha, *format, fitted); });
+        return WithProfileThatFits(*format, settings, [&](const SaveSettings& fitted) { return EncodePicture(*format, picture, hasAlpha, fitted); });
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }

@@ -27,10 +27,9 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 // Out of memory (7) that tells its size) before its pixels are allocated.
 void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
 
-// Writes the picture in the format its path's extension names (case ignored):
-// JPEG at quality 100 without chroma subsampling for "jpg", "jpeg", "jpe" and
-// "jfif"; a 24-bit bitmap for "bmp"; PNG, GIF, ICO, TIFF, WebP, AVIF, JPEG XL and the others
-// with the alpha kept when hasAlpha. The file appears complete or not at all:
+// Writes the picture in the format its path's extension names (case ignored)
+// in the format table: JPEG at quality 100 without chroma subsampling, BMP
+// as 24 bits, the others with the alpha kept when hasAlpha. The file appears complete or not at all:
 // on failure an older file of that name is left as it was. An extension no
 // encoder knows raises Invalid procedure call (5) naming it.
 void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path,

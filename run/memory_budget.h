@@ -8,8 +8,8 @@
 
 #include "bevel.h"
 #include "file_io.h"
-#include "picture_formats.h"
-#include "picture_probe.h"
+#include "format_registry.h"
+#include "picture_size.h"
 
 #include <condition_variable>
 #include <cstdint>

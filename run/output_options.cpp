@@ -2,7 +2,7 @@
 #include "output_options.h"
 
 #include "path_text.h"
-#include "picture_formats.h"
+#include "format_registry.h"
 #include "runtime_error.h"
 
 #include <array>

@@ -10,7 +10,7 @@
 
 #include "conversion_run.h"
 #include "memory_budget.h"
-#include "picture_formats.h"
+#include "format_registry.h"
 #include "run_steps.h"
 
 #include <cstddef>

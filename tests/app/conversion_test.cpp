@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app_test_support.h"
+#include "format_registry.h"
 #include "failure_report.h"
 #include "picture_files.h"
 #include "runtime_error.h"
@@ -167,8 +168,8 @@ private slots:
     {
         const PictureFile letter = LoadPictureFile(sandbox_->Picture(QStringLiteral("f.png"), QSize(48, 40)).toStdString());
         QStringList inputs;
-        for (const char* name : {"f.png", "f.bmp", "f.gif", "f.jpg", "f.tif", "f.webp", "f.ico", "f.avif", "f.jxl"}) {
-            inputs.push_back(sandbox_->Folder(QStringLiteral("in")) + QLatin1Char('/') + QLatin1String(name));
+        for (const std::string& extension : WritableExtensions()) {
+            inputs.push_back(sandbox_->Folder(QStringLiteral("in")) + QStringLiteral("/f.") + QString::fromStdString(extension));
             SavePictureFile(letter.picture, false, inputs.back().toStdString());
         }
         Prepare(inputs);

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app_test_support.h"
 #include "failure_report.h"
+#include "format_registry.h"
+#include "output_options_dialog.h"
 #include "runtime_error.h"
 #include "window_support.h"
 
+#include <QComboBox>
 #include <QPixmap>
 
 #include <cmath>
@@ -15,6 +18,27 @@ class WindowSupportTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The Options dialog offers every format written, from the format
+    // table, in the order users look for them.
+    void outputOptionsOfferTheWrittenFormatsInTheirOrder()
+    {
+        OutputOptionsDialog dialog(OutputOptions{});
+        QComboBox* formats = nullptr;
+        for (QComboBox* box : dialog.findChildren<QComboBox*>())
+            if (box->itemData(0).toString().isEmpty() && box->count() > 3)
+                formats = box;
+        QVERIFY(formats != nullptr);
+        QStringList offered;
+        for (int i = 1; i < formats->count(); ++i) {
+            offered << formats->itemData(i).toString();
+            QCOMPARE(formats->itemText(i), offered.back().toUpper());
+        }
+        QStringList expected{"jpg", "png", "webp", "avif", "jxl", "bmp", "gif", "tif", "ico", "cur"};
+        expected.removeIf([](const QString& extension) { return !CanWritePictureExtension(extension.toStdString()); });
+        QCOMPARE(offered, expected);
+        QCOMPARE(formats->itemText(0), QStringLiteral("Same as the input"));
+    }
+
     void applicationTitle_data()
     {
         QTest::addColumn<QString>("productName");

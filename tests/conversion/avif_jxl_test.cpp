@@ -330,14 +330,14 @@ TEST(AvifAndJxlOtherWriters, AvifIsKnownByAnyOfItsBrands)
     Bytes avif = EncodedAs(LetterF(), false, "avif", folder.Path());
     ASSERT_EQ(std::string(avif.begin() + 8, avif.begin() + 12), "avif");
     std::memcpy(&avif[8], "mif1", 4);
-    ASSERT_TRUE(LooksLikeAvif(avif)) << "avif among the compatible brands";
+    ASSERT_EQ(FormatOfContent(avif), FormatOfExtension("avif")) << "avif among the compatible brands";
     EXPECT_TRUE(SamePixels(LoadPictureFromBytes(avif).picture, LetterF()));
 
     const std::size_t boxSize = avif[3];
     for (std::size_t at = 16; at + 4 <= boxSize; at += 4)
         if (std::memcmp(&avif[at], "avif", 4) == 0)
             std::memcpy(&avif[at], "heic", 4);
-    EXPECT_FALSE(LooksLikeAvif(avif));
+    EXPECT_EQ(FormatOfContent(avif), nullptr);
     EXPECT_RUNTIME_ERROR(LoadPictureFromBytes(avif), ErrorNumber::InvalidPicture);
 }
 

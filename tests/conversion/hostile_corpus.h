@@ -139,8 +139,7 @@ inline std::vector<HostileFile> WriteHostileCorpus(const std::filesystem::path& 
 
     const Picture busy = BusyPicture(40, 30);
     std::mt19937 random(7);
-    for (const char* format : {"png", "bmp", "gif", "jpg", "tiff", "webp", "ico", "ppm", "xpm", "avif", "jxl"}) {
-        const std::string extension = format;
+    for (const std::string& extension : Joined(WrittenExtensions(AnyFormat), OtherQtExtensions)) {
         const Bytes good = EncodedAs(busy, false, extension, folder);
         add("good." + extension, good, Outcome::Written);
         for (const double cut : {0.02, 0.3, 0.7}) {

@@ -3,6 +3,7 @@
 
 // Pictures, folders and file bytes shared by the picture-file tests.
 
+#include "format_registry.h"
 #include "letter_f.h"
 #include "file_io.h"
 #include "picture_files.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -136,6 +138,42 @@ inline void SaveThroughJpegWriter(const Picture& picture, const std::filesystem:
     } catch (const RuntimeError& error) {
         RaiseJpegWriterFailure(error);
     }
+}
+
+// The extensions of the formats written here that `keep` takes: each one's
+// preferred extension, or with everySpelling every extension it is written
+// under and the preferred one in upper case too.
+inline std::vector<std::string> WrittenExtensions(bool (*keep)(const FileFormat&), bool everySpelling = false)
+{
+    std::vector<std::string> extensions;
+    for (const FileFormat* format : WritableFormats()) {
+        if (!keep(*format))
+            continue;
+        std::string preferred(format->PreferredExtension());
+        extensions.push_back(preferred);
+        if (!everySpelling)
+            continue;
+        for (const std::string_view other : format->extensions.subspan(1))
+            if (format->CanWrite(other))
+                extensions.emplace_back(other);
+        std::transform(preferred.begin(), preferred.end(), preferred.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+        extensions.push_back(preferred);
+    }
+    return extensions;
+}
+
+inline bool AnyFormat(const FileFormat&)
+{
+    return true;
+}
+
+// A few of the formats Qt writes by itself, which no description names.
+inline const std::vector<std::string> OtherQtExtensions{"ppm", "xpm"};
+
+inline std::vector<std::string> Joined(std::vector<std::string> first, const std::vector<std::string>& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
 }
 
 // A folder of its own for one test, removed with everything in it afterwards.

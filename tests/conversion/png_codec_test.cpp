@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "png_codec.h"
+#include "png_format.h"
 
 #include "crafted_files.h"
-#include "picture_probe.h"
+#include "picture_size.h"
 #include "picture_test_support.h"
 #include "qt_codec.h"
 

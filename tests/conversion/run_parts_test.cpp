@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "format_registry.h"
 #include "flusher.h"
 #include "memory_budget.h"
 #include "ordered_reports.h"
