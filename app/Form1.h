@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "folders.h"
 #include "path_text.h"
 #include "background_jobs.h"
 #include "dialogs.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // tollamere-cli: the window's conversion run for scripts and servers.
 #include "folder_scan.h"
+#include "folders.h"
 #include "path_text.h"
 #include "command_line.h"
 #include "conversion_run.h"

@@ -10,24 +10,12 @@
 
 namespace tollamere {
 
-// Small helpers on path texts (UTF-8, the platform's separator) and on the
-// file system, shared by the run, the window and the command line. A folder
+// Small helpers on path texts (UTF-8, the platform's separator), shared by
+// the run, the window and the command line. A folder
 // text made here ends with one separator; an extension is whatever follows
 // the last ".".
 
 inline constexpr char PathSeparator = '/';
-
-// The desktop folder followed by one separator; Invalid procedure call (5)
-// when the platform gives none.
-std::string GetDesktopFolder();
-
-// Where results go by default when the desktop folder does not exist (a
-// fresh account): the pictures folder, or home when that is missing too,
-// followed by one separator; empty when the platform has neither.
-std::string GetFallbackOutputFolder();
-
-// True when the path's last-modified time can be read; never raises.
-bool PathExists(std::string_view path);
 
 // Everything before the last "." of the whole text (in a folder name when the
 // file name has none); Invalid procedure call (5) when there is no ".".
@@ -41,10 +29,6 @@ std::string GetFileName(std::string_view path);
 // of the file name, case kept, so ".png" is a PNG named by its extension
 // alone; nothing when the file name has no ".".
 std::optional<std::string> FileExtension(std::string_view path);
-
-// True for a folder, false for anything else that exists, empty when the
-// path cannot be queried (missing, empty); never raises.
-std::optional<bool> FolderExists(std::string_view path);
 
 // The text with A to Z in lower case, as extensions are compared.
 std::string LowerCaseAscii(std::string_view text);

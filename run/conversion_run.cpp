@@ -9,6 +9,7 @@
 #include "memory_budget.h"
 #include "ordered_reports.h"
 #include "output_planner.h"
+#include "folders.h"
 #include "path_text.h"
 #include "picture_files.h"
 #include "format_registry.h"

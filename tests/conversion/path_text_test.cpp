@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "folders.h"
 #include "path_text.h"
 #include "runtime_error_matchers.h"
 
