@@ -389,7 +389,11 @@ void DecodeJpeg(std::span<const std::uint8_t> bytes, const JpegHeader& header, c
 
 void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels)
 {
-    JpegHeader header = ReadJpegHeader(bytes, maxPixels);
+    DecodeJpeg(bytes, ReadJpegHeader(bytes, maxPixels), into);
+}
+
+void DecodeJpeg(std::span<const std::uint8_t> bytes, JpegHeader&& header, PictureFile& into)
+{
     into.picture.Resize(header.width, header.height);
     into.hasAlpha = false;
     into.metadata = std::move(header.metadata);

@@ -37,6 +37,9 @@ void DecodeJpeg(std::span<const std::uint8_t> bytes, const JpegHeader& header, c
 // The two steps into a picture file, whose pixel memory is reused when large
 // enough and sized only after the maxPixels check.
 void DecodeJpeg(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
+// The second step alone into a picture file, for a caller that read the
+// headers already; the metadata moves from the header into the file.
+void DecodeJpeg(std::span<const std::uint8_t> bytes, JpegHeader&& header, PictureFile& into);
 
 // The size the first frame header declares, from the start of a JPEG file;
 // nothing when the bytes end before it or are no JPEG.

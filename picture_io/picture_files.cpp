@@ -56,15 +56,31 @@ PictureFile LoadPictureFile(const std::filesystem::path& path)
     return LoadPictureFromBytes(bytes);
 }
 
+EncodedBytes EncodePictureFile(const ConstPixelLayout& pixels, const PictureFormat& format, const SaveSettings& settings)
+{
+    if (format.encoder != Encoder::Jpeg)
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "only JPEG files are written from pixels outside a picture");
+    try {
+        return WithProfileThatFits(format, settings, [&](const SaveSettings& fitted) {
+            return EncodeJpeg(pixels, JpegQuality(fitted), fitted.metadata);
+        });
+    } catch (const std::bad_alloc&) {
+        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
+    }
+}
+
 EncodedBytes EncodePictureFile(const ConstPixelLayout& pixels, const std::filesystem::path& path, const SaveSettings& settings)
 {
     const std::optional<PictureFormat> format = FormatForExtension(FileExtension(path.native()).value_or(""));
-    if (!format || format->encoder != Encoder::Jpeg)
+    if (!format)
         RaiseWithReason(ErrorNumber::InvalidProcedureCall, "only JPEG files are written from pixels outside a picture");
+    return EncodePictureFile(pixels, *format, settings);
+}
+
+EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const PictureFormat& format, const SaveSettings& settings)
+{
     try {
-        return WithProfileThatFits(*format, settings, [&](const SaveSettings& fitted) {
-            return EncodeJpeg(pixels, JpegQuality(fitted), fitted.metadata);
-        });
+        return WithProfileThatFits(format, settings, [&](const SaveSettings& fitted) { return EncodePicture(format, picture, hasAlpha, fitted); });
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
     }
@@ -78,11 +94,7 @@ EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const std:
         RaiseWithReason(ErrorNumber::InvalidProcedureCall,
                         !extension ? "the file name " + Printable(path.filename().native()) + " has no extension to choose a format"
                                    : "no picture format is known for the extension \"" + Printable(*extension) + "\"");
-    try {
-        return WithProfileThatFits(*format, settings, [&](const SaveSettings& fitted) { return EncodePicture(*format, picture, hasAlpha, fitted); });
-    } catch (const std::bad_alloc&) {
-        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
-    }
+    return EncodePictureFile(picture, hasAlpha, *format, settings);
 }
 
 void SavePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "format_registry.h"
 #include "picture_file.h"
 
 #include <cstdint>
@@ -43,6 +44,12 @@ std::vector<std::uint8_t> EncodePictureFile(const Picture& picture, bool hasAlph
 // only JPEG encodes straight from; any other format raises Invalid
 // procedure call (5).
 std::vector<std::uint8_t> EncodePictureFile(const ConstPixelLayout& pixels, const std::filesystem::path& path,
+                                            const SaveSettings& settings);
+
+// The two in a format the caller has looked up already (the run's plan).
+std::vector<std::uint8_t> EncodePictureFile(const Picture& picture, bool hasAlpha, const PictureFormat& format,
+                                            const SaveSettings& settings);
+std::vector<std::uint8_t> EncodePictureFile(const ConstPixelLayout& pixels, const PictureFormat& format,
                                             const SaveSettings& settings);
 
 } // namespace tollamere

@@ -298,16 +298,19 @@ private:
                 const std::vector<std::uint8_t> bytes = source.file->ReadAll();
                 try {
                     if (plan.encoder == Encoder::Jpeg && LooksLikeJpeg(bytes)) {
-                        // Straight into the surface; CMYK and YCCK go through the picture.
+                        // Straight into the surface; CMYK and YCCK go through the
+                        // picture, from the headers already read.
                         JpegHeader header = ReadJpegHeader(bytes, allowedPixels);
-                        if (!header.inks) {
+                        if (header.inks) {
+                            DecodeJpeg(bytes, std::move(header), input);
+                        } else {
                             DecodeJpeg(bytes, header, space.SurfaceFor(header.width, header.height).Layout());
                             input.metadata = std::move(header.metadata);
                             onSurface = true;
                         }
-                    }
-                    if (!onSurface)
+                    } else {
                         LoadPictureFromBytes(bytes, input, allowedPixels);
+                    }
                 } catch (const PictureBeyondAllowance& beyond) {
                     larger = beyond.Size();
                 } catch (const std::bad_alloc&) {
@@ -341,8 +344,8 @@ private:
             const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
             const auto encode = [&] {
                 if (onSurface)
-                    return EncodePictureFile(space.Surface().Layout(), outputPath, settings);
-                return EncodePictureFile(input.picture, plan.route != OutputRoute::Bitmap && input.hasAlpha, outputPath, settings);
+                    return EncodePictureFile(space.Surface().Layout(), *plan.format, settings);
+                return EncodePictureFile(input.picture, plan.route != OutputRoute::Bitmap && input.hasAlpha, *plan.format, settings);
             };
             const EncodedBytes bytes = plan.route == OutputRoute::JpegWriter ? EncodeForJpegWriter(encode, outputPath) : encode();
             try {

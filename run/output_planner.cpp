@@ -84,7 +84,7 @@ ItemPlan OutputPlanner::PlanItem(std::size_t item)
         plan.subFolder = FoldersBelowRoot(plan.inputPath, request_.inputRoots[item]);
     plan.stem = folder_ + plan.subFolder + ExpandNamePattern(options.namePattern, fileName, item + 1);
 
-    const std::optional<PictureFormat> format = FormatForExtension(extension);
+    const std::optional<PictureFormat>& format = plan.format = FormatForExtension(extension);
     plan.route = format ? format->route : OutputRoute::OwnFormat;
     plan.encoder = format ? format->encoder : Encoder::Qt;
     plan.bytesPerPixel = format ? format->peakBytesPerPixel : ItemBytesPerPixel;

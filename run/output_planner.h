@@ -32,6 +32,9 @@ struct ItemPlan {
     // The folders under the output folder that hold the output
     // ("sub/deeper/"), created when the item is saved; empty when flat.
     std::string subFolder;
+    // The output's format, looked up once here; nothing when no encoder
+    // writes the extension (the item is then refused).
+    std::optional<PictureFormat> format;
     OutputRoute route = OutputRoute::OwnFormat;
     // The output format's encoder; Qt for a format no encoder here knows.
     Encoder encoder = Encoder::Qt;
