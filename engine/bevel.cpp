@@ -4,6 +4,7 @@
 #include "bevel_stages.h"
 #include "effect_operators.h"
 #include "runtime_error.h"
+#include "smooth_bevel.h"
 
 #include <cmath>
 
@@ -82,6 +83,17 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
     surface.CreateFromPicture(picIn);
     ApplyBevel(surface, parameters, threads);
     surface.PaintPicture(picOut, 0, 0, -1, -1, 0, 0);
+}
+
+void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, const BevelLook& look,
+                unsigned threads)
+{
+    if (look.technique == BevelTechnique::Classic) {
+        ApplyBevel(picIn, picOut, parameters, threads);
+        return;
+    }
+    SmoothMaps maps;
+    ApplySmoothBevel(picIn, picOut, parameters, look, threads, maps);
 }
 
 struct BevelWorkspace::Parts {

@@ -4,6 +4,7 @@
 // The bevel effect as the rest of the program uses it: the parameters read
 // from the user's texts, and one call from a picture to its bevelled copy.
 
+#include "bevel_look.h"
 #include "numeric_text.h"
 #include "picture.h"
 
@@ -47,6 +48,12 @@ void CheckBevelParameters(const BevelParameters& parameters);
 // pixels raises Invalid picture (481). threads: how many threads a large
 // picture may use (0 counts as 1); the result does not depend on it.
 void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, unsigned threads = 1);
+
+// ApplyBevel with the look's technique: Classic goes through the call
+// above; Smooth and Chisel also raise Overflow (6) for a look CheckBevelLook
+// refuses, and make picOut picIn's size when it is not.
+void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, const BevelLook& look,
+                unsigned threads = 1);
 
 class cDIBSection;
 

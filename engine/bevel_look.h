@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The choices of the bevel's look beside the classic effect's three
+// parameters: which technique builds the height field, the profile of the
+// band, its depth and direction, how much the height field is softened and
+// which pixels make the shape.
+
+#include <cstdint>
+
+namespace tollamere {
+
+enum class BevelTechnique {
+    // The erosion height field in bytes, the effect as it always was.
+    Classic,
+    // The Euclidean distance to the shape's edge, at sub-pixel precision,
+    // shaped by the profile, in floating point.
+    Smooth,
+    // The same distance, linear, with hard facets meeting in a sharp ridge.
+    Chisel,
+};
+
+// How the band rises from the edge (0) to the flat top (1).
+enum class BevelProfile {
+    Linear,
+    // A quarter wave: steep at the edge, level at the top.
+    Round,
+    // The reverse: level at the edge, steep at the top.
+    Cove,
+    // Up to a crest in the middle of the band and down again.
+    Ridge,
+};
+
+enum class BevelDirection { Up, Down };
+
+// Which pixels make the shape.
+enum class ShapeSourceKind {
+    // The classic rule: green byte not 0.
+    Green,
+    // The alpha byte as coverage, so anti-aliased edges keep their position.
+    Alpha,
+    // Luminance (0.299 red + 0.587 green + 0.114 blue) above a threshold.
+    Luma,
+};
+
+struct ShapeSource {
+    ShapeSourceKind kind = ShapeSourceKind::Green;
+    // For Luma: a pixel is inside when its luminance is above this (0..255).
+    std::int32_t lumaThreshold = 0;
+};
+
+// Everything but Classic's defaults is used by Smooth and Chisel only.
+struct BevelLook {
+    BevelTechnique technique = BevelTechnique::Classic;
+    BevelProfile profile = BevelProfile::Linear;
+    // The band's height as a share of the classic height, in percent (0..1000).
+    std::int32_t depthPercent = 100;
+    BevelDirection direction = BevelDirection::Up;
+    // The radius in pixels of the blur over the height field (0..64); Chisel
+    // keeps its facets hard and ignores it.
+    std::int32_t softenRadius = 0;
+    ShapeSource shapeSource;
+};
+
+// Raises Overflow (6) for a depth, soften radius or luminance threshold out
+// of its range, or a choice that names no technique, profile or source.
+void CheckBevelLook(const BevelLook& look);
+
+} // namespace tollamere
