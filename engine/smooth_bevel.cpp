@@ -75,9 +75,11 @@ float BandPosition(float distance, std::int32_t bevelSize) noexcept
     return std::clamp(distance / float(bevelSize), 0.0f, 1.0f);
 }
 
-// One box blur of radius r from a line of count values into a line whose
-// values lie stride apart, the picture's frame counted as 0.
-void BoxLine(const float* source, float* target, std::int32_t count, std::ptrdiff_t stride, std::int32_t radius) noexcept
+// Box blurs of radius r, the picture's frame counted as 0: along a row into
+// another row, and down columns [begin, end) of one map into another, a
+// block of columns at a time so that the rows are read in order. The sums
+// are kept in double so that the running sum does not drift.
+void BoxRow(const float* source, float* target, std::int32_t count, std::int32_t radius) noexcept
 {
     double sum = 0;
     for (std::int32_t i = 0; i < std::min(radius, count); ++i)
@@ -88,51 +90,51 @@ void BoxLine(const float* source, float* target, std::int32_t count, std::ptrdif
             sum += source[i + radius];
         if (i - radius - 1 >= 0)
             sum -= source[i - radius - 1];
-        target[i * stride] = static_cast<float>(sum * scale);
+        target[i] = static_cast<float>(sum * scale);
     }
 }
 
-std::uint32_t Channel(float value) noexcept
+constexpr std::int32_t ColumnBlock = 64;
+
+void BoxColumns(const float* source, float* target, std::int32_t width, std::int32_t height, std::int32_t begin,
+                std::int32_t end, std::int32_t radius) noexcept
 {
-    return static_cast<std::uint32_t>(std::clamp(std::lround(value), 0L, 255L));
+    double sums[ColumnBlock] = {};
+    const std::int32_t count = end - begin;
+    const auto row = [&](std::int32_t y) { return std::size_t(y) * std::size_t(width) + std::size_t(begin); };
+    for (std::int32_t y = 0; y < std::min(radius, height); ++y)
+        for (std::int32_t i = 0; i < count; ++i)
+            sums[i] += source[row(y) + std::size_t(i)];
+    const double scale = 1.0 / (2 * radius + 1);
+    for (std::int32_t y = 0; y < height; ++y) {
+        if (y + radius < height)
+            for (std::int32_t i = 0; i < count; ++i)
+                sums[i] += source[row(y + radius) + std::size_t(i)];
+        if (y - radius - 1 >= 0)
+            for (std::int32_t i = 0; i < count; ++i)
+                sums[i] -= source[row(y - radius - 1) + std::size_t(i)];
+        for (std::int32_t i = 0; i < count; ++i)
+            target[row(y) + std::size_t(i)] = static_cast<float>(sums[i] * scale);
+    }
 }
 
-// A box blur of radius r over the field, along the rows, then the columns.
-void BlurField(std::vector<float>& field, std::int32_t radius, SmoothMaps& maps, unsigned threads)
+// A box blur of radius r over the field, through a scratch map of its size.
+void BlurField(std::vector<float>& field, std::vector<float>& scratch, std::int32_t radius, const SmoothMaps& maps,
+               unsigned threads)
 {
-    if (radius <= 0)
-        return;
     const std::int32_t width = maps.width;
     const std::int32_t height = maps.height;
-    // Each line is copied aside and blurred back in place: one scratch line
-    // per band, had before the threads start.
-    std::vector<std::vector<float>> scratch;
-    const Bands rowBands(threads, height);
-    const Bands columnBands(threads, width);
-    try {
-        scratch.assign(std::size_t(std::max(rowBands.bands, columnBands.bands)),
-                       std::vector<float>(std::size_t(std::max(width, height))));
-    } catch (const std::bad_alloc&) {
-        Raise(ErrorNumber::OutOfMemory);
-    }
-    const auto each = [&](const Bands& bands, std::int32_t lines, std::int32_t lineLength, auto&& blurLine) {
-        const std::int64_t bandPixels = std::int64_t{lineLength} * (lines / bands.bands + 1);
-        ForEachBand(bands.bands, bands.bands, bandPixels, [&](std::int32_t first, std::int32_t last) {
-            for (std::int32_t band = first; band < last; ++band)
-                for (std::int32_t line = bands.Start(band); line < bands.Start(band + 1); ++line)
-                    blurLine(line, scratch[std::size_t(band)].data());
-        });
-    };
-    each(rowBands, height, width, [&](std::int32_t y, float* copy) {
-        float* row = field.data() + std::size_t(y) * std::size_t(width);
-        std::copy_n(row, width, copy);
-        BoxLine(copy, row, width, 1, radius);
+    ForEachBand(threads, height, width, [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y) {
+            const std::size_t start = std::size_t(y) * std::size_t(width);
+            BoxRow(field.data() + start, scratch.data() + start, width, radius);
+        }
     });
-    each(columnBands, width, height, [&](std::int32_t x, float* copy) {
-        float* column = field.data() + x;
-        for (std::int32_t y = 0; y < height; ++y)
-            copy[y] = column[std::size_t(y) * std::size_t(width)];
-        BoxLine(copy, column, height, width, radius);
+    const std::int32_t blocks = (width + ColumnBlock - 1) / ColumnBlock;
+    ForEachBand(threads, blocks, std::int64_t{ColumnBlock} * height, [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t block = first; block < last; ++block)
+            BoxColumns(scratch.data(), field.data(), width, height, block * ColumnBlock,
+                       std::min((block + 1) * ColumnBlock, width), radius);
     });
 }
 
@@ -169,13 +171,21 @@ void SmoothDistances(SmoothMaps& maps, unsigned threads)
     // What is left of the pixel grid in the edge points bends the distance's
     // slope by a degree or two from one boundary pixel to the next; a box of
     // 7 pixels evens that out and leaves the straight slope of the band as
-    // it is.
-    BlurField(maps.distance, 3, maps, threads);
+    // it is. The heights are not made yet: their map serves as scratch.
+    BlurField(maps.distance, maps.heights, 3, maps, threads);
 }
 
 void SoftenHeights(std::int32_t radius, SmoothMaps& maps, unsigned threads)
 {
-    BlurField(maps.heights, radius, maps, threads);
+    if (radius <= 0)
+        return;
+    std::vector<float> scratch;
+    try {
+        scratch.resize(maps.heights.size());
+    } catch (const std::bad_alloc&) {
+        Raise(ErrorNumber::OutOfMemory);
+    }
+    BlurField(maps.heights, scratch, radius, maps, threads);
 }
 
 void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lightVector, std::int32_t bevelSize,
@@ -184,37 +194,49 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
     const std::int32_t width = maps.width;
     const std::int32_t height = maps.height;
     const bool hardFacets = look.technique == BevelTechnique::Chisel;
-    const auto heightAt = [&](std::int32_t x, std::int32_t y) {
-        if (x < 0 || y < 0 || x >= width || y >= height)
-            return 0.0f;
-        return maps.heights[std::size_t(y) * std::size_t(width) + std::size_t(x)];
-    };
+    const float lightX = float(lightVector.x);
+    const float lightY = float(lightVector.y);
+    const float lightZ = float(lightVector.z);
+    // The frame beyond the picture is level at 0.
+    std::vector<float> frame;
+    try {
+        frame.assign(std::size_t(width), 0.0f);
+    } catch (const std::bad_alloc&) {
+        Raise(ErrorNumber::OutOfMemory);
+    }
     ForEachBand(threads, height, width, [&](std::int32_t first, std::int32_t last) {
         for (std::int32_t y = first; y < last; ++y) {
             const std::size_t rowStart = std::size_t(y) * std::size_t(width);
+            const float* heights = maps.heights.data() + rowStart;
+            const float* above = y > 0 ? heights - width : frame.data();
+            const float* below = y + 1 < height ? heights + width : frame.data();
+            const float* distances = maps.distance.data() + rowStart;
+            const std::uint8_t* coverage = maps.coverage.data() + rowStart;
             const std::uint32_t* in = picIn.Row(y);
             std::uint32_t* out = picOut.Row(y);
             for (std::int32_t x = 0; x < width; ++x) {
                 const std::uint32_t word = in[x];
-                const float u = BandPosition(maps.distance[rowStart + std::size_t(x)], bevelSize);
-                const std::uint8_t coverage = maps.coverage[rowStart + std::size_t(x)];
-                if (coverage == 0 || u >= 1) {
+                const float u = coverage[x] == 0 ? 1.0f : BandPosition(distances[x], bevelSize);
+                if (u >= 1) {
                     out[x] = (out[x] & 0xFF000000u) | (word & 0x00FFFFFFu);
                     continue;
                 }
                 // The classic normal (height here minus height beyond), by
                 // central differences.
-                const float normalX = (heightAt(x - 1, y) - heightAt(x + 1, y)) / 2;
-                const float normalY = (heightAt(x, y - 1) - heightAt(x, y + 1)) / 2;
-                const float facing = (normalX * float(lightVector.x) + normalY * float(lightVector.y) + float(lightVector.z))
+                const float normalX = ((x > 0 ? heights[x - 1] : 0.0f) - (x + 1 < width ? heights[x + 1] : 0.0f)) / 2;
+                const float normalY = (above[x] - below[x]) / 2;
+                const float facing = (normalX * lightX + normalY * lightY + lightZ)
                                      / std::sqrt(normalX * normalX + normalY * normalY + 1);
                 // As the classic merge does, the light fades toward the flat
                 // top; chisel facets keep theirs to the ridge.
                 const float fade = hardFacets ? 1.0f : 1.0f - u;
-                const float amount = facing * fade * float(coverage) / 255.0f;
+                const float amount = facing * fade * float(coverage[x]) * (1.0f / 255.0f);
                 const float light = std::max(amount, 0.0f);
                 const float keep = (1 - std::max(-amount, 0.0f)) * (1 - light);
-                const auto shade = [&](std::uint32_t channel) { return Channel(255 * light + float(channel) * keep); };
+                // Both terms are at least 0 and at most 255 together.
+                const auto shade = [&](std::uint32_t channel) {
+                    return std::min(static_cast<std::uint32_t>(255 * light + float(channel) * keep + 0.5f), 255u);
+                };
                 out[x] = (out[x] & 0xFF000000u) | shade(word >> 16 & 0xFF) << 16 | shade(word >> 8 & 0xFF) << 8
                          | shade(word & 0xFF);
             }
