@@ -25,6 +25,11 @@ constexpr std::int32_t FarOutside = 36;
 // The rows of a column sweep go in blocks of whole cache lines of offsets.
 constexpr std::int32_t ColumnBlock = 64;
 
+std::size_t At(const SmoothMaps& maps, std::int32_t x, std::int32_t y) noexcept
+{
+    return std::size_t(y) * std::size_t(maps.width) + std::size_t(x);
+}
+
 // Calls visit(x) for each boundary pixel of row y: a pixel whose
 // inside-ness differs from one of its four neighbours'; the frame beyond the
 // picture is outside.
@@ -92,13 +97,24 @@ EdgePoint EdgeNear(const SmoothMaps& maps, std::int32_t x, std::int32_t y) noexc
     static constexpr float Weights[5] = {1, 4, 6, 4, 1};
     // rows[j][c]: the horizontal blur of row y + j - 3 at column x + c - 1.
     float rows[7][3];
-    for (std::int32_t j = 0; j < 7; ++j)
+    const bool interior = x >= 3 && y >= 3 && x + 3 < maps.width && y + 3 < maps.height;
+    for (std::int32_t j = 0; j < 7; ++j) {
+        float values[7];
+        if (interior) {
+            const std::uint8_t* row = maps.coverage.data() + At(maps, x - 3, y + j - 3);
+            for (std::int32_t i = 0; i < 7; ++i)
+                values[i] = float(row[i]);
+        } else {
+            for (std::int32_t i = 0; i < 7; ++i)
+                values[i] = float(CoverageAt(maps, x + i - 3, y + j - 3));
+        }
         for (std::int32_t c = 0; c < 3; ++c) {
             float sum = 0;
             for (std::int32_t i = 0; i < 5; ++i)
-                sum += Weights[i] * float(CoverageAt(maps, x + c - 1 + i - 2, y + j - 3));
+                sum += Weights[i] * values[c + i];
             rows[j][c] = sum;
         }
+    }
     const auto blurred = [&](std::int32_t c, std::int32_t r) {
         float sum = 0;
         for (std::int32_t k = 0; k < 5; ++k)
@@ -116,10 +132,6 @@ EdgePoint EdgeNear(const SmoothMaps& maps, std::int32_t x, std::int32_t y) noexc
     return {-inside * normalX, -inside * normalY, normalX, normalY};
 }
 
-std::size_t At(const SmoothMaps& maps, std::int32_t x, std::int32_t y) noexcept
-{
-    return std::size_t(y) * std::size_t(maps.width) + std::size_t(x);
-}
 
 // The distance from pixel (x, y) to the edge at the boundary pixel
 // (featureX, featureY): along the edge's normal, so that the pixels served
@@ -188,33 +200,32 @@ void RowDistances(SmoothMaps& maps, std::int32_t y, std::vector<std::int32_t>& v
 }
 
 // Down the columns [begin, end), then up: each pixel's signed row offset to
-// the nearest boundary pixel of its column.
+// the nearest boundary pixel of its column. Written without branches, so
+// that the compiler sweeps a row of the block at once.
 void ColumnOffsets(SmoothMaps& maps, std::int32_t begin, std::int32_t end) noexcept
 {
     constexpr std::int32_t Far = std::numeric_limits<std::int16_t>::max();
+    constexpr std::int32_t None = -(Far + 1);
     std::int32_t nearest[ColumnBlock];
     const std::int32_t count = end - begin;
-    std::fill_n(nearest, count, -1);
+    std::fill_n(nearest, count, None);
     for (std::int32_t y = 0; y < maps.height; ++y) {
         const std::uint32_t* edges = maps.edgeIndex.data() + At(maps, begin, y);
         std::int16_t* offsets = maps.columnOffset.data() + At(maps, begin, y);
         for (std::int32_t i = 0; i < count; ++i) {
-            if (edges[i] != NoEdge)
-                nearest[i] = y;
-            const bool near = nearest[i] >= 0 && y - nearest[i] < Far;
-            offsets[i] = near ? static_cast<std::int16_t>(nearest[i] - y) : NoBoundary;
+            nearest[i] = edges[i] != NoEdge ? y : std::max(nearest[i], y - Far);
+            offsets[i] = static_cast<std::int16_t>(nearest[i] == y - Far ? NoBoundary : nearest[i] - y);
         }
     }
-    std::fill_n(nearest, count, -1);
+    std::fill_n(nearest, count, std::numeric_limits<std::int32_t>::max());
     for (std::int32_t y = maps.height - 1; y >= 0; --y) {
         const std::uint32_t* edges = maps.edgeIndex.data() + At(maps, begin, y);
         std::int16_t* offsets = maps.columnOffset.data() + At(maps, begin, y);
         for (std::int32_t i = 0; i < count; ++i) {
-            if (edges[i] != NoEdge)
-                nearest[i] = y;
-            const std::int32_t below = nearest[i] - y;
-            if (nearest[i] >= 0 && below < Far && (offsets[i] == NoBoundary || below < -offsets[i]))
-                offsets[i] = static_cast<std::int16_t>(below);
+            nearest[i] = edges[i] != NoEdge ? y : nearest[i];
+            const std::int32_t below = std::min(nearest[i] - y, Far);
+            const std::int32_t above = offsets[i] == NoBoundary ? Far : -offsets[i];
+            offsets[i] = below < above ? static_cast<std::int16_t>(below) : offsets[i];
         }
     }
 }
