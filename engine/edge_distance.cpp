@@ -125,11 +125,11 @@ EdgePoint EdgeNear(const SmoothMaps& maps, std::int32_t x, std::int32_t y) noexc
     const float slopeY = (blurred(0, 1) - blurred(0, -1)) / 2;
     const float slope = std::hypot(slopeX, slopeY);
     if (!(slope > 1e-6f))
-        return {};
+        return {x, y};
     const float normalX = slopeX / slope;
     const float normalY = slopeY / slope;
     const float inside = StepDistanceOf(blurred(0, 0));
-    return {-inside * normalX, -inside * normalY, normalX, normalY};
+    return {x, y, -inside * normalX, -inside * normalY, normalX, normalY};
 }
 
 
@@ -237,8 +237,10 @@ void ColumnOffsets(SmoothMaps& maps, std::int32_t begin, std::int32_t end) noexc
 // circle; a curve's bend over that reach is far smaller).
 constexpr std::int32_t FitReach = 6;
 
-EdgePoint FittedEdge(const SmoothMaps& maps, std::int32_t x, std::int32_t y, const EdgePoint& own) noexcept
+EdgePoint FittedEdge(const SmoothMaps& maps, const EdgePoint& own) noexcept
 {
+    const std::int32_t x = own.column;
+    const std::int32_t y = own.row;
     if (own.normalX == 0 && own.normalY == 0)
         return own;
     float normalX = 0;
@@ -264,7 +266,7 @@ EdgePoint FittedEdge(const SmoothMaps& maps, std::int32_t x, std::int32_t y, con
     if (count == 0 || !(length > 0))
         return own;
     const float along = offsetSum / float(count);
-    return {along * own.normalX, along * own.normalY, normalX / length, normalY / length};
+    return {x, y, along * own.normalX, along * own.normalY, normalX / length, normalY / length};
 }
 
 } // namespace
@@ -307,11 +309,9 @@ void FindEdgePoints(SmoothMaps& maps, unsigned threads)
         Raise(ErrorNumber::OutOfMemory);
     }
     ForEachBand(threads, maps.height, width, [&](std::int32_t first, std::int32_t last) {
-        for (std::int32_t y = first; y < last; ++y)
-            ForEachBoundaryPixel(maps, y, [&](std::int32_t x) {
-                const std::uint32_t index = maps.edgeIndex[At(maps, x, y)];
-                fitted[index] = FittedEdge(maps, x, y, maps.edgePoints[index]);
-            });
+        for (std::uint32_t index = maps.rowFirstEdge[std::size_t(first)]; index < maps.rowFirstEdge[std::size_t(last)];
+             ++index)
+            fitted[index] = FittedEdge(maps, maps.edgePoints[index]);
     });
     maps.edgePoints.swap(fitted);
 }

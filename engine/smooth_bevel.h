@@ -19,6 +19,9 @@ namespace tollamere {
 // from the pixel's centre and the edge's unit normal, pointing inside (both 0
 // when the coverage around the pixel has no slope).
 struct EdgePoint {
+    // The boundary pixel.
+    std::int32_t column = 0;
+    std::int32_t row = 0;
     float offsetX = 0;
     float offsetY = 0;
     float normalX = 0;
