@@ -10,7 +10,6 @@
 #include <limits>
 #include <new>
 #include <numbers>
-#include <cstdlib>
 
 namespace tollamere {
 namespace {
@@ -21,7 +20,7 @@ constexpr std::uint8_t InsideFrom = 128;
 constexpr float OutsideReach = 4;
 // An outside pixel this far (squared) from every boundary pixel lies beyond
 // OutsideReach of the edge.
-constexpr std::int32_t FarOutside = 36;
+constexpr std::int64_t FarOutside = 36;
 // The rows of a column sweep go in blocks of whole cache lines of offsets.
 constexpr std::int32_t ColumnBlock = 64;
 
@@ -189,7 +188,8 @@ void RowDistances(SmoothMaps& maps, std::int32_t y, std::vector<std::int32_t>& v
             ++j;
         const std::int32_t featureX = vertices[std::size_t(j)];
         const bool inside = coverage[x] >= InsideFrom;
-        if (!inside && (x - featureX) * (x - featureX) + offsets[featureX] * offsets[featureX] > FarOutside) {
+        const std::int64_t across = x - featureX;
+        if (!inside && across * across + offsets[featureX] * offsets[featureX] > FarOutside) {
             distances[x] = -OutsideReach;
             continue;
         }

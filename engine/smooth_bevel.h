@@ -11,6 +11,7 @@
 #include "vector_math.h"
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace tollamere {
@@ -45,16 +46,18 @@ struct SmoothMaps {
     // Per pixel, the rows to the nearest boundary pixel of its column (signed),
     // or NoBoundary.
     std::vector<std::int16_t> columnOffset;
-    // The signed distance to the edge in pixels (outside down to -4).
-    // Then the height field.
+    // The signed distance to the edge in pixels, inside positive, outside
+    // kept down to -4.
     std::vector<float> distance;
+    // The height field (before it, scratch for the distances' blur).
     std::vector<float> heights;
-    // Per row of edgeIndex, the first index of its boundary pixels.
+    // Per row, the index in edgePoints of its first boundary pixel; one more
+    // entry holds their count.
     std::vector<std::uint32_t> rowFirstEdge;
 };
 
 inline constexpr std::uint32_t NoEdge = 0xFFFFFFFFu;
-inline constexpr std::int16_t NoBoundary = INT16_MIN;
+inline constexpr std::int16_t NoBoundary = std::numeric_limits<std::int16_t>::min();
 
 // The stages, in the order ApplySmoothBevel runs them; each splits its rows
 // (or columns) over up to `threads` threads, with a result that does not
@@ -64,8 +67,8 @@ void BuildCoverage(const Picture& picture, const ShapeSource& source, SmoothMaps
 // 5 by 5 binomial blur (a hard mask's staircase becomes a smooth contour).
 void FindEdgePoints(SmoothMaps& maps, unsigned threads = 1);
 // The exact Euclidean feature transform to the boundary pixels (separable,
-// linear time), then each inside pixel's distance to its nearest pixel's
-// edge point.
+// linear time), then each pixel's signed distance to the edge through its
+// nearest boundary pixel's edge point.
 void BuildDistanceField(SmoothMaps& maps, unsigned threads = 1);
 // A light blur of the distances for the smooth technique (chisel keeps its
 // ridge sharp).
