@@ -51,9 +51,9 @@ inline constexpr std::size_t LargeProfileBytes = 255u * 65'519u;
 enum CarriedMetadata : unsigned { CarriesNothing = 0, CarriesProfile = 1, CarriesResolution = 2, CarriesExif = 4 };
 
 struct FileFormat {
-    std::string_view name;  // "JPEG", "JPEG XL"
+    std::string_view name{};  // "JPEG", "JPEG XL"
     // Lower case; the first is the preferred one.
-    std::span<const std::string_view> extensions;
+    std::span<const std::string_view> extensions{};
 
     // Whether the bytes are a file of this format. A weak test (a format
     // without a signature, or with one that other files share) that tells no
@@ -70,7 +70,7 @@ struct FileFormat {
     // reader takes it, told `qtReading`. A picture of more than maxPixels
     // raises PictureBeyondAllowance before its pixels are allocated.
     bool (*decode)(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels) = nullptr;
-    QtReading qtReading;
+    QtReading qtReading{};
     // Reads what Qt's look refused, when the file may be of this format
     // all the same; false when it is not.
     bool (*readAfterQtRefused)(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels) = nullptr;
@@ -78,7 +78,7 @@ struct FileFormat {
     // Writes the picture; null when Qt's writer of the extension does, told
     // `qtWriting`; read-only formats have neither.
     EncodedBytes (*encode)(const Picture& picture, bool hasAlpha, const SaveSettings& settings) = nullptr;
-    QtWriting qtWriting;
+    QtWriting qtWriting{};
     bool writtenByQt = false;
     // Written straight from the effect's surface too.
     bool surfaceWriter = false;
@@ -106,11 +106,11 @@ struct FileFormat {
     int listedAt = 0;
     std::size_t listedExtensions = 1;
     // The name those lists give it, when not `name`.
-    std::string_view listedName;
+    std::string_view listedName{};
     // Named among the formats only read (TGA), after Qt's own.
     bool listedAsRead = false;
     // The media type the desktop file declares for it.
-    std::string_view mimeType;
+    std::string_view mimeType{};
     // Where the Options dialog offers it as an output format; 0 for not.
     int offeredAt = 0;
 

@@ -14,7 +14,7 @@ namespace tollamere {
 // What a format's description tells Qt's reader. The hints hold when Qt's
 // look at the content finds one of `formats` (Qt's names).
 struct QtReading {
-    std::span<const std::string_view> formats;
+    std::span<const std::string_view> formats{};
     // The size of each picture a file holds, in order, as their data says:
     // the largest is read.
     std::vector<PictureSize> (*pictureSizes)(std::span<const std::uint8_t> bytes) = nullptr;
@@ -30,8 +30,8 @@ struct QtReading {
 struct QtWriting {
     // For a writer that takes a quality: the one it gets when the settings
     // give none. Other writers are told none.
-    std::optional<int> defaultQuality;
-    std::optional<int> compression;
+    std::optional<int> defaultQuality{};
+    std::optional<int> compression{};
 };
 
 // Decodes any format Qt's image readers recognise by content, or the one of

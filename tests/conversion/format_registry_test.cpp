@@ -142,8 +142,9 @@ TEST(FormatRegistry, OutputsKeepTheMetadataTheirFormatCarries)
         SavePictureFile(LetterF(), false, folder / name, settings);
         const PictureMetadata kept = LoadPictureFile(folder / name).metadata;
         EXPECT_EQ(!kept.iccProfile.empty(), (format->metadata & CarriesProfile) != 0);
-        if (!kept.iccProfile.empty())
+        if (!kept.iccProfile.empty()) {
             EXPECT_EQ(kept.iccProfile, settings.metadata.iccProfile);
+        }
         // JPEG stores dots per inch or per centimetre, in whole numbers.
         const auto near = [](std::uint32_t value, std::uint32_t wanted) { return value + 50 >= wanted && value <= wanted + 50; };
         EXPECT_EQ(near(kept.dotsPerMetreX, 5000) && near(kept.dotsPerMetreY, 6000), (format->metadata & CarriesResolution) != 0)
