@@ -2,6 +2,7 @@
 #include "command_line.h"
 
 #include "bevel.h"
+#include "look_text.h"
 #include "runtime_error.h"
 
 #include <QCommandLineOption>
@@ -103,6 +104,29 @@ std::optional<std::string> ReadEffectTexts(CliOptions& options)
     });
 }
 
+// The look's options, each named as the look's choice it sets. Given with
+// the classic technique they would be dropped without a word, so they are
+// refused.
+std::optional<std::string> ReadLookOptions(const QCommandLineParser& parser,
+                                           const std::vector<std::pair<std::string, QCommandLineOption>>& options,
+                                           BevelLook& look)
+{
+    // The first option given that only the smooth and chisel techniques use.
+    std::string shaping;
+    for (const auto& [choice, option] : options) {
+        if (!parser.isSet(option))
+            continue;
+        const std::string text = ToBytes(parser.value(option));
+        if (auto reason = ReadLookChoice(choice, text, look))
+            return "--" + choice + " " + *reason + ", not " + Quoted(text);
+        if (choice != "technique" && shaping.empty())
+            shaping = "--" + choice;
+    }
+    if (!shaping.empty() && look.technique == BevelTechnique::Classic)
+        return shaping + " shapes the smooth and chisel techniques only; add --technique smooth or chisel";
+    return std::nullopt;
+}
+
 std::optional<std::string> ReadOverwrite(const std::string& text, OutputOptions::Overwrite& overwrite)
 {
     if (text == "replace")
@@ -182,12 +206,17 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     const QCommandLineOption verbose = Flag({"v", "verbose"});
     const QCommandLineOption help = Flag({"h", "help"});
     const QCommandLineOption version = Flag({"version"});
+    std::vector<std::pair<std::string, QCommandLineOption>> lookOptions;
+    for (const std::string& choice : LookChoiceNames())
+        lookOptions.emplace_back(choice, Valued({QString::fromStdString(choice)}, QString::fromStdString(choice).toUpper()));
 
     QCommandLineParser parser;
     // "-qj2" is -q and -j 2, and "-s5" is -s 5, as getopt reads them.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.addOptions({output, size, angle, elevation, extension, jobs, maxMemory, keepFolders, name, overwrite,
                        format, quality, pngLevel, strip, filesFrom, null, json, quiet, verbose, help, version});
+    for (const auto& lookOption : lookOptions)
+        parser.addOption(lookOption.second);
     QStringList texts{QStringLiteral("tollamere-cli")};
     for (const std::string& argument : arguments)
         texts.append(FromBytes(argument));
@@ -233,6 +262,8 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     if (options.extension.empty())
         return fail("--ext needs an extension, or * for every picture file");
     if (auto reason = ReadEffectTexts(options))
+        return fail(*reason);
+    if (auto reason = ReadLookOptions(parser, lookOptions, options.look))
         return fail(*reason);
 
     OutputOptions& out = options.output;
@@ -304,6 +335,19 @@ std::string UsageText()
            "  -j, --jobs N          pictures converted at once, 1 to 1024 (default: one per core)\n"
            "      --max-memory MB   memory the pictures in progress may take together\n"
            "                        (default: half of the physical memory)\n"
+           "\n"
+           "Look:\n"
+           "      --technique NAME  classic (the default), smooth (heights from the exact\n"
+           "                        distance to the shape's edge) or chisel (hard, straight\n"
+           "                        facets meeting in a ridge); the options below shape the\n"
+           "                        smooth and chisel techniques only\n"
+           "      --profile NAME    how the band rises: linear (default), round, cove or ridge\n"
+           "      --depth PERCENT   the band's height, 0 to 1000 (default: 100)\n"
+           "      --direction DIR   up (default: raised) or down (sunk)\n"
+           "      --soften PX       blur of the band's heights, 0 to 64 pixels (default: 0)\n"
+           "      --shape SOURCE    which pixels make the shape: green (not 0; the default),\n"
+           "                        alpha (its coverage, edges kept where they are\n"
+           "                        anti-aliased) or luma:N (luminance above N, 0 to 255)\n"
            "\n"
            "Outputs:\n"
            "      --keep-folders    recreate, under the output folder, the sub-folders of each\n"

@@ -19,6 +19,8 @@ struct CliOptions {
     std::string lightElevation = "30";
     // The three texts above, read once when the command line is.
     BevelParameters parameters = EffectParameters{}.parsed;
+    // The technique and the rest of the look (--technique, --profile, ...).
+    BevelLook look;
     // The extension folders are scanned for; "*" takes every picture file.
     std::string extension = "*";
     unsigned jobs = 0;

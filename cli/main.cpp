@@ -250,6 +250,7 @@ int Main(const std::vector<std::string>& arguments)
     CollectInputs(options->paths, options->extension, request, skipped, leftOut, stop.get_token());
     request.output = options->output;
     request.parameters.parsed = options->parameters;
+    request.parameters.look = options->look;
     request.workers = options->jobs;
     request.memoryBudget = options->maxMemoryMiB * 1024 * 1024;
 

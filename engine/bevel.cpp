@@ -99,6 +99,7 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
 struct BevelWorkspace::Parts {
     cDIBSection surface;
     BevelMaps maps;
+    SmoothMaps smooth;
     Picture picture;
 };
 
@@ -125,6 +126,11 @@ void BevelWorkspace::Bevel(const BevelParameters& parameters, unsigned threads)
     ApplyBevel(parts_->surface, parameters, threads, parts_->maps);
 }
 
+SmoothMaps& BevelWorkspace::Smooth() noexcept
+{
+    return parts_->smooth;
+}
+
 Picture& BevelWorkspace::KeptPicture() noexcept
 {
     return parts_->picture;
@@ -134,7 +140,7 @@ std::uint64_t BevelWorkspace::Bytes() const noexcept
 {
     const BevelMaps& maps = parts_->maps;
     return parts_->surface.Capacity() + maps.heightMap.Capacity() + maps.lightMap.Capacity() + maps.shadowMap.Capacity()
-           + parts_->picture.CapacityBytes();
+           + parts_->smooth.Bytes() + parts_->picture.CapacityBytes();
 }
 
 void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, unsigned threads,
@@ -146,6 +152,20 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
     surface.LoadPictureBlt(picIn);
     workspace.Bevel(parameters, threads);
     surface.PaintPicture(picOut, 0, 0, -1, -1, 0, 0);
+}
+
+void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, const BevelLook& look,
+                unsigned threads, BevelWorkspace& workspace)
+{
+    if (look.technique == BevelTechnique::Classic)
+        ApplyBevel(picIn, picOut, parameters, threads, workspace);
+    else
+        ApplySmoothBevel(picIn, picOut, parameters, look, threads, workspace.Smooth());
+}
+
+std::uint64_t LookBytesPerPixel(const BevelLook& look) noexcept
+{
+    return look.technique == BevelTechnique::Classic ? 0 : SmoothMapsBytesPerPixel;
 }
 
 } // namespace tollamere

@@ -56,6 +56,7 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
                 unsigned threads = 1);
 
 class cDIBSection;
+struct SmoothMaps;
 
 // What the effect keeps from one picture to the next: its 24-bit surface, its
 // maps and a picture to read into, grown when a larger picture comes and never shrunk, so that a
@@ -73,10 +74,13 @@ public:
     const cDIBSection& Surface() const noexcept;
     // Bevels the surface as SurfaceFor left it, in place, as ApplyBevel does.
     void Bevel(const BevelParameters& parameters, unsigned threads);
+    // The maps of the smooth and chisel techniques.
+    SmoothMaps& Smooth() noexcept;
     // A picture kept for the caller to read the next input into, so that its
     // memory is reused too.
     Picture& KeptPicture() noexcept;
-    // Bytes held by the surface, the maps and the kept picture.
+    // Bytes held by the surface, the maps of every technique and the kept
+    // picture.
     std::uint64_t Bytes() const noexcept;
 
 private:
@@ -88,5 +92,11 @@ private:
 // the same picture.
 void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, unsigned threads,
                 BevelWorkspace& workspace);
+void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, const BevelLook& look,
+                unsigned threads, BevelWorkspace& workspace);
+
+// The most the look's technique takes per pixel in a workspace beyond what
+// the classic effect takes there, for a memory budget to count.
+std::uint64_t LookBytesPerPixel(const BevelLook& look) noexcept;
 
 } // namespace tollamere

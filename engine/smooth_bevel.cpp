@@ -31,6 +31,13 @@ void SmoothMaps::Reset(std::int32_t newWidth, std::int32_t newHeight)
     }
 }
 
+std::uint64_t SmoothMaps::Bytes() const noexcept
+{
+    const auto bytes = [](const auto& map) { return std::uint64_t(map.capacity()) * sizeof(map.front()); };
+    return bytes(coverage) + bytes(edgeIndex) + bytes(edgePoints) + bytes(columnOffset) + bytes(distance)
+           + bytes(heights) + bytes(rowFirstEdge);
+}
+
 namespace {
 
 std::uint8_t CoverageOf(std::uint32_t word, const ShapeSource& source) noexcept

@@ -34,6 +34,8 @@ struct SmoothMaps {
     // As if made anew at that size, keeping memory that is large enough.
     // Raises Out of memory (7).
     void Reset(std::int32_t width, std::int32_t height);
+    // Bytes the maps hold now.
+    std::uint64_t Bytes() const noexcept;
 
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -55,6 +57,12 @@ struct SmoothMaps {
     // entry holds their count.
     std::vector<std::uint32_t> rowFirstEdge;
 };
+
+// The most the maps take per pixel of the picture: every pixel may be a
+// boundary pixel with an edge point, and softening takes a map of heights
+// more.
+inline constexpr std::uint64_t SmoothMapsBytesPerPixel = sizeof(std::uint8_t) + sizeof(std::uint32_t)
+                                                         + sizeof(std::int16_t) + 3 * sizeof(float) + sizeof(EdgePoint);
 
 inline constexpr std::uint32_t NoEdge = 0xFFFFFFFFu;
 inline constexpr std::int16_t NoBoundary = std::numeric_limits<std::int16_t>::min();

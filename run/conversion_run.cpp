@@ -198,7 +198,7 @@ private:
             return true;
         grant.lease = pool_.Take();
         const std::uint64_t estimate = std::min(need.bytes, budget_.Total());
-        const std::uint64_t workspace = std::min(estimate, need.size ? PixelCount(*need.size) * WorkspaceBytesPerPixel : 0);
+        const std::uint64_t workspace = std::min(estimate, need.size ? PixelCount(*need.size) * workspaceBytesPerPixel_ : 0);
         grant.allowedPixels = AllowedPixels(estimate, need.fileBytes, bytesPerPixel);
         const auto reservedBeside = [&] {
             return estimate - workspace + (workspace > grant.lease.counted ? workspace - grant.lease.counted : 0);
@@ -297,7 +297,7 @@ private:
         if (auto failure = RunStep(LineLoad, [&] {
                 const std::vector<std::uint8_t> bytes = source.file->ReadAll();
                 try {
-                    if (plan.encoder == Encoder::Jpeg && LooksLikeJpeg(bytes)) {
+                    if (plan.encoder == Encoder::Jpeg && classic_ && LooksLikeJpeg(bytes)) {
                         // Straight into the surface; CMYK and YCCK go through the
                         // picture, from the headers already read.
                         JpegHeader header = ReadJpegHeader(bytes, allowedPixels);
@@ -327,7 +327,8 @@ private:
                 if (onSurface)
                     space.Bevel(request_.parameters.parsed, engineThreads_);
                 else
-                    ApplyBevel(input.picture, input.picture, request_.parameters.parsed, engineThreads_, space);
+                    ApplyBevel(input.picture, input.picture, request_.parameters.parsed, request_.parameters.look,
+                               engineThreads_, space);
             }))
             return Fail(result, *failure);
         if (stopToken_.stop_requested())
@@ -447,6 +448,10 @@ private:
     std::optional<OutputPlanner> planner_;
     std::vector<ItemPlan> plans_;
     std::optional<StepFailure> parameterFailure_;
+    // Only the classic technique bevels the 24-bit surface a JPEG can be
+    // decoded into; the others read the picture's words.
+    const bool classic_ = request_.parameters.look.technique == BevelTechnique::Classic;
+    const std::uint64_t workspaceBytesPerPixel_ = WorkspaceBytesPerPixel + LookBytesPerPixel(request_.parameters.look);
     unsigned engineThreads_ = 1;
     MemoryBudget budget_;
     WorkspacePool pool_{budget_};

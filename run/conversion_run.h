@@ -23,6 +23,8 @@ struct EffectParameters {
     // The boxes' texts when the window opens: 5, 135 and 30.
     BevelParameters parsed{5, DegreesToRadians(135.0), DegreesToRadians(30.0)};
     std::optional<RuntimeError> error;
+    // The technique and the rest of the look; the classic one by default.
+    BevelLook look;
 };
 
 // The bevel size, light angle and light elevation texts, as typed.

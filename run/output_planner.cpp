@@ -87,7 +87,8 @@ ItemPlan OutputPlanner::PlanItem(std::size_t item)
     const std::optional<PictureFormat>& format = plan.format = FormatForExtension(extension);
     plan.route = format ? format->route : OutputRoute::OwnFormat;
     plan.encoder = format ? format->encoder : Encoder::Qt;
-    plan.bytesPerPixel = format ? format->peakBytesPerPixel : ItemBytesPerPixel;
+    plan.bytesPerPixel =
+        (format ? format->peakBytesPerPixel : ItemBytesPerPixel) + LookBytesPerPixel(request_.parameters.look);
     switch (plan.route) {
     case OutputRoute::JpegWriter:
         plan.saveLine = LineSaveJpeg;

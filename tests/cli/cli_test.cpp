@@ -2,6 +2,7 @@
 #include "command_line.h"
 #include "file_list.h"
 #include "json_lines.h"
+#include "look_text.h"
 
 #include "file_io.h"
 #include "path_text.h"
@@ -44,6 +45,14 @@ std::string Describe(const CliOptions& o)
     std::string paths;
     for (const std::string& path : o.paths)
         paths += (paths.empty() ? "" : ",") + path;
+    // The look's choices that differ, as "look=technique:smooth,depth:50".
+    std::string look;
+    const auto given = LookChoiceTexts(o.look);
+    const auto defaults = LookChoiceTexts(d.look);
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i] != defaults[i])
+            look += (look.empty() ? "" : ",") + given[i].first + ":" + given[i].second;
+    }
     const std::pair<std::string, bool> items[] = {
         {"output=" + o.outputFolder, o.outputFolder != d.outputFolder},
         {"size=" + o.bevelSize, o.bevelSize != d.bevelSize},
@@ -52,6 +61,7 @@ std::string Describe(const CliOptions& o)
         {"ext=" + o.extension, o.extension != d.extension},
         {"jobs=" + std::to_string(o.jobs), o.jobs != 0},
         {"max-memory=" + std::to_string(o.maxMemoryMiB), o.maxMemoryMiB != 0},
+        {"look=" + look, !look.empty()},
         {"keep-folders", out.structure == OutputOptions::Structure::KeepFolders},
         {"name=" + out.namePattern, out.namePattern != d.output.namePattern},
         {"overwrite=skip", out.overwrite == OutputOptions::Overwrite::Skip},
@@ -107,6 +117,13 @@ TEST(CommandLineTest, ReadsEveryFormOfTheOptions)
         {{"-q0", "--files-from=list", "in"}, "files-from=list null quiet paths=in"},
         {{"--help"}, "help"},
         {{"--version"}, "version"},
+        {{"--technique", "chisel", "--profile=ridge", "--depth", "1000", "--direction", "down", "--soften=64",
+          "--shape", "luma:255", "in"},
+         "look=technique:chisel,profile:ridge,depth:1000,direction:down,soften:64,shape:luma:255 paths=in"},
+        {{"--technique=smooth", "--shape", "alpha", "--depth", "0", "in"},
+         "look=technique:smooth,depth:0,shape:alpha paths=in"},
+        // The classic technique named as such is the default.
+        {{"--technique", "classic", "in"}, "paths=in"},
         // Bytes that are not UTF-8 reach the options unchanged.
         {{"-o", "\xFF", "--name", "\xFF{name}", "\xFF.png", "--", "\xC3\xA9\xFF"},
          "output=\xFF name=\xFF{name} paths=\xFF.png,\xC3\xA9\xFF"},
@@ -194,6 +211,24 @@ TEST(CommandLineTest, RefusesUsageErrorsWithTheReason)
         {{"--files-from", "a", "--files-from=b"}, "--files-from is given twice; put every path in one list"},
         {{"--files-from="}, "--files-from needs a file, or - for standard input"},
         {{"-0", "a.png"}, "--null goes with --files-from"},
+        {{"--technique", "Smooth", "a.png"}, "--technique takes classic, smooth or chisel, not \"Smooth\""},
+        {{"--technique=smooth", "--profile", "flat", "a.png"},
+         "--profile takes linear, round, cove or ridge, not \"flat\""},
+        {{"--technique=smooth", "--depth", "1001", "a.png"},
+         "--depth needs a whole number of percent from 0 to 1000, not \"1001\""},
+        {{"--technique=smooth", "--soften", "-1", "a.png"},
+         "--soften needs a whole number of pixels from 0 to 64, not \"-1\""},
+        {{"--technique=smooth", "--soften", "+2", "a.png"},
+         "--soften needs a whole number of pixels from 0 to 64, not \"+2\""},
+        {{"--technique=smooth", "--shape", "luma:", "a.png"},
+         "--shape takes green, alpha or luma:N with N a whole number from 0 to 255, not \"luma:\""},
+        {{"--technique=smooth", "--shape", "luma:256", "a.png"},
+         "--shape takes green, alpha or luma:N with N a whole number from 0 to 255, not \"luma:256\""},
+        // Options that the classic technique would drop without a word.
+        {{"--direction", "down", "--soften", "2", "a.png"},
+         "--direction shapes the smooth and chisel techniques only; add --technique smooth or chisel"},
+        {{"--shape", "alpha", "--technique", "classic", "a.png"},
+         "--shape shapes the smooth and chisel techniques only; add --technique smooth or chisel"},
     };
     for (const auto& row : rows) {
         std::string error;
@@ -400,6 +435,25 @@ TEST_F(CliEndToEndTest, ConvertsFoldersAndFiles)
     const Result bitmaps = RunCli("-q --ext bmp -o " + Out() + " " + Quoted(root_ / "in"));
     EXPECT_EQ(bitmaps.exitCode, 0) << bitmaps.errors;
     EXPECT_EQ(Outputs(), (std::set<std::string>{"c.bmp"}));
+}
+
+// The look reaches every item, the JPEG too (which the classic effect
+// bevels on its own surface): each output is the input bevelled with it.
+TEST_F(CliEndToEndTest, TheLookReachesEveryItem)
+{
+    const Result run = RunCli("-q -s 4 --technique chisel --direction down --format png -j 2 -o " + Out() + " " +
+                              Quoted(root_ / "in"));
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    BevelLook look;
+    look.technique = BevelTechnique::Chisel;
+    look.direction = BevelDirection::Down;
+    for (const std::string name : {"a.png", "deeper/b.JPG", "deeper/c.bmp"}) {
+        const fs::path input = root_ / "in" / name;
+        PictureFile expected = LoadPictureFile(input);
+        ApplyBevel(expected.picture, expected.picture, ParseBevelParameters("4", "135", "30", "."), look);
+        const PictureFile written = LoadPictureFile(root_ / "out" / input.filename().replace_extension(".png"));
+        EXPECT_TRUE(written.picture == expected.picture) << name;
+    }
 }
 
 // A usage error is found before anything is touched: one reason, one hint,

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The look's choices as words, as the command line, a stored look and a look
+// file write them: one name for each choice ("technique", "profile",
+// "depth", "direction", "soften", "shape") and one text for its value
+// ("smooth", "round", "120", "down", "2", "luma:40").
+
+#include "bevel_look.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tollamere {
+
+inline constexpr std::int32_t MaxDepthPercent = 1000;
+inline constexpr std::int32_t MaxSoftenRadius = 64;
+
+// The names of the choices, in the order LookChoiceTexts gives them.
+const std::vector<std::string>& LookChoiceNames();
+
+// Sets the named choice from its text. Returns why the text cannot be taken,
+// worded to follow the choice's name ("takes classic, smooth or chisel"),
+// or nothing; an unknown name gives "is not a choice of the look". The
+// look is left as it was on a refusal.
+std::optional<std::string> ReadLookChoice(std::string_view name, std::string_view text, BevelLook& look);
+
+// Every choice with the text ReadLookChoice reads back to the same look.
+std::vector<std::pair<std::string, std::string>> LookChoiceTexts(const BevelLook& look);
+
+} // namespace tollamere
