@@ -28,11 +28,28 @@ _tollamere_cli()
             COMPREPLY=($(compgen -W 'replace skip rename' -- "$cur"))
             return
             ;;
+        --technique)
+            COMPREPLY=($(compgen -W 'classic smooth chisel' -- "$cur"))
+            return
+            ;;
+        --profile)
+            COMPREPLY=($(compgen -W 'linear round cove ridge' -- "$cur"))
+            return
+            ;;
+        --direction)
+            COMPREPLY=($(compgen -W 'up down' -- "$cur"))
+            return
+            ;;
+        --shape)
+            COMPREPLY=($(compgen -W 'green alpha luma:' -- "$cur"))
+            [[ ${COMPREPLY-} == *: ]] && compopt -o nospace
+            return
+            ;;
         --files-from)
             _filedir
             return
             ;;
-        -s | --size | -a | --angle | -e | --elevation | -j | --jobs | --max-memory | --quality | --png-level | --name)
+        -s | --size | -a | --angle | -e | --elevation | -j | --jobs | --max-memory | --depth | --soften | --quality | --png-level | --name)
             # A number or a pattern: nothing to offer.
             return
             ;;
@@ -41,7 +58,8 @@ _tollamere_cli()
 
     if [[ $cur == -* ]]; then
         local options='-o --output= -s --size= -a --angle= -e --elevation= -x --ext=
-            -j --jobs= --max-memory= --keep-folders --name= --overwrite= --format= --quality=
+            -j --jobs= --max-memory= --technique= --profile= --depth= --direction= --soften= --shape=
+            --keep-folders --name= --overwrite= --format= --quality=
             --png-level= --strip --files-from= -0 --null --json -q --quiet -v --verbose
             -h --help --version --'
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
