@@ -104,11 +104,11 @@ std::optional<std::string> ReadEffectTexts(CliOptions& options)
     });
 }
 
-// The look's options, each named as the look's choice it sets. Given with
-// the classic technique they would be dropped without a word, so they are
-// refused.
+// The look's options, each named as the look's choice it sets. Those that
+// shape the smooth and chisel techniques' band would be dropped without a
+// word by the classic effect, so they are refused with it.
 std::optional<std::string> ReadLookOptions(const QCommandLineParser& parser,
-                                           const std::vector<std::pair<std::string, QCommandLineOption>>& options,
+                                           const std::vector<std::pair<LookChoice, QCommandLineOption>>& options,
                                            BevelLook& look)
 {
     // The first option given that only the smooth and chisel techniques use.
@@ -117,10 +117,10 @@ std::optional<std::string> ReadLookOptions(const QCommandLineParser& parser,
         if (!parser.isSet(option))
             continue;
         const std::string text = ToBytes(parser.value(option));
-        if (auto reason = ReadLookChoice(choice, text, look))
-            return "--" + choice + " " + *reason + ", not " + Quoted(text);
-        if (choice != "technique" && shaping.empty())
-            shaping = "--" + choice;
+        if (auto reason = ReadLookChoice(choice.name, text, look))
+            return "--" + choice.name + " " + *reason + ", not " + Quoted(text);
+        if (choice.shapesSmoothBands && shaping.empty())
+            shaping = "--" + choice.name;
     }
     if (!shaping.empty() && look.technique == BevelTechnique::Classic)
         return shaping + " shapes the smooth and chisel techniques only; add --technique smooth or chisel";
@@ -206,9 +206,9 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     const QCommandLineOption verbose = Flag({"v", "verbose"});
     const QCommandLineOption help = Flag({"h", "help"});
     const QCommandLineOption version = Flag({"version"});
-    std::vector<std::pair<std::string, QCommandLineOption>> lookOptions;
-    for (const std::string& choice : LookChoiceNames())
-        lookOptions.emplace_back(choice, Valued({QString::fromStdString(choice)}, QString::fromStdString(choice).toUpper()));
+    std::vector<std::pair<LookChoice, QCommandLineOption>> lookOptions;
+    for (const LookChoice& choice : LookChoices())
+        lookOptions.emplace_back(choice, Valued({QString::fromStdString(choice.name)}, QString::fromStdString(choice.valueName)));
 
     QCommandLineParser parser;
     // "-qj2" is -q and -j 2, and "-s5" is -s 5, as getopt reads them.

@@ -98,10 +98,13 @@ std::string ShapeText(const ShapeSource& source)
 
 } // namespace
 
-const std::vector<std::string>& LookChoiceNames()
+const std::vector<LookChoice>& LookChoices()
 {
-    static const std::vector<std::string> names{"technique", "profile", "depth", "direction", "soften", "shape"};
-    return names;
+    static const std::vector<LookChoice> choices{
+        {"technique", "NAME", false}, {"profile", "NAME"},  {"depth", "PERCENT"},
+        {"direction", "DIR"},         {"soften", "PX"},     {"shape", "SOURCE"},
+    };
+    return choices;
 }
 
 std::optional<std::string> ReadLookChoice(std::string_view name, std::string_view text, BevelLook& look)

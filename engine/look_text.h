@@ -19,8 +19,18 @@ namespace tollamere {
 inline constexpr std::int32_t MaxDepthPercent = 1000;
 inline constexpr std::int32_t MaxSoftenRadius = 64;
 
-// The names of the choices, in the order LookChoiceTexts gives them.
-const std::vector<std::string>& LookChoiceNames();
+// One choice of the look as the command line offers it.
+struct LookChoice {
+    std::string name;
+    // What the command line's help calls its value: "NAME", "PERCENT".
+    std::string valueName;
+    // Used by the smooth and chisel techniques only; the classic effect
+    // would drop it.
+    bool shapesSmoothBands = true;
+};
+
+// Every choice, in the order LookChoiceTexts gives them.
+const std::vector<LookChoice>& LookChoices();
 
 // Sets the named choice from its text. Returns why the text cannot be taken,
 // worded to follow the choice's name ("takes classic, smooth or chisel"),
