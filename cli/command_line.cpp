@@ -2,6 +2,7 @@
 #include "command_line.h"
 
 #include "bevel.h"
+#include "look_store.h"
 #include "look_text.h"
 #include "runtime_error.h"
 
@@ -206,6 +207,7 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     const QCommandLineOption verbose = Flag({"v", "verbose"});
     const QCommandLineOption help = Flag({"h", "help"});
     const QCommandLineOption version = Flag({"version"});
+    const QCommandLineOption look = Valued({"look"}, "NAME");
     std::vector<std::pair<LookChoice, QCommandLineOption>> lookOptions;
     for (const LookChoice& choice : LookChoices())
         lookOptions.emplace_back(choice, Valued({QString::fromStdString(choice.name)}, QString::fromStdString(choice.valueName)));
@@ -215,6 +217,7 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.addOptions({output, size, angle, elevation, extension, jobs, maxMemory, keepFolders, name, overwrite,
                        format, quality, pngLevel, strip, filesFrom, null, json, quiet, verbose, help, version});
+    parser.addOption(look);
     for (const auto& lookOption : lookOptions)
         parser.addOption(lookOption.second);
     QStringList texts{QStringLiteral("tollamere-cli")};
@@ -237,6 +240,19 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     options.nullSeparated = parser.isSet(null);
     if (parser.isSet(output))
         options.outputFolder = value(output);
+    // A look gives the numbers and the choices that the options below do not.
+    if (parser.isSet(look)) {
+        LookReading reading = FindLook(LookStore(), value(look));
+        if (!reading.look) {
+            error = "--look: " + reading.error;
+            return std::nullopt;
+        }
+        options.bevelSize = reading.look->bevelSize;
+        options.lightAngle = reading.look->lightAngle;
+        options.lightElevation = reading.look->lightElevation;
+        options.look = reading.look->look;
+        options.warnings = std::move(reading.warnings);
+    }
     if (parser.isSet(size))
         options.bevelSize = value(size);
     if (parser.isSet(angle))
@@ -337,6 +353,10 @@ std::string UsageText()
            "                        (default: half of the physical memory)\n"
            "\n"
            "Look:\n"
+           "      --look NAME       start from a look: one that comes with the program (Classic,\n"
+           "                        Soft button, Glass pill, Chiselled plate, Pillow), one saved\n"
+           "                        in the window, or a look file; the options below and -s,\n"
+           "                        -a and -e change it\n"
            "      --technique NAME  classic (the default), smooth (heights from the exact\n"
            "                        distance to the shape's edge) or chisel (hard, straight\n"
            "                        facets meeting in a ridge); the options below shape the\n"

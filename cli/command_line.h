@@ -37,6 +37,8 @@ struct CliOptions {
     bool quiet = false;
     // List each file and folder the folder scan skipped, with the reason.
     bool verbose = false;
+    // What reading the look left out, for the user to know.
+    std::vector<std::string> warnings;
     bool help = false;
     bool version = false;
     std::vector<std::string> paths;

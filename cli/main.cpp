@@ -232,6 +232,8 @@ int Main(const std::vector<std::string>& arguments)
         std::cout << "tollamere-cli " << TOLLAMERE_VERSION << '\n';
         return ExitWritten;
     }
+    for (const std::string& warning : options->warnings)
+        std::cerr << "tollamere-cli: warning: " << warning << '\n';
     if (auto reason = AddListedPaths(*options))
         return UsageError(*reason);
     if (FolderExists(options->outputFolder) != std::optional<bool>(true)) {

@@ -28,6 +28,13 @@ _tollamere_cli()
             COMPREPLY=($(compgen -W 'replace skip rename' -- "$cur"))
             return
             ;;
+        --look)
+            local IFS=$'\n'
+            COMPREPLY=($(compgen -W $'Classic\nSoft button\nGlass pill\nChiselled plate\nPillow' -- "$cur"))
+            COMPREPLY=("${COMPREPLY[@]// /\\ }")
+            _filedir
+            return
+            ;;
         --technique)
             COMPREPLY=($(compgen -W 'classic smooth chisel' -- "$cur"))
             return
@@ -58,7 +65,7 @@ _tollamere_cli()
 
     if [[ $cur == -* ]]; then
         local options='-o --output= -s --size= -a --angle= -e --elevation= -x --ext=
-            -j --jobs= --max-memory= --technique= --profile= --depth= --direction= --soften= --shape=
+            -j --jobs= --max-memory= --look= --technique= --profile= --depth= --direction= --soften= --shape=
             --keep-folders --name= --overwrite= --format= --quality=
             --png-level= --strip --files-from= -0 --null --json -q --quiet -v --verbose
             -h --help --version --'

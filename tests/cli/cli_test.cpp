@@ -122,6 +122,9 @@ TEST(CommandLineTest, ReadsEveryFormOfTheOptions)
          "look=technique:chisel,profile:ridge,depth:1000,direction:down,soften:64,shape:luma:255 paths=in"},
         {{"--technique=smooth", "--shape", "alpha", "--depth", "0", "in"},
          "look=technique:smooth,depth:0,shape:alpha paths=in"},
+        // A look gives what the other options do not.
+        {{"--look", "glass pill", "-s", "3", "--depth", "50", "in"},
+         "size=3 elevation=50 look=technique:smooth,profile:round,depth:50 paths=in"},
         // The classic technique named as such is the default.
         {{"--technique", "classic", "in"}, "paths=in"},
         // Bytes that are not UTF-8 reach the options unchanged.
@@ -224,7 +227,10 @@ TEST(CommandLineTest, RefusesUsageErrorsWithTheReason)
          "--shape takes green, alpha or luma:N with N a whole number from 0 to 255, not \"luma:\""},
         {{"--technique=smooth", "--shape", "luma:256", "a.png"},
          "--shape takes green, alpha or luma:N with N a whole number from 0 to 255, not \"luma:256\""},
+        {{"--look", "nope", "a.png"}, "--look: no look is named \"nope\", and no file either"},
         // Options that the classic technique would drop without a word.
+        {{"--look", "Chiselled plate", "--technique", "classic", "--depth", "50", "a.png"},
+         "--depth shapes the smooth and chisel techniques only; add --technique smooth or chisel"},
         {{"--direction", "down", "--soften", "2", "a.png"},
          "--direction shapes the smooth and chisel techniques only; add --technique smooth or chisel"},
         {{"--shape", "alpha", "--technique", "classic", "a.png"},

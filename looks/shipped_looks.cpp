@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: MIT
+#include "look_file.h"
+
+namespace tollamere {
+
+namespace {
+
+// A look lit from the top left, with the choices that differ from the
+// defaults set by choose.
+template <typename Choose>
+NamedLook Shipped(std::string name, std::string size, std::string elevation, Choose choose)
+{
+    NamedLook look{std::move(name), std::move(size), "135", std::move(elevation), {}};
+    choose(look.look);
+    return look;
+}
+
+} // namespace
+
+const std::vector<NamedLook>& ShippedLooks()
+{
+    static const std::vector<NamedLook> looks{
+        Shipped("Classic", "5", "30", [](BevelLook&) {}),
+        // A wide, rounded rim that rises gently into the face.
+        Shipped("Soft button", "14", "40",
+                [](BevelLook& look) {
+                    look.technique = BevelTechnique::Smooth;
+                    look.profile = BevelProfile::Round;
+                    look.softenRadius = 2;
+                }),
+        // A steep, deep rim on a pill: the face seems to bulge like glass.
+        Shipped("Glass pill", "24", "50",
+                [](BevelLook& look) {
+                    look.technique = BevelTechnique::Smooth;
+                    look.profile = BevelProfile::Round;
+                    look.depthPercent = 180;
+                }),
+        // Straight facets with a sharp ridge, as cut into a metal plate.
+        Shipped("Chiselled plate", "8", "35",
+                [](BevelLook& look) {
+                    look.technique = BevelTechnique::Chisel;
+                    look.depthPercent = 150;
+                }),
+        // A face that swells from the edge and falls again before the top:
+        // a cushion.
+        Shipped("Pillow", "20", "40",
+                [](BevelLook& look) {
+                    look.technique = BevelTechnique::Smooth;
+                    look.profile = BevelProfile::Ridge;
+                    look.softenRadius = 3;
+                }),
+    };
+    return looks;
+}
+
+} // namespace tollamere
