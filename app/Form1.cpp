@@ -6,6 +6,7 @@
 #include "handler_names.h"
 #include "input_list_model.h"
 #include "input_list_view.h"
+#include "look_dialog.h"
 #include "output_options_dialog.h"
 #include "preview_pane.h"
 #include "runtime_error.h"
@@ -76,6 +77,7 @@ Form1::Form1(Dialogs& dialogs, Form1Environment environment, QWidget* parent)
       settings_(QStringLiteral("Tollamere"), QStringLiteral("Tollamere"))
 {
     outputOptions_ = OutputOptionsFromSettings([this](const QString& key) { return StoredSetting(key, QString()); });
+    look_ = LookFromSettings(settings_.value(KeyCurrentLookName).toString(), settings_.value(KeyCurrentLook).toString());
     CreateControls();
     WireCommands();
     SetTabOrder();
@@ -130,6 +132,13 @@ void Form1::CreateControls()
     Place(Label2, 240, 795, 2415, 255);
     Label1 = makeLabel("Label1", QStringLiteral("Light Angle (in degrees):"), Frame1);
     Place(Label1, 240, 345, 2295, 255);
+    PushButton9 = makeButton("PushButton9", QStringLiteral("Loo&k..."), Frame1);
+    PushButton9->setToolTip(QStringLiteral("Look: the technique, profile, depth and shape of the bevel, and saved looks"));
+    Place(PushButton9, 5865, 300, 1695, 345);
+    LookName = makeLabel("LookName", QString(), Frame1);
+    LookName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Place(LookName, 3960, 795, 3600, 255);
+    ShowLookName();
 
     Frame2 = new QGroupBox(QStringLiteral("Save Results To This Folder"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -178,16 +187,18 @@ void Form1::CreateControls()
         {ListView1->selectionModel(), inputList_, txtBevelSize, txtLightAngle, txtLightElevation}, this);
     Place(preview_->InputBox(), 8280, 120, 3840, 2535);
     Place(preview_->OutputBox(), 8280, 2880, 3840, 2535);
+    preview_->SetLook(look_.look);
 
     // The design look; a skin replaces it at start-up.
-    for (QWidget* widget : std::initializer_list<QWidget*>{this, Frame1, Frame2, Label1, Label2, Label3})
+    for (QWidget* widget : std::initializer_list<QWidget*>{this, Frame1, Frame2, Label1, Label2, Label3, LookName})
         SetBackColour(widget, Qt::white, Qt::black);
 
     // Pointer feedback: the buttons show the hand, these the arrow. The
     // parameter boxes and the progress bar keep whatever pointer they meet.
     for (QWidget* widget : std::initializer_list<QWidget*>{
              this, Frame1, Frame2, Label1, Label2, Label3, ListView1, ListView1->viewport(), ListView1->header(), Text1,
-             PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7, PushButton8}) {
+             PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7, PushButton8,
+             PushButton9}) {
         widget->setMouseTracking(true);
         widget->installEventFilter(this);
     }
@@ -203,6 +214,7 @@ void Form1::WireCommands()
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
     connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
+    connect(PushButton9, &QPushButton::clicked, this, [this] { PushButton9_Click(); });
     connect(ListView1, &InputListView::RemoveSelectedRowRequested, this, [this] { ListView1_RemoveSelectedRow(); });
     connect(ListView1, &InputListView::PathsDropped, this,
             [this](const std::vector<std::string>& paths) { ListView1_Drop(paths); });
@@ -273,7 +285,7 @@ void Form1::SetTabOrder()
     const std::initializer_list<QWidget*> order{ListView1,   PushButton1,   PushButton3,       PushButton2,
                                                 PushButton4, PushButton5,   PushButton6,       Text1,
                                                 PushButton7, PushButton8,   txtLightAngle,     txtLightElevation,
-                                                txtBevelSize};
+                                                txtBevelSize, PushButton9};
     for (auto widget = order.begin(); std::next(widget) != order.end(); ++widget)
         QWidget::setTabOrder(*widget, *std::next(widget));
     // The list comes first: a first keystroke must not change a setting.
@@ -365,6 +377,59 @@ void Form1::PushButton8_Click()
     RunStep(OutputOptionsHandler, 104, [&] {
         OutputOptionsToSettings(outputOptions_, [this](const QString& key, const QString& text) { StoreSetting(key, text); });
     });
+}
+
+void Form1::PushButton9_Click()
+{
+    const NamedLook before = CurrentLook();
+    std::optional<NamedLook> chosen;
+    RunStep(LookHandler, 100, [&] {
+        chosen = dialogs_.EditLook(LookTitle, before, [this](const NamedLook& trying) { ShowLook(trying); });
+    });
+    ShowLook(chosen ? *chosen : before);
+    if (chosen)
+        RunStep(LookHandler, 102, [&] {
+            settings_.setValue(KeyCurrentLook, LookToSettings(look_));
+            settings_.setValue(KeyCurrentLookName, QString::fromStdString(look_.name));
+            settings_.sync();
+        });
+}
+
+void Form1::ShowLook(const NamedLook& look)
+{
+    // The boxes are typed with the user's decimal separator, looks with ".".
+    const auto show = [](QLineEdit* box, const std::string& number) {
+        QString text = QString::fromStdString(number);
+        text.replace(QLatin1Char('.'), QString::fromStdString(LocaleDecimalSeparator()));
+        if (box->text() != text)
+            box->setText(text);
+    };
+    show(txtBevelSize, look.bevelSize);
+    show(txtLightAngle, look.lightAngle);
+    show(txtLightElevation, look.lightElevation);
+    look_ = look;
+    ShowLookName();
+    preview_->SetLook(look.look);
+}
+
+void Form1::ShowLookName()
+{
+    LookName->setText(QStringLiteral("Look: ") +
+                      (look_.name.empty() ? QStringLiteral("your own") : QString::fromStdString(look_.name)));
+}
+
+NamedLook Form1::CurrentLook() const
+{
+    const auto number = [](const QLineEdit* box) {
+        QString text = box->text();
+        text.replace(QString::fromStdString(LocaleDecimalSeparator()), QStringLiteral("."));
+        return text.toStdString();
+    };
+    NamedLook look = look_;
+    look.bevelSize = number(txtBevelSize);
+    look.lightAngle = number(txtLightAngle);
+    look.lightElevation = number(txtLightElevation);
+    return look;
 }
 
 void Form1::PushButton4_Click()

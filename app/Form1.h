@@ -2,6 +2,7 @@
 #pragma once
 
 #include "folders.h"
+#include "look_file.h"
 #include "path_text.h"
 #include "background_jobs.h"
 #include "dialogs.h"
@@ -98,6 +99,7 @@ private:
     void PushButton6_Click();  // "Load Sample/Example File"
     void PushButton7_Click();  // "...", browse for the output folder
     void PushButton8_Click();  // "Options...", the output options
+    void PushButton9_Click();  // "Look...", the bevel's look
     void ListView1_RemoveSelectedRow();
     void ListView1_Drop(const std::vector<std::string>& paths);
 
@@ -134,12 +136,20 @@ private:
     void StoreSetting(const QString& key, const QString& text);
     QString StoredSetting(const QString& key, const QString& fallback);
     void SetWindowPointer(const QCursor& cursor);
+    // The look as the window's boxes and the preview show it, and its name.
+    void ShowLook(const NamedLook& look);
+    void ShowLookName();
+    // The look with the boxes' numbers.
+    NamedLook CurrentLook() const;
     // Shows or hides the preview beside the controls; the window widens to hold it.
     void ShowPreview(bool shown);
 
     Dialogs& dialogs_;
     // What the Output Options dialog set; the run writes by them.
     OutputOptions outputOptions_;
+    // The look's choices, and the name of the listed look it is; its
+    // numbers are the three boxes'.
+    NamedLook look_;
     const Form1Environment environment_;
     QSettings settings_;
     QString applicationTitle_;
@@ -173,6 +183,8 @@ private:
     QLineEdit* Text1 = nullptr;
     QPushButton* PushButton7 = nullptr;
     QPushButton* PushButton8 = nullptr;
+    QPushButton* PushButton9 = nullptr;
+    QLabel* LookName = nullptr;
     QPushButton* PushButton4 = nullptr;
     InputListView* ListView1 = nullptr;
     CaptionedProgressBar* ProgressBar1 = nullptr;

@@ -81,6 +81,7 @@ void Form1::StartConversion(EffectParameters parameters)
     request.output = outputOptions_;
     request.outputFolder = Text1->text().toStdString();
     request.parameters = std::move(parameters);
+    request.parameters.look = look_.look;
     request.workers = 0;
 
     inputList_->ClearOutcomes();
@@ -167,8 +168,8 @@ void Form1::UpdateCommands()
 {
     const bool converting = IsConverting();
     for (QWidget* command : std::initializer_list<QWidget*>{PushButton1, PushButton3, PushButton5, PushButton6,
-                                                            PushButton7, PushButton8, Text1, txtLightAngle, txtLightElevation,
-                                                            txtBevelSize})
+                                                            PushButton7, PushButton8, PushButton9, Text1, txtLightAngle,
+                                                            txtLightElevation, txtBevelSize})
         command->setEnabled(!converting);
     ListView1->SetDropsAccepted(!converting);
     PushButton2->setText(converting ? StopCaption : StartCaption);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "look_file.h"
 #include "output_options.h"
 
 #include <QString>
@@ -50,6 +51,11 @@ public:
     // options as the user left them, or nothing when cancelled. Only options
     // CheckOutputOptions accepts come back.
     virtual std::optional<OutputOptions> EditOutputOptions(const QString& title, const OutputOptions& current) = 0;
+    // The look dialog, filled with the current look: trying is called with
+    // each change while it is open; the look as the user left it, or
+    // nothing when cancelled.
+    virtual std::optional<NamedLook> EditLook(const QString& title, const NamedLook& current,
+                                              std::function<void(const NamedLook&)> trying) = 0;
     // Shows the folder in the system's file manager; the outcome is not examined.
     virtual void OpenFolderInFileManager(const QString& path) = 0;
 };

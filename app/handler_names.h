@@ -16,6 +16,7 @@ constexpr std::string_view ClearHandler = "PushButton5_Click";
 constexpr std::string_view SamplesHandler = "PushButton6_Click";
 constexpr std::string_view BrowseHandler = "PushButton7_Click";
 constexpr std::string_view OutputOptionsHandler = "PushButton8_Click";
+constexpr std::string_view LookHandler = "PushButton9_Click";
 constexpr std::string_view DropHandler = "ListView1_OLEDragDrop";
 
 } // namespace tollamere

@@ -174,6 +174,12 @@ void PreviewPane::FollowParameters()
         Request();
 }
 
+void PreviewPane::SetLook(const BevelLook& look)
+{
+    look_ = look;
+    FollowParameters();
+}
+
 QPersistentModelIndex PreviewPane::SelectedRow() const
 {
     const QModelIndexList selected = inputs_.selection->selectedIndexes();
@@ -211,6 +217,7 @@ void PreviewPane::Request()
     request.parameters =
         ReadEffectParameters(inputs_.bevelSize->text().toStdString(), inputs_.lightAngle->text().toStdString(),
                              inputs_.lightElevation->text().toStdString(), LocaleDecimalSeparator());
+    request.parameters.look = look_;
     request.box = picOut_->BoxSize();
     if (worker_)
         worker_->Post(std::move(request));

@@ -84,6 +84,8 @@ public:
     void FollowSelection();
     // A parameter changed: the effect runs again on the kept picture.
     void FollowParameters();
+    // The look changed: the same.
+    void SetLook(const BevelLook& look);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -99,6 +101,7 @@ private:
     QString SubjectName() const;
 
     const PreviewInputs inputs_;
+    BevelLook look_;
     QWidget* const window_;
     PreviewBox* picIn_ = nullptr;
     PreviewBox* picOut_ = nullptr;

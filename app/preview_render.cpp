@@ -54,12 +54,12 @@ PreviewSource LoadPreviewSource(const std::string& path, QSize box)
 }
 
 PreviewPicture RenderPreview(const PictureFile& source, const BevelParameters& parameters, QSize box,
-                             unsigned threads)
+                             unsigned threads, const BevelLook& look)
 {
     // As the conversion run does: the result starts as the input, so it keeps
     // the input's alpha.
     auto result = std::make_shared<Picture>(source.picture);
-    ApplyBevel(source.picture, *result, parameters, threads);
+    ApplyBevel(source.picture, *result, parameters, look, threads);
     PreviewPicture shown;
     shown.full = ImageOf(std::move(result), source.hasAlpha);
     shown.thumbnail = FitToBox(shown.full, box);

@@ -50,6 +50,6 @@ PreviewSource LoadPreviewSource(const std::string& path, QSize box);
 // The bevelled copy of the source with these parameters, on up to `threads`
 // threads. Raises the RuntimeError ApplyBevel raises.
 PreviewPicture RenderPreview(const PictureFile& source, const BevelParameters& parameters, QSize box,
-                             unsigned threads);
+                             unsigned threads, const BevelLook& look = {});
 
 } // namespace tollamere

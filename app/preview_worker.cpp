@@ -99,7 +99,8 @@ void PreviewWorker::Serve(const PreviewRequest& request, const std::stop_token& 
         result.failure = QString::fromStdString(request.parameters.error->Description());
     } else {
         try {
-            result.picture = RenderPreview(*kept_->file, request.parameters.parsed, request.box, effectThreads_);
+            result.picture = RenderPreview(*kept_->file, request.parameters.parsed, request.box, effectThreads_,
+                                           request.parameters.look);
         } catch (...) {
             result.failure = CurrentFailure();
         }

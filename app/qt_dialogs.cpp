@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt_dialogs.h"
 
+#include "look_dialog.h"
 #include "output_options_dialog.h"
 #include "window_support.h"
 
@@ -96,6 +97,17 @@ std::optional<OutputOptions> QtDialogs::EditOutputOptions(const QString& title, 
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.Options();
+}
+
+std::optional<NamedLook> QtDialogs::EditLook(const QString& title, const NamedLook& current,
+                                            std::function<void(const NamedLook&)> trying)
+{
+    LookDialog dialog(current, LookStore(), owner_);
+    dialog.setWindowTitle(title);
+    QObject::connect(&dialog, &LookDialog::LookChanged, &dialog, [&trying](const NamedLook& look) { trying(look); });
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Look();
 }
 
 void QtDialogs::OpenFolderInFileManager(const QString& path)

@@ -23,6 +23,8 @@ public:
                        std::function<void(RunReportAnswer)> answered) override;
     void CloseRunReport() override;
     std::optional<OutputOptions> EditOutputOptions(const QString& title, const OutputOptions& current) override;
+    std::optional<NamedLook> EditLook(const QString& title, const NamedLook& current,
+                                      std::function<void(const NamedLook&)> trying) override;
     void OpenFolderInFileManager(const QString& path) override;
 
 private:

@@ -19,4 +19,9 @@ const QString KeyAddFilesFolder = QStringLiteral("LastAddFilesFolder");
 const QString KeyAddAllFolder = QStringLiteral("LastAddAllFolder");
 const QString KeyBrowseOutputFolder = QStringLiteral("LastOutputFolderBrowse");
 
+// The window's look, as a look file's text, and its name; outside the group
+// above, whose keys keep their meaning.
+const QString KeyCurrentLook = QStringLiteral("CurrentLook/Text");
+const QString KeyCurrentLookName = QStringLiteral("CurrentLook/Name");
+
 } // namespace tollamere

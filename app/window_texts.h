@@ -14,6 +14,7 @@
 namespace tollamere {
 
 const QString OutputOptionsTitle = QStringLiteral("Output Options");
+const QString LookTitle = QStringLiteral("Look");
 
 const QString OpenFilesTitle = QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files");
 // The file dialog's filter of the formats the program reads and writes (with

@@ -32,6 +32,7 @@ constexpr const char* ClearButton = "PushButton5";       // "Clear List"
 constexpr const char* SamplesButton = "PushButton6";     // "Load Sample/Example File"
 constexpr const char* BrowseOutputButton = "PushButton7"; // "..." beside the output folder
 constexpr const char* OutputOptionsButton = "PushButton8"; // "Options..." beside it
+constexpr const char* LookButton = "PushButton9";          // "Look..." among the effect's boxes
 
 // Test classes register themselves; the test program runs them all.
 using TestFactory = std::unique_ptr<QObject> (*)();

@@ -6,6 +6,7 @@
 #include "runtime_error.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QClipboard>
 #include <QDragEnterEvent>
@@ -270,6 +271,41 @@ private slots:
         QCOMPARE(dialogs_->shownOptions.back().namePattern, std::string("{name}-b"));
         QCOMPARE(dialogs_->shownOptions.back().structure, OutputOptions::Structure::KeepFolders);
         QCOMPARE(dialogs_->shownOptions.back().overwrite, OutputOptions::Overwrite::Skip);
+    }
+
+    // The look dialog's tries show in the boxes while it is open and are
+    // undone by Cancel; the look chosen is kept and used by the run.
+    void lookIsTriedKeptAndUsed()
+    {
+        const QString input = sandbox_->Picture(QStringLiteral("in/star.png"), QSize(40, 30));
+        Prepare({input});
+        NamedLook chisel;
+        chisel.bevelSize = "4";
+        chisel.look.technique = BevelTechnique::Chisel;
+        chisel.look.direction = BevelDirection::Down;
+        QStringList sizesTried;
+        dialogs_->onTry = [&](const NamedLook&) { sizesTried.push_back(Find<QLineEdit>(*form_, "txtBevelSize")->text()); };
+        dialogs_->looks = {{{ShippedLooks()[1]}, std::nullopt}, {{ShippedLooks()[2], chisel}, chisel}};
+        QTest::mouseClick(Button(*form_, LookButton), Qt::LeftButton);
+        QCOMPARE(Find<QLineEdit>(*form_, "txtBevelSize")->text(), QStringLiteral("5"));
+        QCOMPARE(Find<QLabel>(*form_, "LookName")->text(), QStringLiteral("Look: Classic"));
+        QTest::mouseClick(Button(*form_, LookButton), Qt::LeftButton);
+        QCOMPARE(sizesTried, (QStringList{QStringLiteral("14"), QStringLiteral("24"), QStringLiteral("4")}));
+        QCOMPARE(Find<QLabel>(*form_, "LookName")->text(), QStringLiteral("Look: your own"));
+
+        QTest::mouseClick(Button(*form_, StartButton), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->IsConverting(), RunTimeoutMs);
+        PictureFile expected = LoadPictureFile(input.toStdString());
+        ApplyBevel(expected.picture, expected.picture, ParseBevelParameters("4", "135", "30", "."), chisel.look);
+        QVERIFY(LoadPictureFile(sandbox_->Path(QStringLiteral("out/star.png")).toStdString()).picture == expected.picture);
+
+        // A new window starts with the look chosen.
+        form_ = OpenWindow(*dialogs_, sandbox_->Path(QStringLiteral("program")));
+        dialogs_->looks = {{{}, std::nullopt}};
+        QTest::mouseClick(Button(*form_, LookButton), Qt::LeftButton);
+        QCOMPARE(dialogs_->shownLooks.back().look.technique, BevelTechnique::Chisel);
+        QCOMPARE(dialogs_->shownLooks.back().look.direction, BevelDirection::Down);
+        QVERIFY(dialogs_->unanswered.isEmpty());
     }
 
     void guardsSpeakBeforeAnythingIsWritten()

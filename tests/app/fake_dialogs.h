@@ -11,7 +11,7 @@
 namespace tollamere {
 
 struct DialogCall {
-    enum class Kind { OpenFiles, BrowseForFolder, AskText, Message, OpenFolder, OutputOptions };
+    enum class Kind { OpenFiles, BrowseForFolder, AskText, Message, OpenFolder, OutputOptions, Look };
     Kind kind = Kind::Message;
     QString title;
     // The prompt, message text or folder path; the filter of OpenFiles.
@@ -33,6 +33,11 @@ public:
     std::deque<RunReportAnswer> reportAnswers;
     std::deque<std::optional<OutputOptions>> outputOptions;
     std::vector<OutputOptions> shownOptions;
+    // Per look dialog: the looks tried while it is open, then its answer.
+    std::deque<std::pair<std::vector<NamedLook>, std::optional<NamedLook>>> looks;
+    std::vector<NamedLook> shownLooks;
+    // Runs after each look tried, while the dialog is open.
+    std::function<void(const NamedLook&)> onTry;
     bool reportShowing = false;
     // Runs as each message shows, before it is answered.
     std::function<void(const DialogCall&)> onMessage;
@@ -114,6 +119,21 @@ public:
         calls.push_back(Call(DialogCall::Kind::OutputOptions, title, QString::fromStdString(current.namePattern)));
         shownOptions.push_back(current);
         return Next(outputOptions, QStringLiteral("EditOutputOptions"), std::optional<OutputOptions>());
+    }
+
+    std::optional<NamedLook> EditLook(const QString& title, const NamedLook& current,
+                                      std::function<void(const NamedLook&)> trying) override
+    {
+        calls.push_back(Call(DialogCall::Kind::Look, title, QString::fromStdString(current.name)));
+        shownLooks.push_back(current);
+        const auto script = Next(looks, QStringLiteral("EditLook"),
+                                 std::pair<std::vector<NamedLook>, std::optional<NamedLook>>());
+        for (const NamedLook& look : script.first) {
+            trying(look);
+            if (onTry)
+                onTry(look);
+        }
+        return script.second;
     }
 
     void OpenFolderInFileManager(const QString& path) override
