@@ -116,6 +116,22 @@ void BM_ParameterUpdate(benchmark::State& state)
 }
 BENCHMARK(BM_ParameterUpdate)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The same with the smooth technique, whose maps are made afresh each time.
+void BM_SmoothParameterUpdate(benchmark::State& state)
+{
+    const PreviewSource source = LoadPreviewSource(Photo().Path(), Box);
+    BevelLook look;
+    look.technique = BevelTechnique::Smooth;
+    look.profile = BevelProfile::Round;
+    std::int32_t bevelSize = 4;
+    for (auto _ : state) {
+        PreviewPicture result = RenderPreview(*source.file, Parameters(bevelSize), Box, AllCores(), look);
+        benchmark::DoNotOptimize(result.thumbnail.constBits());
+        bevelSize = bevelSize == 4 ? 6 : 4;
+    }
+}
+BENCHMARK(BM_SmoothParameterUpdate)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The parts, to see where the time goes.
 void BM_DecodeOnly(benchmark::State& state)
 {
