@@ -4,8 +4,9 @@
 # (JPEG) and 20 buttons of 1024 x 1024 (PNG), each batch converted by
 # tollamere-cli with one worker and with one per core, and by codec_floor,
 # which only decodes and encodes with the codec libraries (TurboJPEG at
-# quality 100 and 4:4:4, libpng at its defaults). Prints the times, the
-# ratios, the peak memory and the PNG sizes. BASELINE names an older build of
+# quality 100 and 4:4:4, libpng at its defaults), and the photos once more
+# with the smooth technique. Prints the times, the ratios, the peak memory and
+# the PNG sizes. BASELINE names an older build of
 # tollamere-cli to time beside it, one worker on each batch.
 #   bench/codec_speed.sh
 #   RUNS=10 PHOTOS=20 BUTTONS=20 CLI=/other/tollamere-cli bench/codec_speed.sh
@@ -37,6 +38,7 @@ hyperfine --runs "$runs" --warmup 1 --style basic --export-csv "$work/times.csv"
     -n "jpeg floor" "$floor jpeg '$work/out' '$work'/photos/*" \
     -n "jpeg cli -j 1" "$cli -q -j 1 -o '$work/out' '$work/photos'" \
     -n "jpeg cli -j $cores" "$cli -q -j $cores -o '$work/out' '$work/photos'" \
+    -n "jpeg smooth -j 1" "$cli -q -j 1 --technique smooth -o '$work/out' '$work/photos'" \
     -n "png libpng" "$floor png '$work/out' '$work'/buttons/*" \
     -n "png cli -j 1" "$cli -q -j 1 -o '$work/out' '$work/buttons'" \
     -n "png cli -j $cores" "$cli -q -j $cores -o '$work/out' '$work/buttons'" >/dev/null
@@ -48,6 +50,7 @@ peak() {  # peak resident set of one run, in MiB
 }
 jpeg_peak_one=$(peak "$cli" -q -j 1 -o "$work/out" "$work/photos")
 jpeg_peak_all=$(peak "$cli" -q -j "$cores" -o "$work/out" "$work/photos")
+smooth_peak=$(peak "$cli" -q -j 1 --technique smooth -o "$work/out" "$work/photos")
 # The same pixels both ways: the program's outputs, written again by libpng.
 rm -rf "$work/out-cli" "$work/out-libpng" && mkdir "$work/out-cli" "$work/out-libpng"
 "$cli" -q -o "$work/out-cli" "$work/buttons"
@@ -64,6 +67,7 @@ END {
         printf "%-22s %10.3f %14.1f\n", order[i], mean[order[i]], 1000 * mean[order[i]] / count
     }
     printf "\nJPEG, one worker / floor:        %.2fx (target <= 1.25)\n", mean["jpeg cli -j 1"] / mean["jpeg floor"]
+    printf "JPEG, smooth technique / floor:  %.2fx (target <= 1.4)\n", mean["jpeg smooth -j 1"] / mean["jpeg floor"]
     printf "JPEG, %d workers speed-up:        %.2fx of %d (target >= %.1f)\n", cores, mean["jpeg cli -j 1"] / mean["jpeg cli -j " cores], cores, 0.9 * cores
     printf "PNG, libpng defaults / one worker: %.2fx faster\n", mean["png libpng"] / mean["png cli -j 1"]
     if ("png baseline -j 1" in mean) {
@@ -71,5 +75,5 @@ END {
         printf "PNG, one worker, baseline / now:   %.2fx faster (target >= 2)\n", mean["png baseline -j 1"] / mean["png cli -j 1"]
     }
 }' "$work/times.csv"
-echo "JPEG peak memory: $jpeg_peak_one MiB with one worker, $jpeg_peak_all MiB with $cores"
+echo "JPEG peak memory: $jpeg_peak_one MiB with one worker, $jpeg_peak_all MiB with $cores, $smooth_peak MiB smooth"
 awk -v a="$png_cli_bytes" -v b="$png_libpng_bytes" 'BEGIN { printf "PNG sizes: %d bytes written, libpng %d: %.3f (target <= 1.05)\n", a, b, a / b }'
