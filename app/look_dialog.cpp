@@ -4,6 +4,8 @@
 #include "look_text.h"
 #include "runtime_error.h"
 
+#include "window_support.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -94,11 +96,7 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
     numbers_->setObjectName(QStringLiteral("numbers"));
     form->addRow(numbers_);
 
-    problem_ = new QLabel(this);
-    problem_->setObjectName(QStringLiteral("problem"));
-    problem_->setWordWrap(true);
-    problem_->setStyleSheet(QStringLiteral("color: #a00000"));
-    problem_->hide();
+    problem_ = MakeProblemLabel(this);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -3,6 +3,8 @@
 
 #include "format_registry.h"
 
+#include "window_support.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -84,11 +86,7 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
     strip_->setChecked(options.stripMetadata);
     form->addRow(strip_);
 
-    problem_ = new QLabel(this);
-    problem_->setObjectName(QStringLiteral("problem"));
-    problem_->setWordWrap(true);
-    problem_->setStyleSheet(QStringLiteral("color: #a00000"));
-    problem_->hide();
+    problem_ = MakeProblemLabel(this);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

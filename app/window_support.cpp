@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QPixmap>
 
 #include <algorithm>
@@ -125,6 +126,16 @@ QImage DrawProgramIcon(std::int32_t size)
             row[x] = face.Pixel(x, y) == Outside ? 0u : button.Pixel(x, y);
     }
     return image;
+}
+
+QLabel* MakeProblemLabel(QWidget* dialog)
+{
+    auto* problem = new QLabel(dialog);
+    problem->setObjectName(QStringLiteral("problem"));
+    problem->setWordWrap(true);
+    problem->setStyleSheet(QStringLiteral("color: #a00000"));
+    problem->hide();
+    return problem;
 }
 
 QIcon MakeProgramIcon()

@@ -2,7 +2,8 @@
 #pragma once
 
 // Small pieces of the main window that need no window: the application
-// title, message texts, the hand pointer file and the program's icon.
+// title, message texts, the hand pointer file, the program's icon, and a
+// label its dialogs share.
 
 #include <QByteArrayView>
 #include <QCursor>
@@ -15,6 +16,9 @@
 #include <exception>
 #include <optional>
 #include <string>
+
+class QLabel;
+class QWidget;
 
 namespace tollamere {
 
@@ -42,6 +46,10 @@ QImage DrawProgramIcon(std::int32_t size);
 
 // The window's icon: the button at 64 pixels.
 QIcon MakeProgramIcon();
+
+// A dialog's line that says why OK is refused, in red, hidden until it has
+// something to say.
+QLabel* MakeProblemLabel(QWidget* dialog);
 
 // The description a failure is reported with: a run-time error's own, and
 // for anything else the invalid-argument error's followed by what it says.
