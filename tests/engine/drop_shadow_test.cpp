@@ -234,23 +234,6 @@ TEST(DropShadowTest, LookTextsReadBackToTheSameDecoration)
             ASSERT_EQ(ReadLookChoice(name, text, read), std::nullopt) << name << " " << text;
         EXPECT_EQ(read.decoration, decoration);
     }
-    // The colour's forms, and the opacity kept when none is given.
-    const struct {
-        const char* text;
-        LookColour expected;
-    } colours[] = {
-        {"#3A7", {0x33AA77, 60}}, {"#0a0B0c@5", {0x0A0B0C, 5}}, {"grey@100", {0x808080, 100}}, {"white", {0xFFFFFF, 60}},
-    };
-    for (const auto& row : colours) {
-        LookColour colour{0x123456, 60};
-        EXPECT_EQ(ReadLookColour(row.text, colour), std::nullopt) << row.text;
-        EXPECT_EQ(colour, row.expected) << row.text;
-    }
-    for (const char* bad : {"#12345", "#12345g", "black@", "black@101", "Black", "#fff@-1", ""}) {
-        LookColour colour{0x123456, 60};
-        EXPECT_NE(ReadLookColour(bad, colour), std::nullopt) << bad;
-        EXPECT_EQ(colour, (LookColour{0x123456, 60})) << bad;
-    }
 }
 
 } // namespace
