@@ -21,8 +21,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -184,14 +184,14 @@ private:
                     if (input.file)
                         need = EstimateMemoryNeed(input.file->Start(), plans_[item].bytesPerPixel, margin_);
                 }
+                // One the margin would grow beyond the largest picture fails
+                // before it is read, holding nothing.
                 if (need.size)
                     beyondLimits = GrownBeyondLimits(*need.size, margin_);
                 // A picture of unknown size runs alone rather than fail.
-                if (beyondLimits)
-                    ;
-                else if (need.size && need.bytes > budget_.Total())
+                if (!beyondLimits && need.size && need.bytes > budget_.Total())
                     tooLarge = need;
-                else if (!Reserve(need, plans_[item].bytesPerPixel, grant))
+                else if (!beyondLimits && !Reserve(need, plans_[item].bytesPerPixel, grant))
                     return;
                 ++next_;
                 const ItemStart start{item, plans_.size(), plans_[item].inputPath};
