@@ -107,24 +107,27 @@ std::optional<std::string> ReadEffectTexts(CliOptions& options)
 
 // The look's options, each named as the look's choice it sets. Those that
 // shape the smooth and chisel techniques' band would be dropped without a
-// word by the classic effect, so they are refused with it.
+// word by the classic effect, so they are refused with it; but the shape
+// source also makes the drop shadow's shape, which every technique draws.
 std::optional<std::string> ReadLookOptions(const QCommandLineParser& parser,
                                            const std::vector<std::pair<LookChoice, QCommandLineOption>>& options,
                                            BevelLook& look)
 {
-    // The first option given that only the smooth and chisel techniques use.
-    std::string shaping;
+    // The options given that only the smooth and chisel techniques use.
+    std::vector<std::string> shaping;
     for (const auto& [choice, option] : options) {
         if (!parser.isSet(option))
             continue;
         const std::string text = ToBytes(parser.value(option));
         if (auto reason = ReadLookChoice(choice.name, text, look))
             return "--" + choice.name + " " + *reason + ", not " + Quoted(text);
-        if (choice.shapesSmoothBands && shaping.empty())
-            shaping = "--" + choice.name;
+        if (choice.shapesSmoothBands)
+            shaping.push_back(choice.name);
     }
+    if (look.decoration.shadow)
+        std::erase(shaping, "shape");
     if (!shaping.empty() && look.technique == BevelTechnique::Classic)
-        return shaping + " shapes the smooth and chisel techniques only; add --technique smooth or chisel";
+        return "--" + shaping.front() + " shapes the smooth and chisel techniques only; add --technique smooth or chisel";
     return std::nullopt;
 }
 
@@ -368,6 +371,17 @@ std::string UsageText()
            "      --shape SOURCE    which pixels make the shape: green (not 0; the default),\n"
            "                        alpha (its coverage, edges kept where they are\n"
            "                        anti-aliased) or luma:N (luminance above N, 0 to 255)\n"
+           "      --margin PX       grow the picture by PX, 0 to 4096, on every side after\n"
+           "                        the bevel: transparent where the output keeps alpha,\n"
+           "                        else the colour of its top left pixel (default: 0)\n"
+           "      --drop-shadow DX,DY,BLUR[,COLOUR]\n"
+           "                        the shape's shadow beneath it, moved by DX, DY (-4096\n"
+           "                        to 4096) and reaching BLUR (0 to 512) pixels beyond its\n"
+           "                        edge; COLOUR is #rrggbb, #rgb, black, white, grey, red,\n"
+           "                        green or blue, then @OPACITY in percent (default:\n"
+           "                        black@60); none draws no shadow (the default); these\n"
+           "                        two work with every technique, and --shape makes the\n"
+           "                        shadow's shape with the classic one too\n"
            "\n"
            "Outputs:\n"
            "      --keep-folders    recreate, under the output folder, the sub-folders of each\n"

@@ -56,7 +56,7 @@ _tollamere_cli()
             _filedir
             return
             ;;
-        -s | --size | -a | --angle | -e | --elevation | -j | --jobs | --max-memory | --depth | --soften | --quality | --png-level | --name)
+        -s | --size | -a | --angle | -e | --elevation | -j | --jobs | --max-memory | --depth | --soften | --margin | --drop-shadow | --quality | --png-level | --name)
             # A number or a pattern: nothing to offer.
             return
             ;;
@@ -66,6 +66,7 @@ _tollamere_cli()
     if [[ $cur == -* ]]; then
         local options='-o --output= -s --size= -a --angle= -e --elevation= -x --ext=
             -j --jobs= --max-memory= --look= --technique= --profile= --depth= --direction= --soften= --shape=
+            --margin= --drop-shadow=
             --keep-folders --name= --overwrite= --format= --quality=
             --png-level= --strip --files-from= -0 --null --json -q --quiet -v --verbose
             -h --help --version --'

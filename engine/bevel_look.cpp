@@ -16,6 +16,7 @@ void CheckBevelLook(const BevelLook& look)
                        && within(look.shapeSource.lumaThreshold, 0, 255);
     if (!valid)
         Raise(ErrorNumber::Overflow);
+    CheckDecoration(look.decoration);
 }
 
 } // namespace tollamere

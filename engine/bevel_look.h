@@ -6,6 +6,8 @@
 // band, its depth and direction, how much the height field is softened and
 // which pixels make the shape.
 
+#include "drop_shadow.h"
+
 #include <cstdint>
 
 namespace tollamere {
@@ -60,10 +62,14 @@ struct BevelLook {
     // keeps its facets hard and ignores it.
     std::int32_t softenRadius = 0;
     ShapeSource shapeSource;
+    // The margin and the drop shadow, added after the bevel with every
+    // technique; the shadow's shape comes from shapeSource.
+    Decoration decoration;
 };
 
 // Raises Overflow (6) for a depth, soften radius or luminance threshold out
-// of its range, or a choice that names no technique, profile or source.
+// of its range, a choice that names no technique, profile or source, or a
+// decoration CheckDecoration refuses.
 void CheckBevelLook(const BevelLook& look);
 
 } // namespace tollamere

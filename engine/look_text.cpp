@@ -83,6 +83,87 @@ std::optional<std::string> ReadShape(std::string_view text, ShapeSource& target)
     return std::nullopt;
 }
 
+// An optional minus sign, then decimal digits, within [-limit, limit].
+bool ReadSigned(std::string_view text, std::int32_t limit, std::int32_t& target)
+{
+    const bool negative = text.starts_with('-');
+    std::int32_t magnitude = 0;
+    if (negative)
+        text.remove_prefix(1);
+    if (text.empty() || text.front() == '+' || ReadWhole(text, 0, limit, "", magnitude))
+        return false;
+    target = negative ? -magnitude : magnitude;
+    return true;
+}
+
+constexpr std::array<std::pair<std::string_view, std::uint32_t>, 7> ColourNames{{{"black", 0x000000},
+                                                                                 {"white", 0xFFFFFF},
+                                                                                 {"grey", 0x808080},
+                                                                                 {"gray", 0x808080},
+                                                                                 {"red", 0xFF0000},
+                                                                                 {"green", 0x008000},
+                                                                                 {"blue", 0x0000FF}}};
+
+std::optional<std::uint32_t> ReadRgb(std::string_view text)
+{
+    for (const auto& [name, rgb] : ColourNames)
+        if (name == text)
+            return rgb;
+    if (!text.starts_with('#') || (text.size() != 7 && text.size() != 4))
+        return std::nullopt;
+    std::uint32_t rgb = 0;
+    for (const char digit : text.substr(1)) {
+        const int value = digit >= '0' && digit <= '9'   ? digit - '0'
+                          : digit >= 'a' && digit <= 'f' ? digit - 'a' + 10
+                          : digit >= 'A' && digit <= 'F' ? digit - 'A' + 10
+                                                         : -1;
+        if (value < 0)
+            return std::nullopt;
+        // "#rgb" stands for "#rrggbb".
+        rgb = text.size() == 4 ? rgb << 8 | std::uint32_t(value) * 0x11 : rgb << 4 | std::uint32_t(value);
+    }
+    return rgb;
+}
+
+// "DX,DY,BLUR[,COLOUR]", or "none" for no shadow.
+std::optional<std::string> ReadDropShadow(std::string_view text, std::optional<DropShadow>& target)
+{
+    if (text == "none") {
+        target.reset();
+        return std::nullopt;
+    }
+    const std::string refusal = "needs DX,DY,BLUR[,COLOUR]: offsets from -" + std::to_string(MaxShadowOffset) + " to " +
+                                std::to_string(MaxShadowOffset) + " and a blur radius from 0 to " +
+                                std::to_string(MaxShadowBlur) + ", in whole pixels";
+    DropShadow shadow;
+    std::int32_t* numbers[] = {&shadow.offsetX, &shadow.offsetY, &shadow.blurRadius};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::size_t comma = text.find(',');
+        if (comma == std::string_view::npos && i < 2)
+            return refusal;
+        const std::string_view number = text.substr(0, comma);
+        const bool read = i < 2 ? ReadSigned(number, MaxShadowOffset, *numbers[i])
+                                : !ReadWhole(number, 0, MaxShadowBlur, "", *numbers[i]);
+        if (!read)
+            return refusal;
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        if (comma != std::string_view::npos && i == 2) {
+            if (auto reason = ReadLookColour(text, shadow.colour))
+                return "colour " + *reason;
+        }
+    }
+    target = shadow;
+    return std::nullopt;
+}
+
+std::string DropShadowText(const std::optional<DropShadow>& shadow)
+{
+    if (!shadow)
+        return "none";
+    return std::to_string(shadow->offsetX) + "," + std::to_string(shadow->offsetY) + "," +
+           std::to_string(shadow->blurRadius) + "," + LookColourText(shadow->colour);
+}
+
 std::string ShapeText(const ShapeSource& source)
 {
     switch (source.kind) {
@@ -103,6 +184,7 @@ const std::vector<LookChoice>& LookChoices()
     static const std::vector<LookChoice> choices{
         {"technique", "NAME", false}, {"profile", "NAME"},  {"depth", "PERCENT"},
         {"direction", "DIR"},         {"soften", "PX"},     {"shape", "SOURCE"},
+        {"margin", "PX", false},      {"drop-shadow", "DX,DY,BLUR[,COLOUR]", false},
     };
     return choices;
 }
@@ -121,6 +203,10 @@ std::optional<std::string> ReadLookChoice(std::string_view name, std::string_vie
         return ReadWhole(text, 0, MaxSoftenRadius, "of pixels ", look.softenRadius);
     if (name == "shape")
         return ReadShape(text, look.shapeSource);
+    if (name == "margin")
+        return ReadWhole(text, 0, MaxMargin, "of pixels ", look.decoration.margin);
+    if (name == "drop-shadow")
+        return ReadDropShadow(text, look.decoration.shadow);
     return "is not a choice of the look";
 }
 
@@ -131,7 +217,30 @@ std::vector<std::pair<std::string, std::string>> LookChoiceTexts(const BevelLook
             {"depth", std::to_string(look.depthPercent)},
             {"direction", WordOf(DirectionWords, look.direction)},
             {"soften", std::to_string(look.softenRadius)},
-            {"shape", ShapeText(look.shapeSource)}};
+            {"shape", ShapeText(look.shapeSource)},
+            {"margin", std::to_string(look.decoration.margin)},
+            {"drop-shadow", DropShadowText(look.decoration.shadow)}};
+}
+
+std::optional<std::string> ReadLookColour(std::string_view text, LookColour& colour)
+{
+    const std::size_t at = text.find('@');
+    const std::optional<std::uint32_t> rgb = ReadRgb(text.substr(0, at));
+    std::int32_t opacity = colour.opacityPercent;
+    if (!rgb || (at != std::string_view::npos && ReadWhole(text.substr(at + 1), 0, 100, "", opacity)))
+        return "takes #rrggbb, #rgb, black, white, grey, red, green or blue, then @OPACITY if wanted, a whole "
+               "percent from 0 to 100";
+    colour = {*rgb, opacity};
+    return std::nullopt;
+}
+
+std::string LookColourText(const LookColour& colour)
+{
+    constexpr char Digits[] = "0123456789abcdef";
+    std::string text = "#";
+    for (int shift = 20; shift >= 0; shift -= 4)
+        text += Digits[colour.rgb >> shift & 0xF];
+    return text + "@" + std::to_string(colour.opacityPercent);
 }
 
 } // namespace tollamere

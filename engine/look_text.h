@@ -3,8 +3,9 @@
 
 // The look's choices as words, as the command line, a stored look and a look
 // file write them: one name for each choice ("technique", "profile",
-// "depth", "direction", "soften", "shape") and one text for its value
-// ("smooth", "round", "120", "down", "2", "luma:40").
+// "depth", "direction", "soften", "shape", "margin", "drop-shadow") and one
+// text for its value ("smooth", "round", "120", "down", "2", "luma:40", "10",
+// "4,4,6,#000000@60").
 
 #include "bevel_look.h"
 
@@ -40,5 +41,14 @@ std::optional<std::string> ReadLookChoice(std::string_view name, std::string_vie
 
 // Every choice with the text ReadLookChoice reads back to the same look.
 std::vector<std::pair<std::string, std::string>> LookChoiceTexts(const BevelLook& look);
+
+// A colour as the look writes it: "#rrggbb", "#rgb" or one of the names
+// black, white, grey (gray), red, green and blue, then "@" and its opacity
+// in whole percent (0 to 100) when the opacity is not to stay as it was.
+// Returns why the text cannot be taken, worded as ReadLookChoice's are; the
+// colour is left as it was on a refusal.
+std::optional<std::string> ReadLookColour(std::string_view text, LookColour& colour);
+// "#rrggbb@opacity", which ReadLookColour reads back to the same colour.
+std::string LookColourText(const LookColour& colour);
 
 } // namespace tollamere

@@ -3,6 +3,7 @@
 
 #include "bevel.h"
 #include "cDIBSection.h"
+#include "drop_shadow.h"
 #include "file_io.h"
 #include "flusher.h"
 #include "jpeg_codec.h"
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,6 +36,28 @@ namespace {
 std::string MiB(std::uint64_t bytes)
 {
     return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
+}
+
+// A picture the look's margin would grow beyond what any picture may be.
+std::optional<StepFailure> GrownBeyondLimits(PictureSize size, std::int32_t margin)
+{
+    if (margin <= 0)
+        return std::nullopt;
+    const GrownSize grown = GrowBy(std::int32_t(std::min<std::uint64_t>(size.width, INT32_MAX)),
+                                   std::int32_t(std::min<std::uint64_t>(size.height, INT32_MAX)), margin);
+    if (PixelCount({grown.width, grown.height}) <= MaxPicturePixels)
+        return std::nullopt;
+    return Refusal(LineBevel, ErrorNumber::OutOfMemory,
+                   "a margin of " + std::to_string(margin) + " pixels makes the picture " + std::to_string(grown.width) +
+                       " x " + std::to_string(grown.height) + " pixels, beyond the " + std::to_string(MaxPicturePixels) +
+                       " pixels a picture may have");
+}
+
+// Whether the output keeps every level of alpha, so that a margin can be
+// transparent and a shadow soft over it.
+bool OutputKeepsAlpha(const ItemPlan& plan)
+{
+    return plan.route != OutputRoute::Bitmap && plan.format && plan.format->format && plan.format->format->keepsAlpha;
 }
 
 // How a worker left an item.
@@ -141,6 +165,7 @@ private:
             std::size_t item = 0;
             Grant grant;
             std::optional<MemoryNeed> tooLarge;
+            std::optional<StepFailure> beyondLimits;
             ItemInput input;
             if (!reports_->WaitWhileHeld(stopToken_))
                 return;
@@ -157,12 +182,16 @@ private:
                 if (!plans_[item].refusal && !plans_[item].skip) {
                     input.failure = RunStep(LineLoad, [&] { input.file.emplace(InputFile::Open(ToFileSystemPath(plans_[item].inputPath), ProbeBytes)); });
                     if (input.file)
-                        need = EstimateMemoryNeed(input.file->Start(), plans_[item].bytesPerPixel);
+                        need = EstimateMemoryNeed(input.file->Start(), plans_[item].bytesPerPixel, margin_);
                 }
+                // One the margin would grow beyond the largest picture fails
+                // before it is read, holding nothing.
+                if (need.size)
+                    beyondLimits = GrownBeyondLimits(*need.size, margin_);
                 // A picture of unknown size runs alone rather than fail.
-                if (need.size && need.bytes > budget_.Total())
+                if (!beyondLimits && need.size && need.bytes > budget_.Total())
                     tooLarge = need;
-                else if (!Reserve(need, plans_[item].bytesPerPixel, grant))
+                else if (!beyondLimits && !Reserve(need, plans_[item].bytesPerPixel, grant))
                     return;
                 ++next_;
                 const ItemStart start{item, plans_.size(), plans_[item].inputPath};
@@ -173,7 +202,9 @@ private:
             result.item = item;
             result.inputPath = plans_[item].inputPath;
             result.outputPath = plans_[item].outputPath;
-            const ItemEnd end = tooLarge ? Fail(result, BeyondBudget(item, *tooLarge)) : ConvertWithin(result, grant, input, started);
+            const ItemEnd end = beyondLimits ? Fail(result, *beyondLimits)
+                                : tooLarge   ? Fail(result, BeyondBudget(item, *tooLarge))
+                                             : ConvertWithin(result, grant, input, started);
             GiveBack(grant);
             if (end != ItemEnd::Flushing)
                 EndItem(result, started, end == ItemEnd::Ended);
@@ -247,7 +278,9 @@ private:
             if (end != ItemEnd::Larger)
                 return end;
             GiveBack(grant);
-            const MemoryNeed need = NeedForSize(input.file->Start().size, *larger, bytesPerPixel);
+            if (auto beyond = GrownBeyondLimits(*larger, margin_))
+                return Fail(result, *beyond);
+            const MemoryNeed need = NeedForSize(input.file->Start().size, *larger, bytesPerPixel, margin_);
             if (need.bytes > budget_.Total())
                 return Fail(result, BeyondBudget(result.item, need));
             const std::lock_guard lock(takeMutex_);
@@ -297,7 +330,7 @@ private:
         if (auto failure = RunStep(LineLoad, [&] {
                 const std::vector<std::uint8_t> bytes = source.file->ReadAll();
                 try {
-                    if (plan.encoder == Encoder::Jpeg && classic_ && LooksLikeJpeg(bytes)) {
+                    if (plan.encoder == Encoder::Jpeg && onSurface_ && LooksLikeJpeg(bytes)) {
                         // Straight into the surface; CMYK and YCCK go through the
                         // picture, from the headers already read.
                         JpegHeader header = ReadJpegHeader(bytes, allowedPixels);
@@ -324,11 +357,24 @@ private:
             return Fail(result, *parameterFailure_);
 
         if (auto failure = RunStep(LineBevel, [&] {
-                if (onSurface)
+                if (onSurface) {
                     space.Bevel(request_.parameters.parsed, engineThreads_);
-                else
-                    ApplyBevel(input.picture, input.picture, request_.parameters.parsed, request_.parameters.look,
-                               engineThreads_, space);
+                    return;
+                }
+                const BevelLook& look = request_.parameters.look;
+                // The shadow's shape is read before the bevel changes the colours.
+                ShapeMask shape;
+                if (look.decoration.shadow)
+                    ReadShapeMask(input.picture, look.shapeSource, shape, engineThreads_);
+                ApplyBevel(input.picture, input.picture, request_.parameters.parsed, look, engineThreads_, space);
+                if (!look.decoration.Any())
+                    return;
+                const PictureSize size{std::uint64_t(input.picture.Width()), std::uint64_t(input.picture.Height())};
+                if (const std::optional<StepFailure> beyond = GrownBeyondLimits(size, margin_))
+                    Raise(beyond->number, beyond->description);
+                const bool keepsAlpha = OutputKeepsAlpha(plan);
+                Decorate(input.picture, shape, look.decoration, keepsAlpha, engineThreads_);
+                input.hasAlpha = keepsAlpha;
             }))
             return Fail(result, *failure);
         if (stopToken_.stop_requested())
@@ -449,8 +495,11 @@ private:
     std::vector<ItemPlan> plans_;
     std::optional<StepFailure> parameterFailure_;
     // Only the classic technique bevels the 24-bit surface a JPEG can be
-    // decoded into; the others read the picture's words.
-    const bool classic_ = request_.parameters.look.technique == BevelTechnique::Classic;
+    // decoded into; the others read the picture's words, and so do a margin
+    // and a shadow, which grow the picture and draw on it.
+    const bool onSurface_ =
+        request_.parameters.look.technique == BevelTechnique::Classic && !request_.parameters.look.decoration.Any();
+    const std::int32_t margin_ = request_.parameters.look.decoration.margin;
     const std::uint64_t workspaceBytesPerPixel_ = WorkspaceBytesPerPixel + LookBytesPerPixel(request_.parameters.look);
     unsigned engineThreads_ = 1;
     MemoryBudget budget_;

@@ -91,10 +91,12 @@ std::uint64_t DefaultMemoryBudget()
     return physical == 0 ? fallback : physical / 2;
 }
 
-MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t bytesPerPixel)
+MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t bytesPerPixel, std::int32_t margin)
 {
     constexpr std::uint64_t manyPixels = 1ull << 48;
-    return {fileBytes + std::min(PixelCount(size), manyPixels) * bytesPerPixel, size, fileBytes};
+    const std::uint64_t added = 2 * std::uint64_t(std::max(margin, 0));
+    const PictureSize grown{size.width + added, size.height + added};
+    return {fileBytes + std::min(PixelCount(grown), manyPixels) * bytesPerPixel, size, fileBytes};
 }
 
 std::uint64_t AllowedPixels(std::uint64_t bytes, std::uint64_t fileBytes, std::uint64_t bytesPerPixel)
@@ -102,13 +104,13 @@ std::uint64_t AllowedPixels(std::uint64_t bytes, std::uint64_t fileBytes, std::u
     return bytes > fileBytes ? std::min((bytes - fileBytes) / bytesPerPixel, MaxPicturePixels) : 0;
 }
 
-MemoryNeed EstimateMemoryNeed(const FileStart& start, std::uint64_t bytesPerPixel)
+MemoryNeed EstimateMemoryNeed(const FileStart& start, std::uint64_t bytesPerPixel, std::int32_t margin)
 {
     MemoryNeed need;
     need.size = ProbePictureSize(start.bytes);
     need.fileBytes = start.size;
     if (need.size)
-        need.bytes = NeedForSize(start.size, *need.size, bytesPerPixel).bytes;
+        need.bytes = NeedForSize(start.size, *need.size, bytesPerPixel, margin).bytes;
     else if (start.size <= start.bytes.size())
         need.bytes = start.size * 2;  // all of it seen, and no reader knew it
     else

@@ -91,7 +91,9 @@ struct MemoryNeed {
     std::uint64_t fileBytes = 0;
 };
 
-MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t bytesPerPixel);
+// margin: what the look adds to every side of the picture after the bevel;
+// the pixels are counted at the grown size, the size kept as the header's.
+MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t bytesPerPixel, std::int32_t margin = 0);
 
 // The pixels a reservation of `bytes` leaves room for once the file is read:
 // the load refuses a picture larger than that, whatever its header said.
@@ -101,6 +103,6 @@ std::uint64_t AllowedPixels(std::uint64_t bytes, std::uint64_t fileBytes, std::u
 // ProbeBytes of it, or all of a shorter file); a header that tells nothing
 // counts as a picture up to the loader's limit, unless the whole file was
 // seen.
-MemoryNeed EstimateMemoryNeed(const FileStart& start, std::uint64_t bytesPerPixel);
+MemoryNeed EstimateMemoryNeed(const FileStart& start, std::uint64_t bytesPerPixel, std::int32_t margin = 0);
 
 } // namespace tollamere

@@ -127,6 +127,14 @@ TEST(CommandLineTest, ReadsEveryFormOfTheOptions)
          "size=3 elevation=50 look=technique:smooth,profile:round,depth:50 paths=in"},
         // The classic technique named as such is the default.
         {{"--technique", "classic", "in"}, "paths=in"},
+        // The margin and the shadow go with every technique; the shape
+        // source, given with the classic one, makes the shadow's shape.
+        {{"--margin", "10", "--drop-shadow", "4,4,6", "in"}, "look=margin:10,drop-shadow:4,4,6,#000000@60 paths=in"},
+        {{"--margin=4096", "--drop-shadow=-4096,0,512,#F80@0", "--shape", "alpha", "in"},
+         "look=shape:alpha,margin:4096,drop-shadow:-4096,0,512,#ff8800@0 paths=in"},
+        {{"--technique=chisel", "--drop-shadow", "0,-3,0,white@100", "in"},
+         "look=technique:chisel,drop-shadow:0,-3,0,#ffffff@100 paths=in"},
+        {{"--drop-shadow", "1,2,3", "--drop-shadow=none", "--margin", "0", "in"}, "paths=in"},
         // Bytes that are not UTF-8 reach the options unchanged.
         {{"-o", "\xFF", "--name", "\xFF{name}", "\xFF.png", "--", "\xC3\xA9\xFF"},
          "output=\xFF name=\xFF{name} paths=\xFF.png,\xC3\xA9\xFF"},
@@ -165,6 +173,10 @@ TEST(CommandLineTest, RefusesUsageErrorsWithTheReason)
     const std::string quality = "--quality needs a whole number from 1 to 100, not ";
     const std::string level = "--png-level needs a whole number from 0 to 9, not ";
     const std::string dash = "\"-\" is not a path here; --files-from - reads paths from standard input";
+    const std::string shadow = "--drop-shadow needs DX,DY,BLUR[,COLOUR]: offsets from -4096 to 4096 and a blur radius "
+                               "from 0 to 512, in whole pixels, not ";
+    const std::string colour = "--drop-shadow colour takes #rrggbb, #rgb, black, white, grey, red, green or blue, then "
+                               "@OPACITY if wanted, a whole percent from 0 to 100, not ";
     const struct {
         std::vector<std::string> arguments;
         std::string error;
@@ -228,6 +240,16 @@ TEST(CommandLineTest, RefusesUsageErrorsWithTheReason)
         {{"--technique=smooth", "--shape", "luma:256", "a.png"},
          "--shape takes green, alpha or luma:N with N a whole number from 0 to 255, not \"luma:256\""},
         {{"--look", "nope", "a.png"}, "--look: no look is named \"nope\", and no file either"},
+        {{"--margin", "4097", "a.png"}, "--margin needs a whole number of pixels from 0 to 4096, not \"4097\""},
+        {{"--margin", "-1", "a.png"}, "--margin needs a whole number of pixels from 0 to 4096, not \"-1\""},
+        {{"--drop-shadow", "4,4", "a.png"}, shadow + "\"4,4\""},
+        {{"--drop-shadow", "4,4,513", "a.png"}, shadow + "\"4,4,513\""},
+        {{"--drop-shadow", "4,-4097,6", "a.png"}, shadow + "\"4,-4097,6\""},
+        {{"--drop-shadow", "4,+4,6", "a.png"}, shadow + "\"4,+4,6\""},
+        {{"--drop-shadow", "4,4,-6", "a.png"}, shadow + "\"4,4,-6\""},
+        {{"--drop-shadow", "4,4,6,", "a.png"}, colour + "\"4,4,6,\""},
+        {{"--drop-shadow", "4,4,6,#12345", "a.png"}, colour + "\"4,4,6,#12345\""},
+        {{"--drop-shadow", "4,4,6,black@101", "a.png"}, colour + "\"4,4,6,black@101\""},
         // Options that the classic technique would drop without a word.
         {{"--look", "Chiselled plate", "--technique", "classic", "--depth", "50", "a.png"},
          "--depth shapes the smooth and chisel techniques only; add --technique smooth or chisel"},
@@ -460,6 +482,34 @@ TEST_F(CliEndToEndTest, TheLookReachesEveryItem)
         const PictureFile written = LoadPictureFile(root_ / "out" / input.filename().replace_extension(".png"));
         EXPECT_TRUE(written.picture == expected.picture) << name;
     }
+}
+
+// A margin and a shadow: the PNG grows by the margin on every side, the
+// margin transparent but for the shadow, which falls below right.
+TEST_F(CliEndToEndTest, TheMarginHoldsTheShadowBelowRight)
+{
+    const Result run = RunCli("-q --margin 10 --drop-shadow 4,4,6 -o " + Out() + " " + Quoted(root_ / "in" / "a.png"));
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    const PictureFile written = LoadPictureFile(root_ / "out" / "a.png");
+    ASSERT_EQ(written.picture.Width(), 40);
+    ASSERT_EQ(written.picture.Height(), 40);
+    ASSERT_TRUE(written.hasAlpha);
+    // The largest alpha in each margin, and the picture's opaque middle.
+    std::uint32_t left = 0, top = 0, right = 0, bottom = 0;
+    for (std::int32_t i = 0; i < 40; ++i) {
+        for (std::int32_t j = 0; j < 10; ++j) {
+            left = std::max(left, written.picture.Pixel(j, i) >> 24);
+            top = std::max(top, written.picture.Pixel(i, j) >> 24);
+            right = std::max(right, written.picture.Pixel(30 + j, i) >> 24);
+            bottom = std::max(bottom, written.picture.Pixel(i, 30 + j) >> 24);
+        }
+    }
+    EXPECT_EQ(left, 0u);
+    EXPECT_EQ(top, 0u);
+    EXPECT_GT(right, 20u);
+    EXPECT_GT(bottom, 20u);
+    EXPECT_LE(std::max(right, bottom), 153u);  // black at 60 %
+    EXPECT_EQ(written.picture.Pixel(20, 20) >> 24, 0xFFu);
 }
 
 // A usage error is found before anything is touched: one reason, one hint,

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "conversion_run.h"
+#include "crafted_files.h"
 
 #include "path_text.h"
 #include "bevel.h"
@@ -372,6 +373,37 @@ TEST_F(ConversionRunTest, ItemBeyondTheMemoryBudgetFailsAlone)
     EXPECT_NE(observer.failures[0].description.find("1000 x 1000 pixels"), std::string::npos) << observer.failures[0].description;
     EXPECT_NE(observer.failures[0].description.find("4 MiB"), std::string::npos) << observer.failures[0].description;
     EXPECT_EQ(OutputNames(), std::vector<std::string>{"small.png"});
+}
+
+// The margin and the shadow reach every item, the JPEG written as JPEG too
+// (which the classic effect otherwise bevels on its own surface); an item
+// the margin would grow beyond the largest picture fails before it is read.
+TEST_F(ConversionRunTest, TheMarginGrowsEveryItemWithinThePictureLimits)
+{
+    test::WriteBytes(root_ / "in" / "huge.png", test::PngHeaderClaiming(10000, 10000));
+    const std::vector<std::string> inputs = {MakeInputAs("a.png"), MakeInputAs("b.jpg"), In("huge.png")};
+    ConversionRequest request;
+    request.inputPaths = inputs;
+    request.outputFolder = OutFolder();
+    request.parameters.look.decoration = {2000, DropShadow{3, 3, 4}};
+    RecordingObserver observer;
+    const ConversionSummary summary = RunConversion(request, observer);
+    EXPECT_EQ(summary.written, 2u);
+    ASSERT_EQ(observer.failures.size(), 1u);
+    EXPECT_EQ(observer.failures[0].item, 2u);
+    EXPECT_EQ(observer.failures[0].lineNumber, 160);
+    EXPECT_EQ(observer.failures[0].number, ErrorNumber::OutOfMemory);
+    EXPECT_NE(observer.failures[0].description.find("makes the picture 14000 x 14000 pixels"), std::string::npos)
+        << observer.failures[0].description;
+    EXPECT_EQ(OutputNames(), (std::vector<std::string>{"a.png", "b.jpg"}));
+    for (const char* name : {"a.png", "b.jpg"}) {
+        const PictureFile output = LoadPictureFile(Out(name));
+        EXPECT_EQ(output.picture.Width(), 4024) << name;
+        EXPECT_EQ(output.picture.Height(), 4024) << name;
+    }
+    // The JPEG holds no alpha: its margin is its corner's black, opaque.
+    EXPECT_EQ(LoadPictureFile(Out("b.jpg")).picture.Pixel(0, 0), 0xFF000000u);
+    EXPECT_EQ(LoadPictureFile(Out("a.png")).picture.Pixel(0, 0), 0x00000000u);
 }
 
 // A workspace kept from a large picture is freed, not waited for, when the

@@ -207,6 +207,10 @@ TEST(MemoryEstimateTest, CountsTheFileAndPixelsWithoutWrapping)
 {
     EXPECT_EQ(NeedForSize(1000, {400, 300}, 20).bytes, 1000u + 400 * 300 * 20);
     EXPECT_EQ(NeedForSize(0, {1ull << 40, 1ull << 40}, 102).bytes, (1ull << 48) * 102);
+    // A margin counts on both sides of both directions; the size stays the header's.
+    const MemoryNeed grown = NeedForSize(1000, {400, 300}, 20, 10);
+    EXPECT_EQ(grown.bytes, 1000u + 420 * 320 * 20);
+    EXPECT_EQ(grown.size->width, 400u);
     EXPECT_EQ(AllowedPixels(1000, 1000, 20), 0u);
     EXPECT_EQ(AllowedPixels(1200, 200, 20), 50u);
     EXPECT_EQ(AllowedPixels(~0ull, 0, 20), MaxPicturePixels);
@@ -216,6 +220,8 @@ TEST(MemoryEstimateTest, CountsTheFileAndPixelsWithoutWrapping)
     const MemoryNeed png = EstimateMemoryNeed(InputFile::Open(sandbox / "f.png", ProbeBytes).Start(), 48);
     ASSERT_TRUE(png.size);
     EXPECT_EQ(png.bytes, std::filesystem::file_size(sandbox / "f.png") + 6 * 5 * 48);
+    EXPECT_EQ(EstimateMemoryNeed(InputFile::Open(sandbox / "f.png", ProbeBytes).Start(), 48, 3).bytes,
+              std::filesystem::file_size(sandbox / "f.png") + 12 * 11 * 48);
     // No reader knows it: all of it seen, it needs little; only its start
     // seen, it may be a picture up to the loader's limit.
     const FileStart text{std::vector<std::uint8_t>(13, 'x'), 13};
