@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "look_dialog.h"
 
+#include "drop_shadow.h"
 #include "look_text.h"
 #include "runtime_error.h"
 
 #include "window_support.h"
 
+#include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -37,10 +40,10 @@ QComboBox* Choices(QWidget* owner, std::initializer_list<const char*> captions)
     return box;
 }
 
-QSpinBox* Number(QWidget* owner, int highest, const QString& suffix)
+QSpinBox* Number(QWidget* owner, int highest, const QString& suffix, int lowest = 0)
 {
     auto* box = new QSpinBox(owner);
-    box->setRange(0, highest);
+    box->setRange(lowest, highest);
     box->setSuffix(suffix);
     return box;
 }
@@ -77,6 +80,19 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
     auto* shape = new QHBoxLayout;
     shape->addWidget(shape_, 1);
     shape->addWidget(threshold_);
+    margin_ = Number(this, MaxMargin, QStringLiteral(" px"));
+    margin_->setToolTip(QStringLiteral("Room added on every side, so that the shadow is not cut"));
+    shadow_ = new QCheckBox(QStringLiteral("Drop shado&w"), this);
+    shadowX_ = Number(this, MaxShadowOffset, QStringLiteral(" px right"), -MaxShadowOffset);
+    shadowY_ = Number(this, MaxShadowOffset, QStringLiteral(" px down"), -MaxShadowOffset);
+    shadowBlur_ = Number(this, MaxShadowBlur, QStringLiteral(" px blur"));
+    shadowColour_ = new QPushButton(this);
+    shadowColour_->setAutoDefault(false);
+    shadowColour_->setToolTip(QStringLiteral("The shadow's colour"));
+    shadowOpacity_ = Number(this, 100, QStringLiteral(" %"));
+    auto* shadow = new QHBoxLayout;
+    for (QWidget* box : std::initializer_list<QWidget*>{shadow_, shadowX_, shadowY_, shadowBlur_, shadowColour_, shadowOpacity_})
+        shadow->addWidget(box);
 
     // A row whose field is a layout names its box's buddy itself.
     const auto buddyLabel = [this](const QString& caption, QWidget* buddy) {
@@ -92,6 +108,8 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
     form->addRow(QStringLiteral("Di&rection:"), direction_);
     form->addRow(QStringLiteral("S&often:"), soften_);
     form->addRow(buddyLabel(QStringLiteral("S&hape:"), shape_), shape);
+    form->addRow(QStringLiteral("&Margin:"), margin_);
+    form->addRow(shadow);
     numbers_ = new QLabel(this);
     numbers_->setObjectName(QStringLiteral("numbers"));
     form->addRow(numbers_);
@@ -108,8 +126,16 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
 
     for (QComboBox* box : {technique_, profile_, direction_, shape_})
         connect(box, &QComboBox::currentIndexChanged, this, [this] { ReadChoices(); });
-    for (QSpinBox* box : {depth_, soften_, threshold_})
+    for (QSpinBox* box : {depth_, soften_, threshold_, margin_, shadowX_, shadowY_, shadowBlur_, shadowOpacity_})
         connect(box, &QSpinBox::valueChanged, this, [this] { ReadChoices(); });
+    connect(shadow_, &QCheckBox::toggled, this, [this] { ReadChoices(); });
+    connect(shadowColour_, &QPushButton::clicked, this, [this] {
+        const QColor chosen = QColorDialog::getColor(QColor::fromRgb(colour_.rgb), this, QStringLiteral("Shadow Colour"));
+        if (!chosen.isValid())
+            return;
+        colour_.rgb = chosen.rgb() & 0xFFFFFFu;
+        ReadChoices();
+    });
     connect(looks_, &QComboBox::activated, this, [this](int index) {
         const QVariant name = looks_->itemData(index);
         if (!name.isValid())
@@ -170,16 +196,32 @@ void LookDialog::Show(const NamedLook& look)
     soften_->setValue(choices.softenRadius);
     shape_->setCurrentIndex(int(choices.shapeSource.kind));
     threshold_->setValue(choices.shapeSource.lumaThreshold);
+    const Decoration& decoration = choices.decoration;
+    margin_->setValue(decoration.margin);
+    shadow_->setChecked(decoration.shadow.has_value());
+    const DropShadow drop = decoration.shadow.value_or(DropShadow{});
+    if (decoration.shadow)
+        colour_ = drop.colour;
+    shadowX_->setValue(drop.offsetX);
+    shadowY_->setValue(drop.offsetY);
+    shadowBlur_->setValue(drop.blurRadius);
+    shadowOpacity_->setValue(colour_.opacityPercent);
+    shadowColour_->setText(QColor::fromRgb(colour_.rgb).name());
+    for (QWidget* box : std::initializer_list<QWidget*>{shadowX_, shadowY_, shadowBlur_, shadowColour_, shadowOpacity_})
+        box->setEnabled(decoration.shadow.has_value());
     showing_ = false;
     // Chisel's facets are straight and hard: it has no profile to choose and
     // nothing to soften.
     const bool smooth = choices.technique != BevelTechnique::Classic;
     const bool curved = choices.technique == BevelTechnique::Smooth;
-    for (QWidget* box : std::initializer_list<QWidget*>{depth_, direction_, shape_})
-        box->setEnabled(smooth);
+    // The shadow takes its shape by the same rule, whatever the technique.
+    const bool shaped = smooth || decoration.shadow.has_value();
+    depth_->setEnabled(smooth);
+    direction_->setEnabled(smooth);
     profile_->setEnabled(curved);
     soften_->setEnabled(curved);
-    threshold_->setEnabled(smooth && choices.shapeSource.kind == ShapeSourceKind::Luma);
+    shape_->setEnabled(shaped);
+    threshold_->setEnabled(shaped && choices.shapeSource.kind == ShapeSourceKind::Luma);
     numbers_->setText(QStringLiteral("Bevel size %1, light angle %2°, elevation %3° (the window's boxes)")
                           .arg(QString::fromStdString(look.bevelSize), QString::fromStdString(look.lightAngle),
                                QString::fromStdString(look.lightElevation)));
@@ -198,6 +240,11 @@ void LookDialog::ReadChoices()
     choices.direction = BevelDirection(direction_->currentIndex());
     choices.softenRadius = soften_->value();
     choices.shapeSource = {ShapeSourceKind(shape_->currentIndex()), threshold_->value()};
+    choices.decoration.margin = margin_->value();
+    colour_.opacityPercent = shadowOpacity_->value();
+    choices.decoration.shadow.reset();
+    if (shadow_->isChecked())
+        choices.decoration.shadow = DropShadow{shadowX_->value(), shadowY_->value(), shadowBlur_->value(), colour_};
     Show(look);
     emit LookChanged(look_);
 }

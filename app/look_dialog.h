@@ -14,6 +14,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -60,6 +61,15 @@ private:
     QSpinBox* soften_ = nullptr;
     QComboBox* shape_ = nullptr;
     QSpinBox* threshold_ = nullptr;
+    QSpinBox* margin_ = nullptr;
+    QCheckBox* shadow_ = nullptr;
+    QSpinBox* shadowX_ = nullptr;
+    QSpinBox* shadowY_ = nullptr;
+    QSpinBox* shadowBlur_ = nullptr;
+    QPushButton* shadowColour_ = nullptr;
+    QSpinBox* shadowOpacity_ = nullptr;
+    // The shadow's colour as last chosen, kept while the shadow is off.
+    LookColour colour_;
     QLabel* numbers_ = nullptr;
     QLabel* problem_ = nullptr;
 };

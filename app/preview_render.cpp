@@ -59,9 +59,11 @@ PreviewPicture RenderPreview(const PictureFile& source, const BevelParameters& p
     // As the conversion run does: the result starts as the input, so it keeps
     // the input's alpha.
     auto result = std::make_shared<Picture>(source.picture);
-    ApplyBevel(source.picture, *result, parameters, look, threads);
+    // The margin and the shadow show as an output that holds alpha gets them.
+    BevelWorkspace workspace;
+    ApplyLook(*result, parameters, look, true, threads, workspace);
     PreviewPicture shown;
-    shown.full = ImageOf(std::move(result), source.hasAlpha);
+    shown.full = ImageOf(std::move(result), source.hasAlpha || look.decoration.Any());
     shown.thumbnail = FitToBox(shown.full, box);
     return shown;
 }

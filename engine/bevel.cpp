@@ -2,6 +2,7 @@
 #include "bevel.h"
 
 #include "bevel_stages.h"
+#include "drop_shadow.h"
 #include "effect_operators.h"
 #include "runtime_error.h"
 #include "smooth_bevel.h"
@@ -161,6 +162,17 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
         ApplyBevel(picIn, picOut, parameters, threads, workspace);
     else
         ApplySmoothBevel(picIn, picOut, parameters, look, threads, workspace.Smooth());
+}
+
+void ApplyLook(Picture& picture, const BevelParameters& parameters, const BevelLook& look, bool keepsAlpha,
+               unsigned threads, BevelWorkspace& workspace)
+{
+    ShapeMask shape;
+    if (look.decoration.shadow)
+        ReadShapeMask(picture, look.shapeSource, shape, threads);
+    ApplyBevel(picture, picture, parameters, look, threads, workspace);
+    if (look.decoration.Any())
+        Decorate(picture, shape, look.decoration, keepsAlpha, threads);
 }
 
 std::uint64_t LookBytesPerPixel(const BevelLook& look) noexcept

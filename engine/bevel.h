@@ -95,6 +95,13 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
 void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& parameters, const BevelLook& look,
                 unsigned threads, BevelWorkspace& workspace);
 
+// The whole look on one picture, in place: the bevel of its technique, then
+// the margin and the drop shadow, whose shape is read before the bevel
+// changes the colours. keepsAlpha tells whether the output holds alpha (see
+// Decorate). Raises what ApplyBevel and Decorate raise.
+void ApplyLook(Picture& picture, const BevelParameters& parameters, const BevelLook& look, bool keepsAlpha,
+               unsigned threads, BevelWorkspace& workspace);
+
 // The most the look's technique takes per pixel in a workspace beyond what
 // the classic effect takes there, for a memory budget to count.
 std::uint64_t LookBytesPerPixel(const BevelLook& look) noexcept;

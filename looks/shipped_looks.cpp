@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "look_file.h"
 
+#include "drop_shadow.h"
+
 namespace tollamere {
 
 namespace {
@@ -21,12 +23,14 @@ const std::vector<NamedLook>& ShippedLooks()
 {
     static const std::vector<NamedLook> looks{
         Shipped("Classic", "5", "30", [](BevelLook&) {}),
-        // A wide, rounded rim that rises gently into the face.
+        // A wide, rounded rim that rises gently into the face, on a soft
+        // shadow with room around it.
         Shipped("Soft button", "14", "40",
                 [](BevelLook& look) {
                     look.technique = BevelTechnique::Smooth;
                     look.profile = BevelProfile::Round;
                     look.softenRadius = 2;
+                    look.decoration = {10, DropShadow{3, 4, 8, {0x000000, 45}}};
                 }),
         // A steep, deep rim on a pill: the face seems to bulge like glass.
         Shipped("Glass pill", "24", "50",

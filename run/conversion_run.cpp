@@ -362,19 +362,13 @@ private:
                     return;
                 }
                 const BevelLook& look = request_.parameters.look;
-                // The shadow's shape is read before the bevel changes the colours.
-                ShapeMask shape;
-                if (look.decoration.shadow)
-                    ReadShapeMask(input.picture, look.shapeSource, shape, engineThreads_);
-                ApplyBevel(input.picture, input.picture, request_.parameters.parsed, look, engineThreads_, space);
-                if (!look.decoration.Any())
-                    return;
                 const PictureSize size{std::uint64_t(input.picture.Width()), std::uint64_t(input.picture.Height())};
                 if (const std::optional<StepFailure> beyond = GrownBeyondLimits(size, margin_))
                     Raise(beyond->number, beyond->description);
                 const bool keepsAlpha = OutputKeepsAlpha(plan);
-                Decorate(input.picture, shape, look.decoration, keepsAlpha, engineThreads_);
-                input.hasAlpha = keepsAlpha;
+                ApplyLook(input.picture, request_.parameters.parsed, look, keepsAlpha, engineThreads_, space);
+                if (look.decoration.Any())
+                    input.hasAlpha = keepsAlpha;
             }))
             return Fail(result, *failure);
         if (stopToken_.stop_requested())
