@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the engine, picture-file, folder-scan and run-core tests with
+# Builds the engine, picture-file, folder-scan, look and run-core tests with
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the run core's, the
 # engine's threaded and the window's background jobs' tests with
 # ThreadSanitizer, and runs them; any report fails the run.
@@ -18,10 +18,11 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/s
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 configure build-asan address,undefined
-cmake --build build-asan --parallel --target engine_tests conversion_tests inputs_tests
+cmake --build build-asan --parallel --target engine_tests conversion_tests inputs_tests looks_tests
 build-asan/tests/engine/engine_tests --gtest_brief=1
 build-asan/tests/conversion/conversion_tests --gtest_brief=1
 build-asan/tests/inputs/inputs_tests --gtest_brief=1
+build-asan/tests/looks/looks_tests --gtest_brief=1
 
 echo "== ThreadSanitizer"
 configure build-tsan thread
