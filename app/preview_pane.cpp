@@ -3,6 +3,7 @@
 
 #include "input_list_model.h"
 #include "numeric_text.h"
+#include "process_environment.h"
 #include "zoom_view.h"
 
 #include <QEvent>
@@ -13,7 +14,6 @@
 #include <QTextOption>
 
 #include <algorithm>
-#include <thread>
 
 namespace tollamere {
 
@@ -136,7 +136,7 @@ void PreviewPane::SetShown(bool shown)
             handlers.source = [this](const PreviewSourceShown& shownSource) { ShowSource(shownSource); };
             handlers.result = [this](const PreviewResultShown& shownResult) { ShowResult(shownResult); };
             worker_ = std::make_unique<PreviewWorker>(this, std::move(handlers),
-                                                      std::max(1u, std::thread::hardware_concurrency()));
+                                                      UsableProcessors());
         }
         FollowSelection();
         return;

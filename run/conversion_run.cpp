@@ -13,6 +13,7 @@
 #include "folders.h"
 #include "path_text.h"
 #include "picture_files.h"
+#include "process_environment.h"
 #include "format_registry.h"
 #include "picture_size.h"
 #include "qt_codec.h"
@@ -129,7 +130,7 @@ public:
         if (request_.parameters.error)
             parameterFailure_ = FailureOf(LineBevel, *request_.parameters.error);
 
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const unsigned cores = UsableProcessors();
         const std::size_t workers = std::min<std::size_t>(request_.workers == 0 ? cores : request_.workers, plans_.size());
         // Fewer items than cores (one large picture, say): each item's effect
         // takes its share of the cores.

@@ -87,8 +87,8 @@ std::uint64_t DefaultMemoryBudget()
 {
     // Without a reading, a budget that a small machine still has.
     constexpr std::uint64_t fallback = 2ull << 30;
-    const std::uint64_t physical = PhysicalMemoryBytes();
-    return physical == 0 ? fallback : physical / 2;
+    const std::uint64_t usable = UsableMemoryBytes();
+    return usable == 0 ? fallback : usable / 2;
 }
 
 MemoryNeed NeedForSize(std::uint64_t fileBytes, PictureSize size, std::uint64_t bytesPerPixel, std::int32_t margin)

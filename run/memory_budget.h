@@ -80,7 +80,8 @@ private:
     std::vector<Lease> idle_;
 };
 
-// Half of the physical memory, or 2 GiB when the system does not say.
+// Half of the memory this process may use (the machine's, or its control
+// group's limit), or 2 GiB when the system does not say.
 std::uint64_t DefaultMemoryBudget();
 
 // An item's estimated peak from its file's size and its header's picture
