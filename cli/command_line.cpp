@@ -420,8 +420,9 @@ std::string UsageText()
            "after \"--\"; a file named \"-\" is given as \"./-\".\n"
            "\n"
            "Exit status: 0 when every file was written (or left as it was by --overwrite skip),\n"
-           "1 when any failed or the folder scan skipped any, 2 for a usage error, 130 after\n"
-           "Ctrl+C and 143 after a termination request.\n";
+           "1 when any failed, the folder scan skipped any or standard output was full, 2 for\n"
+           "a usage error, 130 after Ctrl+C, 143 after a termination request and 141 when the\n"
+           "reader of standard output went away.\n";
 }
 
 } // namespace tollamere

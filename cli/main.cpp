@@ -12,8 +12,10 @@
 #include "format_registry.h"
 #include "terminal.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <set>
@@ -123,10 +125,34 @@ void CollectInputs(const std::vector<std::string>& paths, const std::string& ext
 
 // Each line is flushed at once, so that a reader on a pipe sees every item
 // as it ends. False when the line could not be written (the reader went away).
-bool WriteJsonLine(const std::string& line)
+// The error of a write to standard output that failed, 0 when it took all.
+int WriteJsonLine(const std::string& line)
 {
+    errno = 0;
     const bool written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size();
-    return std::fflush(stdout) == 0 && written;
+    const int error = errno;
+    if (std::fflush(stdout) == 0 && written)
+        return 0;
+    return errno != 0 ? errno : error != 0 ? error : EIO;
+}
+
+// The exit status when standard output could not take what was written to
+// it: 128 + SIGPIPE when its reader has gone, as if the signal had ended the
+// program; otherwise (a full disk) a failure, said on standard error.
+int StandardOutputLost(int error, std::FILE* messages = stderr)
+{
+    if (error == EPIPE)
+        return ExitSignalBase + SIGPIPE;
+    std::fprintf(messages, "tollamere-cli: standard output: %s\n", std::strerror(error));
+    return ExitFailed;
+}
+
+// Text for standard output alone, such as the help; the exit status.
+int WriteText(const std::string& text)
+{
+    if (const int error = WriteJsonLine(text))
+        return StandardOutputLost(error);
+    return ExitWritten;
 }
 
 class CliObserver : public ConversionObserver {
@@ -136,8 +162,8 @@ public:
     {
     }
 
-    // The JSON report could not be written: its reader has gone.
-    bool ReportLost() const { return reportLost_; }
+    // The error that kept the JSON report from standard output, or 0.
+    int ReportLost() const { return reportLost_; }
 
     void Refused(RunRefusal reason, const std::string& detail) override
     {
@@ -167,9 +193,10 @@ public:
     {
         // Nobody reads the report any more: the run stops as for Ctrl+C,
         // finishing the outputs being written, rather than go on unreported.
-        if (json_ && !reportLost_ && !WriteJsonLine(JsonLine(result))) {
-            reportLost_ = true;
-            stop_.request_stop();
+        if (json_ && reportLost_ == 0) {
+            reportLost_ = WriteJsonLine(JsonLine(result));
+            if (reportLost_ != 0)
+                stop_.request_stop();
         }
     }
 
@@ -186,7 +213,7 @@ private:
     bool terminal_;
     bool json_;
     std::stop_source stop_;
-    bool reportLost_ = false;
+    int reportLost_ = 0;
     bool lineOpen_ = false;
 };
 
@@ -224,14 +251,10 @@ int Main(const std::vector<std::string>& arguments)
     std::optional<CliOptions> options = ParseCommandLine(arguments, error);
     if (!options)
         return UsageError(error);
-    if (options->help) {
-        std::cout << UsageText();
-        return ExitWritten;
-    }
-    if (options->version) {
-        std::cout << "tollamere-cli " << TOLLAMERE_VERSION << '\n';
-        return ExitWritten;
-    }
+    if (options->help)
+        return WriteText(UsageText());
+    if (options->version)
+        return WriteText(std::string("tollamere-cli ") + TOLLAMERE_VERSION + "\n");
     for (const std::string& warning : options->warnings)
         std::cerr << "tollamere-cli: warning: " << warning << '\n';
     if (auto reason = AddListedPaths(*options))
@@ -263,7 +286,8 @@ int Main(const std::vector<std::string>& arguments)
             result.inputPath = item.path;
             result.outcome = ItemResult::Outcome::Skipped;
             result.reason = item.reason;
-            WriteJsonLine(JsonLine(result));
+            if (const int error = WriteJsonLine(JsonLine(result)))
+                return StandardOutputLost(error);
         }
     }
 
@@ -296,8 +320,8 @@ int Main(const std::vector<std::string>& arguments)
     }
     if (const int signal = InterruptSignal(); signal != 0)
         return ExitSignalBase + signal;
-    if (observer.ReportLost())
-        return ExitSignalBase + SIGPIPE;
+    if (const int error = observer.ReportLost())
+        return StandardOutputLost(error, messages);
     // A file the scan skipped was not written either: a script must not read
     // the run as complete. An output left as it was under --overwrite skip is
     // what the user asked for.

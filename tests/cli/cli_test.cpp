@@ -789,6 +789,23 @@ TEST_F(CliEndToEndTest, InterruptStopsTheRunWithTheSignalsStatus)
 
 // A caller may close the standard streams: failure text must never land in
 // an output that took their descriptor.
+// Standard output on a full disk is a failure that says so, whatever was
+// written to it; outputs already written stay.
+TEST_F(CliEndToEndTest, AFullStandardOutputFailsTheRun)
+{
+    for (const std::string& arguments :
+         std::vector<std::string>{"--help", "--version", "--json -o " + Out() + " " + Quoted(root_ / "in" / "a.png")}) {
+        const std::string command = std::string(TOLLAMERE_CLI) + " " + arguments + " >/dev/full 2>" + Quoted(root_ / "stderr");
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << arguments;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << arguments;
+        EXPECT_NE(ReadWhole(root_ / "stderr").find("tollamere-cli: standard output: No space left on device"),
+                  std::string::npos)
+            << arguments;
+    }
+    EXPECT_EQ(Outputs(), std::set<std::string>{"a.png"});
+}
+
 TEST_F(CliEndToEndTest, ClosedStandardStreamsLeaveTheOutputsAlone)
 {
     // Good and bad files alternate, so that failures are reported while
