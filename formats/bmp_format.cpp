@@ -115,17 +115,34 @@ void CheckBmp(ByteSpan bytes)
         RaiseInvalidPicture("truncated BMP data: " + std::to_string(bytes.size()) + " bytes where the header needs " + std::to_string(needed));
 }
 
-// A bitmap file of 24 bits per pixel (blue, green, red; rows bottom-up and
-// padded to 4 bytes), the alpha dropped.
-EncodedBytes Encode(const Picture& picture, bool, const SaveSettings&)
+// A picture whose alpha is in use: some pixel is not opaque.
+bool UsesAlpha(const Picture& picture) noexcept
+{
+    for (std::int32_t y = 0; y < picture.Height(); ++y) {
+        const std::uint32_t* row = picture.Row(y);
+        if (!std::all_of(row, row + picture.Width(), [](std::uint32_t word) { return word >> 24 == 0xFF; }))
+            return true;
+    }
+    return false;
+}
+
+// A bitmap file, rows bottom-up and padded to 4 bytes. A picture without
+// alpha in use takes 24 bits per pixel (blue, green, red) under the plain
+// 40-byte header, as bitmaps always were written here. One with alpha takes
+// 32 bits (blue, green, red, alpha) under a version 5 header whose bit
+// fields name the alpha byte and whose colour space is sRGB: the header
+// that Qt, browsers and image libraries read alpha from.
+EncodedBytes Encode(const Picture& picture, bool hasAlpha, const SaveSettings&)
 {
     if (!picture.HasBitmap())
         RaiseInvalidPicture("the picture has no pixels to save");
+    const bool withAlpha = hasAlpha && UsesAlpha(picture);
     constexpr std::uint64_t fileHeaderSize = 14;
-    constexpr std::uint64_t infoHeaderSize = 40;
+    const std::uint64_t infoHeaderSize = withAlpha ? 124 : 40;
     const auto width = std::uint64_t(picture.Width());
     const auto height = std::uint64_t(picture.Height());
-    const auto pixelBytes = std::uint64_t(cDIBSection::BytesPerScanLineFor(picture.Width())) * height;
+    const std::uint64_t rowBytes = withAlpha ? width * 4 : std::uint64_t(cDIBSection::BytesPerScanLineFor(picture.Width()));
+    const std::uint64_t pixelBytes = rowBytes * height;
     const std::uint64_t fileSize = fileHeaderSize + infoHeaderSize + pixelBytes;
     if (fileSize > 0xFFFF'FFFFull)
         RaiseInvalidPicture("a BMP file holds at most 4 GiB; this picture would need " + std::to_string(fileSize) + " bytes");
@@ -140,14 +157,29 @@ EncodedBytes Encode(const Picture& picture, bool, const SaveSettings&)
     PutLittleEndian(header + 18, width, 4);
     PutLittleEndian(header + 22, height, 4);  // positive: bottom-up
     PutLittleEndian(header + 26, 1, 2);       // planes
-    PutLittleEndian(header + 28, 24, 2);      // bits per pixel
+    PutLittleEndian(header + 28, withAlpha ? 32 : 24, 2);
     // Compression (offset 30), resolution and palette fields stay 0: uncompressed, no palette.
     PutLittleEndian(header + 34, pixelBytes, 4);
+    if (withAlpha) {
+        PutLittleEndian(header + 30, BitFields, 4);
+        PutLittleEndian(header + 54, 0x00FF0000, 4);  // red
+        PutLittleEndian(header + 58, 0x0000FF00, 4);  // green
+        PutLittleEndian(header + 62, 0x000000FF, 4);  // blue
+        PutLittleEndian(header + 66, 0xFF000000, 4);  // alpha
+        PutLittleEndian(header + 70, 0x73524742, 4);  // "sRGB"
+        PutLittleEndian(header + 122, 4, 4);          // intent: perceptual (images)
+    }
 
+    std::uint8_t* pixels = file.data() + fileHeaderSize + infoHeaderSize;
     for (std::int32_t y = 0; y < picture.Height(); ++y) {
-        std::uint8_t* out = file.data() + fileHeaderSize + infoHeaderSize
-                            + cDIBSection::PixelOffsetFor(picture.Width(), picture.Height(), 0, y);
         const std::uint32_t* row = picture.Row(y);
+        if (withAlpha) {
+            std::uint8_t* out = pixels + (height - 1 - std::uint64_t(y)) * rowBytes;
+            for (std::int32_t x = 0; x < picture.Width(); ++x, out += 4)
+                PutLittleEndian(out, row[x], 4);
+            continue;
+        }
+        std::uint8_t* out = pixels + cDIBSection::PixelOffsetFor(picture.Width(), picture.Height(), 0, y);
         for (std::int32_t x = 0; x < picture.Width(); ++x) {
             *out++ = std::uint8_t(row[x]);
             *out++ = std::uint8_t(row[x] >> 8);
@@ -162,8 +194,8 @@ constexpr std::string_view QtNames[] = {"bmp"};
 
 } // namespace
 
-// Read by Qt, written here as 24 bits; "bmp" takes the bitmap's route. It
-// holds no profile.
+// Read by Qt, written here as 24 bits, or 32 with alpha in use; "bmp" takes
+// the bitmap's route. It holds no profile.
 extern constinit const FileFormat BmpFormat{
     .name = "BMP",
     .extensions = Extensions,

@@ -387,7 +387,7 @@ private:
             const auto encode = [&] {
                 if (onSurface)
                     return EncodePictureFile(space.Surface().Layout(), *plan.format, settings);
-                return EncodePictureFile(input.picture, plan.route != OutputRoute::Bitmap && input.hasAlpha, *plan.format, settings);
+                return EncodePictureFile(input.picture, input.hasAlpha, *plan.format, settings);
             };
             const EncodedBytes bytes = plan.route == OutputRoute::JpegWriter ? EncodeForJpegWriter(encode, outputPath) : encode();
             try {

@@ -110,23 +110,45 @@ TEST(PictureFileRoundTrip, GreyAndBlackWhiteFormatsKeepPicturesTheyCanHold)
     }
 }
 
-TEST(PictureFileRoundTrip, BmpIsTwentyFourBitsStoredBottomUp)
+// 24 bits per pixel unless alpha is in use; then 32 under a version 5
+// header that names the alpha byte, read back exactly.
+TEST(PictureFileRoundTrip, BmpIsTwentyFourBitsBottomUpOrThirtyTwoWithAlpha)
 {
     TempFolder folder;
-    SavePictureFile(LetterFWithAlpha(), true, folder / "F.BMP");
-    ASSERT_EQ(EntryNames(folder.Path()), std::vector<std::string>{"F.BMP"});
-    const Bytes bmp = ReadBytes(folder / "F.BMP");
-    ASSERT_EQ(bmp.size(), 54u + 5 * 20) << "rows of 18 bytes padded to 20";
-    EXPECT_EQ(bmp[0], 'B');
-    EXPECT_EQ(bmp[1], 'M');
-    EXPECT_EQ(bmp[28], 24) << "bits per pixel";
-    EXPECT_EQ(bmp[30], 0) << "uncompressed";
-    // The first stored row is the bottom one, "#.....": red, then blue.
-    EXPECT_EQ((Bytes{bmp.begin() + 54, bmp.begin() + 60}), (Bytes{0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00}));
-    const PictureFile loaded = LoadPictureFile(folder / "F.BMP");
-    EXPECT_FALSE(loaded.hasAlpha);
-    EXPECT_EQ(loaded.picture.Pixel(5, 0), 0xFF000000u) << "the transparent column is stored black";
-    EXPECT_EQ(loaded.picture.Pixel(4, 4), 0xFF00FF00u) << "the half-transparent pixel keeps its colour";
+    const struct {
+        Picture picture;
+        bool hasAlpha;
+        std::size_t headerSize;
+        std::uint8_t bitsPerPixel;
+    } rows[] = {
+        {LetterF(), true, 40, 24},
+        {LetterFWithAlpha(), false, 40, 24},
+        {LetterFWithAlpha(), true, 124, 32},
+    };
+    for (const auto& row : rows) {
+        SavePictureFile(row.picture, row.hasAlpha, folder / "F.BMP");
+        const Bytes bmp = ReadBytes(folder / "F.BMP");
+        const std::size_t rowBytes = row.bitsPerPixel == 24 ? 20 : 24;  // 18 bytes padded to 20, or 6 pixels of 4
+        ASSERT_EQ(bmp.size(), 14 + row.headerSize + 5 * rowBytes);
+        EXPECT_EQ(bmp[0], 'B');
+        EXPECT_EQ(bmp[1], 'M');
+        EXPECT_EQ(bmp[14], row.headerSize);
+        EXPECT_EQ(bmp[28], row.bitsPerPixel);
+        EXPECT_EQ(bmp[30], row.bitsPerPixel == 24 ? 0 : 3) << "uncompressed, or bit fields";
+        // The first stored row is the bottom one, "#.....": red, then blue.
+        const auto first = bmp.begin() + std::ptrdiff_t(14 + row.headerSize);
+        const std::size_t pixel = row.bitsPerPixel / 8;
+        EXPECT_EQ((Bytes{first, first + 3}), (Bytes{0x00, 0x00, 0xFF}));
+        EXPECT_EQ((Bytes{first + std::ptrdiff_t(pixel), first + std::ptrdiff_t(pixel + 3)}), (Bytes{0xFF, 0x00, 0x00}));
+        const PictureFile loaded = LoadPictureFile(folder / "F.BMP");
+        EXPECT_EQ(loaded.hasAlpha, row.bitsPerPixel == 32);
+        if (row.bitsPerPixel == 32) {
+            EXPECT_TRUE(loaded.picture == row.picture);
+        } else {
+            EXPECT_EQ(loaded.picture.Pixel(5, 0), row.picture.Pixel(5, 0) | 0xFF000000u) << "alpha dropped, colour kept";
+            EXPECT_EQ(loaded.picture.Pixel(4, 4), row.picture.Pixel(4, 4) | 0xFF000000u);
+        }
+    }
 }
 
 TEST(PictureFileRoundTrip, JpegIsCloseAndSampledFourFourFour)
