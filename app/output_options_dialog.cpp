@@ -27,6 +27,7 @@ const QString KeyFormat = QStringLiteral("OutputFormat");
 const QString KeyQuality = QStringLiteral("OutputQuality");
 const QString KeyPngLevel = QStringLiteral("OutputPngLevel");
 const QString KeyStrip = QStringLiteral("OutputStripMetadata");
+const QString KeyAutoOrient = QStringLiteral("OutputAutoOrient");
 
 constexpr std::array OverwriteNames{"replace", "skip", "rename"};
 
@@ -86,6 +87,10 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
     strip_->setChecked(options.stripMetadata);
     form->addRow(strip_);
 
+    autoOrient_ = new QCheckBox(QStringLiteral("T&urn photos upright by their EXIF orientation"), this);
+    autoOrient_->setChecked(options.autoOrient);
+    form->addRow(autoOrient_);
+
     problem_ = MakeProblemLabel(this);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults, this);
@@ -100,6 +105,7 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
         quality_->setValue(quality_->minimum());
         pngLevel_->setValue(pngLevel_->minimum());
         strip_->setChecked(false);
+        autoOrient_->setChecked(true);
     });
 
     auto* layout = new QVBoxLayout(this);
@@ -120,6 +126,7 @@ OutputOptions OutputOptionsDialog::Options() const
     if (pngLevel_->value() >= MinPngLevel)
         options.pngLevel = pngLevel_->value();
     options.stripMetadata = strip_->isChecked();
+    options.autoOrient = autoOrient_->isChecked();
     return options;
 }
 
@@ -148,6 +155,7 @@ OutputOptions OutputOptionsFromSettings(const std::function<QString(const QStrin
     options.quality = NumberIn(read(KeyQuality), MinQuality, MaxQuality);
     options.pngLevel = NumberIn(read(KeyPngLevel), MinPngLevel, MaxPngLevel);
     options.stripMetadata = read(KeyStrip) == QStringLiteral("true");
+    options.autoOrient = read(KeyAutoOrient) != QStringLiteral("false");
     // A store edited by hand may hold a pattern or a format the run refuses;
     // the numbers were only taken within their ranges.
     if (CheckOutputOptions(options)) {
@@ -167,6 +175,7 @@ void OutputOptionsToSettings(const OutputOptions& options, const std::function<v
     write(KeyQuality, options.quality ? QString::number(*options.quality) : QString());
     write(KeyPngLevel, options.pngLevel ? QString::number(*options.pngLevel) : QString());
     write(KeyStrip, flag(options.stripMetadata));
+    write(KeyAutoOrient, flag(options.autoOrient));
 }
 
 } // namespace tollamere

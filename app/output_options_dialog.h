@@ -36,6 +36,7 @@ private:
     QSpinBox* quality_ = nullptr;
     QSpinBox* pngLevel_ = nullptr;
     QCheckBox* strip_ = nullptr;
+    QCheckBox* autoOrient_ = nullptr;
     QLabel* problem_ = nullptr;
 };
 

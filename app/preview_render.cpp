@@ -46,6 +46,8 @@ QImage ImageOf(std::shared_ptr<const Picture> picture, bool hasAlpha)
 PreviewSource LoadPreviewSource(const std::string& path, QSize box)
 {
     auto file = std::make_shared<PictureFile>(LoadPictureFile(ToFileSystemPath(path)));
+    // Shown as the run bevels it by default: a photo stored sideways, upright.
+    TurnPictureUpright(*file);
     PreviewSource source;
     source.shown.full = ImageOf(std::shared_ptr<const Picture>(file, &file->picture), file->hasAlpha);
     source.shown.thumbnail = FitToBox(source.shown.full, box);

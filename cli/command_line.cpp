@@ -203,6 +203,7 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     const QCommandLineOption quality = Valued({"quality"}, "N");
     const QCommandLineOption pngLevel = Valued({"png-level"}, "N");
     const QCommandLineOption strip = Flag({"strip"});
+    const QCommandLineOption noAutoOrient = Flag({"no-auto-orient"});
     const QCommandLineOption filesFrom = Valued({"files-from"}, "FILE");
     const QCommandLineOption null = Flag({"0", "null"});
     const QCommandLineOption json = Flag({"json"});
@@ -219,7 +220,7 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     // "-qj2" is -q and -j 2, and "-s5" is -s 5, as getopt reads them.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.addOptions({output, size, angle, elevation, extension, jobs, maxMemory, keepFolders, name, overwrite,
-                       format, quality, pngLevel, strip, filesFrom, null, json, quiet, verbose, help, version});
+                       format, quality, pngLevel, strip, noAutoOrient, filesFrom, null, json, quiet, verbose, help, version});
     parser.addOption(look);
     for (const auto& lookOption : lookOptions)
         parser.addOption(lookOption.second);
@@ -312,6 +313,7 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
         out.pngLevel = number;
     }
     out.stripMetadata = parser.isSet(strip);
+    out.autoOrient = !parser.isSet(noAutoOrient);
     if (auto reason = CheckOutputOptions(out))
         return fail(*reason);
 
@@ -400,6 +402,8 @@ std::string UsageText()
            "                        JPEG XL lossy at that quality (default: lossless)\n"
            "      --png-level N     PNG compression level, 0 to 9\n"
            "      --strip           leave out the inputs' colour profile, resolution and EXIF\n"
+           "      --no-auto-orient  bevel a photo as stored, even when its EXIF orientation says\n"
+           "                        it stands sideways (default: turn it upright first)\n"
            "\n"
            "Input lists and reports:\n"
            "      --files-from FILE also convert the paths listed in FILE, one a line (- reads\n"

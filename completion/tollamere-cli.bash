@@ -68,7 +68,7 @@ _tollamere_cli()
             -j --jobs= --max-memory= --look= --technique= --profile= --depth= --direction= --soften= --shape=
             --margin= --drop-shadow=
             --keep-folders --name= --overwrite= --format= --quality=
-            --png-level= --strip --files-from= -0 --null --json -q --quiet -v --verbose
+            --png-level= --strip --no-auto-orient --files-from= -0 --null --json -q --quiet -v --verbose
             -h --help --version --'
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace

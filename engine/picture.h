@@ -48,4 +48,11 @@ private:
     std::vector<std::uint32_t> pixels_;
 };
 
+// Turns a picture stored in an EXIF orientation (2 to 8; see
+// ExifOrientation) upright: mirrored, turned half round, or turned a
+// quarter, which swaps its width and height. 1 and values out of range
+// leave it as it is. Raises Out of memory (7) for the quarter turns, which
+// need a second picture.
+void TurnUpright(Picture& picture, int orientation);
+
 } // namespace tollamere

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "picture_files.h"
 
+#include "exif_orientation.h"
+
 #include "path_text.h"
 #include "file_io.h"
 #include "jpeg_codec.h"
@@ -48,6 +50,18 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes)
     PictureFile file;
     LoadPictureFromBytes(bytes, file);
     return file;
+}
+
+void TurnPictureUpright(PictureFile& file)
+{
+    const int orientation = ExifOrientation(file.metadata.exif);
+    if (orientation == 1)
+        return;
+    TurnUpright(file.picture, orientation);
+    MarkExifUpright(file.metadata.exif);
+    // The resolution goes with the sides it was stated for.
+    if (orientation >= 5)
+        std::swap(file.metadata.dotsPerMetreX, file.metadata.dotsPerMetreY);
 }
 
 PictureFile LoadPictureFile(const std::filesystem::path& path)

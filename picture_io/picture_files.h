@@ -20,6 +20,12 @@ namespace tollamere {
 // description gives the reason. The file is never changed.
 PictureFile LoadPictureFile(const std::filesystem::path& path);
 
+// Turns a picture whose EXIF block gives it an orientation other than
+// upright (a phone's photo stored sideways) upright, and marks the block
+// upright, so that a viewer does not turn the output again. Raises Out of
+// memory (7).
+void TurnPictureUpright(PictureFile& file);
+
 // The same from bytes in memory (the loader under LoadPictureFile).
 PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 // The same into a picture file kept by the caller, whose pixel memory the

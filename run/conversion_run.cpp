@@ -4,6 +4,7 @@
 #include "bevel.h"
 #include "cDIBSection.h"
 #include "drop_shadow.h"
+#include "exif_orientation.h"
 #include "file_io.h"
 #include "flusher.h"
 #include "jpeg_codec.h"
@@ -332,10 +333,11 @@ private:
                 const std::vector<std::uint8_t> bytes = source.file->ReadAll();
                 try {
                     if (plan.encoder == Encoder::Jpeg && onSurface_ && LooksLikeJpeg(bytes)) {
-                        // Straight into the surface; CMYK and YCCK go through the
-                        // picture, from the headers already read.
+                        // Straight into the surface; CMYK and YCCK, and a photo
+                        // to be turned upright, go through the picture, from the
+                        // headers already read.
                         JpegHeader header = ReadJpegHeader(bytes, allowedPixels);
-                        if (header.inks) {
+                        if (header.inks || (request_.output.autoOrient && ExifOrientation(header.metadata.exif) != 1)) {
                             DecodeJpeg(bytes, std::move(header), input);
                         } else {
                             DecodeJpeg(bytes, header, space.SurfaceFor(header.width, header.height).Layout());
@@ -345,6 +347,8 @@ private:
                     } else {
                         LoadPictureFromBytes(bytes, input, allowedPixels);
                     }
+                    if (!onSurface && request_.output.autoOrient)
+                        TurnPictureUpright(input);
                 } catch (const PictureBeyondAllowance& beyond) {
                     larger = beyond.Size();
                 } catch (const std::bad_alloc&) {

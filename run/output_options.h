@@ -38,6 +38,10 @@ struct OutputOptions {
     // Leave out the colour profile, the resolution and the EXIF block of
     // the inputs.
     bool stripMetadata = false;
+    // Turn a photo whose EXIF orientation says it is stored sideways or
+    // upside down upright before the bevel, so that the light falls as on
+    // every other picture; the output's EXIF then says upright.
+    bool autoOrient = true;
 };
 
 // The reason a value of the options is refused ("the name pattern ..."), or

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "command_line.h"
 #include "file_list.h"
+#include "exif_orientation.h"
 #include "json_lines.h"
 #include "look_text.h"
 
@@ -789,6 +790,25 @@ TEST_F(CliEndToEndTest, InterruptStopsTheRunWithTheSignalsStatus)
 
 // A caller may close the standard streams: failure text must never land in
 // an output that took their descriptor.
+// A photo stored sideways is bevelled upright and marked so, unless asked
+// not to; both ways through the JPEG writer, which bevels on its surface.
+TEST_F(CliEndToEndTest, APhotoStoredSidewaysComesOutUpright)
+{
+    SaveSettings sideways;
+    // A little-endian block whose one tag is the orientation, 6.
+    sideways.metadata.exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                              0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
+    SavePictureFile(Picture(30, 20, 0xFF3080FFu), false, root_ / "photo.jpg", sideways);
+    for (const bool upright : {true, false}) {
+        const Result run = RunCli(std::string(upright ? "" : "--no-auto-orient ") + "-q -o " + Out() + " " +
+                                  Quoted(root_ / "photo.jpg"));
+        ASSERT_EQ(run.exitCode, 0) << run.errors;
+        const PictureFile written = LoadPictureFile(root_ / "out" / "photo.jpg");
+        EXPECT_EQ(written.picture.Width(), upright ? 20 : 30);
+        EXPECT_EQ(ExifOrientation(written.metadata.exif), upright ? 1 : 6);
+    }
+}
+
 // Standard output on a full disk is a failure that says so, whatever was
 // written to it; outputs already written stay.
 TEST_F(CliEndToEndTest, AFullStandardOutputFailsTheRun)
