@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture_files.h"
 
+#include "colour_profile.h"
 #include "exif_orientation.h"
 
 #include "path_text.h"
@@ -94,6 +95,17 @@ EncodedBytes EncodePictureFile(const ConstPixelLayout& pixels, const std::filesy
 EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const PictureFormat& format, const SaveSettings& settings)
 {
     try {
+        // A profile the format has no place for is left out; the colours it
+        // gave are kept by converting them to sRGB, which readers assume.
+        const std::vector<std::uint8_t>& profile = settings.metadata.iccProfile;
+        if (!profile.empty() && !FormatCarriesProfile(format, profile) && IsRgbProfile(profile)) {
+            Picture converted = picture;
+            if (ConvertToSrgb(converted, profile)) {
+                SaveSettings withoutProfile = settings;
+                withoutProfile.metadata.iccProfile.clear();
+                return EncodePicture(format, converted, hasAlpha, withoutProfile);
+            }
+        }
         return WithProfileThatFits(format, settings, [&](const SaveSettings& fitted) { return EncodePicture(format, picture, hasAlpha, fitted); });
     } catch (const std::bad_alloc&) {
         RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");

@@ -19,6 +19,7 @@ packages=(
     libpng-dev
     libavif-dev
     libjxl-dev
+    liblcms2-dev
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
