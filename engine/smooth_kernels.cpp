@@ -1,0 +1,686 @@
+// SPDX-License-Identifier: MIT
+#include "smooth_kernels.h"
+
+#include "kernel_targets.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numbers>
+
+namespace tollamere {
+namespace {
+
+constexpr std::uint8_t InsideFrom = 128;
+// Outside, distances are kept down to this, so that a blur of the field
+// near the edge sees the same slope on both sides.
+constexpr float OutsideReach = 4;
+// An outside pixel this far (squared) from every boundary pixel lies beyond
+// OutsideReach of the edge.
+constexpr std::int64_t FarOutside = 36;
+constexpr std::int32_t WordBits = 64;
+
+TOLLAMERE_KERNEL_BODY std::size_t At(const SmoothMaps& maps, std::int32_t x, std::int32_t y) noexcept
+{
+    return std::size_t(y) * std::size_t(maps.width) + std::size_t(x);
+}
+
+TOLLAMERE_KERNEL_BODY std::size_t WordAt(const SmoothMaps& maps, std::int32_t word, std::int32_t y) noexcept
+{
+    return std::size_t(y) * std::size_t(maps.wordsPerRow) + std::size_t(word);
+}
+
+TOLLAMERE_KERNEL_BODY std::int16_t Fixed(float value, float scale) noexcept
+{
+    const float scaled = std::clamp(value * scale, -32767.0f, 32767.0f);
+    return static_cast<std::int16_t>(scaled + (scaled < 0 ? -0.5f : 0.5f));
+}
+
+TOLLAMERE_KERNEL_BODY PackedEdgePoint Pack(const EdgePoint& point) noexcept
+{
+    return {Fixed(point.offsetX, 2048), Fixed(point.offsetY, 2048), Fixed(point.normalX, 32767),
+            Fixed(point.normalY, 32767)};
+}
+
+TOLLAMERE_KERNEL_BODY EdgePoint Unpack(const PackedEdgePoint& point) noexcept
+{
+    return {float(point.offsetX) * (1.0f / 2048), float(point.offsetY) * (1.0f / 2048),
+            float(point.normalX) * (1.0f / 32767), float(point.normalY) * (1.0f / 32767)};
+}
+
+// ---- Coverage and boundary --------------------------------------------------
+
+TOLLAMERE_KERNEL_BODY void CoverageBody(const std::uint32_t* words, std::uint8_t* coverage, std::int32_t width,
+                                        const ShapeSource& source) noexcept
+{
+    switch (source.kind) {
+    case ShapeSourceKind::Alpha:
+        for (std::int32_t x = 0; x < width; ++x)
+            coverage[x] = static_cast<std::uint8_t>(words[x] >> 24);
+        return;
+    case ShapeSourceKind::Luma: {
+        // Luminance (299 red + 587 green + 114 blue + 500) / 1000 above the
+        // threshold, without the division.
+        const std::uint32_t from = (std::uint32_t(source.lumaThreshold) + 1) * 1000;
+        for (std::int32_t x = 0; x < width; ++x) {
+            const std::uint32_t word = words[x];
+            const std::uint32_t sum = 299 * (word >> 16 & 0xFF) + 587 * (word >> 8 & 0xFF) + 114 * (word & 0xFF) + 500;
+            coverage[x] = sum >= from ? 255 : 0;
+        }
+        return;
+    }
+    case ShapeSourceKind::Green:
+        break;
+    }
+    for (std::int32_t x = 0; x < width; ++x)
+        coverage[x] = (words[x] & 0xFF00) != 0 ? 255 : 0;
+}
+
+TOLLAMERE_KERNEL_BODY void InsideBody(SmoothMaps& maps, std::int32_t first, std::int32_t last) noexcept
+{
+    const std::int32_t width = maps.width;
+    for (std::int32_t y = first; y < last; ++y) {
+        const std::uint8_t* coverage = maps.coverage.data() + At(maps, 0, y);
+        std::uint64_t* words = maps.insideBits.data() + WordAt(maps, 0, y);
+        for (std::int32_t start = 0; start < width; start += WordBits) {
+            const std::int32_t count = std::min(WordBits, width - start);
+            std::uint64_t bits = 0;
+            for (std::int32_t i = 0; i < count; ++i)
+                bits |= std::uint64_t{coverage[start + i] >= InsideFrom} << i;
+            words[start / WordBits] = bits;
+        }
+    }
+}
+
+// A boundary pixel's inside-ness differs from one of its four neighbours';
+// the frame beyond the picture is outside.
+TOLLAMERE_KERNEL_BODY void BoundaryBody(SmoothMaps& maps, std::int32_t first, std::int32_t last) noexcept
+{
+    const std::int32_t words = maps.wordsPerRow;
+    const std::int32_t tail = maps.width % WordBits;
+    for (std::int32_t y = first; y < last; ++y) {
+        const std::uint64_t* here = maps.insideBits.data() + WordAt(maps, 0, y);
+        const std::uint64_t* above = y > 0 ? here - words : nullptr;
+        const std::uint64_t* below = y + 1 < maps.height ? here + words : nullptr;
+        std::uint64_t* boundary = maps.boundaryBits.data() + WordAt(maps, 0, y);
+        std::uint32_t* firsts = maps.wordFirstEdge.data() + WordAt(maps, 0, y);
+        std::uint32_t count = 0;
+        for (std::int32_t w = 0; w < words; ++w) {
+            const std::uint64_t inside = here[w];
+            const std::uint64_t left = inside << 1 | (w > 0 ? here[w - 1] >> 63 : 0);
+            const std::uint64_t right = inside >> 1 | (w + 1 < words ? here[w + 1] << 63 : 0);
+            const std::uint64_t up = above != nullptr ? above[w] : 0;
+            const std::uint64_t down = below != nullptr ? below[w] : 0;
+            std::uint64_t bits = (inside ^ left) | (inside ^ right) | (inside ^ up) | (inside ^ down);
+            if (w + 1 == words && tail != 0)
+                bits &= (std::uint64_t{1} << tail) - 1;
+            boundary[w] = bits;
+            firsts[w] = count;
+            count += std::uint32_t(std::popcount(bits));
+        }
+        maps.rowFirstEdge[std::size_t(y) + 1] = count;
+    }
+}
+
+// The index in the edge points of boundary pixel (x, y).
+TOLLAMERE_KERNEL_BODY std::uint32_t EdgeIndexAt(const SmoothMaps& maps, std::int32_t x, std::int32_t y) noexcept
+{
+    const std::size_t word = WordAt(maps, x / WordBits, y);
+    const std::uint64_t below = (std::uint64_t{1} << (x % WordBits)) - 1;
+    return maps.wordFirstEdge[word] + std::uint32_t(std::popcount(maps.boundaryBits[word] & below));
+}
+
+// The count bits of row y from column x on (count below 64).
+TOLLAMERE_KERNEL_BODY std::uint64_t BoundaryBitsAt(const SmoothMaps& maps, std::int32_t x, std::int32_t y,
+                                                   std::int32_t count) noexcept
+{
+    const std::uint64_t* row = maps.boundaryBits.data() + WordAt(maps, 0, y);
+    const std::int32_t word = x / WordBits;
+    const std::int32_t shift = x % WordBits;
+    std::uint64_t bits = row[word] >> shift;
+    if (shift + count > WordBits)
+        bits |= row[word + 1] << (WordBits - shift);
+    return bits & ((std::uint64_t{1} << count) - 1);
+}
+
+// ---- Edge points ------------------------------------------------------------
+
+TOLLAMERE_KERNEL_BODY float StepDistanceOf(const float* table, float b) noexcept
+{
+    const float position = std::clamp(b, 0.0f, 1.0f) * StepTableSize;
+    const int index = std::min(static_cast<int>(position), StepTableSize - 1);
+    const float fraction = position - float(index);
+    return table[index] * (1 - fraction) + table[index + 1] * fraction;
+}
+
+// The edge near boundary pixel (x, y): the coverage blurred by the binomial
+// 1 4 6 4 1 both ways, close to a Gaussian of deviation 1 (which turns a
+// hard mask's staircase into a smooth ramp); the edge's normal along the
+// blurred coverage's slope by central differences; the pixel's distance
+// from the edge from the blurred value itself, as a blurred straight edge
+// would give it (the slope alone would put far pixels' edges too far).
+TOLLAMERE_KERNEL_BODY EdgePoint EdgeNear(const SmoothMaps& maps, const float* table, std::int32_t x,
+                                         std::int32_t y) noexcept
+{
+    static constexpr float Weights[5] = {1, 4, 6, 4, 1};
+    // rows[j][c]: the horizontal blur of row y + j - 3 at column x + c - 1.
+    float rows[7][3];
+    const bool interior = x >= 3 && y >= 3 && x + 3 < maps.width && y + 3 < maps.height;
+    for (std::int32_t j = 0; j < 7; ++j) {
+        float values[7];
+        const std::int32_t row = y + j - 3;
+        if (interior) {
+            const std::uint8_t* coverage = maps.coverage.data() + At(maps, x - 3, row);
+            for (std::int32_t i = 0; i < 7; ++i)
+                values[i] = float(coverage[i]);
+        } else {
+            for (std::int32_t i = 0; i < 7; ++i) {
+                const std::int32_t column = x + i - 3;
+                const bool inPicture = column >= 0 && row >= 0 && column < maps.width && row < maps.height;
+                values[i] = inPicture ? float(maps.coverage[At(maps, column, row)]) : 0.0f;
+            }
+        }
+        for (std::int32_t c = 0; c < 3; ++c) {
+            float sum = 0;
+            for (std::int32_t i = 0; i < 5; ++i)
+                sum += Weights[i] * values[c + i];
+            rows[j][c] = sum;
+        }
+    }
+    // The blurred coverage at column c - 1 of row r - 1 around the pixel.
+    const auto blurred = [&rows](std::int32_t c, std::int32_t r) {
+        float sum = 0;
+        for (std::int32_t k = 0; k < 5; ++k)
+            sum += Weights[k] * rows[r + k][c];
+        return sum / (256.0f * 255.0f);
+    };
+    const float slopeX = (blurred(2, 1) - blurred(0, 1)) / 2;
+    const float slopeY = (blurred(1, 2) - blurred(1, 0)) / 2;
+    const float slope = std::sqrt(slopeX * slopeX + slopeY * slopeY);
+    if (!(slope > 1e-6f))
+        return {};
+    const float normalX = slopeX / slope;
+    const float normalY = slopeY / slope;
+    const float inside = StepDistanceOf(table, blurred(1, 1));
+    return {-inside * normalX, -inside * normalY, normalX, normalY};
+}
+
+TOLLAMERE_KERNEL_BODY void EdgeRowsBody(SmoothMaps& maps, std::int32_t first, std::int32_t last,
+                                        const float* table) noexcept
+{
+    for (std::int32_t y = first; y < last; ++y) {
+        const std::uint64_t* bits = maps.boundaryBits.data() + WordAt(maps, 0, y);
+        std::uint32_t* firsts = maps.wordFirstEdge.data() + WordAt(maps, 0, y);
+        const std::uint32_t rowFirst = maps.rowFirstEdge[std::size_t(y)];
+        for (std::int32_t w = 0; w < maps.wordsPerRow; ++w) {
+            firsts[w] += rowFirst;
+            std::uint32_t index = firsts[w];
+            for (std::uint64_t word = bits[w]; word != 0; word &= word - 1)
+                maps.rawEdgePoints[index++] = Pack(EdgeNear(maps, table, w * WordBits + std::countr_zero(word), y));
+        }
+    }
+}
+
+// The edge points of the boundary pixels within FitReach of (x, y) whose
+// normals agree with its own, fitted by one straight line: the staircase's
+// noise, which even the blurred coverage keeps, averages out along the edge
+// (6 pixels bring a hard-edged disc's edge points within 0.05 pixel of the
+// circle; a curve's bend over that reach is far smaller).
+constexpr std::int32_t FitReach = 6;
+
+TOLLAMERE_KERNEL_BODY EdgePoint FittedEdge(const SmoothMaps& maps, std::int32_t x, std::int32_t y,
+                                           const EdgePoint& own) noexcept
+{
+    if (own.normalX == 0 && own.normalY == 0)
+        return own;
+    float normalX = 0;
+    float normalY = 0;
+    float offsetSum = 0;
+    int count = 0;
+    const std::int32_t left = std::max(x - FitReach, 0);
+    const std::int32_t columns = std::min(x + FitReach, maps.width - 1) - left + 1;
+    for (std::int32_t j = std::max(y - FitReach, 0); j <= std::min(y + FitReach, maps.height - 1); ++j) {
+        std::uint64_t bits = BoundaryBitsAt(maps, left, j, columns);
+        if (bits == 0)
+            continue;
+        const PackedEdgePoint* points = maps.rawEdgePoints.data() + EdgeIndexAt(maps, left, j);
+        for (; bits != 0; bits &= bits - 1) {
+            const std::int32_t i = left + std::countr_zero(bits);
+            const EdgePoint other = Unpack(*points++);
+            if (other.normalX * own.normalX + other.normalY * own.normalY < 0.7f)
+                continue;
+            normalX += other.normalX;
+            normalY += other.normalY;
+            // The other point's distance along this pixel's normal.
+            offsetSum += (float(i - x) + other.offsetX) * own.normalX + (float(j - y) + other.offsetY) * own.normalY;
+            ++count;
+        }
+    }
+    const float length = std::sqrt(normalX * normalX + normalY * normalY);
+    if (count == 0 || !(length > 0))
+        return own;
+    const float along = offsetSum / float(count);
+    return {along * own.normalX, along * own.normalY, normalX / length, normalY / length};
+}
+
+TOLLAMERE_KERNEL_BODY void FitRowsBody(SmoothMaps& maps, std::int32_t first, std::int32_t last) noexcept
+{
+    for (std::int32_t y = first; y < last; ++y) {
+        const std::uint64_t* bits = maps.boundaryBits.data() + WordAt(maps, 0, y);
+        const std::uint32_t* firsts = maps.wordFirstEdge.data() + WordAt(maps, 0, y);
+        for (std::int32_t w = 0; w < maps.wordsPerRow; ++w) {
+            std::uint32_t index = firsts[w];
+            for (std::uint64_t word = bits[w]; word != 0; word &= word - 1, ++index) {
+                const std::int32_t x = w * WordBits + std::countr_zero(word);
+                maps.edgePoints[index] = Pack(FittedEdge(maps, x, y, Unpack(maps.rawEdgePoints[index])));
+            }
+        }
+    }
+}
+
+// ---- Distances ----------------------------------------------------------------
+
+// Each 8 bits of a word as 8 bytes of 0 or 1, for the column sweeps.
+constexpr std::array<std::uint64_t, 256> ByteFlags = [] {
+    std::array<std::uint64_t, 256> table{};
+    for (int bits = 0; bits < 256; ++bits)
+        for (int i = 0; i < 8; ++i)
+            if ((bits >> i & 1) != 0)
+                table[std::size_t(bits)] |= std::uint64_t{1} << (8 * i);
+    return table;
+}();
+
+// Down the columns of words [first, last) a row at a time, then up: each
+// pixel's signed row offset to the nearest boundary pixel of its column.
+// Written without branches, so that the compiler sweeps the row at once.
+TOLLAMERE_KERNEL_BODY void ColumnOffsetsBody(SmoothMaps& maps, std::int32_t first, std::int32_t last,
+                                             std::int32_t* nearest, std::uint8_t* flags) noexcept
+{
+    constexpr std::int32_t Far = std::numeric_limits<std::int16_t>::max();
+    constexpr std::int32_t None = -(Far + 1);
+    const std::int32_t begin = first * WordBits;
+    const std::int32_t end = std::min(last * WordBits, maps.width);
+    std::fill(nearest + begin, nearest + end, None);
+    for (std::int32_t y = 0; y < maps.height; ++y) {
+        const std::uint64_t* bits = maps.boundaryBits.data() + WordAt(maps, 0, y);
+        for (std::int32_t w = first; w < last; ++w)
+            for (std::int32_t b = 0; b < 8; ++b) {
+                const std::uint64_t bytes = ByteFlags[bits[w] >> (8 * b) & 0xFF];
+                std::memcpy(flags + w * WordBits + 8 * b, &bytes, 8);
+            }
+        std::int16_t* offsets = maps.columnOffset.data() + At(maps, 0, y);
+        for (std::int32_t i = begin; i < end; ++i) {
+            nearest[i] = flags[i] != 0 ? y : std::max(nearest[i], y - Far);
+            offsets[i] = static_cast<std::int16_t>(nearest[i] == y - Far ? NoBoundary : nearest[i] - y);
+        }
+    }
+    std::fill(nearest + begin, nearest + end, std::numeric_limits<std::int32_t>::max());
+    for (std::int32_t y = maps.height - 1; y >= 0; --y) {
+        std::int16_t* offsets = maps.columnOffset.data() + At(maps, 0, y);
+        for (std::int32_t i = begin; i < end; ++i) {
+            nearest[i] = offsets[i] == 0 ? y : nearest[i];
+            const std::int32_t below = std::min(nearest[i] - y, Far);
+            const std::int32_t above = offsets[i] == NoBoundary ? Far : -offsets[i];
+            offsets[i] = below < above ? static_cast<std::int16_t>(below) : offsets[i];
+        }
+    }
+}
+
+// One row's lower envelope of the parabolas (x - q)^2 + offset(q)^2 over
+// the columns q with a boundary pixel in their column (Felzenszwalb and
+// Huttenlocher), then the distance of each stretch of pixels that shares a
+// nearest boundary pixel: along the edge's normal, so that the pixels
+// served by neighbouring boundary pixels see one smooth edge rather than a
+// row of dots. The boundary pixels lie two deep along the edge, so the
+// nearest may sit well to the side of the normal through the pixel; only
+// beyond 45 degrees off the normal (at a corner) the distance to the point
+// counts.
+TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t y, float reach,
+                                           SmoothRowScratch& scratch, float* distances) noexcept
+{
+    const std::int32_t width = maps.width;
+    std::int32_t* vertices = scratch.vertices.data();
+    std::int32_t* spans = scratch.spans.data();
+    std::int64_t* crossings = scratch.crossings.data();
+    const std::int16_t* offsets = maps.columnOffset.data() + At(maps, 0, y);
+    const std::uint8_t* coverage = maps.coverage.data() + At(maps, 0, y);
+    // The parabolas' crossings kept as fractions, compared by products of
+    // whole numbers: no division waits in the chain of pops.
+    std::int32_t k = -1;
+    for (std::int32_t q = 0; q < width; ++q) {
+        if (offsets[q] == NoBoundary)
+            continue;
+        const std::int64_t fq = std::int64_t{offsets[q]} * offsets[q] + std::int64_t{q} * q;
+        std::int64_t rise = 0;
+        std::int64_t run = 1;
+        while (k >= 0) {
+            const std::int32_t v = vertices[k];
+            rise = fq - (std::int64_t{offsets[v]} * offsets[v] + std::int64_t{v} * v);
+            run = 2 * std::int64_t{q - v};
+            // Pop while this crossing lies at or before the one that starts
+            // vertex k's stretch (vertex 0's starts at minus infinity).
+            if (k == 0 || rise * spans[k] > crossings[k] * run)
+                break;
+            --k;
+        }
+        ++k;
+        vertices[k] = q;
+        crossings[k] = rise;
+        spans[k] = std::int32_t(run);
+    }
+    if (k < 0) {
+        for (std::int32_t x = 0; x < width; ++x)
+            distances[x] = coverage[x] >= InsideFrom ? reach : -OutsideReach;
+        return;
+    }
+    const float reach2 = reach * reach;
+    std::int32_t start = 0;
+    for (std::int32_t j = 0; j <= k; ++j) {
+        // The pixels up to crossing j + 1.
+        std::int32_t end = width;
+        if (j < k) {
+            const double bound = double(crossings[j + 1]) / double(spans[j + 1]);
+            end = static_cast<std::int32_t>(std::floor(std::clamp(bound, -1.0, double(width)))) + 1;
+        }
+        if (start >= end)
+            continue;
+        const std::int32_t featureX = vertices[j];
+        const std::int32_t rows = offsets[featureX];
+        const EdgePoint edge = Unpack(maps.edgePoints[EdgeIndexAt(maps, featureX, y + rows)]);
+        const float dy = float(-rows) - edge.offsetY;
+        const float dy2 = dy * dy;
+        const float acrossY = dy * edge.normalY;
+        // Without a normal only the distance to the point counts.
+        const bool hasNormal = edge.normalX != 0 || edge.normalY != 0;
+        const float alongY = hasNormal ? dy * edge.normalX : std::numeric_limits<float>::infinity();
+        const float rows2 = float(rows * rows);
+        for (std::int32_t x = start; x < end; ++x) {
+            const bool inside = coverage[x] >= InsideFrom;
+            const float columns = float(x - featureX);
+            const float feature2 = columns * columns + rows2;
+            const float dx = columns - edge.offsetX;
+            const float across = dx * edge.normalX + acrossY;
+            const float along = alongY - dx * edge.normalY;
+            const float length = std::sqrt(dx * dx + dy2);
+            const float distance = std::abs(along) <= std::abs(across) ? across : inside ? length : -length;
+            // Past the reach inside, a pixel lies on the flat top whichever
+            // boundary pixel is nearest.
+            const float kept = inside ? (feature2 > reach2 ? reach : std::min(distance, reach))
+                                      : (feature2 > float(FarOutside) ? -OutsideReach : std::max(distance, -OutsideReach));
+            distances[x] = kept;
+        }
+        start = end;
+    }
+}
+
+// ---- Blurs, heights, light ------------------------------------------------------
+
+TOLLAMERE_KERNEL_BODY void SumRowsBody(const float* const* rows, std::int32_t count, float scale, float* out,
+                                       std::int32_t width) noexcept
+{
+    const float* first = rows[0];
+    for (std::int32_t x = 0; x < width; ++x)
+        out[x] = first[x];
+    for (std::int32_t j = 1; j < count; ++j) {
+        const float* row = rows[j];
+        for (std::int32_t x = 0; x < width; ++x)
+            out[x] += row[x];
+    }
+    for (std::int32_t x = 0; x < width; ++x)
+        out[x] *= scale;
+}
+
+TOLLAMERE_KERNEL_BODY void BoxRowBody(const float* padded, float* out, std::int32_t width, std::int32_t radius) noexcept
+{
+    for (std::int32_t x = 0; x < width; ++x)
+        out[x] = padded[x];
+    for (std::int32_t i = 1; i <= 2 * radius; ++i)
+        for (std::int32_t x = 0; x < width; ++x)
+            out[x] += padded[x + i];
+}
+
+// sin(t * pi / 2) for t in [0, 1], by its series to the 11th power (within
+// 4e-8), so that the rows of heights vectorise.
+TOLLAMERE_KERNEL_BODY float QuarterSine(float t) noexcept
+{
+    const float x = t * (std::numbers::pi_v<float> / 2);
+    const float x2 = x * x;
+    return x
+           * (1
+              + x2 * (-1.0f / 6 + x2 * (1.0f / 120 + x2 * (-1.0f / 5040 + x2 * (1.0f / 362880 - x2 / 39916800.0f)))));
+}
+
+// How far into the band a distance lies: 0 at the edge, 1 from the flat top
+// on (a bevel of 0 has no band).
+template <bool Banded>
+TOLLAMERE_KERNEL_BODY float BandPosition(float distance, float inverseBevel) noexcept
+{
+    if constexpr (Banded)
+        return std::min(std::max(distance * inverseBevel, 0.0f), 1.0f);
+    return distance > 0 ? 1.0f : 0.0f;
+}
+
+template <bool Banded, bool Linear>
+TOLLAMERE_KERNEL_BODY void HeightsOf(const float* distances, float* heights, std::int32_t width,
+                                     const HeightRule& rule) noexcept
+{
+    for (std::int32_t x = 0; x < width; ++x) {
+        const float u = BandPosition<Banded>(distances[x], rule.inverseBevel);
+        if constexpr (Linear)
+            heights[x] = rule.scale * u;
+        else
+            heights[x] = rule.scale * (rule.m + rule.n * QuarterSine(rule.p + rule.q * std::abs(rule.r * u + rule.s)));
+    }
+}
+
+TOLLAMERE_KERNEL_BODY void HeightsBody(const float* distances, float* heights, std::int32_t width,
+                                       const HeightRule& rule) noexcept
+{
+    if (rule.banded) {
+        if (rule.linear)
+            HeightsOf<true, true>(distances, heights, width, rule);
+        else
+            HeightsOf<true, false>(distances, heights, width, rule);
+    } else {
+        if (rule.linear)
+            HeightsOf<false, true>(distances, heights, width, rule);
+        else
+            HeightsOf<false, false>(distances, heights, width, rule);
+    }
+}
+
+// One row lit: the classic normal (height here minus height beyond) by
+// central differences. Pixels on the flat top or outside the shape keep
+// their colour, as the amount 0 leaves it.
+template <bool HardFacets, bool Banded>
+TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& rule) noexcept
+{
+    const float* above = row.above;
+    const float* here = row.here;
+    const float* below = row.below;
+    const std::uint8_t* coverage = row.coverage;
+    const float* distances = row.distances;
+    const std::uint32_t* in = row.in;
+    std::uint32_t* out = row.out;
+    const std::int32_t width = row.width;
+    for (std::int32_t x = 0; x < width; ++x) {
+        const float normalX = (here[x - 1] - here[x + 1]) * 0.5f;
+        const float normalY = (above[x] - below[x]) * 0.5f;
+        const float facing =
+            (normalX * rule.x + normalY * rule.y + rule.z) / std::sqrt(normalX * normalX + normalY * normalY + 1);
+        const float cover = float(coverage[x]);
+        const float band = BandPosition<Banded>(distances[x], rule.inverseBevel);
+        const float u = cover == 0 ? 1.0f : band;
+        // As the classic merge does, the light fades toward the flat top;
+        // chisel facets keep theirs to the ridge.
+        const float fade = HardFacets ? 1.0f : 1.0f - u;
+        const float lit = facing * fade * cover * (1.0f / 255.0f);
+        const float amount = u < 1 ? lit : 0.0f;
+        const float light = std::max(amount, 0.0f);
+        const float keep = (1 - std::max(-amount, 0.0f)) * (1 - light);
+        const float lift = 255 * light + 0.5f;
+        // Both terms are at least 0 and at most 255 together.
+        const std::uint32_t word = in[x];
+        const auto red = std::min(static_cast<std::int32_t>(lift + float(word >> 16 & 0xFF) * keep), 255);
+        const auto green = std::min(static_cast<std::int32_t>(lift + float(word >> 8 & 0xFF) * keep), 255);
+        const auto blue = std::min(static_cast<std::int32_t>(lift + float(word & 0xFF) * keep), 255);
+        out[x] = (out[x] & 0xFF000000u) | std::uint32_t(red) << 16 | std::uint32_t(green) << 8
+                     | std::uint32_t(blue);
+    }
+}
+
+TOLLAMERE_KERNEL_BODY void LightBody(const LightRowInput& row, const LightRule& rule) noexcept
+{
+    if (rule.hardFacets) {
+        if (rule.banded)
+            LightOf<true, true>(row, rule);
+        else
+            LightOf<true, false>(row, rule);
+    } else {
+        if (rule.banded)
+            LightOf<false, true>(row, rule);
+        else
+            LightOf<false, false>(row, rule);
+    }
+}
+
+// ---- Kernel sets -----------------------------------------------------------
+
+#define TOLLAMERE_SMOOTH_KERNELS(Name, Attributes, ByteShuffles)                                                       \
+    namespace Name {                                                                                                   \
+    Attributes void CoverageRow(const std::uint32_t* words, std::uint8_t* coverage, std::int32_t width,                \
+                                const ShapeSource& source)                                                             \
+    {                                                                                                                  \
+        CoverageBody(words, coverage, width, source);                                                                  \
+    }                                                                                                                  \
+    Attributes void InsideRows(SmoothMaps& maps, std::int32_t first, std::int32_t last)                                \
+    {                                                                                                                  \
+        InsideBody(maps, first, last);                                                                                 \
+    }                                                                                                                  \
+    Attributes void BoundaryRows(SmoothMaps& maps, std::int32_t first, std::int32_t last)                              \
+    {                                                                                                                  \
+        BoundaryBody(maps, first, last);                                                                               \
+    }                                                                                                                  \
+    Attributes void EdgeRows(SmoothMaps& maps, std::int32_t first, std::int32_t last, const float* table)              \
+    {                                                                                                                  \
+        EdgeRowsBody(maps, first, last, table);                                                                        \
+    }                                                                                                                  \
+    Attributes void FitRows(SmoothMaps& maps, std::int32_t first, std::int32_t last)                                   \
+    {                                                                                                                  \
+        FitRowsBody(maps, first, last);                                                                                \
+    }                                                                                                                  \
+    Attributes void ColumnOffsets(SmoothMaps& maps, std::int32_t first, std::int32_t last, std::int32_t* nearest,      \
+                                  std::uint8_t* flags)                                                                 \
+    {                                                                                                                  \
+        ColumnOffsetsBody(maps, first, last, nearest, flags);                                                          \
+    }                                                                                                                  \
+    Attributes void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch,        \
+                                float* distances)                                                                      \
+    {                                                                                                                  \
+        DistanceRowBody(maps, y, reach, scratch, distances);                                                           \
+    }                                                                                                                  \
+    Attributes void SumRows(const float* const* rows, std::int32_t count, float scale, float* out,                     \
+                            std::int32_t width)                                                                        \
+    {                                                                                                                  \
+        SumRowsBody(rows, count, scale, out, width);                                                                   \
+    }                                                                                                                  \
+    Attributes void BoxRow(const float* padded, float* out, std::int32_t width, std::int32_t radius)                   \
+    {                                                                                                                  \
+        BoxRowBody(padded, out, width, radius);                                                                        \
+    }                                                                                                                  \
+    Attributes void HeightsRow(const float* distances, float* heights, std::int32_t width, const HeightRule& rule)     \
+    {                                                                                                                  \
+        HeightsBody(distances, heights, width, rule);                                                                  \
+    }                                                                                                                  \
+    Attributes void LightRow(const LightRowInput& row, const LightRule& rule)                                          \
+    {                                                                                                                  \
+        LightBody(row, rule);                                                                                          \
+    }                                                                                                                  \
+    constexpr SmoothKernels Kernels{&CoverageRow, &InsideRows, &BoundaryRows, &EdgeRows, &FitRows, &ColumnOffsets,     \
+                                    &DistanceRow, &SumRows,    &BoxRow,       &HeightsRow, &LightRow};                 \
+    }
+
+TOLLAMERE_KERNEL_SETS(TOLLAMERE_SMOOTH_KERNELS)
+
+#undef TOLLAMERE_SMOOTH_KERNELS
+
+using SmoothKernelsChoice = TOLLAMERE_KERNEL_CHOICE(Kernels);
+
+} // namespace
+
+HeightRule::HeightRule(std::int32_t bevelSize, const BevelLook& look) noexcept
+{
+    const float sign = look.direction == BevelDirection::Down ? -1.0f : 1.0f;
+    // At a depth of 100 the band climbs 255 as the classic height field does.
+    scale = sign * 255.0f * float(look.depthPercent) / 100.0f;
+    banded = bevelSize > 0;
+    inverseBevel = banded ? 1.0f / float(bevelSize) : 0.0f;
+    const BevelProfile profile = look.technique == BevelTechnique::Chisel ? BevelProfile::Linear : look.profile;
+    linear = profile == BevelProfile::Linear;
+    // Round sin(u pi/2); Cove 1 - sin((1 - u) pi/2); Ridge sin((1 - |2u - 1|)
+    // pi/2), which is sin(u pi).
+    if (profile == BevelProfile::Cove) {
+        p = 1;
+        q = -1;
+        m = 1;
+        n = -1;
+    } else if (profile == BevelProfile::Ridge) {
+        p = 1;
+        q = -1;
+        r = 2;
+        s = -1;
+    }
+}
+
+// The signed distance x at which a step edge blurred by a Gaussian of
+// deviation 1 reaches the value b: the inverse of the normal distribution,
+// worked out once by Newton's steps (the table's steps are far below the
+// pixel's hundredth).
+const float* StepTable()
+{
+    static const std::array<float, StepTableSize + 1> table = [] {
+        std::array<float, StepTableSize + 1> values{};
+        for (int i = 0; i <= StepTableSize; ++i) {
+            const double target = std::clamp(double(i) / StepTableSize, 1e-4, 1 - 1e-4);
+            double x = (target - 0.5) * 2.5;
+            for (int step = 0; step < 8; ++step) {
+                const double value = 0.5 * std::erfc(-x / std::numbers::sqrt2);
+                const double density = std::exp(-x * x / 2) / std::sqrt(2 * std::numbers::pi);
+                x = std::clamp(x - (value - target) / density, -4.0, 4.0);
+            }
+            values[std::size_t(i)] = static_cast<float>(x);
+        }
+        return values;
+    }();
+    return table.data();
+}
+
+PackedEdgePoint PackEdgePoint(const EdgePoint& point) noexcept
+{
+    return Pack(point);
+}
+
+EdgePoint UnpackEdgePoint(const PackedEdgePoint& point) noexcept
+{
+    return Unpack(point);
+}
+
+const SmoothKernels& PortableSmoothKernels() noexcept
+{
+    return portable::Kernels;
+}
+
+const SmoothKernels* Avx2SmoothKernels() noexcept
+{
+    return SmoothKernelsChoice::Avx2();
+}
+
+const SmoothKernels& FastestSmoothKernels() noexcept
+{
+    return SmoothKernelsChoice::Fastest();
+}
+
+} // namespace tollamere
