@@ -46,7 +46,7 @@ struct RowLayout {
           blurRadius(blurRadius),
           softenRadius(softenRadius),
           padded(std::size_t(width) + 2),
-          blurRows(2 * blurRadius + 1),
+          blurRows(2 * blurRadius + 2),
           distanceRows(2 * softenRadius + 4),
           softenRows(softenRadius > 0 ? 2 * softenRadius + 2 : 0)
     {
@@ -96,7 +96,7 @@ public:
         heightNext_ = std::max(firstRow - 1, 0);
         heightStart_ = heightNext_;
         distanceNext_ = std::max(heightNext_ - s, 0);
-        blurNext_ = std::max(distanceNext_ - layout.blurRadius, 0);
+        blurNext_ = std::max(distanceNext_ - layout.blurRadius, 0) & ~1;
     }
 
     // The blurred distances of row y (after Heights asked for y + 1).
@@ -141,10 +141,19 @@ private:
     {
         const std::int32_t width = layout_.width;
         const std::int32_t a = layout_.blurRadius;
+        float* input = Floats(layout_.DistanceInput());
         for (y = std::min(y, maps_.height - 1); blurNext_ <= y; ++blurNext_) {
-            float* input = Floats(layout_.DistanceInput());
-            kernels_.DistanceRow(maps_, blurNext_, reach_, scratch_, input + a);
-            kernels_.BoxRow(input, BlurRow(blurNext_), width, a);
+            const std::int32_t row = blurNext_;
+            if (row % 2 == 0 || row + 1 == maps_.height) {
+                kernels_.DistanceRow(maps_, row, reach_, scratch_, input + a);
+                kernels_.BoxRow(input, BlurRow(row), width, a);
+                continue;
+            }
+            kernels_.DistanceRow(maps_, row + 1, reach_, scratch_, input + a);
+            kernels_.BoxRow(input, BlurRow(row + 1), width, a);
+            const float* rows[2] = {BlurRow(row - 1), BlurRow(row + 1)};
+            kernels_.SumRows(rows, 2, 0.5f, BlurRow(row), width);
+            ++blurNext_;
         }
     }
 
