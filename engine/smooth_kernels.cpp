@@ -385,8 +385,14 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
             const double bound = double(crossings[j + 1]) / double(spans[j + 1]);
             end = static_cast<std::int32_t>(std::floor(std::clamp(bound, -1.0, double(width)))) + 1;
         }
-        if (start >= end)
+        // Even columns only, and the last; the others are the mean of
+        // their neighbours.
+        const std::int32_t from = start + (start & 1);
+        const bool last = end == width && (width - 1) % 2 == 1;
+        if (from >= end && !last) {
+            start = end;
             continue;
+        }
         const std::int32_t featureX = vertices[j];
         const std::int32_t rows = offsets[featureX];
         const EdgePoint edge = Unpack(maps.edgePoints[EdgeIndexAt(maps, featureX, y + rows)]);
@@ -397,7 +403,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
         const bool hasNormal = edge.normalX != 0 || edge.normalY != 0;
         const float alongY = hasNormal ? dy * edge.normalX : std::numeric_limits<float>::infinity();
         const float rows2 = float(rows * rows);
-        for (std::int32_t x = start; x < end; ++x) {
+        const auto distanceAt = [&](std::int32_t x) {
             const bool inside = coverage[x] >= InsideFrom;
             const float columns = float(x - featureX);
             const float feature2 = columns * columns + rows2;
@@ -408,12 +414,17 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
             const float distance = std::abs(along) <= std::abs(across) ? across : inside ? length : -length;
             // Past the reach inside, a pixel lies on the flat top whichever
             // boundary pixel is nearest.
-            const float kept = inside ? (feature2 > reach2 ? reach : std::min(distance, reach))
-                                      : (feature2 > float(FarOutside) ? -OutsideReach : std::max(distance, -OutsideReach));
-            distances[x] = kept;
-        }
+            return inside ? (feature2 > reach2 ? reach : std::min(distance, reach))
+                          : (feature2 > float(FarOutside) ? -OutsideReach : std::max(distance, -OutsideReach));
+        };
+        for (std::int32_t x = from; x < end; x += 2)
+            distances[x] = distanceAt(x);
+        if (last)
+            distances[width - 1] = distanceAt(width - 1);
         start = end;
     }
+    for (std::int32_t x = 1; x + 1 < width; x += 2)
+        distances[x] = (distances[x - 1] + distances[x + 1]) * 0.5f;
 }
 
 // ---- Blurs, heights, light ------------------------------------------------------
