@@ -232,38 +232,51 @@ TOLLAMERE_KERNEL_BODY void EdgeRowsBody(SmoothMaps& maps, std::int32_t first, st
 constexpr std::int32_t FitReach = 6;
 
 TOLLAMERE_KERNEL_BODY EdgePoint FittedEdge(const SmoothMaps& maps, std::int32_t x, std::int32_t y,
-                                           const EdgePoint& own) noexcept
+                                           const PackedEdgePoint& packed) noexcept
 {
-    if (own.normalX == 0 && own.normalY == 0)
+    const EdgePoint own = Unpack(packed);
+    if (packed.normalX == 0 && packed.normalY == 0)
         return own;
-    float normalX = 0;
-    float normalY = 0;
-    float offsetSum = 0;
-    int count = 0;
+    // The sums in the packed points' whole units, exact; the normals agree
+    // from a cosine of 0.7 on.
+    constexpr std::int32_t Agreeing = static_cast<std::int32_t>(0.7 * 32767 * 32767);
+    std::int32_t normalX = 0;
+    std::int32_t normalY = 0;
+    std::int32_t offsetX = 0;
+    std::int32_t offsetY = 0;
+    std::int32_t columns = 0;
+    std::int32_t rows = 0;
+    std::int32_t count = 0;
     const std::int32_t left = std::max(x - FitReach, 0);
-    const std::int32_t columns = std::min(x + FitReach, maps.width - 1) - left + 1;
+    const std::int32_t span = std::min(x + FitReach, maps.width - 1) - left + 1;
     for (std::int32_t j = std::max(y - FitReach, 0); j <= std::min(y + FitReach, maps.height - 1); ++j) {
-        std::uint64_t bits = BoundaryBitsAt(maps, left, j, columns);
+        std::uint64_t bits = BoundaryBitsAt(maps, left, j, span);
         if (bits == 0)
             continue;
         const PackedEdgePoint* points = maps.rawEdgePoints.data() + EdgeIndexAt(maps, left, j);
         for (; bits != 0; bits &= bits - 1) {
-            const std::int32_t i = left + std::countr_zero(bits);
-            const EdgePoint other = Unpack(*points++);
-            if (other.normalX * own.normalX + other.normalY * own.normalY < 0.7f)
+            const PackedEdgePoint other = *points++;
+            if (std::int32_t{other.normalX} * packed.normalX + std::int32_t{other.normalY} * packed.normalY < Agreeing)
                 continue;
             normalX += other.normalX;
             normalY += other.normalY;
-            // The other point's distance along this pixel's normal.
-            offsetSum += (float(i - x) + other.offsetX) * own.normalX + (float(j - y) + other.offsetY) * own.normalY;
+            offsetX += other.offsetX;
+            offsetY += other.offsetY;
+            columns += left + std::countr_zero(bits) - x;
+            rows += j - y;
             ++count;
         }
     }
-    const float length = std::sqrt(normalX * normalX + normalY * normalY);
+    const float sumX = float(normalX);
+    const float sumY = float(normalY);
+    const float length = std::sqrt(sumX * sumX + sumY * sumY);
     if (count == 0 || !(length > 0))
         return own;
-    const float along = offsetSum / float(count);
-    return {along * own.normalX, along * own.normalY, normalX / length, normalY / length};
+    // The mean of the other points' distances along this pixel's normal.
+    const float acrossX = float(columns) + float(offsetX) * (1.0f / 2048);
+    const float acrossY = float(rows) + float(offsetY) * (1.0f / 2048);
+    const float along = (acrossX * own.normalX + acrossY * own.normalY) / float(count);
+    return {along * own.normalX, along * own.normalY, sumX / length, sumY / length};
 }
 
 TOLLAMERE_KERNEL_BODY void FitRowsBody(SmoothMaps& maps, std::int32_t first, std::int32_t last) noexcept
@@ -275,7 +288,7 @@ TOLLAMERE_KERNEL_BODY void FitRowsBody(SmoothMaps& maps, std::int32_t first, std
             std::uint32_t index = firsts[w];
             for (std::uint64_t word = bits[w]; word != 0; word &= word - 1, ++index) {
                 const std::int32_t x = w * WordBits + std::countr_zero(word);
-                maps.edgePoints[index] = Pack(FittedEdge(maps, x, y, Unpack(maps.rawEdgePoints[index])));
+                maps.edgePoints[index] = Pack(FittedEdge(maps, x, y, maps.rawEdgePoints[index]));
             }
         }
     }
@@ -350,7 +363,12 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
     // The parabolas' crossings kept as fractions, compared by products of
     // whole numbers: no division waits in the chain of pops.
     std::int32_t k = -1;
-    for (std::int32_t q = 0; q < width; ++q) {
+    for (std::int32_t pair = 0; pair < width; pair += 2) {
+        // Of two neighbouring columns the nearer boundary pixel only: the
+        // other lies beside it on the same edge, and the two fitted lines
+        // all but agree (the disc's measures do not move).
+        const std::int32_t second = std::min(pair + 1, width - 1);
+        const std::int32_t q = std::abs(std::int32_t{offsets[second]}) < std::abs(std::int32_t{offsets[pair]}) ? second : pair;
         if (offsets[q] == NoBoundary)
             continue;
         const std::int64_t fq = std::int64_t{offsets[q]} * offsets[q] + std::int64_t{q} * q;
