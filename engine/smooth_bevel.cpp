@@ -256,7 +256,7 @@ void SmoothMaps::Reset(std::int32_t newWidth, std::int32_t newHeight)
     const std::size_t words = std::size_t(wordsPerRow) * std::size_t(height);
     try {
         coverage.resize(pixels);
-        columnOffset.resize(pixels);
+        columnOffset.resize(std::size_t(height / 2 + 1) * std::size_t(width));
         insideBits.resize(words);
         boundaryBits.resize(words);
         wordFirstEdge.resize(words);

@@ -80,8 +80,10 @@ struct SmoothMaps {
     // coverage alone, and fitted to its neighbours' (what the distances use).
     std::vector<PackedEdgePoint> rawEdgePoints;
     std::vector<PackedEdgePoint> edgePoints;
-    // Per pixel, the rows to the nearest boundary pixel of its column (signed),
-    // or NoBoundary.
+    // For the even rows and the last (row y in row (y + 1) / 2), per pixel
+    // the rows to the nearest boundary pixel of its column (signed), or
+    // NoBoundary: the rows whose distances are worked out, the others being
+    // the mean of the rows around them.
     std::vector<std::int16_t> columnOffset;
     std::vector<SmoothRowScratch> rows;
 };
@@ -89,9 +91,10 @@ struct SmoothMaps {
 inline constexpr std::int16_t NoBoundary = std::numeric_limits<std::int16_t>::min();
 
 // What SmoothMaps holds per pixel at most: the coverage (1), the column
-// offsets (2), the two bit maps and their word indices (5/16), and two edge
-// points (16) for a picture whose every pixel is a boundary pixel.
-inline constexpr double SmoothMapsBytesPerPixel = 1 + 2 + 2.0 / 8 + 4.0 / 64 + 2 * sizeof(PackedEdgePoint);
+// offsets of every other row (1), the two bit maps and their word indices
+// (5/16), and two edge points (16) for a picture whose every pixel is a
+// boundary pixel; a row of column offsets and the per-row indices beside.
+inline constexpr double SmoothMapsBytesPerPixel = 1 + 1 + 2.0 / 8 + 4.0 / 64 + 2 * sizeof(PackedEdgePoint);
 
 // What the threads' rows of a picture that wide take beside the maps: per
 // thread, some 20 rows of floats, and 6 more per pixel of soften radius.
@@ -110,7 +113,8 @@ void FindEdgePoints(SmoothMaps& maps, unsigned threads = 1);
 void BuildDistanceField(SmoothMaps& maps, unsigned threads = 1);
 // Row y's signed distance to the edge in pixels, through each pixel's
 // nearest boundary pixel's edge point: inside positive up to `reach`,
-// outside kept down to -4. scratch needs no size.
+// outside kept down to -4; y even or the last row. The odd columns but the
+// last are the mean of the columns around them. scratch needs no size.
 void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch, float* distances);
 // The distances, lightly blurred for the smooth technique (chisel keeps its
 // ridge sharp), shaped by the profile into heights, softened, and lit: the

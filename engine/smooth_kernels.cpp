@@ -306,9 +306,32 @@ constexpr std::array<std::uint64_t, 256> ByteFlags = [] {
     return table;
 }();
 
-// Down the columns of words [first, last) a row at a time, then up: each
-// pixel's signed row offset to the nearest boundary pixel of its column.
-// Written without branches, so that the compiler sweeps the row at once.
+// The row of column offsets that holds row y's (see SmoothMaps).
+TOLLAMERE_KERNEL_BODY std::int16_t* OffsetRow(const SmoothMaps& maps, std::int32_t y) noexcept
+{
+    return const_cast<std::int16_t*>(maps.columnOffset.data()) + std::size_t((y + 1) / 2) * std::size_t(maps.width);
+}
+
+TOLLAMERE_KERNEL_BODY bool KeepsOffsets(const SmoothMaps& maps, std::int32_t y) noexcept
+{
+    return y % 2 == 0 || y + 1 == maps.height;
+}
+
+TOLLAMERE_KERNEL_BODY void ExpandBits(const SmoothMaps& maps, std::int32_t y, std::int32_t first, std::int32_t last,
+                                      std::uint8_t* flags) noexcept
+{
+    const std::uint64_t* bits = maps.boundaryBits.data() + WordAt(maps, 0, y);
+    for (std::int32_t w = first; w < last; ++w)
+        for (std::int32_t b = 0; b < 8; ++b) {
+            const std::uint64_t bytes = ByteFlags[bits[w] >> (8 * b) & 0xFF];
+            std::memcpy(flags + w * WordBits + 8 * b, &bytes, 8);
+        }
+}
+
+// Down the columns of words [first, last) a row at a time, then up: the
+// signed row offset to the nearest boundary pixel of its column, for the
+// rows that keep them. Written without branches, so that the compiler
+// sweeps the row at once.
 TOLLAMERE_KERNEL_BODY void ColumnOffsetsBody(SmoothMaps& maps, std::int32_t first, std::int32_t last,
                                              std::int32_t* nearest, std::uint8_t* flags) noexcept
 {
@@ -318,23 +341,24 @@ TOLLAMERE_KERNEL_BODY void ColumnOffsetsBody(SmoothMaps& maps, std::int32_t firs
     const std::int32_t end = std::min(last * WordBits, maps.width);
     std::fill(nearest + begin, nearest + end, None);
     for (std::int32_t y = 0; y < maps.height; ++y) {
-        const std::uint64_t* bits = maps.boundaryBits.data() + WordAt(maps, 0, y);
-        for (std::int32_t w = first; w < last; ++w)
-            for (std::int32_t b = 0; b < 8; ++b) {
-                const std::uint64_t bytes = ByteFlags[bits[w] >> (8 * b) & 0xFF];
-                std::memcpy(flags + w * WordBits + 8 * b, &bytes, 8);
-            }
-        std::int16_t* offsets = maps.columnOffset.data() + At(maps, 0, y);
-        for (std::int32_t i = begin; i < end; ++i) {
+        ExpandBits(maps, y, first, last, flags);
+        for (std::int32_t i = begin; i < end; ++i)
             nearest[i] = flags[i] != 0 ? y : std::max(nearest[i], y - Far);
+        if (!KeepsOffsets(maps, y))
+            continue;
+        std::int16_t* offsets = OffsetRow(maps, y);
+        for (std::int32_t i = begin; i < end; ++i)
             offsets[i] = static_cast<std::int16_t>(nearest[i] == y - Far ? NoBoundary : nearest[i] - y);
-        }
     }
     std::fill(nearest + begin, nearest + end, std::numeric_limits<std::int32_t>::max());
     for (std::int32_t y = maps.height - 1; y >= 0; --y) {
-        std::int16_t* offsets = maps.columnOffset.data() + At(maps, 0, y);
+        ExpandBits(maps, y, first, last, flags);
+        for (std::int32_t i = begin; i < end; ++i)
+            nearest[i] = flags[i] != 0 ? y : nearest[i];
+        if (!KeepsOffsets(maps, y))
+            continue;
+        std::int16_t* offsets = OffsetRow(maps, y);
         for (std::int32_t i = begin; i < end; ++i) {
-            nearest[i] = offsets[i] == 0 ? y : nearest[i];
             const std::int32_t below = std::min(nearest[i] - y, Far);
             const std::int32_t above = offsets[i] == NoBoundary ? Far : -offsets[i];
             offsets[i] = below < above ? static_cast<std::int16_t>(below) : offsets[i];
@@ -358,7 +382,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
     std::int32_t* vertices = scratch.vertices.data();
     std::int32_t* spans = scratch.spans.data();
     std::int64_t* crossings = scratch.crossings.data();
-    const std::int16_t* offsets = maps.columnOffset.data() + At(maps, 0, y);
+    const std::int16_t* offsets = OffsetRow(maps, y);
     const std::uint8_t* coverage = maps.coverage.data() + At(maps, 0, y);
     // The parabolas' crossings kept as fractions, compared by products of
     // whole numbers: no division waits in the chain of pops.
