@@ -47,6 +47,8 @@ void FindEdgePoints(SmoothMaps& maps, unsigned threads, const SmoothKernels& ker
                 [&](std::int32_t first, std::int32_t last) { kernels.EdgeRows(maps, first, last, table); });
     ForEachBand(threads, maps.height, width,
                 [&](std::int32_t first, std::int32_t last) { kernels.FitRows(maps, first, last); });
+    ForEachBand(threads, maps.height, width,
+                [&](std::int32_t first, std::int32_t last) { kernels.FollowRows(maps, first, last); });
 }
 
 void FindEdgePoints(SmoothMaps& maps, unsigned threads)

@@ -279,8 +279,36 @@ TOLLAMERE_KERNEL_BODY EdgePoint FittedEdge(const SmoothMaps& maps, std::int32_t 
     return {along * own.normalX, along * own.normalY, sumX / length, sumY / length};
 }
 
-TOLLAMERE_KERNEL_BODY void FitRowsBody(SmoothMaps& maps, std::int32_t first, std::int32_t last) noexcept
+TOLLAMERE_KERNEL_BODY bool IsBoundary(const SmoothMaps& maps, std::int32_t x, std::int32_t y) noexcept
 {
+    return (maps.boundaryBits[WordAt(maps, x / WordBits, y)] >> (x % WordBits) & 1) != 0;
+}
+
+// The fit leans on the boundary pixels around a point, which its neighbours
+// share nearly all of; so only the first boundary pixel (in row order) of
+// each 2 by 2 block is fitted, and the others of the block take its line.
+// Writes x and y of that first pixel.
+TOLLAMERE_KERNEL_BODY bool LeadsBlock(const SmoothMaps& maps, std::int32_t x, std::int32_t y, std::int32_t& leadX,
+                                      std::int32_t& leadY) noexcept
+{
+    const std::int32_t left = x & ~1;
+    if (y % 2 == 1) {
+        leadY = y - 1;
+        for (leadX = left; leadX <= std::min(left + 1, maps.width - 1); ++leadX)
+            if (IsBoundary(maps, leadX, leadY))
+                return false;
+    }
+    leadY = y;
+    leadX = left;
+    return x == left || !IsBoundary(maps, left, y);
+}
+
+template <bool Leaders>
+TOLLAMERE_KERNEL_BODY void FitRowsOf(SmoothMaps& maps, std::int32_t first, std::int32_t last) noexcept
+{
+    // A follower whose own normal turns from its leader's by more than this
+    // (a corner between them) is fitted on its own.
+    constexpr std::int32_t Following = static_cast<std::int32_t>(0.9 * 32767 * 32767);
     for (std::int32_t y = first; y < last; ++y) {
         const std::uint64_t* bits = maps.boundaryBits.data() + WordAt(maps, 0, y);
         const std::uint32_t* firsts = maps.wordFirstEdge.data() + WordAt(maps, 0, y);
@@ -288,7 +316,27 @@ TOLLAMERE_KERNEL_BODY void FitRowsBody(SmoothMaps& maps, std::int32_t first, std
             std::uint32_t index = firsts[w];
             for (std::uint64_t word = bits[w]; word != 0; word &= word - 1, ++index) {
                 const std::int32_t x = w * WordBits + std::countr_zero(word);
-                maps.edgePoints[index] = Pack(FittedEdge(maps, x, y, maps.rawEdgePoints[index]));
+                const PackedEdgePoint& raw = maps.rawEdgePoints[index];
+                std::int32_t leadX = 0;
+                std::int32_t leadY = 0;
+                if (LeadsBlock(maps, x, y, leadX, leadY)) {
+                    if constexpr (Leaders)
+                        maps.edgePoints[index] = Pack(FittedEdge(maps, x, y, raw));
+                    continue;
+                }
+                if constexpr (Leaders)
+                    continue;
+                const std::uint32_t lead = EdgeIndexAt(maps, leadX, leadY);
+                const PackedEdgePoint& leadRaw = maps.rawEdgePoints[lead];
+                if (std::int32_t{raw.normalX} * leadRaw.normalX + std::int32_t{raw.normalY} * leadRaw.normalY < Following) {
+                    maps.edgePoints[index] = Pack(FittedEdge(maps, x, y, raw));
+                    continue;
+                }
+                // The leader's line, at its distance along the leader's normal.
+                const EdgePoint line = Unpack(maps.edgePoints[lead]);
+                const float along = (float(leadX - x) + line.offsetX) * line.normalX
+                                    + (float(leadY - y) + line.offsetY) * line.normalY;
+                maps.edgePoints[index] = Pack({along * line.normalX, along * line.normalY, line.normalX, line.normalY});
             }
         }
     }
@@ -623,7 +671,11 @@ TOLLAMERE_KERNEL_BODY void LightBody(const LightRowInput& row, const LightRule& 
     }                                                                                                                  \
     Attributes void FitRows(SmoothMaps& maps, std::int32_t first, std::int32_t last)                                   \
     {                                                                                                                  \
-        FitRowsBody(maps, first, last);                                                                                \
+        FitRowsOf<true>(maps, first, last);                                                                            \
+    }                                                                                                                  \
+    Attributes void FollowRows(SmoothMaps& maps, std::int32_t first, std::int32_t last)                                \
+    {                                                                                                                  \
+        FitRowsOf<false>(maps, first, last);                                                                           \
     }                                                                                                                  \
     Attributes void ColumnOffsets(SmoothMaps& maps, std::int32_t first, std::int32_t last, std::int32_t* nearest,      \
                                   std::uint8_t* flags)                                                                 \
@@ -652,7 +704,7 @@ TOLLAMERE_KERNEL_BODY void LightBody(const LightRowInput& row, const LightRule& 
     {                                                                                                                  \
         LightBody(row, rule);                                                                                          \
     }                                                                                                                  \
-    constexpr SmoothKernels Kernels{&CoverageRow, &InsideRows, &BoundaryRows, &EdgeRows, &FitRows, &ColumnOffsets,     \
+    constexpr SmoothKernels Kernels{&CoverageRow, &InsideRows, &BoundaryRows, &EdgeRows, &FitRows, &FollowRows, &ColumnOffsets,     \
                                     &DistanceRow, &SumRows,    &BoxRow,       &HeightsRow, &LightRow};                 \
     }
 

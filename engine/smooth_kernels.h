@@ -60,9 +60,12 @@ struct SmoothKernels {
     // count in rowFirstEdge[y + 1] and the word indices within the row.
     void (*InsideRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last);
     void (*BoundaryRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last);
-    // The raw edge points of rows [first, last), then their fit.
+    // The raw edge points of rows [first, last), then their fit: first of
+    // the points that lead their 2 by 2 block, then of the others, which
+    // take their leader's line.
     void (*EdgeRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last, const float* stepTable);
     void (*FitRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last);
+    void (*FollowRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last);
     void (*ColumnOffsets)(SmoothMaps& maps, std::int32_t firstWord, std::int32_t lastWord, std::int32_t* nearest,
                           std::uint8_t* flags);
     void (*DistanceRow)(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch,
