@@ -168,11 +168,13 @@ private:
             const std::int32_t row = distanceNext_;
             MakeBlurInput(row + a);
             float* distances = DistanceSlot(row);
+            // The frame's rows count as 0.
             const float* blurred[2 * DistanceBlurRadius + 1];
-            std::int32_t count = 0;
-            for (std::int32_t j = std::max(row - a, 0); j <= std::min(row + a, maps_.height - 1); ++j)
-                blurred[count++] = BlurRow(j);
-            kernels_.SumRows(blurred, count, scale, distances, width);
+            for (std::int32_t j = -a; j <= a; ++j) {
+                const bool inPicture = row + j >= 0 && row + j < maps_.height;
+                blurred[j + a] = inPicture ? BlurRow(row + j) : Floats(layout_.ZeroRow());
+            }
+            kernels_.SumRows(blurred, 2 * a + 1, scale, distances, width);
             if (layout_.softenRadius == 0) {
                 kernels_.HeightsRow(distances, HeightRow(row) + 1, width, heights_);
                 continue;

@@ -15,6 +15,7 @@ namespace tollamere {
 namespace {
 
 constexpr std::uint8_t InsideFrom = 128;
+static_assert(InsideFrom == 0x80, "the inside bits are the coverage's top bits");
 // Outside, distances are kept down to this, so that a blur of the field
 // near the edge sees the same slope on both sides.
 constexpr float OutsideReach = 4;
@@ -85,7 +86,21 @@ TOLLAMERE_KERNEL_BODY void InsideBody(SmoothMaps& maps, std::int32_t first, std:
     for (std::int32_t y = first; y < last; ++y) {
         const std::uint8_t* coverage = maps.coverage.data() + At(maps, 0, y);
         std::uint64_t* words = maps.insideBits.data() + WordAt(maps, 0, y);
-        for (std::int32_t start = 0; start < width; start += WordBits) {
+        std::int32_t start = 0;
+        // Inside from 128 is the top bit of each byte: eight bytes' top
+        // bits gathered into one byte by a multiplication (little-endian).
+        if constexpr (std::endian::native == std::endian::little) {
+            for (; start + WordBits <= width; start += WordBits) {
+                std::uint64_t bits = 0;
+                for (std::int32_t i = 0; i < WordBits; i += 8) {
+                    std::uint64_t bytes;
+                    std::memcpy(&bytes, coverage + start + i, sizeof bytes);
+                    bits |= ((bytes & 0x8080808080808080u) >> 7) * 0x0102040810204080u >> 56 << i;
+                }
+                words[start / WordBits] = bits;
+            }
+        }
+        for (; start < width; start += WordBits) {
             const std::int32_t count = std::min(WordBits, width - start);
             std::uint64_t bits = 0;
             for (std::int32_t i = 0; i < count; ++i)
@@ -519,23 +534,52 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
 
 // ---- Blurs, heights, light ------------------------------------------------------
 
+// The sums in one pass, the rows added in their order, for the counts the
+// blurs use (1, 2 and 7 rows or taps); others in a pass per row.
+template <std::int32_t Count>
+TOLLAMERE_KERNEL_BODY void SumRowsOf(const float* const* rows, float scale, float* out, std::int32_t width) noexcept
+{
+    const float* lines[Count];
+    for (std::int32_t j = 0; j < Count; ++j)
+        lines[j] = rows[j];
+    for (std::int32_t x = 0; x < width; ++x) {
+        float sum = lines[0][x];
+        for (std::int32_t j = 1; j < Count; ++j)
+            sum += lines[j][x];
+        out[x] = sum * scale;
+    }
+}
+
 TOLLAMERE_KERNEL_BODY void SumRowsBody(const float* const* rows, std::int32_t count, float scale, float* out,
                                        std::int32_t width) noexcept
 {
-    const float* first = rows[0];
-    for (std::int32_t x = 0; x < width; ++x)
-        out[x] = first[x];
-    for (std::int32_t j = 1; j < count; ++j) {
-        const float* row = rows[j];
-        for (std::int32_t x = 0; x < width; ++x)
-            out[x] += row[x];
+    switch (count) {
+    case 1:
+        return SumRowsOf<1>(rows, scale, out, width);
+    case 2:
+        return SumRowsOf<2>(rows, scale, out, width);
+    case 7:
+        return SumRowsOf<7>(rows, scale, out, width);
+    default:
+        break;
     }
+    for (std::int32_t x = 0; x < width; ++x)
+        out[x] = rows[0][x];
+    for (std::int32_t j = 1; j < count; ++j)
+        for (std::int32_t x = 0; x < width; ++x)
+            out[x] += rows[j][x];
     for (std::int32_t x = 0; x < width; ++x)
         out[x] *= scale;
 }
 
 TOLLAMERE_KERNEL_BODY void BoxRowBody(const float* padded, float* out, std::int32_t width, std::int32_t radius) noexcept
 {
+    if (radius == 3) {
+        for (std::int32_t x = 0; x < width; ++x)
+            out[x] = padded[x] + padded[x + 1] + padded[x + 2] + padded[x + 3] + padded[x + 4] + padded[x + 5]
+                     + padded[x + 6];
+        return;
+    }
     for (std::int32_t x = 0; x < width; ++x)
         out[x] = padded[x];
     for (std::int32_t i = 1; i <= 2 * radius; ++i)
