@@ -25,6 +25,16 @@ void Grow(std::vector<T>& memory, std::size_t size)
     }
 }
 
+void GrowRows(SmoothMaps& maps, std::int32_t bands)
+{
+    try {
+        if (maps.rows.size() < std::size_t(bands))
+            maps.rows.resize(std::size_t(bands));
+    } catch (const std::bad_alloc&) {
+        Raise(ErrorNumber::OutOfMemory);
+    }
+}
+
 } // namespace
 
 void FindEdgePoints(SmoothMaps& maps, unsigned threads, const SmoothKernels& kernels)
@@ -43,8 +53,18 @@ void FindEdgePoints(SmoothMaps& maps, unsigned threads, const SmoothKernels& ker
     Grow(maps.rawEdgePoints, points);
     Grow(maps.edgePoints, points);
     const float* table = StepTable();
-    ForEachBand(threads, maps.height, width,
-                [&](std::int32_t first, std::int32_t last) { kernels.EdgeRows(maps, first, last, table); });
+    // Each band's rings before any thread starts: the bands' work may not
+    // raise.
+    const Bands bands(threads, maps.height);
+    GrowRows(maps, bands.bands);
+    for (std::int32_t band = 0; band < bands.bands; ++band)
+        Grow(maps.rows[std::size_t(band)].coverageRows, std::size_t(BlurRingRows) * std::size_t(width));
+    const std::int64_t bandPixels = std::int64_t{width} * (maps.height / bands.bands + 1);
+    ForEachBand(bands.bands, bands.bands, bandPixels, [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t band = first; band < last; ++band)
+            kernels.EdgeRows(maps, bands.Start(band), bands.Start(band + 1), table,
+                             maps.rows[std::size_t(band)].coverageRows.data());
+    });
     ForEachBand(threads, maps.height, width,
                 [&](std::int32_t first, std::int32_t last) { kernels.FitRows(maps, first, last); });
     ForEachBand(threads, maps.height, width,

@@ -49,6 +49,7 @@ struct SmoothRowScratch {
     std::vector<float> floats;
     std::vector<std::int32_t> ints;
     std::vector<std::int64_t> sums;
+    std::vector<std::uint16_t> coverageRows;
 };
 
 // The maps of one call, each the picture's size. Per pixel they hold at

@@ -171,62 +171,88 @@ TOLLAMERE_KERNEL_BODY float StepDistanceOf(const float* table, float b) noexcept
     return table[index] * (1 - fraction) + table[index + 1] * fraction;
 }
 
-// The edge near boundary pixel (x, y): the coverage blurred by the binomial
-// 1 4 6 4 1 both ways, close to a Gaussian of deviation 1 (which turns a
-// hard mask's staircase into a smooth ramp); the edge's normal along the
-// blurred coverage's slope by central differences; the pixel's distance
-// from the edge from the blurred value itself, as a blurred straight edge
-// would give it (the slope alone would put far pixels' edges too far).
-TOLLAMERE_KERNEL_BODY EdgePoint EdgeNear(const SmoothMaps& maps, const float* table, std::int32_t x,
-                                         std::int32_t y) noexcept
+// The coverage blurred by the binomial 1 4 6 4 1 both ways, close to a
+// Gaussian of deviation 1 (which turns a hard mask's staircase into a smooth
+// ramp), in whole numbers: a row's sums reach 16 * 255, the rows' 256 * 255.
+// The frame beyond the picture is 0.
+TOLLAMERE_KERNEL_BODY void BlurAlongRow(const std::uint8_t* coverage, std::uint16_t* out, std::int32_t width) noexcept
 {
-    static constexpr float Weights[5] = {1, 4, 6, 4, 1};
-    // rows[j][c]: the horizontal blur of row y + j - 3 at column x + c - 1.
-    float rows[7][3];
-    const bool interior = x >= 3 && y >= 3 && x + 3 < maps.width && y + 3 < maps.height;
-    for (std::int32_t j = 0; j < 7; ++j) {
-        float values[7];
-        const std::int32_t row = y + j - 3;
-        if (interior) {
-            const std::uint8_t* coverage = maps.coverage.data() + At(maps, x - 3, row);
-            for (std::int32_t i = 0; i < 7; ++i)
-                values[i] = float(coverage[i]);
-        } else {
-            for (std::int32_t i = 0; i < 7; ++i) {
-                const std::int32_t column = x + i - 3;
-                const bool inPicture = column >= 0 && row >= 0 && column < maps.width && row < maps.height;
-                values[i] = inPicture ? float(maps.coverage[At(maps, column, row)]) : 0.0f;
-            }
-        }
-        for (std::int32_t c = 0; c < 3; ++c) {
-            float sum = 0;
-            for (std::int32_t i = 0; i < 5; ++i)
-                sum += Weights[i] * values[c + i];
-            rows[j][c] = sum;
-        }
-    }
-    // The blurred coverage at column c - 1 of row r - 1 around the pixel.
-    const auto blurred = [&rows](std::int32_t c, std::int32_t r) {
-        float sum = 0;
-        for (std::int32_t k = 0; k < 5; ++k)
-            sum += Weights[k] * rows[r + k][c];
-        return sum / (256.0f * 255.0f);
+    const auto at = [&](std::int32_t x) { return x >= 0 && x < width ? std::int32_t{coverage[x]} : 0; };
+    const auto edge = [&](std::int32_t x) {
+        out[x] = static_cast<std::uint16_t>(at(x - 2) + 4 * at(x - 1) + 6 * at(x) + 4 * at(x + 1) + at(x + 2));
     };
-    const float slopeX = (blurred(2, 1) - blurred(0, 1)) / 2;
-    const float slopeY = (blurred(1, 2) - blurred(1, 0)) / 2;
+    for (std::int32_t x = 0; x < std::min(2, width); ++x)
+        edge(x);
+    for (std::int32_t x = 2; x + 2 < width; ++x)
+        out[x] = static_cast<std::uint16_t>(coverage[x - 2] + 4 * coverage[x - 1] + 6 * coverage[x]
+                                            + 4 * coverage[x + 1] + coverage[x + 2]);
+    for (std::int32_t x = std::max(width - 2, 2); x < width; ++x)
+        edge(x);
+}
+
+TOLLAMERE_KERNEL_BODY void BlurDownColumns(const std::uint16_t* const* rows, std::uint16_t* out,
+                                           std::int32_t width) noexcept
+{
+    const std::uint16_t* r0 = rows[0];
+    const std::uint16_t* r1 = rows[1];
+    const std::uint16_t* r2 = rows[2];
+    const std::uint16_t* r3 = rows[3];
+    const std::uint16_t* r4 = rows[4];
+    for (std::int32_t x = 0; x < width; ++x)
+        out[x] = static_cast<std::uint16_t>(r0[x] + 4 * r1[x] + 6 * r2[x] + 4 * r3[x] + r4[x]);
+}
+
+// The edge near boundary pixel x of the row `here` of the blurred coverage:
+// the edge's normal along its slope by central differences; the pixel's
+// distance from the edge from the blurred value itself, as a blurred
+// straight edge would give it (the slope alone would put far pixels' edges
+// too far).
+TOLLAMERE_KERNEL_BODY EdgePoint EdgeNear(const std::uint16_t* above, const std::uint16_t* here,
+                                         const std::uint16_t* below, std::int32_t x, std::int32_t width,
+                                         const float* table) noexcept
+{
+    constexpr float Unit = 1.0f / (256.0f * 255.0f);
+    const float left = x > 0 ? float(here[x - 1]) * Unit : 0.0f;
+    const float right = x + 1 < width ? float(here[x + 1]) * Unit : 0.0f;
+    const float slopeX = (right - left) / 2;
+    const float slopeY = (float(below[x]) * Unit - float(above[x]) * Unit) / 2;
     const float slope = std::sqrt(slopeX * slopeX + slopeY * slopeY);
     if (!(slope > 1e-6f))
         return {};
     const float normalX = slopeX / slope;
     const float normalY = slopeY / slope;
-    const float inside = StepDistanceOf(table, blurred(1, 1));
+    const float inside = StepDistanceOf(table, float(here[x]) * Unit);
     return {-inside * normalX, -inside * normalY, normalX, normalY};
 }
 
-TOLLAMERE_KERNEL_BODY void EdgeRowsBody(SmoothMaps& maps, std::int32_t first, std::int32_t last,
-                                        const float* table) noexcept
+// The raw edge points of rows [first, last), the blurred coverage made a
+// row at a time in rings: 8 rows along, 4 down, and a row of the frame's 0.
+static_assert(BlurRingRows == 8 + 4 + 1);
+
+TOLLAMERE_KERNEL_BODY void EdgeRowsBody(SmoothMaps& maps, std::int32_t first, std::int32_t last, const float* table,
+                                        std::uint16_t* rings) noexcept
 {
+    const std::int32_t width = maps.width;
+    const std::size_t stride = std::size_t(width);
+    std::uint16_t* frame = rings + 12 * stride;
+    std::fill_n(frame, width, std::uint16_t{0});
+    const auto along = [&](std::int32_t row) { return rings + std::size_t(row % 8) * stride; };
+    const auto down = [&](std::int32_t row) { return rings + std::size_t(8 + row % 4) * stride; };
+    const auto inPicture = [&](std::int32_t row) { return row >= 0 && row < maps.height; };
+    std::int32_t alongNext = std::max(first - 3, 0);
+    std::int32_t downNext = std::max(first - 1, 0);
     for (std::int32_t y = first; y < last; ++y) {
+        for (; downNext <= std::min(y + 1, maps.height - 1); ++downNext) {
+            for (; alongNext <= std::min(downNext + 2, maps.height - 1); ++alongNext)
+                BlurAlongRow(maps.coverage.data() + At(maps, 0, alongNext), along(alongNext), width);
+            const std::uint16_t* rows[5];
+            for (std::int32_t k = 0; k < 5; ++k)
+                rows[k] = inPicture(downNext + k - 2) ? along(downNext + k - 2) : frame;
+            BlurDownColumns(rows, down(downNext), width);
+        }
+        const std::uint16_t* above = inPicture(y - 1) ? down(y - 1) : frame;
+        const std::uint16_t* here = down(y);
+        const std::uint16_t* below = inPicture(y + 1) ? down(y + 1) : frame;
         const std::uint64_t* bits = maps.boundaryBits.data() + WordAt(maps, 0, y);
         std::uint32_t* firsts = maps.wordFirstEdge.data() + WordAt(maps, 0, y);
         const std::uint32_t rowFirst = maps.rowFirstEdge[std::size_t(y)];
@@ -234,7 +260,8 @@ TOLLAMERE_KERNEL_BODY void EdgeRowsBody(SmoothMaps& maps, std::int32_t first, st
             firsts[w] += rowFirst;
             std::uint32_t index = firsts[w];
             for (std::uint64_t word = bits[w]; word != 0; word &= word - 1)
-                maps.rawEdgePoints[index++] = Pack(EdgeNear(maps, table, w * WordBits + std::countr_zero(word), y));
+                maps.rawEdgePoints[index++] =
+                    Pack(EdgeNear(above, here, below, w * WordBits + std::countr_zero(word), width, table));
         }
     }
 }
@@ -709,9 +736,10 @@ TOLLAMERE_KERNEL_BODY void LightBody(const LightRowInput& row, const LightRule& 
     {                                                                                                                  \
         BoundaryBody(maps, first, last);                                                                               \
     }                                                                                                                  \
-    Attributes void EdgeRows(SmoothMaps& maps, std::int32_t first, std::int32_t last, const float* table)              \
+    Attributes void EdgeRows(SmoothMaps& maps, std::int32_t first, std::int32_t last, const float* table,              \
+                             std::uint16_t* rings)                                                                     \
     {                                                                                                                  \
-        EdgeRowsBody(maps, first, last, table);                                                                        \
+        EdgeRowsBody(maps, first, last, table, rings);                                                                 \
     }                                                                                                                  \
     Attributes void FitRows(SmoothMaps& maps, std::int32_t first, std::int32_t last)                                   \
     {                                                                                                                  \

@@ -63,7 +63,9 @@ struct SmoothKernels {
     // The raw edge points of rows [first, last), then their fit: first of
     // the points that lead their 2 by 2 block, then of the others, which
     // take their leader's line.
-    void (*EdgeRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last, const float* stepTable);
+    // rings: BlurRingRows rows of the picture's width.
+    void (*EdgeRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last, const float* stepTable,
+                     std::uint16_t* rings);
     void (*FitRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last);
     void (*FollowRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last);
     void (*ColumnOffsets)(SmoothMaps& maps, std::int32_t firstWord, std::int32_t lastWord, std::int32_t* nearest,
@@ -77,6 +79,9 @@ struct SmoothKernels {
     void (*HeightsRow)(const float* distances, float* heights, std::int32_t width, const HeightRule& rule);
     void (*LightRow)(const LightRowInput& row, const LightRule& rule);
 };
+
+// The rows of the blurred coverage the edge points are read from.
+inline constexpr std::int32_t BlurRingRows = 8 + 4 + 1;
 
 // The stepTable's size: the step edge's distance over the blurred coverage
 // from 0 to 1, read with linear interpolation.
