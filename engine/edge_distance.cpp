@@ -100,6 +100,7 @@ void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowS
     Grow(scratch.vertices, std::size_t(maps.width));
     Grow(scratch.spans, std::size_t(maps.width));
     Grow(scratch.crossings, std::size_t(maps.width));
+    Grow(scratch.points, std::size_t(maps.width));
     FastestSmoothKernels().DistanceRow(maps, y, reach, scratch, distances);
 }
 

@@ -271,7 +271,7 @@ void SmoothMaps::Reset(std::int32_t newWidth, std::int32_t newHeight)
 std::uint64_t SmoothRowBytes(std::int32_t width, std::int32_t softenRadius, unsigned threads) noexcept
 {
     const RowLayout layout(width, DistanceBlurRadius, softenRadius);
-    const std::uint64_t envelope = std::uint64_t(width) * (2 * sizeof(std::int32_t) + sizeof(std::int64_t));
+    const std::uint64_t envelope = std::uint64_t(width) * (2 * sizeof(std::int32_t) + sizeof(std::int64_t) + sizeof(PackedEdgePoint));
     const std::uint64_t perThread = layout.Floats() * sizeof(float) + layout.Ints() * sizeof(std::int32_t)
                                     + layout.Sums() * sizeof(std::int64_t) + envelope;
     return perThread * std::max(threads, 1u);
@@ -319,6 +319,7 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
         Grow(scratch.vertices, std::size_t(width));
         Grow(scratch.spans, std::size_t(width));
         Grow(scratch.crossings, std::size_t(width));
+        Grow(scratch.points, std::size_t(width));
     }
     const std::int64_t bandPixels = std::int64_t{width} * (height / bands.bands + 1);
     ForEachBand(bands.bands, bands.bands, bandPixels, [&](std::int32_t first, std::int32_t last) {

@@ -46,6 +46,7 @@ struct SmoothRowScratch {
     std::vector<std::int32_t> vertices;
     std::vector<std::int32_t> spans;
     std::vector<std::int64_t> crossings;
+    std::vector<PackedEdgePoint> points;
     std::vector<float> floats;
     std::vector<std::int32_t> ints;
     std::vector<std::int64_t> sums;

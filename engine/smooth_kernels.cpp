@@ -472,6 +472,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
     std::int32_t* vertices = scratch.vertices.data();
     std::int32_t* spans = scratch.spans.data();
     std::int64_t* crossings = scratch.crossings.data();
+    PackedEdgePoint* points = scratch.points.data();
     const std::int16_t* offsets = OffsetRow(maps, y);
     const std::uint8_t* coverage = maps.coverage.data() + At(maps, 0, y);
     // The parabolas' crossings kept as fractions, compared by products of
@@ -508,26 +509,36 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
             distances[x] = coverage[x] >= InsideFrom ? reach : -OutsideReach;
         return;
     }
-    const float reach2 = reach * reach;
-    std::int32_t start = 0;
+    // First each stretch's end and its boundary pixel's edge point, which
+    // the stretches look up independently of one another (so the loads
+    // overlap); stretch j's end goes where its crossing's span was, read by
+    // then.
     for (std::int32_t j = 0; j <= k; ++j) {
-        // The pixels up to crossing j + 1.
         std::int32_t end = width;
         if (j < k) {
             const double bound = double(crossings[j + 1]) / double(spans[j + 1]);
             end = static_cast<std::int32_t>(std::floor(std::clamp(bound, -1.0, double(width)))) + 1;
         }
-        // Even columns only, and the last; the others are the mean of
-        // their neighbours.
+        const std::int32_t featureX = vertices[j];
+        const PackedEdgePoint point = maps.edgePoints[EdgeIndexAt(maps, featureX, y + offsets[featureX])];
+        spans[j] = end;
+        points[j] = point;
+    }
+    const float reach2 = reach * reach;
+    std::int32_t start = 0;
+    for (std::int32_t j = 0; j <= k; ++j) {
+        // The pixels from the previous stretch's end. Even columns only, and
+        // the last; the others are the mean of their neighbours.
+        const std::int32_t end = spans[j];
         const std::int32_t from = start + (start & 1);
         const bool last = end == width && (width - 1) % 2 == 1;
         if (from >= end && !last) {
-            start = end;
+            start = std::max(start, end);
             continue;
         }
         const std::int32_t featureX = vertices[j];
         const std::int32_t rows = offsets[featureX];
-        const EdgePoint edge = Unpack(maps.edgePoints[EdgeIndexAt(maps, featureX, y + rows)]);
+        const EdgePoint edge = Unpack(points[j]);
         const float dy = float(-rows) - edge.offsetY;
         const float dy2 = dy * dy;
         const float acrossY = dy * edge.normalY;
@@ -553,7 +564,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
             distances[x] = distanceAt(x);
         if (last)
             distances[width - 1] = distanceAt(width - 1);
-        start = end;
+        start = std::max(start, end);
     }
     for (std::int32_t x = 1; x + 1 < width; x += 2)
         distances[x] = (distances[x - 1] + distances[x + 1]) * 0.5f;
