@@ -81,13 +81,9 @@ void BuildDistanceField(SmoothMaps& maps, unsigned threads, const SmoothKernels&
     // The sweeps' memory before any thread starts: the bands' work may not
     // raise. Bands of whole words, so that each reads its own bits.
     std::vector<std::int32_t> nearest;
-    std::vector<std::uint8_t> flags;
     Grow(nearest, std::size_t(maps.wordsPerRow) * WordBits);
-    Grow(flags, std::size_t(maps.wordsPerRow) * WordBits);
     ForEachBand(threads, maps.wordsPerRow, std::int64_t{WordBits} * maps.height,
-                [&](std::int32_t first, std::int32_t last) {
-                    kernels.ColumnOffsets(maps, first, last, nearest.data(), flags.data());
-                });
+                [&](std::int32_t first, std::int32_t last) { kernels.ColumnOffsets(maps, first, last, nearest.data()); });
 }
 
 void BuildDistanceField(SmoothMaps& maps, unsigned threads)

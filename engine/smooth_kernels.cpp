@@ -386,16 +386,6 @@ TOLLAMERE_KERNEL_BODY void FitRowsOf(SmoothMaps& maps, std::int32_t first, std::
 
 // ---- Distances ----------------------------------------------------------------
 
-// Each 8 bits of a word as 8 bytes of 0 or 1, for the column sweeps.
-constexpr std::array<std::uint64_t, 256> ByteFlags = [] {
-    std::array<std::uint64_t, 256> table{};
-    for (int bits = 0; bits < 256; ++bits)
-        for (int i = 0; i < 8; ++i)
-            if ((bits >> i & 1) != 0)
-                table[std::size_t(bits)] |= std::uint64_t{1} << (8 * i);
-    return table;
-}();
-
 // The row of column offsets that holds row y's (see SmoothMaps).
 TOLLAMERE_KERNEL_BODY std::int16_t* OffsetRow(const SmoothMaps& maps, std::int32_t y) noexcept
 {
@@ -407,44 +397,42 @@ TOLLAMERE_KERNEL_BODY bool KeepsOffsets(const SmoothMaps& maps, std::int32_t y) 
     return y % 2 == 0 || y + 1 == maps.height;
 }
 
-TOLLAMERE_KERNEL_BODY void ExpandBits(const SmoothMaps& maps, std::int32_t y, std::int32_t first, std::int32_t last,
-                                      std::uint8_t* flags) noexcept
+// Calls visit(x) for each boundary pixel of row y in the words [first, last).
+template <typename Visit>
+TOLLAMERE_KERNEL_BODY void ForEachBoundaryBit(const SmoothMaps& maps, std::int32_t y, std::int32_t first,
+                                              std::int32_t last, const Visit& visit) noexcept
 {
     const std::uint64_t* bits = maps.boundaryBits.data() + WordAt(maps, 0, y);
     for (std::int32_t w = first; w < last; ++w)
-        for (std::int32_t b = 0; b < 8; ++b) {
-            const std::uint64_t bytes = ByteFlags[bits[w] >> (8 * b) & 0xFF];
-            std::memcpy(flags + w * WordBits + 8 * b, &bytes, 8);
-        }
+        for (std::uint64_t word = bits[w]; word != 0; word &= word - 1)
+            visit(w * WordBits + std::countr_zero(word));
 }
 
 // Down the columns of words [first, last) a row at a time, then up: the
 // signed row offset to the nearest boundary pixel of its column, for the
-// rows that keep them. Written without branches, so that the compiler
-// sweeps the row at once.
+// rows that keep them. The nearest rows change at the boundary pixels only;
+// the rows that keep offsets are written without branches, so that the
+// compiler sweeps the row at once.
 TOLLAMERE_KERNEL_BODY void ColumnOffsetsBody(SmoothMaps& maps, std::int32_t first, std::int32_t last,
-                                             std::int32_t* nearest, std::uint8_t* flags) noexcept
+                                             std::int32_t* nearest) noexcept
 {
     constexpr std::int32_t Far = std::numeric_limits<std::int16_t>::max();
-    constexpr std::int32_t None = -(Far + 1);
+    // Further than Far from every row, without overflow.
+    constexpr std::int32_t Never = std::numeric_limits<std::int32_t>::max() / 4;
     const std::int32_t begin = first * WordBits;
     const std::int32_t end = std::min(last * WordBits, maps.width);
-    std::fill(nearest + begin, nearest + end, None);
+    std::fill(nearest + begin, nearest + end, -Never);
     for (std::int32_t y = 0; y < maps.height; ++y) {
-        ExpandBits(maps, y, first, last, flags);
-        for (std::int32_t i = begin; i < end; ++i)
-            nearest[i] = flags[i] != 0 ? y : std::max(nearest[i], y - Far);
+        ForEachBoundaryBit(maps, y, first, last, [&](std::int32_t x) { nearest[x] = y; });
         if (!KeepsOffsets(maps, y))
             continue;
         std::int16_t* offsets = OffsetRow(maps, y);
         for (std::int32_t i = begin; i < end; ++i)
-            offsets[i] = static_cast<std::int16_t>(nearest[i] == y - Far ? NoBoundary : nearest[i] - y);
+            offsets[i] = static_cast<std::int16_t>(y - nearest[i] > Far ? NoBoundary : nearest[i] - y);
     }
-    std::fill(nearest + begin, nearest + end, std::numeric_limits<std::int32_t>::max());
+    std::fill(nearest + begin, nearest + end, Never);
     for (std::int32_t y = maps.height - 1; y >= 0; --y) {
-        ExpandBits(maps, y, first, last, flags);
-        for (std::int32_t i = begin; i < end; ++i)
-            nearest[i] = flags[i] != 0 ? y : nearest[i];
+        ForEachBoundaryBit(maps, y, first, last, [&](std::int32_t x) { nearest[x] = y; });
         if (!KeepsOffsets(maps, y))
             continue;
         std::int16_t* offsets = OffsetRow(maps, y);
@@ -760,10 +748,9 @@ TOLLAMERE_KERNEL_BODY void LightBody(const LightRowInput& row, const LightRule& 
     {                                                                                                                  \
         FitRowsOf<false>(maps, first, last);                                                                           \
     }                                                                                                                  \
-    Attributes void ColumnOffsets(SmoothMaps& maps, std::int32_t first, std::int32_t last, std::int32_t* nearest,      \
-                                  std::uint8_t* flags)                                                                 \
+    Attributes void ColumnOffsets(SmoothMaps& maps, std::int32_t first, std::int32_t last, std::int32_t* nearest)      \
     {                                                                                                                  \
-        ColumnOffsetsBody(maps, first, last, nearest, flags);                                                          \
+        ColumnOffsetsBody(maps, first, last, nearest);                                                                 \
     }                                                                                                                  \
     Attributes void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch,        \
                                 float* distances)                                                                      \

@@ -68,8 +68,8 @@ struct SmoothKernels {
                      std::uint16_t* rings);
     void (*FitRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last);
     void (*FollowRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last);
-    void (*ColumnOffsets)(SmoothMaps& maps, std::int32_t firstWord, std::int32_t lastWord, std::int32_t* nearest,
-                          std::uint8_t* flags);
+    // nearest: the picture's width of scratch.
+    void (*ColumnOffsets)(SmoothMaps& maps, std::int32_t firstWord, std::int32_t lastWord, std::int32_t* nearest);
     void (*DistanceRow)(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch,
                         float* distances);
     // out = sum of rows[0..count) times scale.
