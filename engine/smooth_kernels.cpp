@@ -504,8 +504,11 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
     for (std::int32_t j = 0; j <= k; ++j) {
         std::int32_t end = width;
         if (j < k) {
-            const double bound = double(crossings[j + 1]) / double(spans[j + 1]);
-            end = static_cast<std::int32_t>(std::floor(std::clamp(bound, -1.0, double(width)))) + 1;
+            // In float: a crossing within the picture is at most the width
+            // times the span, so that its rounding moves it by far less
+            // than a pixel, and only a tie changes hands.
+            const float bound = float(crossings[j + 1]) / float(spans[j + 1]);
+            end = static_cast<std::int32_t>(std::floor(std::clamp(bound, -1.0f, float(width)))) + 1;
         }
         const std::int32_t featureX = vertices[j];
         const PackedEdgePoint point = maps.edgePoints[EdgeIndexAt(maps, featureX, y + offsets[featureX])];
