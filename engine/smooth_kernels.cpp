@@ -544,8 +544,12 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
             const float dx = columns - edge.offsetX;
             const float across = dx * edge.normalX + acrossY;
             const float along = alongY - dx * edge.normalY;
-            const float length = std::sqrt(dx * dx + dy2);
-            const float distance = std::abs(along) <= std::abs(across) ? across : inside ? length : -length;
+            // Off the normal (rare: at corners) the distance to the point.
+            float distance = across;
+            if (!(std::abs(along) <= std::abs(across))) [[unlikely]] {
+                const float length = std::sqrt(dx * dx + dy2);
+                distance = inside ? length : -length;
+            }
             // Past the reach inside, a pixel lies on the flat top whichever
             // boundary pixel is nearest.
             return inside ? (feature2 > reach2 ? reach : std::min(distance, reach))
