@@ -14,16 +14,6 @@ namespace {
 
 constexpr std::int32_t WordBits = 64;
 
-template <typename T>
-void Grow(std::vector<T>& memory, std::size_t size)
-{
-    try {
-        if (memory.size() < size)
-            memory.resize(size);
-    } catch (const std::bad_alloc&) {
-        Raise(ErrorNumber::OutOfMemory);
-    }
-}
 
 void GrowRows(SmoothMaps& maps, std::int32_t bands)
 {
@@ -47,18 +37,18 @@ void FindEdgePoints(SmoothMaps& maps, unsigned threads, const SmoothKernels& ker
     ForEachBand(threads, maps.height, width,
                 [&](std::int32_t first, std::int32_t last) { kernels.BoundaryRows(maps, first, last); });
     maps.rowFirstEdge[0] = 0;
-    for (std::size_t y = 1; y < maps.rowFirstEdge.size(); ++y)
+    for (std::size_t y = 1; y <= std::size_t(maps.height); ++y)
         maps.rowFirstEdge[y] += maps.rowFirstEdge[y - 1];
-    const std::size_t points = maps.rowFirstEdge.back();
-    Grow(maps.rawEdgePoints, points);
-    Grow(maps.edgePoints, points);
+    const std::size_t points = maps.rowFirstEdge[std::size_t(maps.height)];
+    GrowExactly(maps.rawEdgePoints, points);
+    GrowExactly(maps.edgePoints, points);
     const float* table = StepTable();
     // Each band's rings before any thread starts: the bands' work may not
     // raise.
     const Bands bands(threads, maps.height);
     GrowRows(maps, bands.bands);
     for (std::int32_t band = 0; band < bands.bands; ++band)
-        Grow(maps.rows[std::size_t(band)].coverageRows, std::size_t(BlurRingRows) * std::size_t(width));
+        GrowExactly(maps.rows[std::size_t(band)].coverageRows, std::size_t(BlurRingRows) * std::size_t(width));
     const std::int64_t bandPixels = std::int64_t{width} * (maps.height / bands.bands + 1);
     ForEachBand(bands.bands, bands.bands, bandPixels, [&](std::int32_t first, std::int32_t last) {
         for (std::int32_t band = first; band < last; ++band)
@@ -81,7 +71,7 @@ void BuildDistanceField(SmoothMaps& maps, unsigned threads, const SmoothKernels&
     // The sweeps' memory before any thread starts: the bands' work may not
     // raise. Bands of whole words, so that each reads its own bits.
     std::vector<std::int32_t> nearest;
-    Grow(nearest, std::size_t(maps.wordsPerRow) * WordBits);
+    GrowExactly(nearest, std::size_t(maps.wordsPerRow) * WordBits);
     ForEachBand(threads, maps.wordsPerRow, std::int64_t{WordBits} * maps.height,
                 [&](std::int32_t first, std::int32_t last) { kernels.ColumnOffsets(maps, first, last, nearest.data()); });
 }
@@ -93,10 +83,10 @@ void BuildDistanceField(SmoothMaps& maps, unsigned threads)
 
 void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch, float* distances)
 {
-    Grow(scratch.vertices, std::size_t(maps.width));
-    Grow(scratch.spans, std::size_t(maps.width));
-    Grow(scratch.crossings, std::size_t(maps.width));
-    Grow(scratch.points, std::size_t(maps.width));
+    GrowExactly(scratch.vertices, std::size_t(maps.width));
+    GrowExactly(scratch.spans, std::size_t(maps.width));
+    GrowExactly(scratch.crossings, std::size_t(maps.width));
+    GrowExactly(scratch.points, std::size_t(maps.width));
     FastestSmoothKernels().DistanceRow(maps, y, reach, scratch, distances);
 }
 

@@ -15,16 +15,6 @@
 namespace tollamere {
 namespace {
 
-template <typename T>
-void Grow(std::vector<T>& memory, std::size_t size)
-{
-    try {
-        if (memory.size() < size)
-            memory.resize(size);
-    } catch (const std::bad_alloc&) {
-        Raise(ErrorNumber::OutOfMemory);
-    }
-}
 
 // The blur of the distances evens out what is left of the pixel grid in the
 // edge points, which bends the distance's slope by a degree or two from one
@@ -256,24 +246,33 @@ void SmoothMaps::Reset(std::int32_t newWidth, std::int32_t newHeight)
     wordsPerRow = (width + 63) / 64;
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
     const std::size_t words = std::size_t(wordsPerRow) * std::size_t(height);
-    try {
-        coverage.resize(pixels);
-        columnOffset.resize(std::size_t(height / 2 + 1) * std::size_t(width));
-        insideBits.resize(words);
-        boundaryBits.resize(words);
-        wordFirstEdge.resize(words);
-        rowFirstEdge.assign(std::size_t(height) + 1, 0);
-    } catch (const std::bad_alloc&) {
-        Raise(ErrorNumber::OutOfMemory);
-    }
+    GrowExactly(coverage, pixels);
+    GrowExactly(columnOffset, std::size_t(height / 2 + 1) * std::size_t(width));
+    GrowExactly(insideBits, words);
+    GrowExactly(boundaryBits, words);
+    GrowExactly(wordFirstEdge, words);
+    GrowExactly(rowFirstEdge, std::size_t(height) + 1);
+}
+
+std::uint64_t SmoothMapsBytes(std::int32_t width, std::int32_t height) noexcept
+{
+    const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
+    const std::uint64_t words = std::uint64_t((width + 63) / 64) * std::uint64_t(height);
+    const std::uint64_t offsets = std::uint64_t(height / 2 + 1) * std::uint64_t(width) * sizeof(std::int16_t);
+    const std::uint64_t bits = words * (2 * sizeof(std::uint64_t) + sizeof(std::uint32_t));
+    const std::uint64_t rows = (std::uint64_t(height) + 1) * sizeof(std::uint32_t);
+    return pixels * (sizeof(std::uint8_t) + 2 * sizeof(PackedEdgePoint)) + offsets + bits + rows;
 }
 
 std::uint64_t SmoothRowBytes(std::int32_t width, std::int32_t softenRadius, unsigned threads) noexcept
 {
     const RowLayout layout(width, DistanceBlurRadius, softenRadius);
-    const std::uint64_t envelope = std::uint64_t(width) * (2 * sizeof(std::int32_t) + sizeof(std::int64_t) + sizeof(PackedEdgePoint));
+    const std::uint64_t columns = std::uint64_t(width);
+    const std::uint64_t envelope =
+        columns * (2 * sizeof(std::int32_t) + sizeof(std::int64_t) + sizeof(PackedEdgePoint));
+    const std::uint64_t edgeRings = columns * BlurRingRows * sizeof(std::uint16_t);
     const std::uint64_t perThread = layout.Floats() * sizeof(float) + layout.Ints() * sizeof(std::int32_t)
-                                    + layout.Sums() * sizeof(std::int64_t) + envelope;
+                                    + layout.Sums() * sizeof(std::int64_t) + envelope + edgeRings;
     return perThread * std::max(threads, 1u);
 }
 
@@ -313,13 +312,13 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
     }
     for (std::int32_t band = 0; band < bands.bands; ++band) {
         SmoothRowScratch& scratch = maps.rows[std::size_t(band)];
-        Grow(scratch.floats, layout.Floats());
-        Grow(scratch.ints, layout.Ints());
-        Grow(scratch.sums, layout.Sums());
-        Grow(scratch.vertices, std::size_t(width));
-        Grow(scratch.spans, std::size_t(width));
-        Grow(scratch.crossings, std::size_t(width));
-        Grow(scratch.points, std::size_t(width));
+        GrowExactly(scratch.floats, layout.Floats());
+        GrowExactly(scratch.ints, layout.Ints());
+        GrowExactly(scratch.sums, layout.Sums());
+        GrowExactly(scratch.vertices, std::size_t(width));
+        GrowExactly(scratch.spans, std::size_t(width));
+        GrowExactly(scratch.crossings, std::size_t(width));
+        GrowExactly(scratch.points, std::size_t(width));
     }
     const std::int64_t bandPixels = std::int64_t{width} * (height / bands.bands + 1);
     ForEachBand(bands.bands, bands.bands, bandPixels, [&](std::int32_t first, std::int32_t last) {

@@ -53,9 +53,9 @@ struct SmoothRowScratch {
     std::vector<std::uint16_t> coverageRows;
 };
 
-// The maps of one call, each the picture's size. Per pixel they hold at
-// most SmoothMapsBytesPerPixel bytes; the rows of the threads come on top
-// (SmoothRowBytes).
+// The maps of one call, each the picture's size. They hold at most
+// SmoothMapsBytes (some SmoothMapsBytesPerPixel per pixel); the rows of the
+// threads come on top (SmoothRowBytes).
 struct SmoothMaps {
     // As if made anew at that size, keeping memory that is large enough.
     // Raises Out of memory (7).
@@ -94,12 +94,15 @@ inline constexpr std::int16_t NoBoundary = std::numeric_limits<std::int16_t>::mi
 
 // What SmoothMaps holds per pixel at most: the coverage (1), the column
 // offsets of every other row (1), the two bit maps and their word indices
-// (5/16), and two edge points (16) for a picture whose every pixel is a
-// boundary pixel; a row of column offsets and the per-row indices beside.
-inline constexpr double SmoothMapsBytesPerPixel = 1 + 1 + 2.0 / 8 + 4.0 / 64 + 2 * sizeof(PackedEdgePoint);
+// (20 bytes to 64 pixels), and two edge points (16) for a picture whose
+// every pixel is a boundary pixel. SmoothMapsBytes adds what goes by rows.
+inline constexpr double SmoothMapsBytesPerPixel = 1 + 1 + 20.0 / 64 + 2 * 8;
+
+// The most SmoothMaps holds for a picture that big, beside the threads' rows.
+std::uint64_t SmoothMapsBytes(std::int32_t width, std::int32_t height) noexcept;
 
 // What the threads' rows of a picture that wide take beside the maps: per
-// thread, some 20 rows of floats, and 6 more per pixel of soften radius.
+// thread and column some 130 bytes, and 16 more per pixel of soften radius.
 std::uint64_t SmoothRowBytes(std::int32_t width, std::int32_t softenRadius, unsigned threads) noexcept;
 
 // The stages, in the order ApplySmoothBevel runs them; each splits its rows

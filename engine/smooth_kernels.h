@@ -6,9 +6,12 @@
 // float operations in the same order.
 
 #include "bevel_look.h"
+#include "runtime_error.h"
 #include "smooth_bevel.h"
 
 #include <cstdint>
+#include <new>
+#include <vector>
 
 namespace tollamere {
 
@@ -79,6 +82,26 @@ struct SmoothKernels {
     void (*HeightsRow)(const float* distances, float* heights, std::int32_t width, const HeightRule& rule);
     void (*LightRow)(const LightRowInput& row, const LightRule& rule);
 };
+
+// Grows memory to at least size elements, allocating exactly size when it
+// must, so that the maps hold what SmoothMapsBytes says; never shrinks it.
+// Raises Out of memory (7).
+template <typename T>
+void GrowExactly(std::vector<T>& memory, std::size_t size)
+{
+    try {
+        if (memory.capacity() < size) {
+            std::vector<T> larger;
+            larger.reserve(size);
+            larger.resize(size);
+            memory.swap(larger);
+        } else if (memory.size() < size) {
+            memory.resize(size);
+        }
+    } catch (const std::bad_alloc&) {
+        Raise(ErrorNumber::OutOfMemory);
+    }
+}
 
 // The rows of the blurred coverage the edge points are read from.
 inline constexpr std::int32_t BlurRingRows = 8 + 4 + 1;
