@@ -83,6 +83,7 @@ void BuildDistanceField(SmoothMaps& maps, unsigned threads)
 
 void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch, float* distances)
 {
+    GrowExactly(scratch.candidates, std::size_t(maps.width / 2 + 1));
     GrowExactly(scratch.vertices, std::size_t(maps.width));
     GrowExactly(scratch.spans, std::size_t(maps.width));
     GrowExactly(scratch.crossings, std::size_t(maps.width));

@@ -269,7 +269,8 @@ std::uint64_t SmoothRowBytes(std::int32_t width, std::int32_t softenRadius, unsi
     const RowLayout layout(width, DistanceBlurRadius, softenRadius);
     const std::uint64_t columns = std::uint64_t(width);
     const std::uint64_t envelope =
-        columns * (2 * sizeof(std::int32_t) + sizeof(std::int64_t) + sizeof(PackedEdgePoint));
+        columns * (2 * sizeof(std::int32_t) + sizeof(std::int64_t) + sizeof(PackedEdgePoint))
+        + (columns / 2 + 1) * sizeof(std::int32_t);
     const std::uint64_t edgeRings = columns * BlurRingRows * sizeof(std::uint16_t);
     const std::uint64_t perThread = layout.Floats() * sizeof(float) + layout.Ints() * sizeof(std::int32_t)
                                     + layout.Sums() * sizeof(std::int64_t) + envelope + edgeRings;
@@ -315,6 +316,7 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
         GrowExactly(scratch.floats, layout.Floats());
         GrowExactly(scratch.ints, layout.Ints());
         GrowExactly(scratch.sums, layout.Sums());
+        GrowExactly(scratch.candidates, std::size_t(width / 2 + 1));
         GrowExactly(scratch.vertices, std::size_t(width));
         GrowExactly(scratch.spans, std::size_t(width));
         GrowExactly(scratch.crossings, std::size_t(width));

@@ -43,6 +43,7 @@ EdgePoint UnpackEdgePoint(const PackedEdgePoint& point) noexcept;
 // envelope and the rings of the blurred distances and heights. Kept in the
 // maps so that the next picture finds its memory.
 struct SmoothRowScratch {
+    std::vector<std::int32_t> candidates;
     std::vector<std::int32_t> vertices;
     std::vector<std::int32_t> spans;
     std::vector<std::int64_t> crossings;

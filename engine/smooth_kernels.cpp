@@ -465,13 +465,22 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
     const std::uint8_t* coverage = maps.coverage.data() + At(maps, 0, y);
     // The parabolas' crossings kept as fractions, compared by products of
     // whole numbers: no division waits in the chain of pops.
+    // Of two neighbouring columns the nearer boundary pixel only: the other
+    // lies beside it on the same edge, and the two fitted lines all but
+    // agree (the disc's measures do not move). Chosen for the whole row
+    // first, without branches.
+    const std::int32_t pairs = (width + 1) / 2;
+    std::int32_t* candidates = scratch.candidates.data();
+    for (std::int32_t pair = 0; pair < width / 2; ++pair) {
+        const std::int32_t first = 2 * pair;
+        candidates[pair] = std::abs(std::int32_t{offsets[first + 1]}) < std::abs(std::int32_t{offsets[first]}) ? first + 1
+                                                                                                                : first;
+    }
+    if (width % 2 == 1)
+        candidates[pairs - 1] = width - 1;
     std::int32_t k = -1;
-    for (std::int32_t pair = 0; pair < width; pair += 2) {
-        // Of two neighbouring columns the nearer boundary pixel only: the
-        // other lies beside it on the same edge, and the two fitted lines
-        // all but agree (the disc's measures do not move).
-        const std::int32_t second = std::min(pair + 1, width - 1);
-        const std::int32_t q = std::abs(std::int32_t{offsets[second]}) < std::abs(std::int32_t{offsets[pair]}) ? second : pair;
+    for (std::int32_t pair = 0; pair < pairs; ++pair) {
+        const std::int32_t q = candidates[pair];
         if (offsets[q] == NoBoundary)
             continue;
         const std::int64_t fq = std::int64_t{offsets[q]} * offsets[q] + std::int64_t{q} * q;
