@@ -517,7 +517,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
             // times the span, so that its rounding moves it by far less
             // than a pixel, and only a tie changes hands.
             const float bound = float(crossings[j + 1]) / float(spans[j + 1]);
-            end = static_cast<std::int32_t>(std::floor(std::clamp(bound, -1.0f, float(width)))) + 1;
+            end = std::min(static_cast<std::int32_t>(std::floor(std::clamp(bound, -1.0f, float(width)))) + 1, width);
         }
         const std::int32_t featureX = vertices[j];
         const PackedEdgePoint point = maps.edgePoints[EdgeIndexAt(maps, featureX, y + offsets[featureX])];
@@ -531,7 +531,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
         // the last; the others are the mean of their neighbours.
         const std::int32_t end = spans[j];
         const std::int32_t from = start + (start & 1);
-        const bool last = end == width && (width - 1) % 2 == 1;
+        const bool last = end == width && start < width && (width - 1) % 2 == 1;
         if (from >= end && !last) {
             start = std::max(start, end);
             continue;

@@ -121,11 +121,41 @@ TEST(SmoothBevelTest, AStraightEdgeLiesBetweenThePixels)
         FindEdgePoints(maps);
         BuildDistanceField(maps);
         SmoothRowScratch scratch;
-        std::vector<float> distances(40);
+        // The row and a guard beyond it that must stay as it is.
+        std::vector<float> distances(44, -99.0f);
         DistanceRow(maps, 14, 100, scratch, distances.data());
         for (std::int32_t x = 10; x < 20; ++x)
             EXPECT_NEAR(distances[std::size_t(x)], x - row.edge, 0.1) << "at column " << x;
+        EXPECT_NEAR(distances[39], 0.5, 0.1);
+        for (std::size_t x = 40; x < distances.size(); ++x)
+            EXPECT_EQ(distances[x], -99.0f) << "at column " << x;
     }
+}
+
+TEST(SmoothBevelTest, ARowOfDistancesEndsAtThePicturesEdge)
+{
+    // In row 14 the boundary pixels of columns 38 and 39 lie 12 rows up, so
+    // that the stretch of column 36's reaches past the picture's last
+    // column, which it serves.
+    Picture picture(40, 31, 0x00000000u);
+    for (std::int32_t y = 6; y <= 24; ++y)
+        for (std::int32_t x = 20; x <= 36; ++x)
+            picture.Pixel(x, y) = 0xFFFFFFFFu;
+    for (std::int32_t y = 0; y <= 1; ++y)
+        for (std::int32_t x = 38; x <= 39; ++x)
+            picture.Pixel(x, y) = 0xFFFFFFFFu;
+    SmoothMaps maps;
+    maps.Reset(40, 31);
+    BuildCoverage(picture, {ShapeSourceKind::Alpha, 0}, maps);
+    FindEdgePoints(maps);
+    BuildDistanceField(maps);
+    SmoothRowScratch scratch;
+    std::vector<float> distances(44, -99.0f);
+    DistanceRow(maps, 14, 100, scratch, distances.data());
+    EXPECT_NEAR(distances[36], 0.5, 0.1);
+    EXPECT_NEAR(distances[39], -2.5, 0.1);
+    for (std::size_t x = 40; x < distances.size(); ++x)
+        EXPECT_EQ(distances[x], -99.0f) << "at column " << x;
 }
 
 TEST(SmoothBevelTest, TheShapeSourceChoosesThePixels)
