@@ -679,6 +679,19 @@ TOLLAMERE_KERNEL_BODY void HeightsBody(const float* distances, float* heights, s
     }
 }
 
+// 1 / sqrt(m) for m from 1 on: the first guess from the float's bits and
+// two Newton steps, within 5e-6 of it (a thousandth of a level of light),
+// in a few multiplications where a square root and a division would take
+// tens of cycles a row of pixels.
+TOLLAMERE_KERNEL_BODY float InverseSquareRoot(float m) noexcept
+{
+    float root = std::bit_cast<float>(0x5F3759DFu - (std::bit_cast<std::uint32_t>(m) >> 1));
+    const float half = 0.5f * m;
+    root = root * (1.5f - half * root * root);
+    root = root * (1.5f - half * root * root);
+    return root;
+}
+
 // One row lit: the classic normal (height here minus height beyond) by
 // central differences. Pixels on the flat top or outside the shape keep
 // their colour, as the amount 0 leaves it.
@@ -697,7 +710,7 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
         const float normalX = (here[x - 1] - here[x + 1]) * 0.5f;
         const float normalY = (above[x] - below[x]) * 0.5f;
         const float facing =
-            (normalX * rule.x + normalY * rule.y + rule.z) / std::sqrt(normalX * normalX + normalY * normalY + 1);
+            (normalX * rule.x + normalY * rule.y + rule.z) * InverseSquareRoot(normalX * normalX + normalY * normalY + 1);
         const float cover = float(coverage[x]);
         const float band = BandPosition<Banded>(distances[x], rule.inverseBevel);
         const float u = cover == 0 ? 1.0f : band;
