@@ -87,6 +87,7 @@ void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowS
     GrowExactly(scratch.vertices, std::size_t(maps.width));
     GrowExactly(scratch.spans, std::size_t(maps.width));
     GrowExactly(scratch.crossings, std::size_t(maps.width));
+    GrowExactly(scratch.levels, std::size_t(maps.width));
     GrowExactly(scratch.points, std::size_t(maps.width));
     FastestSmoothKernels().DistanceRow(maps, y, reach, scratch, distances);
 }

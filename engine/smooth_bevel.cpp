@@ -269,7 +269,7 @@ std::uint64_t SmoothRowBytes(std::int32_t width, std::int32_t softenRadius, unsi
     const RowLayout layout(width, DistanceBlurRadius, softenRadius);
     const std::uint64_t columns = std::uint64_t(width);
     const std::uint64_t envelope =
-        columns * (2 * sizeof(std::int32_t) + sizeof(std::int64_t) + sizeof(PackedEdgePoint))
+        columns * (2 * sizeof(std::int32_t) + 2 * sizeof(std::int64_t) + sizeof(PackedEdgePoint))
         + (columns / 2 + 1) * sizeof(std::int32_t);
     const std::uint64_t edgeRings = columns * BlurRingRows * sizeof(std::uint16_t);
     const std::uint64_t perThread = layout.Floats() * sizeof(float) + layout.Ints() * sizeof(std::int32_t)
@@ -320,6 +320,7 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
         GrowExactly(scratch.vertices, std::size_t(width));
         GrowExactly(scratch.spans, std::size_t(width));
         GrowExactly(scratch.crossings, std::size_t(width));
+        GrowExactly(scratch.levels, std::size_t(width));
         GrowExactly(scratch.points, std::size_t(width));
     }
     const std::int64_t bandPixels = std::int64_t{width} * (height / bands.bands + 1);

@@ -47,6 +47,7 @@ struct SmoothRowScratch {
     std::vector<std::int32_t> vertices;
     std::vector<std::int32_t> spans;
     std::vector<std::int64_t> crossings;
+    std::vector<std::int64_t> levels;
     std::vector<PackedEdgePoint> points;
     std::vector<float> floats;
     std::vector<std::int32_t> ints;

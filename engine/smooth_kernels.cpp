@@ -460,6 +460,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
     std::int32_t* vertices = scratch.vertices.data();
     std::int32_t* spans = scratch.spans.data();
     std::int64_t* crossings = scratch.crossings.data();
+    std::int64_t* levels = scratch.levels.data();
     PackedEdgePoint* points = scratch.points.data();
     const std::int16_t* offsets = OffsetRow(maps, y);
     const std::uint8_t* coverage = maps.coverage.data() + At(maps, 0, y);
@@ -487,9 +488,8 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
         std::int64_t rise = 0;
         std::int64_t run = 1;
         while (k >= 0) {
-            const std::int32_t v = vertices[k];
-            rise = fq - (std::int64_t{offsets[v]} * offsets[v] + std::int64_t{v} * v);
-            run = 2 * std::int64_t{q - v};
+            rise = fq - levels[k];
+            run = 2 * std::int64_t{q - vertices[k]};
             // Pop while this crossing lies at or before the one that starts
             // vertex k's stretch (vertex 0's starts at minus infinity).
             if (k == 0 || rise * spans[k] > crossings[k] * run)
@@ -498,6 +498,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
         }
         ++k;
         vertices[k] = q;
+        levels[k] = fq;
         crossings[k] = rise;
         spans[k] = std::int32_t(run);
     }

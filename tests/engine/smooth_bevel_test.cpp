@@ -335,7 +335,7 @@ TEST(SmoothBevelTest, TheMapsHoldNoMoreThanTheirBudget)
         EXPECT_LE(perPicture, SmoothMapsBytes(input.Width(), input.Height()));
         std::uint64_t perRow = 0;
         for (const SmoothRowScratch& rows : maps.rows)
-            perRow += Held(rows.candidates) + Held(rows.vertices) + Held(rows.spans) + Held(rows.crossings) + Held(rows.points)
+            perRow += Held(rows.candidates) + Held(rows.vertices) + Held(rows.spans) + Held(rows.crossings) + Held(rows.levels) + Held(rows.points)
                       + Held(rows.floats) + Held(rows.ints) + Held(rows.sums) + Held(rows.coverageRows);
         EXPECT_LE(perRow, SmoothRowBytes(input.Width(), row.soften, row.threads));
     }
