@@ -444,6 +444,21 @@ TOLLAMERE_KERNEL_BODY void ColumnOffsetsBody(SmoothMaps& maps, std::int32_t firs
     }
 }
 
+// Up to this width the envelope's products of a crossing's rise (below
+// 2^41) and a span (below 2^21) fit 64 bits; wider rows compare them in
+// double, and find their stretches' ends in double too.
+inline constexpr std::int32_t WholeNumbersUpTo = 1 << 20;
+
+// Whether the crossing rise / run lies right of crossing / span (runs and
+// spans are positive).
+TOLLAMERE_KERNEL_BODY bool RightOf(std::int64_t rise, std::int64_t run, std::int64_t crossing, std::int32_t span,
+                                   bool wide) noexcept
+{
+    if (wide) [[unlikely]]
+        return double(rise) * double(span) > double(crossing) * double(run);
+    return rise * span > crossing * run;
+}
+
 // One row's lower envelope of the parabolas (x - q)^2 + offset(q)^2 over
 // the columns q with a boundary pixel in their column (Felzenszwalb and
 // Huttenlocher), then the distance of each stretch of pixels that shares a
@@ -466,6 +481,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
     const std::uint8_t* coverage = maps.coverage.data() + At(maps, 0, y);
     // The parabolas' crossings kept as fractions, compared by products of
     // whole numbers: no division waits in the chain of pops.
+    const bool wide = width > WholeNumbersUpTo;
     // Of two neighbouring columns the nearer boundary pixel only: the other
     // lies beside it on the same edge, and the two fitted lines all but
     // agree (the disc's measures do not move). Chosen for the whole row
@@ -492,7 +508,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
             run = 2 * std::int64_t{q - vertices[k]};
             // Pop while this crossing lies at or before the one that starts
             // vertex k's stretch (vertex 0's starts at minus infinity).
-            if (k == 0 || rise * spans[k] > crossings[k] * run)
+            if (k == 0 || RightOf(rise, run, crossings[k], spans[k], wide))
                 break;
             --k;
         }
@@ -517,7 +533,9 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
             // In float: a crossing within the picture is at most the width
             // times the span, so that its rounding moves it by far less
             // than a pixel, and only a tie changes hands.
-            const float bound = float(crossings[j + 1]) / float(spans[j + 1]);
+            const float bound = wide ? static_cast<float>(std::clamp(
+                                           double(crossings[j + 1]) / double(spans[j + 1]), -1.0, double(width)))
+                                     : float(crossings[j + 1]) / float(spans[j + 1]);
             end = std::min(static_cast<std::int32_t>(std::floor(std::clamp(bound, -1.0f, float(width)))) + 1, width);
         }
         const std::int32_t featureX = vertices[j];
