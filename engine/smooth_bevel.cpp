@@ -36,7 +36,9 @@ struct RowLayout {
           blurRadius(blurRadius),
           softenRadius(softenRadius),
           padded(std::size_t(width) + 2),
-          blurRows(2 * blurRadius + 2),
+          // The rows a blurred row sums, and an odd row's neighbours
+          // around it while it is their mean.
+          blurRows(2 * blurRadius + 3),
           distanceRows(2 * softenRadius + 4),
           softenRows(softenRadius > 0 ? 2 * softenRadius + 2 : 0)
     {

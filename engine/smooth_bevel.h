@@ -104,7 +104,7 @@ inline constexpr double SmoothMapsBytesPerPixel = 1 + 1 + 20.0 / 64 + 2 * 8;
 std::uint64_t SmoothMapsBytes(std::int32_t width, std::int32_t height) noexcept;
 
 // What the threads' rows of a picture that wide take beside the maps: per
-// thread and column some 130 bytes, and 16 more per pixel of soften radius.
+// thread and column some 140 bytes, and 16 more per pixel of soften radius.
 std::uint64_t SmoothRowBytes(std::int32_t width, std::int32_t softenRadius, unsigned threads) noexcept;
 
 // The stages, in the order ApplySmoothBevel runs them; each splits its rows
@@ -114,14 +114,15 @@ void BuildCoverage(const Picture& picture, const ShapeSource& source, SmoothMaps
 // The boundary pixels and their edge points, from the coverage softened by a
 // 5 by 5 binomial blur (a hard mask's staircase becomes a smooth contour).
 void FindEdgePoints(SmoothMaps& maps, unsigned threads = 1);
-// The column half of the exact Euclidean feature transform to the boundary
-// pixels (separable, linear time): columnOffset. DistanceRow finishes it
-// one row at a time.
+// The column half of the Euclidean feature transform to the boundary pixels
+// (separable, linear time): columnOffset. DistanceRow finishes it one row
+// at a time.
 void BuildDistanceField(SmoothMaps& maps, unsigned threads = 1);
-// Row y's signed distance to the edge in pixels, through each pixel's
-// nearest boundary pixel's edge point: inside positive up to `reach`,
-// outside kept down to -4; y even or the last row. The odd columns but the
-// last are the mean of the columns around them. scratch needs no size.
+// Row y's signed distance to the edge in pixels, through the edge point of
+// each pixel's nearest boundary pixel (of the nearer of each two columns'):
+// inside positive up to `reach`, outside kept down to -4; y even or the
+// last row. The odd columns but the last are the mean of the columns
+// around them. scratch needs no size.
 void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch, float* distances);
 // The distances, lightly blurred for the smooth technique (chisel keeps its
 // ridge sharp), shaped by the profile into heights, softened, and lit: the

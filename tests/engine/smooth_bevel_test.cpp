@@ -229,6 +229,35 @@ Picture WithKernels(const Picture& input, const BevelParameters& parameters, con
     return output;
 }
 
+TEST(SmoothBevelTest, TurnedEdgesGiveTurnedBands)
+{
+    // A horizontal and a vertical straight edge, each the other turned
+    // about the diagonal, lit from 135 degrees, which that turn keeps: the
+    // rows and columns worked out and those taken as the mean of their
+    // neighbours must give the same band.
+    constexpr std::int32_t Size = 41;
+    Picture below(Size, Size, 0xFF000000u);
+    Picture right(Size, Size, 0xFF000000u);
+    for (std::int32_t y = 0; y < Size; ++y)
+        for (std::int32_t x = 0; x < Size; ++x) {
+            if (y >= 15)
+                below.Pixel(x, y) = 0xFF808080u;
+            if (x >= 15)
+                right.Pixel(x, y) = 0xFF808080u;
+        }
+    for (const BevelTechnique technique : {BevelTechnique::Smooth, BevelTechnique::Chisel}) {
+        SCOPED_TRACE(::testing::Message() << "technique " << int(technique));
+        const Picture fromBelow = Bevelled(below, Parameters(6, 135), Look(technique));
+        const Picture fromRight = Bevelled(right, Parameters(6, 135), Look(technique));
+        int largest = 0;
+        for (std::int32_t y = 0; y < Size; ++y)
+            for (std::int32_t x = 0; x < Size; ++x)
+                largest = std::max(largest, std::abs(Green(fromBelow.Pixel(x, y)) - Green(fromRight.Pixel(y, x))));
+        EXPECT_LE(largest, 1);
+        EXPECT_NE(fromBelow, below);
+    }
+}
+
 TEST(SmoothBevelTest, KernelSetsThreadsAndBandsGiveTheSameBytes)
 {
     const Picture input = Shapes(521, 509);
