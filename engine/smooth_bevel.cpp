@@ -3,18 +3,15 @@
 
 #include "smooth_kernels.h"
 
-#include "bevel_stages.h"
 #include "effect_operators.h"
 #include "runtime_error.h"
 #include "work_bands.h"
 
 #include <algorithm>
-#include <cmath>
 #include <new>
 
 namespace tollamere {
 namespace {
-
 
 // The blur of the distances evens out what is left of the pixel grid in the
 // edge points, which bends the distance's slope by a degree or two from one

@@ -387,9 +387,19 @@ TOLLAMERE_KERNEL_BODY void FitRowsOf(SmoothMaps& maps, std::int32_t first, std::
 // ---- Distances ----------------------------------------------------------------
 
 // The row of column offsets that holds row y's (see SmoothMaps).
-TOLLAMERE_KERNEL_BODY std::int16_t* OffsetRow(const SmoothMaps& maps, std::int32_t y) noexcept
+TOLLAMERE_KERNEL_BODY std::size_t OffsetRowAt(const SmoothMaps& maps, std::int32_t y) noexcept
 {
-    return const_cast<std::int16_t*>(maps.columnOffset.data()) + std::size_t((y + 1) / 2) * std::size_t(maps.width);
+    return std::size_t((y + 1) / 2) * std::size_t(maps.width);
+}
+
+TOLLAMERE_KERNEL_BODY std::int16_t* OffsetRow(SmoothMaps& maps, std::int32_t y) noexcept
+{
+    return maps.columnOffset.data() + OffsetRowAt(maps, y);
+}
+
+TOLLAMERE_KERNEL_BODY const std::int16_t* OffsetRow(const SmoothMaps& maps, std::int32_t y) noexcept
+{
+    return maps.columnOffset.data() + OffsetRowAt(maps, y);
 }
 
 TOLLAMERE_KERNEL_BODY bool KeepsOffsets(const SmoothMaps& maps, std::int32_t y) noexcept
