@@ -148,17 +148,21 @@ TOLLAMERE_KERNEL_BODY std::uint32_t EdgeIndexAt(const SmoothMaps& maps, std::int
     return maps.wordFirstEdge[word] + std::uint32_t(std::popcount(maps.boundaryBits[word] & below));
 }
 
-// The count bits of row y from column x on (count below 64).
-TOLLAMERE_KERNEL_BODY std::uint64_t BoundaryBitsAt(const SmoothMaps& maps, std::int32_t x, std::int32_t y,
-                                                   std::int32_t count) noexcept
+// The count bits of a row of bits from column x on (count below 64).
+TOLLAMERE_KERNEL_BODY std::uint64_t BitsAt(const std::uint64_t* row, std::int32_t x, std::int32_t count) noexcept
 {
-    const std::uint64_t* row = maps.boundaryBits.data() + WordAt(maps, 0, y);
     const std::int32_t word = x / WordBits;
     const std::int32_t shift = x % WordBits;
     std::uint64_t bits = row[word] >> shift;
     if (shift + count > WordBits)
         bits |= row[word + 1] << (WordBits - shift);
     return bits & ((std::uint64_t{1} << count) - 1);
+}
+
+TOLLAMERE_KERNEL_BODY std::uint64_t BoundaryBitsAt(const SmoothMaps& maps, std::int32_t x, std::int32_t y,
+                                                   std::int32_t count) noexcept
+{
+    return BitsAt(maps.boundaryBits.data() + WordAt(maps, 0, y), x, count);
 }
 
 // ---- Edge points ------------------------------------------------------------
@@ -292,12 +296,15 @@ TOLLAMERE_KERNEL_BODY EdgePoint FittedEdge(const SmoothMaps& maps, std::int32_t 
     const std::int32_t left = std::max(x - FitReach, 0);
     const std::int32_t span = std::min(x + FitReach, maps.width - 1) - left + 1;
     for (std::int32_t j = std::max(y - FitReach, 0); j <= std::min(y + FitReach, maps.height - 1); ++j) {
-        std::uint64_t bits = BoundaryBitsAt(maps, left, j, span);
+        // The inside pixels of the boundary only: the outside ones lie
+        // beside them and see the same edge, at twice the work.
+        const std::uint64_t all = BoundaryBitsAt(maps, left, j, span);
+        std::uint64_t bits = all & BitsAt(maps.insideBits.data() + WordAt(maps, 0, j), left, span);
         if (bits == 0)
             continue;
         const PackedEdgePoint* points = maps.rawEdgePoints.data() + EdgeIndexAt(maps, left, j);
         for (; bits != 0; bits &= bits - 1) {
-            const PackedEdgePoint other = *points++;
+            const PackedEdgePoint other = points[std::popcount(all & ((bits & (~bits + 1)) - 1))];
             if (std::int32_t{other.normalX} * packed.normalX + std::int32_t{other.normalY} * packed.normalY < Agreeing)
                 continue;
             normalX += other.normalX;
