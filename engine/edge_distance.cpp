@@ -7,23 +7,10 @@
 #include "smooth_kernels.h"
 #include "work_bands.h"
 
-#include <new>
-
 namespace tollamere {
 namespace {
 
 constexpr std::int32_t WordBits = 64;
-
-
-void GrowRows(SmoothMaps& maps, std::int32_t bands)
-{
-    try {
-        if (maps.rows.size() < std::size_t(bands))
-            maps.rows.resize(std::size_t(bands));
-    } catch (const std::bad_alloc&) {
-        Raise(ErrorNumber::OutOfMemory);
-    }
-}
 
 } // namespace
 
@@ -70,10 +57,11 @@ void BuildDistanceField(SmoothMaps& maps, unsigned threads, const SmoothKernels&
 {
     // The sweeps' memory before any thread starts: the bands' work may not
     // raise. Bands of whole words, so that each reads its own bits.
-    std::vector<std::int32_t> nearest;
-    GrowExactly(nearest, std::size_t(maps.wordsPerRow) * WordBits);
+    GrowExactly(maps.nearestRows, std::size_t(maps.wordsPerRow) * WordBits);
     ForEachBand(threads, maps.wordsPerRow, std::int64_t{WordBits} * maps.height,
-                [&](std::int32_t first, std::int32_t last) { kernels.ColumnOffsets(maps, first, last, nearest.data()); });
+                [&](std::int32_t first, std::int32_t last) {
+                    kernels.ColumnOffsets(maps, first, last, maps.nearestRows.data());
+                });
 }
 
 void BuildDistanceField(SmoothMaps& maps, unsigned threads)

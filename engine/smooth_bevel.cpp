@@ -8,7 +8,6 @@
 #include "work_bands.h"
 
 #include <algorithm>
-#include <new>
 
 namespace tollamere {
 namespace {
@@ -260,7 +259,8 @@ std::uint64_t SmoothMapsBytes(std::int32_t width, std::int32_t height) noexcept
     const std::uint64_t offsets = std::uint64_t(height / 2 + 1) * std::uint64_t(width) * sizeof(std::int16_t);
     const std::uint64_t bits = words * (2 * sizeof(std::uint64_t) + sizeof(std::uint32_t));
     const std::uint64_t rows = (std::uint64_t(height) + 1) * sizeof(std::uint32_t);
-    return pixels * (sizeof(std::uint8_t) + 2 * sizeof(PackedEdgePoint)) + offsets + bits + rows;
+    const std::uint64_t sweeps = std::uint64_t((width + 63) / 64) * 64 * sizeof(std::int32_t);
+    return pixels * (sizeof(std::uint8_t) + 2 * sizeof(PackedEdgePoint)) + offsets + bits + rows + sweeps;
 }
 
 std::uint64_t SmoothRowBytes(std::int32_t width, std::int32_t softenRadius, unsigned threads) noexcept
@@ -304,12 +304,7 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
     // Each band gets its rows' memory before any thread starts: the bands'
     // work may not raise.
     const Bands bands(threads, height);
-    try {
-        if (maps.rows.size() < std::size_t(bands.bands))
-            maps.rows.resize(std::size_t(bands.bands));
-    } catch (const std::bad_alloc&) {
-        Raise(ErrorNumber::OutOfMemory);
-    }
+    GrowRows(maps, bands.bands);
     for (std::int32_t band = 0; band < bands.bands; ++band) {
         SmoothRowScratch& scratch = maps.rows[std::size_t(band)];
         GrowExactly(scratch.floats, layout.Floats());

@@ -89,6 +89,9 @@ struct SmoothMaps {
     // NoBoundary: the rows whose distances are worked out, the others being
     // the mean of the rows around them.
     std::vector<std::int16_t> columnOffset;
+    // The column sweeps' nearest boundary rows, one per column (and to the
+    // end of the last word).
+    std::vector<std::int32_t> nearestRows;
     std::vector<SmoothRowScratch> rows;
 };
 

@@ -103,6 +103,17 @@ void GrowExactly(std::vector<T>& memory, std::size_t size)
     }
 }
 
+// At least that many threads' rows in the maps. Raises Out of memory (7).
+inline void GrowRows(SmoothMaps& maps, std::int32_t bands)
+{
+    try {
+        if (maps.rows.size() < std::size_t(bands))
+            maps.rows.resize(std::size_t(bands));
+    } catch (const std::bad_alloc&) {
+        Raise(ErrorNumber::OutOfMemory);
+    }
+}
+
 // The rows of the blurred coverage the edge points are read from.
 inline constexpr std::int32_t BlurRingRows = 8 + 4 + 1;
 

@@ -360,7 +360,7 @@ TEST(SmoothBevelTest, TheMapsHoldNoMoreThanTheirBudget)
         }
         const std::uint64_t perPicture = Held(maps.coverage) + Held(maps.insideBits) + Held(maps.boundaryBits)
                                          + Held(maps.wordFirstEdge) + Held(maps.rowFirstEdge) + Held(maps.rawEdgePoints)
-                                         + Held(maps.edgePoints) + Held(maps.columnOffset);
+                                         + Held(maps.edgePoints) + Held(maps.columnOffset) + Held(maps.nearestRows);
         EXPECT_LE(perPicture, SmoothMapsBytes(input.Width(), input.Height()));
         std::uint64_t perRow = 0;
         for (const SmoothRowScratch& rows : maps.rows)
