@@ -175,9 +175,12 @@ void ApplyLook(Picture& picture, const BevelParameters& parameters, const BevelL
         Decorate(picture, shape, look.decoration, keepsAlpha, threads);
 }
 
-std::uint64_t LookBytesPerPixel(const BevelLook& look) noexcept
+std::uint64_t LookWorkspaceBytes(const BevelLook& look, std::int32_t width, std::int32_t height,
+                                 unsigned threads) noexcept
 {
-    return look.technique == BevelTechnique::Classic ? 0 : SmoothMapsBytesPerPixel;
+    if (look.technique == BevelTechnique::Classic || width <= 0 || height <= 0)
+        return 0;
+    return SmoothMapsBytes(width, height) + SmoothRowBytes(width, look.softenRadius, std::max(threads, 1u));
 }
 
 } // namespace tollamere

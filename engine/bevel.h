@@ -102,8 +102,10 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
 void ApplyLook(Picture& picture, const BevelParameters& parameters, const BevelLook& look, bool keepsAlpha,
                unsigned threads, BevelWorkspace& workspace);
 
-// The most the look's technique takes per pixel in a workspace beyond what
-// the classic effect takes there, for a memory budget to count.
-std::uint64_t LookBytesPerPixel(const BevelLook& look) noexcept;
+// The most the look's technique keeps in a workspace, beyond what the
+// classic effect keeps there, for a picture of that size bevelled on that
+// many threads: for a memory budget to count.
+std::uint64_t LookWorkspaceBytes(const BevelLook& look, std::int32_t width, std::int32_t height,
+                                 unsigned threads) noexcept;
 
 } // namespace tollamere

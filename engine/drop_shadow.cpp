@@ -3,6 +3,7 @@
 
 #include "bevel_look.h"
 #include "runtime_error.h"
+#include "smooth_kernels.h"
 #include "work_bands.h"
 
 #include <algorithm>
@@ -18,22 +19,6 @@ namespace {
 // Columns the vertical blur takes at a time: their running sums walk the
 // rows side by side instead of striding down one column.
 constexpr std::int32_t ColumnBlock = 64;
-
-std::uint8_t CoverageOf(std::uint32_t word, const ShapeSource& source) noexcept
-{
-    const std::uint32_t red = word >> 16 & 0xFF;
-    const std::uint32_t green = word >> 8 & 0xFF;
-    const std::uint32_t blue = word & 0xFF;
-    switch (source.kind) {
-    case ShapeSourceKind::Alpha:
-        return static_cast<std::uint8_t>(word >> 24);
-    case ShapeSourceKind::Luma:
-        return (299 * red + 587 * green + 114 * blue + 500) / 1000 > std::uint32_t(source.lumaThreshold) ? 255 : 0;
-    case ShapeSourceKind::Green:
-        break;
-    }
-    return green != 0 ? 255 : 0;
-}
 
 // The reaches of the three boxes: together the radius, the first ones the
 // larger by the remainder.
@@ -252,13 +237,12 @@ void ReadShapeMask(const Picture& picture, const ShapeSource& source, ShapeMask&
     }
     mask.width = picture.Width();
     mask.height = picture.Height();
+    // By the rule the smooth technique reads its shape with.
+    const SmoothKernels& kernels = FastestSmoothKernels();
     ForEachBand(threads, mask.height, mask.width, [&](std::int32_t first, std::int32_t last) {
-        for (std::int32_t y = first; y < last; ++y) {
-            const std::uint32_t* words = picture.Row(y);
-            std::uint8_t* coverage = mask.coverage.data() + std::size_t(y) * std::size_t(mask.width);
-            for (std::int32_t x = 0; x < mask.width; ++x)
-                coverage[x] = CoverageOf(words[x], source);
-        }
+        for (std::int32_t y = first; y < last; ++y)
+            kernels.CoverageRow(picture.Row(y), mask.coverage.data() + std::size_t(y) * std::size_t(mask.width),
+                                mask.width, source);
     });
 }
 

@@ -184,7 +184,7 @@ private:
                 if (!plans_[item].refusal && !plans_[item].skip) {
                     input.failure = RunStep(LineLoad, [&] { input.file.emplace(InputFile::Open(ToFileSystemPath(plans_[item].inputPath), ProbeBytes)); });
                     if (input.file)
-                        need = EstimateMemoryNeed(input.file->Start(), plans_[item].bytesPerPixel, margin_);
+                        need = WithLook(EstimateMemoryNeed(input.file->Start(), plans_[item].bytesPerPixel, margin_));
                 }
                 // One the margin would grow beyond the largest picture fails
                 // before it is read, holding nothing.
@@ -225,14 +225,33 @@ private:
     // nothing, when a stop came first. The estimate counts a workspace of the
     // picture's size; one kept from a larger picture counts with what it
     // holds, unless that could never fit beside the rest of the estimate.
+    // What the look's maps take for a picture of that size; the workspace
+    // keeps them. A picture beyond every limit fails its load before any map
+    // is made.
+    std::uint64_t LookBytes(const std::optional<PictureSize>& size) const
+    {
+        if (!size || PixelCount(*size) > MaxPicturePixels)
+            return 0;
+        return LookWorkspaceBytes(request_.parameters.look, std::int32_t(size->width), std::int32_t(size->height),
+                                  engineThreads_);
+    }
+
+    MemoryNeed WithLook(MemoryNeed need) const
+    {
+        need.bytes += LookBytes(need.size);
+        return need;
+    }
+
     bool Reserve(const MemoryNeed& need, std::uint64_t bytesPerPixel, Grant& grant)
     {
         if (need.bytes == 0)
             return true;
         grant.lease = pool_.Take();
         const std::uint64_t estimate = std::min(need.bytes, budget_.Total());
-        const std::uint64_t workspace = std::min(estimate, need.size ? PixelCount(*need.size) * workspaceBytesPerPixel_ : 0);
-        grant.allowedPixels = AllowedPixels(estimate, need.fileBytes, bytesPerPixel);
+        const std::uint64_t look = LookBytes(need.size);
+        const std::uint64_t workspace =
+            std::min(estimate, need.size ? PixelCount(*need.size) * WorkspaceBytesPerPixel + look : 0);
+        grant.allowedPixels = AllowedPixels(estimate > look ? estimate - look : 0, need.fileBytes, bytesPerPixel);
         const auto reservedBeside = [&] {
             return estimate - workspace + (workspace > grant.lease.counted ? workspace - grant.lease.counted : 0);
         };
@@ -282,7 +301,7 @@ private:
             GiveBack(grant);
             if (auto beyond = GrownBeyondLimits(*larger, margin_))
                 return Fail(result, *beyond);
-            const MemoryNeed need = NeedForSize(input.file->Start().size, *larger, bytesPerPixel, margin_);
+            const MemoryNeed need = WithLook(NeedForSize(input.file->Start().size, *larger, bytesPerPixel, margin_));
             if (need.bytes > budget_.Total())
                 return Fail(result, BeyondBudget(result.item, need));
             const std::lock_guard lock(takeMutex_);
@@ -499,7 +518,6 @@ private:
     const bool onSurface_ =
         request_.parameters.look.technique == BevelTechnique::Classic && !request_.parameters.look.decoration.Any();
     const std::int32_t margin_ = request_.parameters.look.decoration.margin;
-    const std::uint64_t workspaceBytesPerPixel_ = WorkspaceBytesPerPixel + LookBytesPerPixel(request_.parameters.look);
     unsigned engineThreads_ = 1;
     MemoryBudget budget_;
     WorkspacePool pool_{budget_};

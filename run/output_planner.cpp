@@ -88,8 +88,7 @@ ItemPlan OutputPlanner::PlanItem(std::size_t item)
     plan.route = format ? format->route : OutputRoute::OwnFormat;
     plan.encoder = format ? format->encoder : Encoder::Qt;
     plan.bytesPerPixel =
-        (format ? format->peakBytesPerPixel : ItemBytesPerPixel) + LookBytesPerPixel(request_.parameters.look) +
-        DecorationBytesPerPixel(request_.parameters.look.decoration);
+        (format ? format->peakBytesPerPixel : ItemBytesPerPixel) + DecorationBytesPerPixel(request_.parameters.look.decoration);
     switch (plan.route) {
     case OutputRoute::JpegWriter:
         plan.saveLine = LineSaveJpeg;

@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The smooth and chisel techniques: the measures of a good bevel on a disc,
-// which side the light falls on, the sub-pixel edge, the shape sources, and
-// what the classic technique keeps.
+// which side the light falls on, the sub-pixel edge, the shape sources, what
+// the classic technique keeps, the kernels and threads that must agree, the
+// profiles, the maps' memory, and pictures a pixel wide.
 
 #include "bevel_measures.h"
 #include "runtime_error_matchers.h"
 #include "smooth_bevel.h"
+#include "smooth_kernels.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
+#include <vector>
 
 namespace tollamere {
 namespace {
@@ -116,9 +120,42 @@ TEST(SmoothBevelTest, AStraightEdgeLiesBetweenThePixels)
         BuildCoverage(picture, {row.source, 0}, maps);
         FindEdgePoints(maps);
         BuildDistanceField(maps);
+        SmoothRowScratch scratch;
+        // The row and a guard beyond it that must stay as it is.
+        std::vector<float> distances(44, -99.0f);
+        DistanceRow(maps, 14, 100, scratch, distances.data());
         for (std::int32_t x = 10; x < 20; ++x)
-            EXPECT_NEAR(maps.distance[std::size_t(15 * 40 + x)], x - row.edge, 0.1) << "at column " << x;
+            EXPECT_NEAR(distances[std::size_t(x)], x - row.edge, 0.1) << "at column " << x;
+        EXPECT_NEAR(distances[39], 0.5, 0.1);
+        for (std::size_t x = 40; x < distances.size(); ++x)
+            EXPECT_EQ(distances[x], -99.0f) << "at column " << x;
     }
+}
+
+TEST(SmoothBevelTest, ARowOfDistancesEndsAtThePicturesEdge)
+{
+    // In row 14 the boundary pixels of columns 38 and 39 lie 12 rows up, so
+    // that the stretch of column 36's reaches past the picture's last
+    // column, which it serves.
+    Picture picture(40, 31, 0x00000000u);
+    for (std::int32_t y = 6; y <= 24; ++y)
+        for (std::int32_t x = 20; x <= 36; ++x)
+            picture.Pixel(x, y) = 0xFFFFFFFFu;
+    for (std::int32_t y = 0; y <= 1; ++y)
+        for (std::int32_t x = 38; x <= 39; ++x)
+            picture.Pixel(x, y) = 0xFFFFFFFFu;
+    SmoothMaps maps;
+    maps.Reset(40, 31);
+    BuildCoverage(picture, {ShapeSourceKind::Alpha, 0}, maps);
+    FindEdgePoints(maps);
+    BuildDistanceField(maps);
+    SmoothRowScratch scratch;
+    std::vector<float> distances(44, -99.0f);
+    DistanceRow(maps, 14, 100, scratch, distances.data());
+    EXPECT_NEAR(distances[36], 0.5, 0.1);
+    EXPECT_NEAR(distances[39], -2.5, 0.1);
+    for (std::size_t x = 40; x < distances.size(); ++x)
+        EXPECT_EQ(distances[x], -99.0f) << "at column " << x;
 }
 
 TEST(SmoothBevelTest, TheShapeSourceChoosesThePixels)
@@ -159,6 +196,200 @@ TEST(SmoothBevelTest, ClassicLookAndThreadsChangeNothing)
         look.profile = BevelProfile::Round;
         look.softenRadius = 2;
         EXPECT_EQ(Bevelled(input, Parameters(20, 60), look, 1), Bevelled(input, Parameters(20, 60), look, 3));
+    }
+}
+
+// An anti-aliased ring, a square and a thin slanted bar in alpha, colours
+// that differ by channel, on a picture of odd size above the size at which
+// the stages start threads.
+Picture Shapes(std::int32_t width, std::int32_t height)
+{
+    Picture picture(width, height, 0x00000000u);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) {
+            const double r = std::hypot(x - width * 0.4, y - height * 0.45);
+            double coverage = std::clamp(std::min(r - 60, 170 - r) + 0.5, 0.0, 1.0);
+            if (x > width * 0.75 && x < width - 10 && y > 20 && y < height / 3)
+                coverage = 1;
+            if (std::abs(y - 0.3 * x - height * 0.7) < 2.5)
+                coverage = std::max(coverage, 0.6);
+            const auto alpha = static_cast<std::uint32_t>(std::lround(255 * coverage));
+            picture.Pixel(x, y) = alpha << 24 | std::uint32_t(x & 0xFF) << 16 | (alpha != 0 ? 0xC000u : 0u)
+                                  | std::uint32_t(y & 0xFF);
+        }
+    return picture;
+}
+
+Picture WithKernels(const Picture& input, const BevelParameters& parameters, const BevelLook& look, unsigned threads,
+                    const SmoothKernels& kernels)
+{
+    Picture output = input;
+    SmoothMaps maps;
+    ApplySmoothBevel(input, output, parameters, look, threads, maps, kernels);
+    return output;
+}
+
+TEST(SmoothBevelTest, TurnedEdgesGiveTurnedBands)
+{
+    // A horizontal and a vertical straight edge, each the other turned
+    // about the diagonal, lit from 135 degrees, which that turn keeps: the
+    // rows and columns worked out and those taken as the mean of their
+    // neighbours must give the same band.
+    constexpr std::int32_t Size = 41;
+    Picture below(Size, Size, 0xFF000000u);
+    Picture right(Size, Size, 0xFF000000u);
+    for (std::int32_t y = 0; y < Size; ++y)
+        for (std::int32_t x = 0; x < Size; ++x) {
+            if (y >= 15)
+                below.Pixel(x, y) = 0xFF808080u;
+            if (x >= 15)
+                right.Pixel(x, y) = 0xFF808080u;
+        }
+    for (const BevelTechnique technique : {BevelTechnique::Smooth, BevelTechnique::Chisel}) {
+        SCOPED_TRACE(::testing::Message() << "technique " << int(technique));
+        const Picture fromBelow = Bevelled(below, Parameters(6, 135), Look(technique));
+        const Picture fromRight = Bevelled(right, Parameters(6, 135), Look(technique));
+        int largest = 0;
+        for (std::int32_t y = 0; y < Size; ++y)
+            for (std::int32_t x = 0; x < Size; ++x)
+                largest = std::max(largest, std::abs(Green(fromBelow.Pixel(x, y)) - Green(fromRight.Pixel(y, x))));
+        EXPECT_LE(largest, 1);
+        EXPECT_NE(fromBelow, below);
+    }
+}
+
+TEST(SmoothBevelTest, KernelSetsThreadsAndBandsGiveTheSameBytes)
+{
+    const Picture input = Shapes(521, 509);
+    struct Row {
+        BevelTechnique technique;
+        BevelProfile profile;
+        std::int32_t soften;
+        std::int32_t bevel;
+        BevelDirection direction;
+        ShapeSource source;
+    };
+    for (const Row& row : {Row{BevelTechnique::Smooth, BevelProfile::Linear, 0, 12, BevelDirection::Up, {ShapeSourceKind::Alpha, 0}},
+                           Row{BevelTechnique::Smooth, BevelProfile::Round, 7, 30, BevelDirection::Up, {ShapeSourceKind::Alpha, 0}},
+                           Row{BevelTechnique::Smooth, BevelProfile::Cove, 1, 3, BevelDirection::Down, {ShapeSourceKind::Green, 0}},
+                           Row{BevelTechnique::Smooth, BevelProfile::Ridge, 64, 254, BevelDirection::Up, {ShapeSourceKind::Luma, 60}},
+                           Row{BevelTechnique::Smooth, BevelProfile::Linear, 0, 0, BevelDirection::Up, {ShapeSourceKind::Green, 0}},
+                           Row{BevelTechnique::Chisel, BevelProfile::Round, 9, 20, BevelDirection::Down, {ShapeSourceKind::Alpha, 0}}}) {
+        SCOPED_TRACE(::testing::Message() << "technique " << int(row.technique) << ", profile " << int(row.profile)
+                                          << ", soften " << row.soften << ", bevel " << row.bevel);
+        BevelLook look = Look(row.technique, row.source.kind, row.direction);
+        look.shapeSource = row.source;
+        look.profile = row.profile;
+        look.softenRadius = row.soften;
+        const BevelParameters parameters = Parameters(row.bevel, 120, 40);
+        const Picture reference = WithKernels(input, parameters, look, 1, PortableSmoothKernels());
+        EXPECT_NE(reference, input);
+        if (const SmoothKernels* avx2 = Avx2SmoothKernels()) {
+            EXPECT_EQ(WithKernels(input, parameters, look, 1, *avx2), reference);
+        }
+        for (const unsigned threads : {2u, 5u})
+            EXPECT_EQ(WithKernels(input, parameters, look, threads, FastestSmoothKernels()), reference)
+                << threads << " threads";
+    }
+}
+
+TEST(SmoothBevelTest, ProfilesFollowTheirCurves)
+{
+    constexpr double Pi = std::numbers::pi;
+    struct Row {
+        BevelProfile profile;
+        BevelDirection direction;
+        std::int32_t depth;
+        double (*curve)(double);
+    };
+    for (const Row& row : {Row{BevelProfile::Linear, BevelDirection::Up, 100, [](double u) { return u; }},
+                           Row{BevelProfile::Round, BevelDirection::Up, 100, [](double u) { return std::sin(u * Pi / 2); }},
+                           Row{BevelProfile::Cove, BevelDirection::Down, 250, [](double u) { return 1 - std::cos(u * Pi / 2); }},
+                           Row{BevelProfile::Ridge, BevelDirection::Up, 40, [](double u) { return std::sin(u * Pi); }}}) {
+        SCOPED_TRACE(::testing::Message() << "profile " << int(row.profile));
+        BevelLook look = Look(BevelTechnique::Smooth, ShapeSourceKind::Green, row.direction);
+        look.profile = row.profile;
+        look.depthPercent = row.depth;
+        const double scale = (row.direction == BevelDirection::Down ? -255.0 : 255.0) * row.depth / 100;
+        for (const std::int32_t bevel : {0, 17}) {
+            // From outside the band (-2) to beyond the flat top's start.
+            std::vector<float> distances;
+            for (int i = 0; i <= 120; ++i)
+                distances.push_back(float(i) * 0.2f - 2);
+            std::vector<float> heights(distances.size());
+            const HeightRule rule(bevel, look);
+            PortableSmoothKernels().HeightsRow(distances.data(), heights.data(), std::int32_t(distances.size()), rule);
+            for (std::size_t i = 0; i < distances.size(); ++i) {
+                const double u = bevel == 0 ? (distances[i] > 0 ? 1.0 : 0.0) : std::clamp(distances[i] / double(bevel), 0.0, 1.0);
+                EXPECT_NEAR(heights[i], scale * row.curve(u), 1e-3) << "bevel " << bevel << ", distance " << distances[i];
+            }
+        }
+    }
+}
+
+template <typename T>
+std::uint64_t Held(const std::vector<T>& memory)
+{
+    return memory.capacity() * sizeof(T);
+}
+
+TEST(SmoothBevelTest, TheMapsHoldNoMoreThanTheirBudget)
+{
+    // A checkerboard makes every pixel a boundary pixel, the maps' worst.
+    Picture checkerboard(67, 45, 0xFF000000u);
+    for (std::int32_t y = 0; y < 45; ++y)
+        for (std::int32_t x = 0; x < 67; ++x)
+            checkerboard.Pixel(x, y) = (x + y) % 2 == 0 ? 0xFFFFFFFFu : 0xFF000000u;
+    struct Row {
+        const Picture* picture;
+        std::int32_t soften;
+        unsigned threads;
+    };
+    const Picture disc = measures::DiscPicture({300, 120}, true);
+    const Picture line = Shapes(700, 1);
+    for (const Row& row : {Row{&checkerboard, 0, 1}, Row{&checkerboard, 64, 3}, Row{&disc, 5, 2}, Row{&line, 64, 4}}) {
+        const Picture& input = *row.picture;
+        SCOPED_TRACE(::testing::Message() << input.Width() << " by " << input.Height() << ", soften " << row.soften);
+        BevelLook look = Look(BevelTechnique::Smooth, &input == &checkerboard ? ShapeSourceKind::Green : ShapeSourceKind::Alpha);
+        look.softenRadius = row.soften;
+        SmoothMaps maps;
+        Picture output = input;
+        ApplySmoothBevel(input, output, Parameters(40, 135), look, row.threads, maps);
+        if (&input == &checkerboard) {
+            EXPECT_EQ(maps.rowFirstEdge[std::size_t(input.Height())], std::uint32_t(input.Width() * input.Height()));
+        }
+        const std::uint64_t perPicture = Held(maps.coverage) + Held(maps.insideBits) + Held(maps.boundaryBits)
+                                         + Held(maps.wordFirstEdge) + Held(maps.rowFirstEdge) + Held(maps.rawEdgePoints)
+                                         + Held(maps.edgePoints) + Held(maps.columnOffset) + Held(maps.nearestRows);
+        EXPECT_LE(perPicture, SmoothMapsBytes(input.Width(), input.Height()));
+        std::uint64_t perRow = 0;
+        for (const SmoothRowScratch& rows : maps.rows)
+            perRow += Held(rows.candidates) + Held(rows.vertices) + Held(rows.spans) + Held(rows.crossings) + Held(rows.levels) + Held(rows.points)
+                      + Held(rows.floats) + Held(rows.ints) + Held(rows.sums) + Held(rows.coverageRows);
+        EXPECT_LE(perRow, SmoothRowBytes(input.Width(), row.soften, row.threads));
+    }
+}
+
+TEST(SmoothBevelTest, PicturesAPixelWideOrHigh)
+{
+    // Inside everywhere, the frame makes every pixel of such a picture a
+    // boundary pixel; outside everywhere, nothing changes.
+    for (const auto& [width, height] : {std::pair{1, 1}, std::pair{1, 9}, std::pair{9, 1}, std::pair{2, 3},
+                                        std::pair{65, 2}, std::pair{2, 65}}) {
+        for (const BevelTechnique technique : {BevelTechnique::Smooth, BevelTechnique::Chisel}) {
+            SCOPED_TRACE(::testing::Message() << width << " by " << height << ", technique " << int(technique));
+            BevelLook look = Look(technique, ShapeSourceKind::Alpha);
+            look.softenRadius = 3;
+            const Picture outside(width, height, 0x00336699u);
+            EXPECT_EQ(Bevelled(outside, Parameters(5, 135), look), outside);
+            const Picture inside(width, height, 0x80336699u);
+            const Picture lit = Bevelled(inside, Parameters(5, 135), look);
+            EXPECT_NE(lit, inside);
+            EXPECT_EQ(Bevelled(inside, Parameters(5, 135), look, 3), lit);
+            for (std::int32_t y = 0; y < height; ++y)
+                for (std::int32_t x = 0; x < width; ++x)
+                    EXPECT_EQ(lit.Pixel(x, y) >> 24, 0x80u);
+        }
     }
 }
 
