@@ -108,6 +108,10 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
     form->addRow(QStringLiteral("Di&rection:"), direction_);
     form->addRow(QStringLiteral("S&often:"), soften_);
     form->addRow(buddyLabel(QStringLiteral("S&hape:"), shape_), shape);
+    QHBoxLayout* highlight = MakeTone(highlight_, QStringLiteral("Highlight"));
+    form->addRow(buddyLabel(QStringLiteral("Highli&ght:"), highlight_.colour), highlight);
+    QHBoxLayout* shade = MakeTone(shade_, QStringLiteral("Shadow"));
+    form->addRow(buddyLabel(QStringLiteral("Sh&adow:"), shade_.colour), shade);
     form->addRow(QStringLiteral("&Margin:"), margin_);
     form->addRow(shadow);
     numbers_ = new QLabel(this);
@@ -196,6 +200,8 @@ void LookDialog::Show(const NamedLook& look)
     soften_->setValue(choices.softenRadius);
     shape_->setCurrentIndex(int(choices.shapeSource.kind));
     threshold_->setValue(choices.shapeSource.lumaThreshold);
+    ShowTone(highlight_, choices.highlight);
+    ShowTone(shade_, choices.shadow);
     const Decoration& decoration = choices.decoration;
     margin_->setValue(decoration.margin);
     shadow_->setChecked(decoration.shadow.has_value());
@@ -217,6 +223,9 @@ void LookDialog::Show(const NamedLook& look)
     // The shadow takes its shape by the same rule, whatever the technique.
     const bool shaped = smooth || decoration.shadow.has_value();
     depth_->setEnabled(smooth);
+    for (const ToneBoxes* tone : {&highlight_, &shade_})
+        for (QWidget* box : std::initializer_list<QWidget*>{tone->colour, tone->opacity, tone->mode})
+            box->setEnabled(smooth);
     direction_->setEnabled(smooth);
     profile_->setEnabled(curved);
     soften_->setEnabled(curved);
@@ -240,6 +249,8 @@ void LookDialog::ReadChoices()
     choices.direction = BevelDirection(direction_->currentIndex());
     choices.softenRadius = soften_->value();
     choices.shapeSource = {ShapeSourceKind(shape_->currentIndex()), threshold_->value()};
+    choices.highlight = ToneOf(highlight_);
+    choices.shadow = ToneOf(shade_);
     choices.decoration.margin = margin_->value();
     colour_.opacityPercent = shadowOpacity_->value();
     choices.decoration.shadow.reset();
@@ -247,6 +258,42 @@ void LookDialog::ReadChoices()
         choices.decoration.shadow = DropShadow{shadowX_->value(), shadowY_->value(), shadowBlur_->value(), colour_};
     Show(look);
     emit LookChanged(look_);
+}
+
+QHBoxLayout* LookDialog::MakeTone(ToneBoxes& boxes, const QString& what)
+{
+    boxes.colour = new QPushButton(this);
+    boxes.colour->setAutoDefault(false);
+    boxes.colour->setToolTip(what + QStringLiteral(": its colour"));
+    boxes.opacity = Number(this, 100, QStringLiteral(" %"));
+    boxes.mode = Choices(this, {"Normal", "Screen", "Multiply", "Overlay"});
+    connect(boxes.colour, &QPushButton::clicked, this, [this, &boxes, what] {
+        const QColor chosen = QColorDialog::getColor(QColor::fromRgb(boxes.rgb), this, what + QStringLiteral(" Colour"));
+        if (!chosen.isValid())
+            return;
+        boxes.rgb = chosen.rgb() & 0xFFFFFFu;
+        ReadChoices();
+    });
+    connect(boxes.opacity, &QSpinBox::valueChanged, this, [this] { ReadChoices(); });
+    connect(boxes.mode, &QComboBox::currentIndexChanged, this, [this] { ReadChoices(); });
+    auto* row = new QHBoxLayout;
+    row->addWidget(boxes.colour);
+    row->addWidget(boxes.opacity);
+    row->addWidget(boxes.mode, 1);
+    return row;
+}
+
+void LookDialog::ShowTone(ToneBoxes& boxes, const BandTone& tone)
+{
+    boxes.rgb = tone.colour.rgb;
+    boxes.colour->setText(QColor::fromRgb(tone.colour.rgb).name());
+    boxes.opacity->setValue(tone.colour.opacityPercent);
+    boxes.mode->setCurrentIndex(int(tone.mode));
+}
+
+BandTone LookDialog::ToneOf(const ToneBoxes& boxes)
+{
+    return {{boxes.rgb, boxes.opacity->value()}, BlendMode(boxes.mode->currentIndex())};
 }
 
 void LookDialog::Report(const QString& problem)

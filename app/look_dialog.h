@@ -16,6 +16,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -44,10 +45,21 @@ signals:
     void LookChanged(const NamedLook& look);
 
 private:
+    // A band tone's colour, opacity and blend; the colour as last chosen.
+    struct ToneBoxes {
+        QPushButton* colour = nullptr;
+        QSpinBox* opacity = nullptr;
+        QComboBox* mode = nullptr;
+        std::uint32_t rgb = 0;
+    };
+
     void Show(const NamedLook& look);
     void ReadChoices();
     void FillList();
     void Report(const QString& problem);
+    QHBoxLayout* MakeTone(ToneBoxes& boxes, const QString& what);
+    static void ShowTone(ToneBoxes& boxes, const BandTone& tone);
+    static BandTone ToneOf(const ToneBoxes& boxes);
 
     LookStore store_;
     NamedLook look_;
@@ -70,6 +82,8 @@ private:
     QSpinBox* shadowOpacity_ = nullptr;
     // The shadow's colour as last chosen, kept while the shadow is off.
     LookColour colour_;
+    ToneBoxes highlight_;
+    ToneBoxes shade_;
     QLabel* numbers_ = nullptr;
     QLabel* problem_ = nullptr;
 };

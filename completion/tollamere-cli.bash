@@ -66,7 +66,7 @@ _tollamere_cli()
     if [[ $cur == -* ]]; then
         local options='-o --output= -s --size= -a --angle= -e --elevation= -x --ext=
             -j --jobs= --max-memory= --look= --technique= --profile= --depth= --direction= --soften= --shape=
-            --margin= --drop-shadow=
+            --highlight= --shadow= --margin= --drop-shadow=
             --keep-folders --name= --overwrite= --format= --quality=
             --png-level= --strip --no-auto-orient --files-from= -0 --null --json -q --quiet -v --verbose
             -h --help --version --'

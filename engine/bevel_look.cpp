@@ -13,7 +13,12 @@ void CheckBevelLook(const BevelLook& look)
                        && within(static_cast<int>(look.direction), 0, static_cast<int>(BevelDirection::Down))
                        && within(static_cast<int>(look.shapeSource.kind), 0, static_cast<int>(ShapeSourceKind::Luma))
                        && within(look.depthPercent, 0, 1000) && within(look.softenRadius, 0, 64)
-                       && within(look.shapeSource.lumaThreshold, 0, 255);
+                       && within(look.shapeSource.lumaThreshold, 0, 255)
+                       && within(static_cast<int>(look.highlight.mode), 0, static_cast<int>(BlendMode::Overlay))
+                       && within(static_cast<int>(look.shadow.mode), 0, static_cast<int>(BlendMode::Overlay))
+                       && within(look.highlight.colour.opacityPercent, 0, 100)
+                       && within(look.shadow.colour.opacityPercent, 0, 100) && look.highlight.colour.rgb <= 0xFFFFFF
+                       && look.shadow.colour.rgb <= 0xFFFFFF;
     if (!valid)
         Raise(ErrorNumber::Overflow);
     CheckDecoration(look.decoration);

@@ -51,6 +51,32 @@ struct ShapeSource {
     std::int32_t lumaThreshold = 0;
 };
 
+// How a tone's colour goes onto the picture's colour where the band is lit
+// (the highlight) or turned from the light (the shadow).
+enum class BlendMode {
+    // The tone's colour itself.
+    Normal,
+    // Lighter: 1 - (1 - picture)(1 - tone).
+    Screen,
+    // Darker: picture x tone.
+    Multiply,
+    // Multiply in the picture's darks, screen in its lights, twice as strong.
+    Overlay,
+};
+
+// The colour the band's light or shade brings, how much of it at most, and
+// how it is blended.
+struct BandTone {
+    LookColour colour;
+    BlendMode mode = BlendMode::Normal;
+    friend bool operator==(const BandTone&, const BandTone&) = default;
+};
+
+// The smooth and chisel techniques' light: white and black laid on as they
+// are, as the classic effect lightens and darkens.
+inline constexpr BandTone DefaultHighlight{{0xFFFFFF, 100}, BlendMode::Normal};
+inline constexpr BandTone DefaultShadow{{0x000000, 100}, BlendMode::Normal};
+
 // Everything but Classic's defaults is used by Smooth and Chisel only.
 struct BevelLook {
     BevelTechnique technique = BevelTechnique::Classic;
@@ -62,6 +88,9 @@ struct BevelLook {
     // keeps its facets hard and ignores it.
     std::int32_t softenRadius = 0;
     ShapeSource shapeSource;
+    // What the lit side and the shaded side of the band take on.
+    BandTone highlight = DefaultHighlight;
+    BandTone shadow = DefaultShadow;
     // The margin and the drop shadow, added after the bevel with every
     // technique; the shadow's shape comes from shapeSource.
     Decoration decoration;

@@ -164,6 +164,32 @@ std::string DropShadowText(const std::optional<DropShadow>& shadow)
            std::to_string(shadow->blurRadius) + "," + LookColourText(shadow->colour);
 }
 
+constexpr Words<BlendMode, 4> BlendWords{{{BlendMode::Normal, "normal"},
+                                           {BlendMode::Screen, "screen"},
+                                           {BlendMode::Multiply, "multiply"},
+                                           {BlendMode::Overlay, "overlay"}}};
+
+// "COLOUR[@OPACITY][:MODE]": the opacity 100 and the mode normal unless given.
+std::optional<std::string> ReadTone(std::string_view text, BandTone& target)
+{
+    BandTone tone;
+    const std::size_t colon = text.rfind(':');
+    if (colon != std::string_view::npos) {
+        if (auto reason = ReadWord(BlendWords, text.substr(colon + 1), tone.mode))
+            return "mode " + *reason;
+        text = text.substr(0, colon);
+    }
+    if (auto reason = ReadLookColour(text, tone.colour))
+        return *reason + ", then :MODE if wanted";
+    target = tone;
+    return std::nullopt;
+}
+
+std::string ToneText(const BandTone& tone)
+{
+    return LookColourText(tone.colour) + ":" + WordOf(BlendWords, tone.mode);
+}
+
 std::string ShapeText(const ShapeSource& source)
 {
     switch (source.kind) {
@@ -184,6 +210,7 @@ const std::vector<LookChoice>& LookChoices()
     static const std::vector<LookChoice> choices{
         {"technique", "NAME", false}, {"profile", "NAME"},  {"depth", "PERCENT"},
         {"direction", "DIR"},         {"soften", "PX"},     {"shape", "SOURCE"},
+        {"highlight", "COLOUR"},      {"shadow", "COLOUR"},
         {"margin", "PX", false},      {"drop-shadow", "DX,DY,BLUR[,COLOUR]", false},
     };
     return choices;
@@ -203,6 +230,10 @@ std::optional<std::string> ReadLookChoice(std::string_view name, std::string_vie
         return ReadWhole(text, 0, MaxSoftenRadius, "of pixels ", look.softenRadius);
     if (name == "shape")
         return ReadShape(text, look.shapeSource);
+    if (name == "highlight")
+        return ReadTone(text, look.highlight);
+    if (name == "shadow")
+        return ReadTone(text, look.shadow);
     if (name == "margin")
         return ReadWhole(text, 0, MaxMargin, "of pixels ", look.decoration.margin);
     if (name == "drop-shadow")
@@ -218,6 +249,8 @@ std::vector<std::pair<std::string, std::string>> LookChoiceTexts(const BevelLook
             {"direction", WordOf(DirectionWords, look.direction)},
             {"soften", std::to_string(look.softenRadius)},
             {"shape", ShapeText(look.shapeSource)},
+            {"highlight", ToneText(look.highlight)},
+            {"shadow", ToneText(look.shadow)},
             {"margin", std::to_string(look.decoration.margin)},
             {"drop-shadow", DropShadowText(look.decoration.shadow)}};
 }

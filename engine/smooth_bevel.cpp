@@ -310,8 +310,15 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
     const std::int32_t height = maps.height;
     const RowLayout layout = LayoutFor(width, look);
     const HeightRule heights(bevelSize, look);
-    const LightRule light{float(lightVector.x), float(lightVector.y), float(lightVector.z), heights.inverseBevel,
-                          heights.banded, look.technique == BevelTechnique::Chisel};
+    const LightRule light{float(lightVector.x),
+                          float(lightVector.y),
+                          float(lightVector.z),
+                          heights.inverseBevel,
+                          heights.banded,
+                          look.technique == BevelTechnique::Chisel,
+                          look.highlight != DefaultHighlight || look.shadow != DefaultShadow,
+                          ToneRuleOf(look.highlight),
+                          ToneRuleOf(look.shadow)};
     const float reach = float(std::max(bevelSize, 0)) + ReachBeyondBand;
     // Each band gets its rows' memory before any thread starts: the bands'
     // work may not raise.

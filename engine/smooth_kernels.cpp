@@ -731,7 +731,24 @@ TOLLAMERE_KERNEL_BODY float InverseSquareRoot(float m) noexcept
 // One row lit: the classic normal (height here minus height beyond) by
 // central differences. Pixels on the flat top or outside the shape keep
 // their colour, as the amount 0 leaves it.
-template <bool HardFacets, bool Banded>
+// A picture's channel under a tone's, both 0..255, by the blend.
+inline float Blend(BlendMode mode, float picture, float tone) noexcept
+{
+    constexpr float Scale = 1.0f / 255;
+    switch (mode) {
+    case BlendMode::Screen:
+        return 255 - (255 - picture) * (255 - tone) * Scale;
+    case BlendMode::Multiply:
+        return picture * tone * Scale;
+    case BlendMode::Overlay:
+        return picture < 128 ? 2 * picture * tone * Scale : 255 - 2 * (255 - picture) * (255 - tone) * Scale;
+    case BlendMode::Normal:
+        break;
+    }
+    return tone;
+}
+
+template <bool HardFacets, bool Banded, bool Toned>
 TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& rule) noexcept
 {
     const float* above = row.above;
@@ -756,10 +773,23 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
         const float lit = facing * fade * cover * (1.0f / 255.0f);
         const float amount = u < 1 ? lit : 0.0f;
         const float light = std::max(amount, 0.0f);
+        const std::uint32_t word = in[x];
+        if constexpr (Toned) {
+            const float shade = std::max(-amount, 0.0f);
+            const ToneRule& tone = light > 0 ? rule.highlight : rule.shadow;
+            const float weight = (light > 0 ? light : shade) * tone.opacity;
+            std::uint32_t channels = 0;
+            for (int c = 0; c < 3; ++c) {
+                const float picture = float(word >> (16 - 8 * c) & 0xFF);
+                const float blended = picture + weight * (Blend(tone.mode, picture, tone.channel[c]) - picture);
+                channels |= std::uint32_t(std::clamp(blended + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
+            }
+            out[x] = (out[x] & 0xFF000000u) | channels;
+            continue;
+        }
         const float keep = (1 - std::max(-amount, 0.0f)) * (1 - light);
         const float lift = 255 * light + 0.5f;
         // Both terms are at least 0 and at most 255 together.
-        const std::uint32_t word = in[x];
         const auto red = std::min(static_cast<std::int32_t>(lift + float(word >> 16 & 0xFF) * keep), 255);
         const auto green = std::min(static_cast<std::int32_t>(lift + float(word >> 8 & 0xFF) * keep), 255);
         const auto blue = std::min(static_cast<std::int32_t>(lift + float(word & 0xFF) * keep), 255);
@@ -770,16 +800,24 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
 
 TOLLAMERE_KERNEL_BODY void LightBody(const LightRowInput& row, const LightRule& rule) noexcept
 {
+    // Tones other than plain white and black blend each channel by itself.
+    if (rule.toned) {
+        if (rule.hardFacets)
+            rule.banded ? LightOf<true, true, true>(row, rule) : LightOf<true, false, true>(row, rule);
+        else
+            rule.banded ? LightOf<false, true, true>(row, rule) : LightOf<false, false, true>(row, rule);
+        return;
+    }
     if (rule.hardFacets) {
         if (rule.banded)
-            LightOf<true, true>(row, rule);
+            LightOf<true, true, false>(row, rule);
         else
-            LightOf<true, false>(row, rule);
+            LightOf<true, false, false>(row, rule);
     } else {
         if (rule.banded)
-            LightOf<false, true>(row, rule);
+            LightOf<false, true, false>(row, rule);
         else
-            LightOf<false, false>(row, rule);
+            LightOf<false, false, false>(row, rule);
     }
 }
 
@@ -850,6 +888,13 @@ TOLLAMERE_KERNEL_SETS(TOLLAMERE_SMOOTH_KERNELS)
 using SmoothKernelsChoice = TOLLAMERE_KERNEL_CHOICE(Kernels);
 
 } // namespace
+
+ToneRule ToneRuleOf(const BandTone& tone) noexcept
+{
+    const std::uint32_t rgb = tone.colour.rgb;
+    return {{float(rgb >> 16 & 0xFF), float(rgb >> 8 & 0xFF), float(rgb & 0xFF)},
+            float(tone.colour.opacityPercent) / 100.0f, tone.mode};
+}
 
 HeightRule::HeightRule(std::int32_t bevelSize, const BevelLook& look) noexcept
 {

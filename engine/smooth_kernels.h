@@ -46,6 +46,14 @@ struct LightRowInput {
     std::int32_t width;
 };
 
+// A tone as the light kernel lays it on: its channels 0..255 (red, green,
+// blue), its opacity 0..1, its blend.
+struct ToneRule {
+    float channel[3];
+    float opacity;
+    BlendMode mode;
+};
+
 struct LightRule {
     float x;
     float y;
@@ -53,7 +61,13 @@ struct LightRule {
     float inverseBevel;
     bool banded;
     bool hardFacets;
+    // False for the default tones, white and black laid on as they are.
+    bool toned = false;
+    ToneRule highlight{};
+    ToneRule shadow{};
 };
+
+ToneRule ToneRuleOf(const BandTone& tone) noexcept;
 
 struct SmoothKernels {
     void (*CoverageRow)(const std::uint32_t* words, std::uint8_t* coverage, std::int32_t width,

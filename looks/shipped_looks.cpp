@@ -38,6 +38,9 @@ const std::vector<NamedLook>& ShippedLooks()
                     look.technique = BevelTechnique::Smooth;
                     look.profile = BevelProfile::Round;
                     look.depthPercent = 180;
+                    // A cool sheen on the lit side, a deep blue-black shade.
+                    look.highlight = {{0xE8F4FF, 100}, BlendMode::Screen};
+                    look.shadow = {{0x000030, 85}, BlendMode::Multiply};
                 }),
         // Straight facets with a sharp ridge, as cut into a metal plate.
         Shipped("Chiselled plate", "8", "35",

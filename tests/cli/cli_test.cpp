@@ -123,9 +123,13 @@ TEST(CommandLineTest, ReadsEveryFormOfTheOptions)
          "look=technique:chisel,profile:ridge,depth:1000,direction:down,soften:64,shape:luma:255 paths=in"},
         {{"--technique=smooth", "--shape", "alpha", "--depth", "0", "in"},
          "look=technique:smooth,depth:0,shape:alpha paths=in"},
+        {{"--technique=smooth", "--highlight", "#fc0@80:screen", "--shadow=blue:overlay", "in"},
+         "look=technique:smooth,highlight:#ffcc00@80:screen,shadow:#0000ff@100:overlay paths=in"},
+        {{"--technique=chisel", "--highlight", "red", "--shadow=#123456@0:multiply", "in"},
+         "look=technique:chisel,highlight:#ff0000@100:normal,shadow:#123456@0:multiply paths=in"},
         // A look gives what the other options do not.
-        {{"--look", "glass pill", "-s", "3", "--depth", "50", "in"},
-         "size=3 elevation=50 look=technique:smooth,profile:round,depth:50 paths=in"},
+        {{"--look", "glass pill", "-s", "3", "--depth", "50", "--shadow", "black", "in"},
+         "size=3 elevation=50 look=technique:smooth,profile:round,depth:50,highlight:#e8f4ff@100:screen paths=in"},
         // The classic technique named as such is the default.
         {{"--technique", "classic", "in"}, "paths=in"},
         // The margin and the shadow go with every technique; the shape
@@ -251,7 +255,14 @@ TEST(CommandLineTest, RefusesUsageErrorsWithTheReason)
         {{"--drop-shadow", "4,4,6,", "a.png"}, colour + "\"4,4,6,\""},
         {{"--drop-shadow", "4,4,6,#12345", "a.png"}, colour + "\"4,4,6,#12345\""},
         {{"--drop-shadow", "4,4,6,black@101", "a.png"}, colour + "\"4,4,6,black@101\""},
+        {{"--technique=smooth", "--highlight", "red:dodge", "a.png"},
+         "--highlight mode takes normal, screen, multiply or overlay, not \"red:dodge\""},
+        {{"--technique=smooth", "--shadow", "#12@5", "a.png"},
+         "--shadow takes #rrggbb, #rgb, black, white, grey, red, green or blue, then @OPACITY if wanted, a whole "
+         "percent from 0 to 100, then :MODE if wanted, not \"#12@5\""},
         // Options that the classic technique would drop without a word.
+        {{"--highlight", "red", "a.png"},
+         "--highlight shapes the smooth and chisel techniques only; add --technique smooth or chisel"},
         {{"--look", "Chiselled plate", "--technique", "classic", "--depth", "50", "a.png"},
          "--depth shapes the smooth and chisel techniques only; add --technique smooth or chisel"},
         {{"--direction", "down", "--soften", "2", "a.png"},

@@ -98,6 +98,40 @@ TEST(SmoothBevelTest, TheLitSideFacesTheLight)
     }
 }
 
+// The band's tones: white and black laid on by screen and multiply are the
+// default light within rounding; no opacity leaves the picture; a coloured
+// highlight and shadow land on their own sides, each in its own channel.
+TEST(SmoothBevelTest, TonesColourTheirOwnSide)
+{
+    const Disc disc{120, 50};
+    const Picture input = measures::DiscPicture(disc, false);
+    const BevelLook plain = Look(BevelTechnique::Smooth);
+    const Picture reference = Bevelled(input, Parameters(10, 135), plain);
+    const auto toned = [&](BandTone highlight, BandTone shadow) {
+        BevelLook look = plain;
+        look.highlight = highlight;
+        look.shadow = shadow;
+        return Bevelled(input, Parameters(10, 135), look);
+    };
+    const auto largestDifference = [](const Picture& a, const Picture& b) {
+        int largest = 0;
+        for (std::int32_t y = 0; y < a.Height(); ++y)
+            for (std::int32_t x = 0; x < a.Width(); ++x)
+                for (const int shift : {0, 8, 16})
+                    largest = std::max(largest, std::abs(int(a.Pixel(x, y) >> shift & 0xFF) - int(b.Pixel(x, y) >> shift & 0xFF)));
+        return largest;
+    };
+    EXPECT_LE(largestDifference(toned({{0xFFFFFF, 100}, BlendMode::Screen}, {{0, 100}, BlendMode::Multiply}), reference), 1);
+    EXPECT_EQ(largestDifference(toned({{0xFFFFFF, 0}, BlendMode::Normal}, {{0, 0}, BlendMode::Overlay}), input), 0);
+
+    const Picture coloured = toned({{0xFF0000, 100}, BlendMode::Normal}, {{0x0000FF, 100}, BlendMode::Normal});
+    const double offset = (disc.radius - 3) * std::sqrt(0.5);
+    const std::uint32_t lit = coloured.Pixel(std::int32_t(disc.Centre() - offset), std::int32_t(disc.Centre() - offset));
+    const std::uint32_t shaded = coloured.Pixel(std::int32_t(disc.Centre() + offset), std::int32_t(disc.Centre() + offset));
+    EXPECT_GT(int(lit >> 16 & 0xFF), int(lit & 0xFF) + 40) << std::hex << lit;
+    EXPECT_GT(int(shaded & 0xFF), int(shaded >> 16 & 0xFF) + 40) << std::hex << shaded;
+}
+
 TEST(SmoothBevelTest, AStraightEdgeLiesBetweenThePixels)
 {
     // Inside from column 10 on, hard: the edge lies at x = 9.5; with column 9

@@ -40,6 +40,8 @@ NamedLook EveryChoiceSet()
     look.look.direction = BevelDirection::Down;
     look.look.softenRadius = 64;
     look.look.shapeSource = {ShapeSourceKind::Luma, 255};
+    look.look.highlight = {{0xFFCC00, 80}, BlendMode::Screen};
+    look.look.shadow = {{0x102030, 0}, BlendMode::Overlay};
     return look;
 }
 
