@@ -139,29 +139,9 @@ BENCHMARK(SmoothEffect)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The classic effect on the smooth technique's rows, picture to picture on
-// one thread, so that --benchmark_filter='Smooth|Bevel' shows the two side
-// by side.
-void ClassicBevel(benchmark::State& state)
-{
-    const Picture& input = SheetOf(state.range(0));
-    Picture output = input;
-    for (auto _ : state) {
-        ApplyBevel(input, output, Parameters(state.range(1)));
-        benchmark::DoNotOptimize(output.Row(0));
-    }
-    SetPixels(state, input);
-}
-BENCHMARK(ClassicBevel)
-    ->Args({16, 5})
-    ->Args({16, 200})
-    ->Args({12, 5})
-    ->ArgNames({"MP", "size"})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-
 // Picture to picture: the surface is made and filled from the input and
-// copied into the output in every run.
+// copied into the output in every run. The classic effect beside the
+// smooth technique: --benchmark_filter='Smooth|EffectOnPictures'.
 void EffectOnPictures(benchmark::State& state)
 {
     const Picture& input = SheetOf(state.range(0));
@@ -172,7 +152,11 @@ void EffectOnPictures(benchmark::State& state)
     }
     SetPixels(state, input);
 }
-BENCHMARK(EffectOnPictures)->ArgsProduct({{1, 4, 12, 16}, {5, 50}})->ArgNames({"MP", "size"})->Unit(benchmark::kMillisecond);
+BENCHMARK(EffectOnPictures)
+    ->ArgsProduct({{1, 4, 12, 16}, {5, 50, 200}})
+    ->ArgNames({"MP", "size"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The literal oracle of the tests: what the effect costs written plainly.
 void Oracle(benchmark::State& state)
