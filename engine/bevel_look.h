@@ -35,6 +35,20 @@ enum class BevelProfile {
 
 enum class BevelDirection { Up, Down };
 
+// Where the band lies against the shape's edge.
+enum class BevelStyle {
+    // Inside the shape, rising from the edge to the flat top.
+    Inner,
+    // Outside it, rising from the band's far edge to the shape, which is the
+    // flat top.
+    Outer,
+    // Half each side of the edge.
+    Emboss,
+    // A groove along the edge: rising away from it on both sides, each half
+    // as wide.
+    Pillow,
+};
+
 // Which pixels make the shape.
 enum class ShapeSourceKind {
     // The classic rule: green byte not 0.
@@ -84,6 +98,7 @@ struct BevelLook {
     // The band's height as a share of the classic height, in percent (0..1000).
     std::int32_t depthPercent = 100;
     BevelDirection direction = BevelDirection::Up;
+    BevelStyle style = BevelStyle::Inner;
     // The radius in pixels of the blur over the height field (0..64); Chisel
     // keeps its facets hard and ignores it.
     std::int32_t softenRadius = 0;
@@ -97,7 +112,7 @@ struct BevelLook {
 };
 
 // Raises Overflow (6) for a depth, soften radius or luminance threshold out
-// of its range, a choice that names no technique, profile or source, or a
+// of its range, a choice that names no technique, profile, style or source, or a
 // decoration CheckDecoration refuses.
 void CheckBevelLook(const BevelLook& look);
 

@@ -69,7 +69,8 @@ void BuildDistanceField(SmoothMaps& maps, unsigned threads)
     BuildDistanceField(maps, threads, FastestSmoothKernels());
 }
 
-void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch, float* distances)
+void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch, float* distances,
+                 float outsideReach)
 {
     GrowExactly(scratch.candidates, std::size_t(maps.width / 2 + 1));
     GrowExactly(scratch.vertices, std::size_t(maps.width));
@@ -77,7 +78,7 @@ void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowS
     GrowExactly(scratch.crossings, std::size_t(maps.width));
     GrowExactly(scratch.levels, std::size_t(maps.width));
     GrowExactly(scratch.points, std::size_t(maps.width));
-    FastestSmoothKernels().DistanceRow(maps, y, reach, scratch, distances);
+    FastestSmoothKernels().DistanceRow(maps, y, reach, outsideReach, scratch, distances);
 }
 
 } // namespace tollamere

@@ -18,6 +18,10 @@ constexpr Words<BevelProfile, 4> ProfileWords{{{BevelProfile::Linear, "linear"},
                                                {BevelProfile::Cove, "cove"},
                                                {BevelProfile::Ridge, "ridge"}}};
 constexpr Words<BevelDirection, 2> DirectionWords{{{BevelDirection::Up, "up"}, {BevelDirection::Down, "down"}}};
+constexpr Words<BevelStyle, 4> StyleWords{{{BevelStyle::Inner, "inner"},
+                                           {BevelStyle::Outer, "outer"},
+                                           {BevelStyle::Emboss, "emboss"},
+                                           {BevelStyle::Pillow, "pillow"}}};
 
 // "classic, smooth or chisel"
 template <typename Choice, std::size_t Count>
@@ -209,7 +213,8 @@ const std::vector<LookChoice>& LookChoices()
 {
     static const std::vector<LookChoice> choices{
         {"technique", "NAME", false}, {"profile", "NAME"},  {"depth", "PERCENT"},
-        {"direction", "DIR"},         {"soften", "PX"},     {"shape", "SOURCE"},
+        {"direction", "DIR"},         {"style", "NAME"},    {"soften", "PX"},
+        {"shape", "SOURCE"},
         {"highlight", "COLOUR"},      {"shadow", "COLOUR"},
         {"margin", "PX", false},      {"drop-shadow", "DX,DY,BLUR[,COLOUR]", false},
     };
@@ -224,6 +229,8 @@ std::optional<std::string> ReadLookChoice(std::string_view name, std::string_vie
         return ReadWord(ProfileWords, text, look.profile);
     if (name == "direction")
         return ReadWord(DirectionWords, text, look.direction);
+    if (name == "style")
+        return ReadWord(StyleWords, text, look.style);
     if (name == "depth")
         return ReadWhole(text, 0, MaxDepthPercent, "of percent ", look.depthPercent);
     if (name == "soften")
@@ -247,6 +254,7 @@ std::vector<std::pair<std::string, std::string>> LookChoiceTexts(const BevelLook
             {"profile", WordOf(ProfileWords, look.profile)},
             {"depth", std::to_string(look.depthPercent)},
             {"direction", WordOf(DirectionWords, look.direction)},
+            {"style", WordOf(StyleWords, look.style)},
             {"soften", std::to_string(look.softenRadius)},
             {"shape", ShapeText(look.shapeSource)},
             {"highlight", ToneText(look.highlight)},

@@ -75,8 +75,14 @@ struct RowLayout {
 class BandRows {
 public:
     BandRows(const SmoothMaps& maps, const RowLayout& layout, const HeightRule& heights, float reach,
-             const SmoothKernels& kernels, SmoothRowScratch& scratch, std::int32_t firstRow)
-        : maps_(maps), layout_(layout), heights_(heights), reach_(reach), kernels_(kernels), scratch_(scratch)
+             float outsideReach, const SmoothKernels& kernels, SmoothRowScratch& scratch, std::int32_t firstRow)
+        : maps_(maps),
+          layout_(layout),
+          heights_(heights),
+          reach_(reach),
+          outsideReach_(outsideReach),
+          kernels_(kernels),
+          scratch_(scratch)
     {
         const std::int32_t s = layout.softenRadius;
         std::fill_n(scratch.floats.begin(), layout.Floats(), 0.0f);
@@ -90,17 +96,26 @@ public:
     // The blurred distances of row y (after Heights asked for y + 1).
     const float* Distances(std::int32_t y) const { return DistanceSlot(y); }
 
-    // The heights of row y from column -1 to column width, the frame's 0
-    // beyond the picture.
+    // The heights of row y from column -1 to column width. Beyond the
+    // picture the inner style's frame is the shape's edge, at 0; the other
+    // styles' ground goes on as it is at the picture's edge, so that a band
+    // the picture cuts keeps its slope.
     const float* Heights(std::int32_t y)
     {
-        if (y < 0 || y >= maps_.height)
+        const bool inPicture = y >= 0 && y < maps_.height;
+        if (!inPicture && !heights_.styled)
             return Floats(layout_.ZeroRow()) + 1;
+        y = std::clamp(y, 0, maps_.height - 1);
         if (layout_.softenRadius > 0)
             MakeSoftened(y);
         else
             MakeDistances(y);
-        return HeightRow(y) + 1;
+        float* heights = HeightRow(y) + 1;
+        if (heights_.styled) {
+            heights[-1] = heights[0];
+            heights[layout_.width] = heights[layout_.width - 1];
+        }
+        return heights;
     }
 
 private:
@@ -124,6 +139,19 @@ private:
                + Slot(y, layout_.softenRows) * std::size_t(layout_.width);
     }
 
+    // Row y's distances into the row blur's input; beyond the picture the
+    // styles other than inner see them go on as at its edge.
+    void DistanceInput(std::int32_t y, float* input)
+    {
+        const std::int32_t width = layout_.width;
+        const std::int32_t a = layout_.blurRadius;
+        kernels_.DistanceRow(maps_, y, reach_, outsideReach_, scratch_, input + a);
+        if (heights_.styled) {
+            std::fill_n(input, a, input[a]);
+            std::fill_n(input + a + width, a, input[a + width - 1]);
+        }
+    }
+
     // Up to row y: the distances, blurred along the row.
     void MakeBlurInput(std::int32_t y)
     {
@@ -133,11 +161,11 @@ private:
         for (y = std::min(y, maps_.height - 1); blurNext_ <= y; ++blurNext_) {
             const std::int32_t row = blurNext_;
             if (row % 2 == 0 || row + 1 == maps_.height) {
-                kernels_.DistanceRow(maps_, row, reach_, scratch_, input + a);
+                DistanceInput(row, input);
                 kernels_.BoxRow(input, BlurRow(row), width, a);
                 continue;
             }
-            kernels_.DistanceRow(maps_, row + 1, reach_, scratch_, input + a);
+            DistanceInput(row + 1, input);
             kernels_.BoxRow(input, BlurRow(row + 1), width, a);
             const float* rows[2] = {BlurRow(row - 1), BlurRow(row + 1)};
             kernels_.SumRows(rows, 2, 0.5f, BlurRow(row), width);
@@ -156,11 +184,13 @@ private:
             const std::int32_t row = distanceNext_;
             MakeBlurInput(row + a);
             float* distances = DistanceSlot(row);
-            // The frame's rows count as 0.
+            // The frame's rows count as 0 (but for the styles, see Heights).
             const float* blurred[2 * DistanceBlurRadius + 1];
             for (std::int32_t j = -a; j <= a; ++j) {
                 const bool inPicture = row + j >= 0 && row + j < maps_.height;
-                blurred[j + a] = inPicture ? BlurRow(row + j) : Floats(layout_.ZeroRow());
+                blurred[j + a] = inPicture          ? BlurRow(row + j)
+                                 : heights_.styled ? BlurRow(std::clamp(row + j, 0, maps_.height - 1))
+                                                   : Floats(layout_.ZeroRow());
             }
             kernels_.SumRows(blurred, 2 * a + 1, scale, distances, width);
             if (layout_.softenRadius == 0) {
@@ -173,6 +203,10 @@ private:
             std::int32_t* units = scratch_.ints.data();
             for (std::int32_t x = 0; x < width; ++x)
                 units[s + x] = static_cast<std::int32_t>(heights[x] * SoftenUnit + (heights[x] < 0 ? -0.5f : 0.5f));
+            if (heights_.styled) {
+                std::fill_n(units, s, units[s]);
+                std::fill_n(units + s + width, s, units[s + width - 1]);
+            }
             std::int32_t* sums = SoftenRow(row);
             std::int32_t sum = 0;
             for (std::int32_t i = 0; i < 2 * s; ++i)
@@ -197,8 +231,9 @@ private:
             const std::int32_t row = heightNext_;
             MakeDistances(row + s);
             const auto add = [&](std::int32_t j, std::int64_t sign) {
-                if (j < 0 || j >= maps_.height)
+                if ((j < 0 || j >= maps_.height) && !heights_.styled)
                     return;
+                j = std::clamp(j, 0, maps_.height - 1);
                 const std::int32_t* soften = SoftenRow(j);
                 for (std::int32_t x = 0; x < width; ++x)
                     sums[x] += sign * soften[x];
@@ -221,6 +256,7 @@ private:
     const RowLayout& layout_;
     const HeightRule& heights_;
     float reach_;
+    float outsideReach_;
     const SmoothKernels& kernels_;
     SmoothRowScratch& scratch_;
     std::int32_t blurNext_ = 0;
@@ -318,8 +354,13 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
                           look.technique == BevelTechnique::Chisel,
                           look.highlight != DefaultHighlight || look.shadow != DefaultShadow,
                           ToneRuleOf(look.highlight),
-                          ToneRuleOf(look.shadow)};
+                          ToneRuleOf(look.shadow),
+                          heights.styled,
+                          heights.band};
     const float reach = float(std::max(bevelSize, 0)) + ReachBeyondBand;
+    // A band outside the shape needs its distances as far out as it reaches,
+    // and as far again beyond it as inside: the work does not grow with it.
+    const float outsideReach = heights.styled ? heights.band.halfWidth + ReachBeyondBand : InnerOutsideReach;
     // Each band gets its rows' memory before any thread starts: the bands'
     // work may not raise.
     const Bands bands(threads, height);
@@ -339,7 +380,7 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
     const std::int64_t bandPixels = std::int64_t{width} * (height / bands.bands + 1);
     ForEachBand(bands.bands, bands.bands, bandPixels, [&](std::int32_t first, std::int32_t last) {
         for (std::int32_t band = first; band < last; ++band) {
-            BandRows rows(maps, layout, heights, reach, kernels, maps.rows[std::size_t(band)], bands.Start(band));
+            BandRows rows(maps, layout, heights, reach, outsideReach, kernels, maps.rows[std::size_t(band)], bands.Start(band));
             for (std::int32_t y = bands.Start(band); y < bands.Start(band + 1); ++y) {
                 LightRowInput row{};
                 row.below = rows.Heights(y + 1);

@@ -123,16 +123,23 @@ void FindEdgePoints(SmoothMaps& maps, unsigned threads = 1);
 // (separable, linear time): columnOffset. DistanceRow finishes it one row
 // at a time.
 void BuildDistanceField(SmoothMaps& maps, unsigned threads = 1);
+// Outside the shape the inner style keeps distances down to this, so that
+// a blur of the field near the edge sees the same slope on both sides.
+inline constexpr float InnerOutsideReach = 4;
+
 // Row y's signed distance to the edge in pixels, through the edge point of
 // each pixel's nearest boundary pixel (of the nearer of each two columns'):
-// inside positive up to `reach`, outside kept down to -4; y even or the
-// last row. The odd columns but the last are the mean of the columns
+// inside positive up to `reach`, outside kept down to -outsideReach; y even
+// or the last row. The odd columns but the last are the mean of the columns
 // around them. scratch needs no size.
-void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch, float* distances);
+void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch, float* distances,
+                 float outsideReach = InnerOutsideReach);
 // The distances, lightly blurred for the smooth technique (chisel keeps its
 // ridge sharp), shaped by the profile into heights, softened, and lit: the
 // band lightens or darkens picOut's colours from picIn's, keeping picOut's
-// alpha; both of the maps' size. Raises Out of memory (7).
+// alpha, but where a style's band lies outside the shape on see-through
+// pixels: there the tones go in over them; both of the maps' size. Raises
+// Out of memory (7).
 void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lightVector, std::int32_t bevelSize,
                        const BevelLook& look, SmoothMaps& maps, unsigned threads = 1);
 

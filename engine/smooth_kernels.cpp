@@ -16,12 +16,9 @@ namespace {
 
 constexpr std::uint8_t InsideFrom = 128;
 static_assert(InsideFrom == 0x80, "the inside bits are the coverage's top bits");
-// Outside, distances are kept down to this, so that a blur of the field
-// near the edge sees the same slope on both sides.
-constexpr float OutsideReach = 4;
-// An outside pixel this far (squared) from every boundary pixel lies beyond
-// OutsideReach of the edge.
-constexpr std::int64_t FarOutside = 36;
+// An outside pixel this much further than the outside reach from every
+// boundary pixel lies beyond that reach of the edge.
+constexpr float FarOutsideMargin = 2;
 constexpr std::int32_t WordBits = 64;
 
 TOLLAMERE_KERNEL_BODY std::size_t At(const SmoothMaps& maps, std::int32_t x, std::int32_t y) noexcept
@@ -485,7 +482,7 @@ TOLLAMERE_KERNEL_BODY bool RightOf(std::int64_t rise, std::int64_t run, std::int
 // nearest may sit well to the side of the normal through the pixel; only
 // beyond 45 degrees off the normal (at a corner) the distance to the point
 // counts.
-TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t y, float reach,
+TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t y, float reach, float outsideReach,
                                            SmoothRowScratch& scratch, float* distances) noexcept
 {
     const std::int32_t width = maps.width;
@@ -537,7 +534,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
     }
     if (k < 0) {
         for (std::int32_t x = 0; x < width; ++x)
-            distances[x] = coverage[x] >= InsideFrom ? reach : -OutsideReach;
+            distances[x] = coverage[x] >= InsideFrom ? reach : -outsideReach;
         return;
     }
     // First each stretch's end and its boundary pixel's edge point, which
@@ -561,6 +558,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
         points[j] = point;
     }
     const float reach2 = reach * reach;
+    const float farOutside = (outsideReach + FarOutsideMargin) * (outsideReach + FarOutsideMargin);
     std::int32_t start = 0;
     for (std::int32_t j = 0; j <= k; ++j) {
         // The pixels from the previous stretch's end. Even columns only, and
@@ -598,7 +596,7 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
             // Past the reach inside, a pixel lies on the flat top whichever
             // boundary pixel is nearest.
             return inside ? (feature2 > reach2 ? reach : std::min(distance, reach))
-                          : (feature2 > float(FarOutside) ? -OutsideReach : std::max(distance, -OutsideReach));
+                          : (feature2 > farOutside ? -outsideReach : std::max(distance, -outsideReach));
         };
         for (std::int32_t x = from; x < end; x += 2)
             distances[x] = distanceAt(x);
@@ -699,9 +697,37 @@ TOLLAMERE_KERNEL_BODY void HeightsOf(const float* distances, float* heights, std
     }
 }
 
+// A style's band position (see StyleBand), without branches so that the
+// rows vectorise.
+TOLLAMERE_KERNEL_BODY float StyledPosition(float distance, const StyleBand& band) noexcept
+{
+    const float rising = std::max(distance * band.slope + band.offset, distance * band.mirrorSlope);
+    return std::min(std::max(rising, 0.0f), 1.0f);
+}
+
+template <bool Linear>
+TOLLAMERE_KERNEL_BODY void StyledHeightsOf(const float* distances, float* heights, std::int32_t width,
+                                           const HeightRule& rule) noexcept
+{
+    for (std::int32_t x = 0; x < width; ++x) {
+        const float u = StyledPosition(distances[x], rule.band);
+        if constexpr (Linear)
+            heights[x] = rule.scale * u;
+        else
+            heights[x] = rule.scale * (rule.m + rule.n * QuarterSine(rule.p + rule.q * std::abs(rule.r * u + rule.s)));
+    }
+}
+
 TOLLAMERE_KERNEL_BODY void HeightsBody(const float* distances, float* heights, std::int32_t width,
                                        const HeightRule& rule) noexcept
 {
+    if (rule.styled) {
+        if (rule.linear)
+            StyledHeightsOf<true>(distances, heights, width, rule);
+        else
+            StyledHeightsOf<false>(distances, heights, width, rule);
+        return;
+    }
     if (rule.banded) {
         if (rule.linear)
             HeightsOf<true, true>(distances, heights, width, rule);
@@ -798,8 +824,85 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
     }
 }
 
+// The tone's colour laid over a see-through pixel as a layer of the opacity
+// given (0..1), both in straight alpha.
+TOLLAMERE_KERNEL_BODY std::uint32_t Composited(std::uint32_t word, const ToneRule& tone, float opacity) noexcept
+{
+    const float below = float(word >> 24) * (1.0f / 255.0f);
+    const float covered = below * (1 - opacity);
+    const float alpha = opacity + covered;
+    if (alpha <= 0)
+        return word;
+    std::uint32_t result = std::uint32_t(std::clamp(alpha * 255 + 0.5f, 0.0f, 255.0f)) << 24;
+    for (int c = 0; c < 3; ++c) {
+        const float picture = float(word >> (16 - 8 * c) & 0xFF);
+        const float channel = (tone.channel[c] * opacity + picture * covered) / alpha;
+        result |= std::uint32_t(std::clamp(channel + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
+    }
+    return result;
+}
+
+// One row lit for a style other than inner. The light fades from the edge
+// to both ends of the band (chisel facets keep theirs), and goes onto every
+// pixel of the band whatever its coverage: outside the shape on a
+// see-through pixel the tone goes in over it; elsewhere it is blended as
+// the inner style blends it.
+template <bool HardFacets, bool Toned>
+TOLLAMERE_KERNEL_BODY void StyledLightOf(const LightRowInput& row, const LightRule& rule) noexcept
+{
+    const float* above = row.above;
+    const float* here = row.here;
+    const float* below = row.below;
+    const StyleBand& band = rule.band;
+    for (std::int32_t x = 0; x < row.width; ++x) {
+        const float normalX = (here[x - 1] - here[x + 1]) * 0.5f;
+        const float normalY = (above[x] - below[x]) * 0.5f;
+        const float facing =
+            (normalX * rule.x + normalY * rule.y + rule.z) * InverseSquareRoot(normalX * normalX + normalY * normalY + 1);
+        const float distance = row.distances[x];
+        const float fromEdge = std::abs(distance);
+        const bool inBand = fromEdge < band.halfWidth && StyledPosition(distance, band) < 1;
+        const float fade = HardFacets ? 1.0f : 1.0f - fromEdge * band.inverseHalf;
+        const float amount = inBand ? facing * fade : 0.0f;
+        const float light = std::max(amount, 0.0f);
+        const float shade = std::max(-amount, 0.0f);
+        const std::uint32_t word = row.in[x];
+        if (amount == 0) {
+            row.out[x] = (row.out[x] & 0xFF000000u) | (word & 0xFFFFFFu);
+            continue;
+        }
+        const ToneRule& tone = light > 0 ? rule.highlight : rule.shadow;
+        const float weight = std::min((light > 0 ? light : shade) * tone.opacity, 1.0f);
+        if (row.coverage[x] < InsideFrom && word >> 24 != 0xFF) {
+            row.out[x] = Composited(word, tone, weight);
+            continue;
+        }
+        std::uint32_t channels = 0;
+        for (int c = 0; c < 3; ++c) {
+            const float picture = float(word >> (16 - 8 * c) & 0xFF);
+            float blended = 0;
+            if constexpr (Toned) {
+                blended = picture + weight * (Blend(tone.mode, picture, tone.channel[c]) - picture);
+            } else {
+                // White and black laid on as the inner style lays them.
+                const float keep = (1 - shade) * (1 - light);
+                blended = 255 * light + picture * keep;
+            }
+            channels |= std::uint32_t(std::clamp(blended + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
+        }
+        row.out[x] = (row.out[x] & 0xFF000000u) | channels;
+    }
+}
+
 TOLLAMERE_KERNEL_BODY void LightBody(const LightRowInput& row, const LightRule& rule) noexcept
 {
+    if (rule.styled) {
+        if (rule.hardFacets)
+            rule.toned ? StyledLightOf<true, true>(row, rule) : StyledLightOf<true, false>(row, rule);
+        else
+            rule.toned ? StyledLightOf<false, true>(row, rule) : StyledLightOf<false, false>(row, rule);
+        return;
+    }
     // Tones other than plain white and black blend each channel by itself.
     if (rule.toned) {
         if (rule.hardFacets)
@@ -855,10 +958,10 @@ TOLLAMERE_KERNEL_BODY void LightBody(const LightRowInput& row, const LightRule& 
     {                                                                                                                  \
         ColumnOffsetsBody(maps, first, last, nearest);                                                                 \
     }                                                                                                                  \
-    Attributes void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch,        \
-                                float* distances)                                                                      \
+    Attributes void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, float outsideReach,               \
+                                SmoothRowScratch& scratch, float* distances)                                           \
     {                                                                                                                  \
-        DistanceRowBody(maps, y, reach, scratch, distances);                                                           \
+        DistanceRowBody(maps, y, reach, outsideReach, scratch, distances);                                             \
     }                                                                                                                  \
     Attributes void SumRows(const float* const* rows, std::int32_t count, float scale, float* out,                     \
                             std::int32_t width)                                                                        \
@@ -903,6 +1006,23 @@ HeightRule::HeightRule(std::int32_t bevelSize, const BevelLook& look) noexcept
     scale = sign * 255.0f * float(look.depthPercent) / 100.0f;
     banded = bevelSize > 0;
     inverseBevel = banded ? 1.0f / float(bevelSize) : 0.0f;
+    styled = look.style != BevelStyle::Inner;
+    // The band's width on each side of the edge it reaches across.
+    const float side = look.style == BevelStyle::Outer ? float(bevelSize) : float(bevelSize) / 2;
+    const float inverseSide = banded ? 1.0f / side : 0.0f;
+    switch (look.style) {
+    case BevelStyle::Outer:
+        band = {inverseBevel, 1, 0, side, inverseSide};
+        break;
+    case BevelStyle::Emboss:
+        band = {inverseBevel, 0.5f, 0, side, inverseSide};
+        break;
+    case BevelStyle::Pillow:
+        band = {inverseSide, 0, -inverseSide, side, inverseSide};
+        break;
+    case BevelStyle::Inner:
+        break;
+    }
     const BevelProfile profile = look.technique == BevelTechnique::Chisel ? BevelProfile::Linear : look.profile;
     linear = profile == BevelProfile::Linear;
     // Round sin(u pi/2); Cove 1 - sin((1 - u) pi/2); Ridge sin((1 - |2u - 1|)

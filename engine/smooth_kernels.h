@@ -15,6 +15,19 @@
 
 namespace tollamere {
 
+// Where a style other than inner puts its band: the band position u is
+// max(distance * slope + offset, distance * mirrorSlope) within 0 and 1
+// (the mirror folds the outside onto the inside for the pillow), and the
+// band holds the distances within halfWidth of the edge, its light fading
+// over them by inverseHalf.
+struct StyleBand {
+    float slope = 0;
+    float offset = 0;
+    float mirrorSlope = 0;
+    float halfWidth = 0;
+    float inverseHalf = 0;
+};
+
 // How distances become heights: a curved profile is
 // m + n * QuarterSine(p + q * |r * u + s|), with u the band position.
 struct HeightRule {
@@ -23,6 +36,10 @@ struct HeightRule {
     float scale = 0;
     bool banded = false;
     float inverseBevel = 0;
+    // False for the inner style, whose band position is the distance over
+    // the bevel size.
+    bool styled = false;
+    StyleBand band;
     bool linear = true;
     float p = 0;
     float q = 1;
@@ -65,6 +82,9 @@ struct LightRule {
     bool toned = false;
     ToneRule highlight{};
     ToneRule shadow{};
+    // As the heights' rule has them.
+    bool styled = false;
+    StyleBand band{};
 };
 
 ToneRule ToneRuleOf(const BandTone& tone) noexcept;
@@ -87,8 +107,8 @@ struct SmoothKernels {
     void (*FollowRows)(SmoothMaps& maps, std::int32_t first, std::int32_t last);
     // nearest: the picture's width of scratch.
     void (*ColumnOffsets)(SmoothMaps& maps, std::int32_t firstWord, std::int32_t lastWord, std::int32_t* nearest);
-    void (*DistanceRow)(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch,
-                        float* distances);
+    void (*DistanceRow)(const SmoothMaps& maps, std::int32_t y, float reach, float outsideReach,
+                        SmoothRowScratch& scratch, float* distances);
     // out = sum of rows[0..count) times scale.
     void (*SumRows)(const float* const* rows, std::int32_t count, float scale, float* out, std::int32_t width);
     // out[x] = sum of padded[x .. x + 2 * radius].
