@@ -74,6 +74,10 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
     profile_ = Choices(this, {"Linear", "Round", "Cove", "Ridge"});
     depth_ = Number(this, MaxDepthPercent, QStringLiteral(" %"));
     direction_ = Choices(this, {"Up (raised)", "Down (sunk)"});
+    style_ = Choices(this, {"Inner", "Outer", "Emboss", "Pillow"});
+    style_->setObjectName(QStringLiteral("style"));
+    style_->setToolTip(QStringLiteral("Where the band lies: inside the shape, outside it, half each side, or a groove "
+                                      "along the edge"));
     soften_ = Number(this, MaxSoftenRadius, QStringLiteral(" px"));
     shape_ = Choices(this, {"Green not 0", "Alpha coverage", "Luminance above"});
     threshold_ = Number(this, 255, QString());
@@ -106,6 +110,7 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
     form->addRow(QStringLiteral("&Profile:"), profile_);
     form->addRow(QStringLiteral("D&epth:"), depth_);
     form->addRow(QStringLiteral("Di&rection:"), direction_);
+    form->addRow(QStringLiteral("St&yle:"), style_);
     form->addRow(QStringLiteral("S&often:"), soften_);
     form->addRow(buddyLabel(QStringLiteral("S&hape:"), shape_), shape);
     QHBoxLayout* highlight = MakeTone(highlight_, QStringLiteral("Highlight"));
@@ -128,7 +133,7 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
     layout->addWidget(problem_);
     layout->addWidget(buttons);
 
-    for (QComboBox* box : {technique_, profile_, direction_, shape_})
+    for (QComboBox* box : {technique_, profile_, direction_, style_, shape_})
         connect(box, &QComboBox::currentIndexChanged, this, [this] { ReadChoices(); });
     for (QSpinBox* box : {depth_, soften_, threshold_, margin_, shadowX_, shadowY_, shadowBlur_, shadowOpacity_})
         connect(box, &QSpinBox::valueChanged, this, [this] { ReadChoices(); });
@@ -197,6 +202,7 @@ void LookDialog::Show(const NamedLook& look)
     profile_->setCurrentIndex(int(choices.profile));
     depth_->setValue(choices.depthPercent);
     direction_->setCurrentIndex(int(choices.direction));
+    style_->setCurrentIndex(int(choices.style));
     soften_->setValue(choices.softenRadius);
     shape_->setCurrentIndex(int(choices.shapeSource.kind));
     threshold_->setValue(choices.shapeSource.lumaThreshold);
@@ -227,6 +233,7 @@ void LookDialog::Show(const NamedLook& look)
         for (QWidget* box : std::initializer_list<QWidget*>{tone->colour, tone->opacity, tone->mode})
             box->setEnabled(smooth);
     direction_->setEnabled(smooth);
+    style_->setEnabled(smooth);
     profile_->setEnabled(curved);
     soften_->setEnabled(curved);
     shape_->setEnabled(shaped);
@@ -247,6 +254,7 @@ void LookDialog::ReadChoices()
     choices.profile = BevelProfile(profile_->currentIndex());
     choices.depthPercent = depth_->value();
     choices.direction = BevelDirection(direction_->currentIndex());
+    choices.style = BevelStyle(style_->currentIndex());
     choices.softenRadius = soften_->value();
     choices.shapeSource = {ShapeSourceKind(shape_->currentIndex()), threshold_->value()};
     choices.highlight = ToneOf(highlight_);

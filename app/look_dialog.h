@@ -2,7 +2,7 @@
 #pragma once
 
 // The "Look" dialog: the look's choices (technique, profile, depth,
-// direction, soften, shape), the looks to start from (those that come with
+// direction, style, soften, shape), the looks to start from (those that come with
 // the program and those the user saved), and saving, deleting, importing
 // and exporting looks. Every change is reported at once, so that the
 // window's preview can follow it while the dialog is open.
@@ -70,6 +70,7 @@ private:
     QComboBox* profile_ = nullptr;
     QSpinBox* depth_ = nullptr;
     QComboBox* direction_ = nullptr;
+    QComboBox* style_ = nullptr;
     QSpinBox* soften_ = nullptr;
     QComboBox* shape_ = nullptr;
     QSpinBox* threshold_ = nullptr;

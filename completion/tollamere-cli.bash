@@ -47,6 +47,10 @@ _tollamere_cli()
             COMPREPLY=($(compgen -W 'up down' -- "$cur"))
             return
             ;;
+        --style)
+            COMPREPLY=($(compgen -W 'inner outer emboss pillow' -- "$cur"))
+            return
+            ;;
         --shape)
             COMPREPLY=($(compgen -W 'green alpha luma:' -- "$cur"))
             [[ ${COMPREPLY-} == *: ]] && compopt -o nospace
@@ -65,7 +69,7 @@ _tollamere_cli()
 
     if [[ $cur == -* ]]; then
         local options='-o --output= -s --size= -a --angle= -e --elevation= -x --ext=
-            -j --jobs= --max-memory= --look= --technique= --profile= --depth= --direction= --soften= --shape=
+            -j --jobs= --max-memory= --look= --technique= --profile= --depth= --direction= --style= --soften= --shape=
             --highlight= --shadow= --margin= --drop-shadow=
             --keep-folders --name= --overwrite= --format= --quality=
             --png-level= --strip --no-auto-orient --files-from= -0 --null --json -q --quiet -v --verbose

@@ -48,13 +48,15 @@ const std::vector<NamedLook>& ShippedLooks()
                     look.technique = BevelTechnique::Chisel;
                     look.depthPercent = 150;
                 }),
-        // A face that swells from the edge and falls again before the top:
-        // a cushion.
+        // The edge pressed into the ground, the face and the ground rising
+        // round from it as a cushion does; room for the outer half.
         Shipped("Pillow", "20", "40",
                 [](BevelLook& look) {
                     look.technique = BevelTechnique::Smooth;
-                    look.profile = BevelProfile::Ridge;
+                    look.style = BevelStyle::Pillow;
+                    look.profile = BevelProfile::Round;
                     look.softenRadius = 3;
+                    look.decoration.margin = 10;
                 }),
     };
     return looks;

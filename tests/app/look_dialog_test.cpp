@@ -50,6 +50,24 @@ private slots:
         const QString failed = dialog.Export(folder.filePath(QStringLiteral("no/such/folder.look")));
         QVERIFY2(failed.contains(QStringLiteral("no/such")), qPrintable(failed));
     }
+
+    // The style shapes the smooth and chisel techniques' band only, as the
+    // depth does; the shipped pillow shows its own.
+    void styleGoesWithTheSmoothTechniques()
+    {
+        LookDialog dialog(ShippedLooks().front(), LookStore());
+        auto* style = dialog.findChild<QComboBox*>(QStringLiteral("style"));
+        QVERIFY(!style->isEnabled());
+        dialog.findChild<QComboBox*>(QStringLiteral("technique"))->setCurrentIndex(int(BevelTechnique::Chisel));
+        QVERIFY(style->isEnabled());
+        style->setCurrentIndex(int(BevelStyle::Outer));
+        QCOMPARE(dialog.Look().look.style, BevelStyle::Outer);
+
+        const NamedLook pillow = ShippedLooks().back();
+        LookDialog shown(pillow, LookStore());
+        QCOMPARE(Listed(shown), QStringLiteral("Pillow"));
+        QCOMPARE(shown.findChild<QComboBox*>(QStringLiteral("style"))->currentIndex(), int(BevelStyle::Pillow));
+    }
 };
 
 TOLLAMERE_REGISTER_TEST(LookDialogTest)

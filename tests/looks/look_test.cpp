@@ -38,6 +38,7 @@ NamedLook EveryChoiceSet()
     look.look.profile = BevelProfile::Cove;
     look.look.depthPercent = 1000;
     look.look.direction = BevelDirection::Down;
+    look.look.style = BevelStyle::Emboss;
     look.look.softenRadius = 64;
     look.look.shapeSource = {ShapeSourceKind::Luma, 255};
     look.look.highlight = {{0xFFCC00, 80}, BlendMode::Screen};
