@@ -98,6 +98,91 @@ TEST(SmoothBevelTest, TheLitSideFacesTheLight)
     }
 }
 
+// Each style on a disc on a see-through ground, raised and sunk: the band
+// lies inside, outside or on both sides of the edge, and nowhere else; each
+// half of it turns to the light as its slope says; outside the shape the
+// light and the shade go in as colour over the ground, on both sides.
+TEST(SmoothBevelTest, StylesPutTheBandWhereTheySay)
+{
+    const Disc disc{120, 40};
+    constexpr std::int32_t Bevel = 10;
+    struct Probe {
+        // Into the shape from its edge (outside below 0).
+        double depth;
+        // The half's slope, raised: rising inward faces the top left.
+        bool risesInward;
+    };
+    struct Row {
+        BevelStyle style;
+        BevelTechnique technique;
+        bool antiAliased;
+        // How far the band reaches inside and outside the edge.
+        double inside;
+        double outside;
+        std::vector<Probe> probes;
+    };
+    const std::vector<Row> rows{
+        {BevelStyle::Inner, BevelTechnique::Smooth, false, Bevel, 0, {{Bevel / 2.0, true}}},
+        {BevelStyle::Outer, BevelTechnique::Smooth, false, 0, Bevel, {{-Bevel / 2.0, true}}},
+        {BevelStyle::Outer, BevelTechnique::Smooth, true, 0, Bevel, {{-Bevel / 2.0, true}}},
+        {BevelStyle::Outer, BevelTechnique::Chisel, false, 0, Bevel, {{-Bevel / 2.0, true}}},
+        {BevelStyle::Emboss, BevelTechnique::Smooth, false, Bevel / 2.0, Bevel / 2.0, {{2, true}, {-2, true}}},
+        {BevelStyle::Emboss, BevelTechnique::Smooth, true, Bevel / 2.0, Bevel / 2.0, {{2, true}, {-2, true}}},
+        {BevelStyle::Pillow, BevelTechnique::Smooth, false, Bevel / 2.0, Bevel / 2.0, {{2, true}, {-2, false}}},
+        {BevelStyle::Pillow, BevelTechnique::Chisel, true, Bevel / 2.0, Bevel / 2.0, {{2, true}, {-2, false}}},
+    };
+    const double c = disc.Centre();
+    for (const Row& row : rows) {
+        const Picture input = measures::DiscPicture(disc, row.antiAliased);
+        for (const BevelDirection direction : {BevelDirection::Up, BevelDirection::Down}) {
+            SCOPED_TRACE(::testing::Message() << "style " << int(row.style) << ", technique " << int(row.technique)
+                                              << (row.antiAliased ? ", anti-aliased" : "") << ", direction "
+                                              << int(direction));
+            BevelLook look = Look(row.technique, row.antiAliased ? ShapeSourceKind::Alpha : ShapeSourceKind::Green,
+                                  direction);
+            const Picture plain = Bevelled(input, Parameters(Bevel, 135), look);
+            look.style = row.style;
+            const Picture output = Bevelled(input, Parameters(Bevel, 135), look);
+            if (row.style == BevelStyle::Inner) {
+                EXPECT_EQ(output, plain);
+            }
+            std::int32_t changedInside = 0;
+            std::int32_t changedOutside = 0;
+            for (std::int32_t y = 0; y < disc.size; ++y)
+                for (std::int32_t x = 0; x < disc.size; ++x) {
+                    const double depth = disc.radius - std::hypot(x - c, y - c);
+                    const bool changed = output.Pixel(x, y) != input.Pixel(x, y);
+                    changedInside += changed && depth > row.inside + 2;
+                    changedOutside += changed && depth < -row.outside - 2;
+                }
+            EXPECT_EQ(changedInside, 0);
+            EXPECT_EQ(changedOutside, 0);
+            for (const Probe& probe : row.probes) {
+                const double offset = (disc.radius - probe.depth) * std::sqrt(0.5);
+                const auto at = [&](double sign) {
+                    return output.Pixel(static_cast<std::int32_t>(std::lround(c + sign * offset)),
+                                        static_cast<std::int32_t>(std::lround(c + sign * offset)));
+                };
+                const std::uint32_t topLeft = at(-1);
+                const std::uint32_t bottomRight = at(1);
+                const bool topLeftLit = probe.risesInward == (direction == BevelDirection::Up);
+                const int lighter = (topLeftLit ? 1 : -1) * (Green(topLeft) - Green(bottomRight));
+                EXPECT_GT(lighter, 40) << "at depth " << probe.depth << ": " << std::hex << topLeft << " against "
+                                       << bottomRight;
+                if (probe.depth < 0) {
+                    EXPECT_GT(topLeft >> 24, 0x20u) << std::hex << topLeft;
+                    EXPECT_GT(bottomRight >> 24, 0x20u) << std::hex << bottomRight;
+                }
+            }
+            // Just outside the edge the inner style leaves the ground as it
+            // is; the others lay their light on it.
+            const double justOutside = c + (disc.radius + 1.5) * std::sqrt(0.5);
+            const std::uint32_t ground = output.Pixel(std::int32_t(justOutside), std::int32_t(justOutside));
+            EXPECT_EQ(ground >> 24 != 0, row.outside > 0) << std::hex << ground;
+        }
+    }
+}
+
 // The band's tones: white and black laid on by screen and multiply are the
 // default light within rounding; no opacity leaves the picture; a coloured
 // highlight and shadow land on their own sides, each in its own channel.
@@ -163,6 +248,11 @@ TEST(SmoothBevelTest, AStraightEdgeLiesBetweenThePixels)
         EXPECT_NEAR(distances[39], 0.5, 0.1);
         for (std::size_t x = 40; x < distances.size(); ++x)
             EXPECT_EQ(distances[x], -99.0f) << "at column " << x;
+        // Outside, down to -4 unless asked to reach further.
+        EXPECT_EQ(distances[0], -4.0f);
+        DistanceRow(maps, 14, 100, scratch, distances.data(), 8);
+        for (std::int32_t x = 2; x < 10; ++x)
+            EXPECT_NEAR(distances[std::size_t(x)], std::max(x - row.edge, -8.0), 0.1) << "at column " << x;
     }
 }
 
@@ -302,19 +392,25 @@ TEST(SmoothBevelTest, KernelSetsThreadsAndBandsGiveTheSameBytes)
         std::int32_t bevel;
         BevelDirection direction;
         ShapeSource source;
+        BevelStyle style = BevelStyle::Inner;
     };
     for (const Row& row : {Row{BevelTechnique::Smooth, BevelProfile::Linear, 0, 12, BevelDirection::Up, {ShapeSourceKind::Alpha, 0}},
                            Row{BevelTechnique::Smooth, BevelProfile::Round, 7, 30, BevelDirection::Up, {ShapeSourceKind::Alpha, 0}},
                            Row{BevelTechnique::Smooth, BevelProfile::Cove, 1, 3, BevelDirection::Down, {ShapeSourceKind::Green, 0}},
                            Row{BevelTechnique::Smooth, BevelProfile::Ridge, 64, 254, BevelDirection::Up, {ShapeSourceKind::Luma, 60}},
                            Row{BevelTechnique::Smooth, BevelProfile::Linear, 0, 0, BevelDirection::Up, {ShapeSourceKind::Green, 0}},
-                           Row{BevelTechnique::Chisel, BevelProfile::Round, 9, 20, BevelDirection::Down, {ShapeSourceKind::Alpha, 0}}}) {
+                           Row{BevelTechnique::Chisel, BevelProfile::Round, 9, 20, BevelDirection::Down, {ShapeSourceKind::Alpha, 0}},
+                           Row{BevelTechnique::Smooth, BevelProfile::Round, 7, 40, BevelDirection::Up, {ShapeSourceKind::Alpha, 0}, BevelStyle::Outer},
+                           Row{BevelTechnique::Smooth, BevelProfile::Cove, 0, 9, BevelDirection::Down, {ShapeSourceKind::Green, 0}, BevelStyle::Emboss},
+                           Row{BevelTechnique::Chisel, BevelProfile::Linear, 0, 30, BevelDirection::Up, {ShapeSourceKind::Alpha, 0}, BevelStyle::Pillow}}) {
         SCOPED_TRACE(::testing::Message() << "technique " << int(row.technique) << ", profile " << int(row.profile)
-                                          << ", soften " << row.soften << ", bevel " << row.bevel);
+                                          << ", soften " << row.soften << ", bevel " << row.bevel << ", style "
+                                          << int(row.style));
         BevelLook look = Look(row.technique, row.source.kind, row.direction);
         look.shapeSource = row.source;
         look.profile = row.profile;
         look.softenRadius = row.soften;
+        look.style = row.style;
         const BevelParameters parameters = Parameters(row.bevel, 120, 40);
         const Picture reference = WithKernels(input, parameters, look, 1, PortableSmoothKernels());
         EXPECT_NE(reference, input);
@@ -443,7 +539,8 @@ TEST(SmoothBevelTest, RefusesWhatTheClassicEffectRefusesAndLooksOutOfRange)
                                   with([](BevelLook& l) { l.depthPercent = 1001; }),
                                   with([](BevelLook& l) { l.softenRadius = 65; }),
                                   with([](BevelLook& l) { l.shapeSource.lumaThreshold = 256; }),
-                                  with([](BevelLook& l) { l.profile = static_cast<BevelProfile>(9); })})
+                                  with([](BevelLook& l) { l.profile = static_cast<BevelProfile>(9); }),
+                                  with([](BevelLook& l) { l.style = static_cast<BevelStyle>(4); })})
         EXPECT_RUNTIME_ERROR(Bevelled(picture, Parameters(5, 135), look), ErrorNumber::Overflow);
 }
 
