@@ -824,73 +824,88 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
     }
 }
 
-// The tone's colour laid over a see-through pixel as a layer of the opacity
-// given (0..1), both in straight alpha.
-TOLLAMERE_KERNEL_BODY std::uint32_t Composited(std::uint32_t word, const ToneRule& tone, float opacity) noexcept
-{
-    const float below = float(word >> 24) * (1.0f / 255.0f);
-    const float covered = below * (1 - opacity);
-    const float alpha = opacity + covered;
-    if (alpha <= 0)
-        return word;
-    std::uint32_t result = std::uint32_t(std::clamp(alpha * 255 + 0.5f, 0.0f, 255.0f)) << 24;
-    for (int c = 0; c < 3; ++c) {
-        const float picture = float(word >> (16 - 8 * c) & 0xFF);
-        const float channel = (tone.channel[c] * opacity + picture * covered) / alpha;
-        result |= std::uint32_t(std::clamp(channel + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
-    }
-    return result;
-}
-
 // One row lit for a style other than inner. The light fades from the edge
 // to both ends of the band (chisel facets keep theirs), and goes onto every
 // pixel of the band whatever its coverage: outside the shape on a
-// see-through pixel the tone goes in over it; elsewhere it is blended as
-// the inner style blends it.
+// see-through pixel the tone goes in over it as a layer of that opacity (in
+// straight alpha); elsewhere it is blended as the inner style blends it.
+// Every pixel takes the same steps, selected without branches, so that a
+// wider band costs no more.
 template <bool HardFacets, bool Toned>
 TOLLAMERE_KERNEL_BODY void StyledLightOf(const LightRowInput& row, const LightRule& rule) noexcept
 {
     const float* above = row.above;
     const float* here = row.here;
     const float* below = row.below;
-    const StyleBand& band = rule.band;
-    for (std::int32_t x = 0; x < row.width; ++x) {
+    const std::uint8_t* coverage = row.coverage;
+    const float* distances = row.distances;
+    const std::uint32_t* in = row.in;
+    std::uint32_t* out = row.out;
+    const StyleBand band = rule.band;
+    const ToneRule highlight = rule.highlight;
+    const ToneRule shadow = rule.shadow;
+    const std::int32_t width = row.width;
+    for (std::int32_t x = 0; x < width; ++x) {
         const float normalX = (here[x - 1] - here[x + 1]) * 0.5f;
         const float normalY = (above[x] - below[x]) * 0.5f;
         const float facing =
             (normalX * rule.x + normalY * rule.y + rule.z) * InverseSquareRoot(normalX * normalX + normalY * normalY + 1);
-        const float distance = row.distances[x];
+        const float distance = distances[x];
         const float fromEdge = std::abs(distance);
-        const bool inBand = fromEdge < band.halfWidth && StyledPosition(distance, band) < 1;
+        // Selections as products of 0 or 1, which the compiler keeps free
+        // of branches.
+        const float inBand = float(fromEdge < band.halfWidth) * float(StyledPosition(distance, band) < 1);
         const float fade = HardFacets ? 1.0f : 1.0f - fromEdge * band.inverseHalf;
-        const float amount = inBand ? facing * fade : 0.0f;
+        const float amount = facing * fade * inBand;
         const float light = std::max(amount, 0.0f);
         const float shade = std::max(-amount, 0.0f);
-        const std::uint32_t word = row.in[x];
-        if (amount == 0) {
-            row.out[x] = (row.out[x] & 0xFF000000u) | (word & 0xFFFFFFu);
-            continue;
+        const std::uint32_t word = in[x];
+        const float beneath = float(word >> 24) * (1.0f / 255.0f);
+        const float red = float(word >> 16 & 0xFF);
+        const float green = float(word >> 8 & 0xFF);
+        const float blue = float(word & 0xFF);
+        float weight = 0;
+        float layerRed = 0;
+        float layerGreen = 0;
+        float layerBlue = 0;
+        float blendRed = 0;
+        float blendGreen = 0;
+        float blendBlue = 0;
+        if constexpr (Toned) {
+            const bool lit = light > 0;
+            const ToneRule& tone = lit ? highlight : shadow;
+            weight = std::min((lit ? light : shade) * tone.opacity, 1.0f);
+            layerRed = tone.channel[0] * weight;
+            layerGreen = tone.channel[1] * weight;
+            layerBlue = tone.channel[2] * weight;
+            blendRed = red + weight * (Blend(tone.mode, red, tone.channel[0]) - red);
+            blendGreen = green + weight * (Blend(tone.mode, green, tone.channel[1]) - green);
+            blendBlue = blue + weight * (Blend(tone.mode, blue, tone.channel[2]) - blue);
+        } else {
+            // White and black, laid on as the inner style lays them.
+            weight = std::min(light + shade, 1.0f);
+            layerRed = layerGreen = layerBlue = 255 * light;
+            const float keep = (1 - shade) * (1 - light);
+            blendRed = 255 * light + red * keep;
+            blendGreen = 255 * light + green * keep;
+            blendBlue = 255 * light + blue * keep;
         }
-        const ToneRule& tone = light > 0 ? rule.highlight : rule.shadow;
-        const float weight = std::min((light > 0 ? light : shade) * tone.opacity, 1.0f);
-        if (row.coverage[x] < InsideFrom && word >> 24 != 0xFF) {
-            row.out[x] = Composited(word, tone, weight);
-            continue;
-        }
-        std::uint32_t channels = 0;
-        for (int c = 0; c < 3; ++c) {
-            const float picture = float(word >> (16 - 8 * c) & 0xFF);
-            float blended = 0;
-            if constexpr (Toned) {
-                blended = picture + weight * (Blend(tone.mode, picture, tone.channel[c]) - picture);
-            } else {
-                // White and black laid on as the inner style lays them.
-                const float keep = (1 - shade) * (1 - light);
-                blended = 255 * light + picture * keep;
-            }
-            channels |= std::uint32_t(std::clamp(blended + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
-        }
-        row.out[x] = (row.out[x] & 0xFF000000u) | channels;
+        const float covered = beneath * (1 - weight);
+        const float alpha = weight + covered;
+        const float overs =
+            float(float(coverage[x]) < float(InsideFrom)) * float(float(word >> 24) < 255.0f) * float(weight > 0);
+        const float inverseAlpha = 1.0f / std::max(alpha, 1e-6f);
+        const auto byte = [](float value) {
+            return std::uint32_t(static_cast<std::int32_t>(std::min(std::max(value + 0.5f, 0.0f), 255.0f)));
+        };
+        const auto channel = [&](float layer, float picture, float blended) {
+            return byte(blended + overs * ((layer + picture * covered) * inverseAlpha - blended));
+        };
+        const std::uint32_t channels = channel(layerRed, red, blendRed) << 16 | channel(layerGreen, green, blendGreen) << 8
+                                       | channel(layerBlue, blue, blendBlue);
+        const auto overMask = std::uint32_t(-static_cast<std::int32_t>(overs));
+        const std::uint32_t alphaByte = (byte(alpha * 255) << 24 & overMask) | (out[x] & 0xFF000000u & ~overMask);
+        out[x] = alphaByte | channels;
     }
 }
 
