@@ -3,9 +3,9 @@
 
 // The look's choices as words, as the command line, a stored look and a look
 // file write them: one name for each choice ("technique", "profile",
-// "depth", "direction", "style", "soften", "shape", "margin", "drop-shadow") and one
-// text for its value ("smooth", "round", "120", "down", "2", "luma:40", "10",
-// "4,4,6,#000000@60").
+// "depth", "direction", "style", "soften", "shape", "margin", "drop-shadow")
+// and one text for its value ("smooth", "round", "120", "down", "outer", "2",
+// "luma:40", "10", "4,4,6,#000000@60").
 
 #include "bevel_look.h"
 
