@@ -506,10 +506,15 @@ TEST(SmoothBevelTest, PicturesAPixelWideOrHigh)
     // boundary pixel; outside everywhere, nothing changes.
     for (const auto& [width, height] : {std::pair{1, 1}, std::pair{1, 9}, std::pair{9, 1}, std::pair{2, 3},
                                         std::pair{65, 2}, std::pair{2, 65}}) {
-        for (const BevelTechnique technique : {BevelTechnique::Smooth, BevelTechnique::Chisel}) {
-            SCOPED_TRACE(::testing::Message() << width << " by " << height << ", technique " << int(technique));
+        for (const auto& [technique, style] : {std::pair{BevelTechnique::Smooth, BevelStyle::Inner},
+                                               std::pair{BevelTechnique::Chisel, BevelStyle::Inner},
+                                               std::pair{BevelTechnique::Smooth, BevelStyle::Pillow},
+                                               std::pair{BevelTechnique::Chisel, BevelStyle::Emboss}}) {
+            SCOPED_TRACE(::testing::Message() << width << " by " << height << ", technique " << int(technique)
+                                              << ", style " << int(style));
             BevelLook look = Look(technique, ShapeSourceKind::Alpha);
             look.softenRadius = 3;
+            look.style = style;
             const Picture outside(width, height, 0x00336699u);
             EXPECT_EQ(Bevelled(outside, Parameters(5, 135), look), outside);
             const Picture inside(width, height, 0x80336699u);
