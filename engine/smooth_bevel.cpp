@@ -359,7 +359,8 @@ void RenderSmoothBevel(const Picture& picIn, Picture& picOut, const Vector3& lig
                           heights.band};
     const float reach = float(std::max(bevelSize, 0)) + ReachBeyondBand;
     // A band outside the shape needs its distances as far out as it reaches,
-    // and as far again beyond it as inside: the work does not grow with it.
+    // and ReachBeyondBand beyond, as inside; a distance costs the same
+    // however far it may reach.
     const float outsideReach = heights.styled ? heights.band.halfWidth + ReachBeyondBand : InnerOutsideReach;
     // Each band gets its rows' memory before any thread starts: the bands'
     // work may not raise.

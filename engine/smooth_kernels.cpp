@@ -824,13 +824,14 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
     }
 }
 
-// One row lit for a style other than inner. The light fades from the edge
-// to both ends of the band (chisel facets keep theirs), and goes onto every
-// pixel of the band whatever its coverage: outside the shape on a
-// see-through pixel the tone goes in over it as a layer of that opacity (in
-// straight alpha); elsewhere it is blended as the inner style blends it.
-// Every pixel takes the same steps, selected without branches, so that a
-// wider band costs no more.
+// One row lit for a style other than inner. The light is strongest at the
+// shape's edge and fades to the band's far ends (chisel facets keep it
+// whole), so that no hard line shows where the band ends on the ground. It
+// goes onto every pixel of the band whatever its coverage: outside the
+// shape on a see-through pixel the tone goes in over it as a layer of that
+// opacity (in straight alpha); elsewhere it is blended as the inner style
+// blends it. Every pixel takes the same steps, selected without branches,
+// so that a wider band costs no more.
 template <bool HardFacets, bool Toned>
 TOLLAMERE_KERNEL_BODY void StyledLightOf(const LightRowInput& row, const LightRule& rule) noexcept
 {
