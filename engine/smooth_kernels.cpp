@@ -754,11 +754,19 @@ TOLLAMERE_KERNEL_BODY float InverseSquareRoot(float m) noexcept
     return root;
 }
 
-// One row lit: the classic normal (height here minus height beyond) by
-// central differences. Pixels on the flat top or outside the shape keep
-// their colour, as the amount 0 leaves it.
+// How squarely the height field at column x of the row faces the light: the
+// normal from central differences (height here minus height beyond, as the
+// classic effect takes it) against the light's direction.
+TOLLAMERE_KERNEL_BODY float Facing(const float* above, const float* here, const float* below, const LightRule& rule,
+                                   std::int32_t x) noexcept
+{
+    const float normalX = (here[x - 1] - here[x + 1]) * 0.5f;
+    const float normalY = (above[x] - below[x]) * 0.5f;
+    return (normalX * rule.x + normalY * rule.y + rule.z) * InverseSquareRoot(normalX * normalX + normalY * normalY + 1);
+}
+
 // A picture's channel under a tone's, both 0..255, by the blend.
-inline float Blend(BlendMode mode, float picture, float tone) noexcept
+TOLLAMERE_KERNEL_BODY float Blend(BlendMode mode, float picture, float tone) noexcept
 {
     constexpr float Scale = 1.0f / 255;
     switch (mode) {
@@ -774,6 +782,14 @@ inline float Blend(BlendMode mode, float picture, float tone) noexcept
     return tone;
 }
 
+// A picture's channel moved toward its blend with a tone's by weight (0..1).
+TOLLAMERE_KERNEL_BODY float TowardTone(const ToneRule& tone, float picture, int channel, float weight) noexcept
+{
+    return picture + weight * (Blend(tone.mode, picture, tone.channel[channel]) - picture);
+}
+
+// One row lit for the inner style. Pixels on the flat top or outside the
+// shape keep their colour, as the amount 0 leaves it.
 template <bool HardFacets, bool Banded, bool Toned>
 TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& rule) noexcept
 {
@@ -786,10 +802,7 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
     std::uint32_t* out = row.out;
     const std::int32_t width = row.width;
     for (std::int32_t x = 0; x < width; ++x) {
-        const float normalX = (here[x - 1] - here[x + 1]) * 0.5f;
-        const float normalY = (above[x] - below[x]) * 0.5f;
-        const float facing =
-            (normalX * rule.x + normalY * rule.y + rule.z) * InverseSquareRoot(normalX * normalX + normalY * normalY + 1);
+        const float facing = Facing(above, here, below, rule, x);
         const float cover = float(coverage[x]);
         const float band = BandPosition<Banded>(distances[x], rule.inverseBevel);
         const float u = cover == 0 ? 1.0f : band;
@@ -807,7 +820,7 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
             std::uint32_t channels = 0;
             for (int c = 0; c < 3; ++c) {
                 const float picture = float(word >> (16 - 8 * c) & 0xFF);
-                const float blended = picture + weight * (Blend(tone.mode, picture, tone.channel[c]) - picture);
+                const float blended = TowardTone(tone, picture, c, weight);
                 channels |= std::uint32_t(std::clamp(blended + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
             }
             out[x] = (out[x] & 0xFF000000u) | channels;
@@ -847,10 +860,7 @@ TOLLAMERE_KERNEL_BODY void StyledLightOf(const LightRowInput& row, const LightRu
     const ToneRule shadow = rule.shadow;
     const std::int32_t width = row.width;
     for (std::int32_t x = 0; x < width; ++x) {
-        const float normalX = (here[x - 1] - here[x + 1]) * 0.5f;
-        const float normalY = (above[x] - below[x]) * 0.5f;
-        const float facing =
-            (normalX * rule.x + normalY * rule.y + rule.z) * InverseSquareRoot(normalX * normalX + normalY * normalY + 1);
+        const float facing = Facing(above, here, below, rule, x);
         const float distance = distances[x];
         const float fromEdge = std::abs(distance);
         // Selections as products of 0 or 1, which the compiler keeps free
@@ -879,9 +889,9 @@ TOLLAMERE_KERNEL_BODY void StyledLightOf(const LightRowInput& row, const LightRu
             layerRed = tone.channel[0] * weight;
             layerGreen = tone.channel[1] * weight;
             layerBlue = tone.channel[2] * weight;
-            blendRed = red + weight * (Blend(tone.mode, red, tone.channel[0]) - red);
-            blendGreen = green + weight * (Blend(tone.mode, green, tone.channel[1]) - green);
-            blendBlue = blue + weight * (Blend(tone.mode, blue, tone.channel[2]) - blue);
+            blendRed = TowardTone(tone, red, 0, weight);
+            blendGreen = TowardTone(tone, green, 1, weight);
+            blendBlue = TowardTone(tone, blue, 2, weight);
         } else {
             // White and black, laid on as the inner style lays them.
             weight = std::min(light + shade, 1.0f);
