@@ -181,10 +181,11 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
 void LookDialog::FillList()
 {
     looks_->clear();
-    for (const NamedLook& look : store_.All())
+    const std::vector<NamedLook> looks = store_.All();
+    for (const NamedLook& look : looks)
         looks_->addItem(QString::fromStdString(look.name), QString::fromStdString(look.name));
     // A look that equals none of the list's is the user's own until saved.
-    const std::optional<NamedLook> listed = store_.Matching(look_);
+    const std::optional<NamedLook> listed = MatchingLook(looks, look_);
     look_.name = listed ? listed->name : std::string();
     if (look_.name.empty())
         looks_->insertItem(0, QStringLiteral("(not saved)"));

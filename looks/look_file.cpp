@@ -80,6 +80,22 @@ std::string WriteLookFile(const NamedLook& look)
     return text;
 }
 
+std::optional<NamedLook> MatchingLook(const std::vector<NamedLook>& looks, const NamedLook& look)
+{
+    // Written without their names, two looks are the same text when they
+    // are the same look.
+    const auto unnamed = [](NamedLook named) {
+        named.name.clear();
+        return WriteLookFile(named);
+    };
+    const std::string wanted = unnamed(look);
+    for (const NamedLook& listed : looks) {
+        if (unnamed(listed) == wanted)
+            return listed;
+    }
+    return std::nullopt;
+}
+
 LookReading ReadLookFile(std::string_view text)
 {
     LookReading reading;

@@ -62,6 +62,10 @@ struct LookReading {
 // "tollamere-look", is not a look.
 LookReading ReadLookFile(std::string_view text);
 
+// The look among these with the same numbers and choices as this one,
+// whatever their names.
+std::optional<NamedLook> MatchingLook(const std::vector<NamedLook>& looks, const NamedLook& look);
+
 // The looks that come with the program; the first is the classic look, with
 // the window's first numbers.
 const std::vector<NamedLook>& ShippedLooks();

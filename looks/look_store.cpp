@@ -78,22 +78,6 @@ std::optional<NamedLook> LookStore::Find(std::string_view name) const
     return FindIn(ShippedLooks(), name);
 }
 
-std::optional<NamedLook> LookStore::Matching(const NamedLook& look) const
-{
-    // Written without their names, two looks are the same text when they
-    // are the same look.
-    const auto unnamed = [](NamedLook named) {
-        named.name.clear();
-        return WriteLookFile(named);
-    };
-    const std::string wanted = unnamed(look);
-    for (NamedLook& listed : All()) {
-        if (unnamed(listed) == wanted)
-            return std::move(listed);
-    }
-    return std::nullopt;
-}
-
 std::optional<std::string> LookStore::Save(const NamedLook& look) const
 {
     if (auto reason = CheckLookName(look.name))

@@ -27,9 +27,6 @@ public:
     // A saved look of that name, else a shipped one; a name that differs
     // only in the case of ASCII letters finds it too.
     std::optional<NamedLook> Find(std::string_view name) const;
-    // The listed look (shipped or saved) with the same numbers and choices,
-    // whatever its name.
-    std::optional<NamedLook> Matching(const NamedLook& look) const;
     // Saves the look under its name, replacing a saved look of that name.
     // Returns why it cannot be: a name CheckLookName refuses, or the name of
     // a shipped look.
