@@ -123,13 +123,14 @@ void CollectInputs(const std::vector<std::string>& paths, const std::string& ext
     }
 }
 
-// Each line is flushed at once, so that a reader on a pipe sees every item
-// as it ends. False when the line could not be written (the reader went away).
-// The error of a write to standard output that failed, 0 when it took all.
-int WriteJsonLine(const std::string& line)
+// Writes the text (a JSON line, the help) and flushes it at once, so that
+// a reader on a pipe sees every item as it ends. Returns the error of a
+// write that failed (the reader went away, the disk is full), 0 when
+// standard output took it all.
+int WriteStandardOutput(const std::string& text)
 {
     errno = 0;
-    const bool written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size();
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
     const int error = errno;
     if (std::fflush(stdout) == 0 && written)
         return 0;
@@ -150,7 +151,7 @@ int StandardOutputLost(int error, std::FILE* messages = stderr)
 // Text for standard output alone, such as the help; the exit status.
 int WriteText(const std::string& text)
 {
-    if (const int error = WriteJsonLine(text))
+    if (const int error = WriteStandardOutput(text))
         return StandardOutputLost(error);
     return ExitWritten;
 }
@@ -194,7 +195,7 @@ public:
         // Nobody reads the report any more: the run stops as for Ctrl+C,
         // finishing the outputs being written, rather than go on unreported.
         if (json_ && reportLost_ == 0) {
-            reportLost_ = WriteJsonLine(JsonLine(result));
+            reportLost_ = WriteStandardOutput(JsonLine(result));
             if (reportLost_ != 0)
                 stop_.request_stop();
         }
@@ -286,7 +287,7 @@ int Main(const std::vector<std::string>& arguments)
             result.inputPath = item.path;
             result.outcome = ItemResult::Outcome::Skipped;
             result.reason = item.reason;
-            if (const int error = WriteJsonLine(JsonLine(result)))
+            if (const int error = WriteStandardOutput(JsonLine(result)))
                 return StandardOutputLost(error);
         }
     }
