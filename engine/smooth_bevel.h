@@ -134,8 +134,8 @@ inline constexpr float InnerOutsideReach = 4;
 // around them. scratch needs no size.
 void DistanceRow(const SmoothMaps& maps, std::int32_t y, float reach, SmoothRowScratch& scratch, float* distances,
                  float outsideReach = InnerOutsideReach);
-// The distances, lightly blurred for the smooth technique (chisel keeps its
-// ridge sharp), shaped by the profile into heights, softened, and lit: the
+// The distances, lightly blurred (chisel's by a narrower box, to keep its
+// ridges sharp), shaped by the profile into heights, softened, and lit: the
 // band lightens or darkens picOut's colours from picIn's, keeping picOut's
 // alpha, but where a style's band lies outside the shape on see-through
 // pixels: there the tones go in over them; both of the maps' size. Raises

@@ -51,25 +51,37 @@ TEST(SmoothBevelTest, DiscsMeasureAsAGoodBevel)
 {
     // Radius 240 on 560 by 560, bevel 30, elevation 30, as the classic
     // effect was measured (ripple 2.4 %, rotation 31 dB, span 88 levels).
+    // Chisel's light ends in a hard line at the flat top, a pixel's width
+    // either way of it; unblurred, its facets' slopes showed as rays across
+    // the band (ripple 0.6 %, rotation 42 dB).
     const Disc disc;
-    for (const bool antiAliased : {false, true}) {
-        SCOPED_TRACE(antiAliased ? "anti-aliased disc, alpha" : "hard disc, green");
-        const Picture input = measures::DiscPicture(disc, antiAliased);
-        const BevelLook look =
-            Look(BevelTechnique::Smooth, antiAliased ? ShapeSourceKind::Alpha : ShapeSourceKind::Green);
-        const Picture litFrom135 = Bevelled(input, Parameters(30, 135), look);
-        const Picture litFrom90 = Bevelled(input, Parameters(30, 90), look);
-        const measures::Shading shading = measures::ShadingRound(litFrom135, disc, 30);
-        EXPECT_LE(shading.ripple, 0.005);
-        EXPECT_GE(shading.span, 60);
-        EXPECT_GE(measures::RotationPsnr(litFrom135, litFrom90, disc, 30), 50);
-        int flatTopChange = 0;
-        for (std::int32_t y = 0; y < disc.size; ++y)
-            for (std::int32_t x = 0; x < disc.size; ++x)
-                if (std::hypot(x - disc.Centre(), y - disc.Centre()) < disc.radius - 30)
-                    flatTopChange = std::max(flatTopChange, std::abs(Green(litFrom135.Pixel(x, y)) - Green(input.Pixel(x, y))));
-        EXPECT_LE(flatTopChange, 1);
-    }
+    struct Row {
+        BevelTechnique technique;
+        double ripple;
+        double rotation;
+        double band;
+    };
+    for (const Row& row : {Row{BevelTechnique::Smooth, 0.005, 50, 30}, Row{BevelTechnique::Chisel, 0.005, 45, 31}})
+        for (const bool antiAliased : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << "technique " << int(row.technique)
+                                              << (antiAliased ? ", anti-aliased disc, alpha" : ", hard disc, green"));
+            const Picture input = measures::DiscPicture(disc, antiAliased);
+            const BevelLook look = Look(row.technique, antiAliased ? ShapeSourceKind::Alpha : ShapeSourceKind::Green);
+            const Picture litFrom135 = Bevelled(input, Parameters(30, 135), look);
+            const Picture litFrom90 = Bevelled(input, Parameters(30, 90), look);
+            const measures::Shading shading = measures::ShadingRound(litFrom135, disc, 30);
+            EXPECT_LE(shading.ripple, row.ripple);
+            EXPECT_GE(shading.span, 60);
+            const double rotation = measures::RotationPsnr(litFrom135, litFrom90, disc, 30);
+            EXPECT_GE(rotation, row.rotation);
+            int flatTopChange = 0;
+            for (std::int32_t y = 0; y < disc.size; ++y)
+                for (std::int32_t x = 0; x < disc.size; ++x)
+                    if (std::hypot(x - disc.Centre(), y - disc.Centre()) < disc.radius - row.band)
+                        flatTopChange =
+                            std::max(flatTopChange, std::abs(Green(litFrom135.Pixel(x, y)) - Green(input.Pixel(x, y))));
+            EXPECT_LE(flatTopChange, 1);
+        }
 }
 
 TEST(SmoothBevelTest, TheLitSideFacesTheLight)
