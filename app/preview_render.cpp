@@ -56,13 +56,12 @@ PreviewSource LoadPreviewSource(const std::string& path, QSize box)
 }
 
 PreviewPicture RenderPreview(const PictureFile& source, const BevelParameters& parameters, QSize box,
-                             unsigned threads, const BevelLook& look)
+                             unsigned threads, const BevelLook& look, BevelWorkspace& workspace)
 {
     // As the conversion run does: the result starts as the input, so it keeps
     // the input's alpha.
     auto result = std::make_shared<Picture>(source.picture);
     // The margin and the shadow show as an output that holds alpha gets them.
-    BevelWorkspace workspace;
     ApplyLook(*result, parameters, look, true, threads, workspace);
     PreviewPicture shown;
     shown.full = ImageOf(std::move(result), source.hasAlpha || look.decoration.Any());

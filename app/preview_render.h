@@ -48,8 +48,10 @@ QImage ImageOf(std::shared_ptr<const Picture> picture, bool hasAlpha);
 PreviewSource LoadPreviewSource(const std::string& path, QSize box);
 
 // The bevelled copy of the source with these parameters, on up to `threads`
-// threads. Raises the RuntimeError ApplyBevel raises.
+// threads, with the effect's memory kept in the workspace from one update to
+// the next (its pages are had once, not at every change). Raises the
+// RuntimeError ApplyBevel raises.
 PreviewPicture RenderPreview(const PictureFile& source, const BevelParameters& parameters, QSize box,
-                             unsigned threads, const BevelLook& look = {});
+                             unsigned threads, const BevelLook& look, BevelWorkspace& workspace);
 
 } // namespace tollamere

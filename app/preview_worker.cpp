@@ -71,6 +71,7 @@ void PreviewWorker::Serve(const PreviewRequest& request, const std::stop_token& 
         // The old picture goes before the new one is read, so that the preview
         // never holds two.
         kept_.reset();
+        workspace_.reset();
         keptFailure_.clear();
         keptSource_ = request.source;
         if (request.source == 0)
@@ -79,6 +80,7 @@ void PreviewWorker::Serve(const PreviewRequest& request, const std::stop_token& 
         shown.source = request.source;
         try {
             kept_ = LoadPreviewSource(request.path, request.box);
+            workspace_ = std::make_unique<BevelWorkspace>();
             shown.picture = kept_->shown;
         } catch (...) {
             keptFailure_ = CurrentFailure();
@@ -100,7 +102,7 @@ void PreviewWorker::Serve(const PreviewRequest& request, const std::stop_token& 
     } else {
         try {
             result.picture = RenderPreview(*kept_->file, request.parameters.parsed, request.box, effectThreads_,
-                                           request.parameters.look);
+                                           request.parameters.look, *workspace_);
         } catch (...) {
             result.failure = CurrentFailure();
         }

@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -86,6 +87,8 @@ private:
     // Touched by the thread alone.
     std::uint64_t keptSource_ = 0;
     std::optional<PreviewSource> kept_;
+    // The effect's memory for the kept picture, let go with it.
+    std::unique_ptr<BevelWorkspace> workspace_;
     QString keptFailure_;
 
     // Last, so that it is joined before the rest goes.

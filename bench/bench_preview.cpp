@@ -97,7 +97,8 @@ void BM_FirstPreview(benchmark::State& state)
     const std::string& path = Photo().Path();
     for (auto _ : state) {
         const PreviewSource source = LoadPreviewSource(path, Box);
-        PreviewPicture result = RenderPreview(*source.file, Parameters(5), Box, AllCores());
+        BevelWorkspace workspace;
+        PreviewPicture result = RenderPreview(*source.file, Parameters(5), Box, AllCores(), {}, workspace);
         benchmark::DoNotOptimize(result.thumbnail.constBits());
     }
 }
@@ -107,25 +108,28 @@ BENCHMARK(BM_FirstPreview)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_ParameterUpdate(benchmark::State& state)
 {
     const PreviewSource source = LoadPreviewSource(Photo().Path(), Box);
+    // Kept from one change to the next, as the preview's worker keeps it.
+    BevelWorkspace workspace;
     std::int32_t bevelSize = 4;
     for (auto _ : state) {
-        PreviewPicture result = RenderPreview(*source.file, Parameters(bevelSize), Box, AllCores());
+        PreviewPicture result = RenderPreview(*source.file, Parameters(bevelSize), Box, AllCores(), {}, workspace);
         benchmark::DoNotOptimize(result.thumbnail.constBits());
         bevelSize = bevelSize == 4 ? 6 : 4;
     }
 }
 BENCHMARK(BM_ParameterUpdate)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The same with the smooth technique, whose maps are made afresh each time.
+// The same with the smooth technique.
 void BM_SmoothParameterUpdate(benchmark::State& state)
 {
     const PreviewSource source = LoadPreviewSource(Photo().Path(), Box);
     BevelLook look;
     look.technique = BevelTechnique::Smooth;
     look.profile = BevelProfile::Round;
+    BevelWorkspace workspace;
     std::int32_t bevelSize = 4;
     for (auto _ : state) {
-        PreviewPicture result = RenderPreview(*source.file, Parameters(bevelSize), Box, AllCores(), look);
+        PreviewPicture result = RenderPreview(*source.file, Parameters(bevelSize), Box, AllCores(), look, workspace);
         benchmark::DoNotOptimize(result.thumbnail.constBits());
         bevelSize = bevelSize == 4 ? 6 : 4;
     }
