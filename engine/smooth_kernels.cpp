@@ -509,10 +509,17 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
     }
     if (width % 2 == 1)
         candidates[pairs - 1] = width - 1;
+    // A column whose boundary pixel lies further up or down than the
+    // distances reach serves no pixel a distance short of the reach: every
+    // pixel it could be nearest to is past the reach whichever column serves
+    // it, so the envelope leaves it out (on a flat top, most columns).
+    const float reach2 = reach * reach;
+    const float farOutside = (outsideReach + FarOutsideMargin) * (outsideReach + FarOutsideMargin);
+    const float farthest = std::max(reach2, farOutside);
     std::int32_t k = -1;
     for (std::int32_t pair = 0; pair < pairs; ++pair) {
         const std::int32_t q = candidates[pair];
-        if (offsets[q] == NoBoundary)
+        if (offsets[q] == NoBoundary || float(offsets[q] * offsets[q]) > farthest)
             continue;
         const std::int64_t fq = std::int64_t{offsets[q]} * offsets[q] + std::int64_t{q} * q;
         std::int64_t rise = 0;
@@ -557,8 +564,6 @@ TOLLAMERE_KERNEL_BODY void DistanceRowBody(const SmoothMaps& maps, std::int32_t 
         spans[j] = end;
         points[j] = point;
     }
-    const float reach2 = reach * reach;
-    const float farOutside = (outsideReach + FarOutsideMargin) * (outsideReach + FarOutsideMargin);
     std::int32_t start = 0;
     for (std::int32_t j = 0; j <= k; ++j) {
         // The pixels from the previous stretch's end. Even columns only, and
@@ -789,10 +794,13 @@ TOLLAMERE_KERNEL_BODY float TowardTone(const ToneRule& tone, float picture, int 
 }
 
 // One row lit for the inner style. Pixels on the flat top or outside the
-// shape keep their colour, as the amount 0 leaves it.
+// shape keep their colour, as the amount 0 leaves it: a run of them is
+// copied rather than lit, which on a photo's wide flat areas is most of the
+// row. The rest are lit in runs of the same length, whose loop vectorises.
 template <bool HardFacets, bool Banded, bool Toned>
 TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& rule) noexcept
 {
+    constexpr std::int32_t Run = 16;
     const float* above = row.above;
     const float* here = row.here;
     const float* below = row.below;
@@ -801,39 +809,51 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
     const std::uint32_t* in = row.in;
     std::uint32_t* out = row.out;
     const std::int32_t width = row.width;
-    for (std::int32_t x = 0; x < width; ++x) {
-        const float facing = Facing(above, here, below, rule, x);
-        const float cover = float(coverage[x]);
-        const float band = BandPosition<Banded>(distances[x], rule.inverseBevel);
-        const float u = cover == 0 ? 1.0f : band;
-        // As the classic merge does, the light fades toward the flat top;
-        // chisel facets keep theirs to the ridge.
-        const float fade = HardFacets ? 1.0f : 1.0f - u;
-        const float lit = facing * fade * cover * (1.0f / 255.0f);
-        const float amount = u < 1 ? lit : 0.0f;
-        const float light = std::max(amount, 0.0f);
-        const std::uint32_t word = in[x];
-        if constexpr (Toned) {
-            const float shade = std::max(-amount, 0.0f);
-            const ToneRule& tone = light > 0 ? rule.highlight : rule.shadow;
-            const float weight = (light > 0 ? light : shade) * tone.opacity;
-            std::uint32_t channels = 0;
-            for (int c = 0; c < 3; ++c) {
-                const float picture = float(word >> (16 - 8 * c) & 0xFF);
-                const float blended = TowardTone(tone, picture, c, weight);
-                channels |= std::uint32_t(std::clamp(blended + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
-            }
-            out[x] = (out[x] & 0xFF000000u) | channels;
+    for (std::int32_t first = 0; first < width; first += Run) {
+        const std::int32_t last = std::min(first + Run, width);
+        bool unlit = true;
+        for (std::int32_t x = first; x < last; ++x)
+            unlit &= coverage[x] == 0 || BandPosition<Banded>(distances[x], rule.inverseBevel) >= 1;
+        if (unlit) {
+            if (in != out)
+                for (std::int32_t x = first; x < last; ++x)
+                    out[x] = (out[x] & 0xFF000000u) | (in[x] & 0x00FFFFFFu);
             continue;
         }
-        const float keep = (1 - std::max(-amount, 0.0f)) * (1 - light);
-        const float lift = 255 * light + 0.5f;
-        // Both terms are at least 0 and at most 255 together.
-        const auto red = std::min(static_cast<std::int32_t>(lift + float(word >> 16 & 0xFF) * keep), 255);
-        const auto green = std::min(static_cast<std::int32_t>(lift + float(word >> 8 & 0xFF) * keep), 255);
-        const auto blue = std::min(static_cast<std::int32_t>(lift + float(word & 0xFF) * keep), 255);
-        out[x] = (out[x] & 0xFF000000u) | std::uint32_t(red) << 16 | std::uint32_t(green) << 8
-                     | std::uint32_t(blue);
+        for (std::int32_t x = first; x < last; ++x) {
+            const float facing = Facing(above, here, below, rule, x);
+            const float cover = float(coverage[x]);
+            const float band = BandPosition<Banded>(distances[x], rule.inverseBevel);
+            const float u = cover == 0 ? 1.0f : band;
+            // As the classic merge does, the light fades toward the flat top;
+            // chisel facets keep theirs to the ridge.
+            const float fade = HardFacets ? 1.0f : 1.0f - u;
+            const float lit = facing * fade * cover * (1.0f / 255.0f);
+            const float amount = u < 1 ? lit : 0.0f;
+            const float light = std::max(amount, 0.0f);
+            const std::uint32_t word = in[x];
+            if constexpr (Toned) {
+                const float shade = std::max(-amount, 0.0f);
+                const ToneRule& tone = light > 0 ? rule.highlight : rule.shadow;
+                const float weight = (light > 0 ? light : shade) * tone.opacity;
+                std::uint32_t channels = 0;
+                for (int c = 0; c < 3; ++c) {
+                    const float picture = float(word >> (16 - 8 * c) & 0xFF);
+                    const float blended = TowardTone(tone, picture, c, weight);
+                    channels |= std::uint32_t(std::clamp(blended + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
+                }
+                out[x] = (out[x] & 0xFF000000u) | channels;
+                continue;
+            }
+            const float keep = (1 - std::max(-amount, 0.0f)) * (1 - light);
+            const float lift = 255 * light + 0.5f;
+            // Both terms are at least 0 and at most 255 together.
+            const auto red = std::min(static_cast<std::int32_t>(lift + float(word >> 16 & 0xFF) * keep), 255);
+            const auto green = std::min(static_cast<std::int32_t>(lift + float(word >> 8 & 0xFF) * keep), 255);
+            const auto blue = std::min(static_cast<std::int32_t>(lift + float(word & 0xFF) * keep), 255);
+            out[x] = (out[x] & 0xFF000000u) | std::uint32_t(red) << 16 | std::uint32_t(green) << 8
+                         | std::uint32_t(blue);
+        }
     }
 }
 
