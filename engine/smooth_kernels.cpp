@@ -793,14 +793,11 @@ TOLLAMERE_KERNEL_BODY float TowardTone(const ToneRule& tone, float picture, int 
     return picture + weight * (Blend(tone.mode, picture, tone.channel[channel]) - picture);
 }
 
-// One row lit for the inner style. Pixels on the flat top or outside the
-// shape keep their colour, as the amount 0 leaves it: a run of them is
-// copied rather than lit, which on a photo's wide flat areas is most of the
-// row. The rest are lit in runs of the same length, whose loop vectorises.
+// The inner style's light on the pixels [first, last) of the row.
 template <bool HardFacets, bool Banded, bool Toned>
-TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& rule) noexcept
+TOLLAMERE_KERNEL_BODY void LightPixels(const LightRowInput& row, const LightRule& rule, std::int32_t first,
+                                       std::int32_t last) noexcept
 {
-    constexpr std::int32_t Run = 16;
     const float* above = row.above;
     const float* here = row.here;
     const float* below = row.below;
@@ -808,52 +805,83 @@ TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& ru
     const float* distances = row.distances;
     const std::uint32_t* in = row.in;
     std::uint32_t* out = row.out;
-    const std::int32_t width = row.width;
-    for (std::int32_t first = 0; first < width; first += Run) {
-        const std::int32_t last = std::min(first + Run, width);
-        bool unlit = true;
-        for (std::int32_t x = first; x < last; ++x)
-            unlit &= coverage[x] == 0 || BandPosition<Banded>(distances[x], rule.inverseBevel) >= 1;
-        if (unlit) {
-            if (in != out)
-                for (std::int32_t x = first; x < last; ++x)
-                    out[x] = (out[x] & 0xFF000000u) | (in[x] & 0x00FFFFFFu);
+    for (std::int32_t x = first; x < last; ++x) {
+        const float facing = Facing(above, here, below, rule, x);
+        const float cover = float(coverage[x]);
+        const float band = BandPosition<Banded>(distances[x], rule.inverseBevel);
+        const float u = cover == 0 ? 1.0f : band;
+        // As the classic merge does, the light fades toward the flat top;
+        // chisel facets keep theirs to the ridge.
+        const float fade = HardFacets ? 1.0f : 1.0f - u;
+        const float lit = facing * fade * cover * (1.0f / 255.0f);
+        const float amount = u < 1 ? lit : 0.0f;
+        const float light = std::max(amount, 0.0f);
+        const std::uint32_t word = in[x];
+        if constexpr (Toned) {
+            const float shade = std::max(-amount, 0.0f);
+            const ToneRule& tone = light > 0 ? rule.highlight : rule.shadow;
+            const float weight = (light > 0 ? light : shade) * tone.opacity;
+            std::uint32_t channels = 0;
+            for (int c = 0; c < 3; ++c) {
+                const float picture = float(word >> (16 - 8 * c) & 0xFF);
+                const float blended = TowardTone(tone, picture, c, weight);
+                channels |= std::uint32_t(std::clamp(blended + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
+            }
+            out[x] = (out[x] & 0xFF000000u) | channels;
             continue;
         }
-        for (std::int32_t x = first; x < last; ++x) {
-            const float facing = Facing(above, here, below, rule, x);
-            const float cover = float(coverage[x]);
-            const float band = BandPosition<Banded>(distances[x], rule.inverseBevel);
-            const float u = cover == 0 ? 1.0f : band;
-            // As the classic merge does, the light fades toward the flat top;
-            // chisel facets keep theirs to the ridge.
-            const float fade = HardFacets ? 1.0f : 1.0f - u;
-            const float lit = facing * fade * cover * (1.0f / 255.0f);
-            const float amount = u < 1 ? lit : 0.0f;
-            const float light = std::max(amount, 0.0f);
-            const std::uint32_t word = in[x];
-            if constexpr (Toned) {
-                const float shade = std::max(-amount, 0.0f);
-                const ToneRule& tone = light > 0 ? rule.highlight : rule.shadow;
-                const float weight = (light > 0 ? light : shade) * tone.opacity;
-                std::uint32_t channels = 0;
-                for (int c = 0; c < 3; ++c) {
-                    const float picture = float(word >> (16 - 8 * c) & 0xFF);
-                    const float blended = TowardTone(tone, picture, c, weight);
-                    channels |= std::uint32_t(std::clamp(blended + 0.5f, 0.0f, 255.0f)) << (16 - 8 * c);
-                }
-                out[x] = (out[x] & 0xFF000000u) | channels;
-                continue;
-            }
-            const float keep = (1 - std::max(-amount, 0.0f)) * (1 - light);
-            const float lift = 255 * light + 0.5f;
-            // Both terms are at least 0 and at most 255 together.
-            const auto red = std::min(static_cast<std::int32_t>(lift + float(word >> 16 & 0xFF) * keep), 255);
-            const auto green = std::min(static_cast<std::int32_t>(lift + float(word >> 8 & 0xFF) * keep), 255);
-            const auto blue = std::min(static_cast<std::int32_t>(lift + float(word & 0xFF) * keep), 255);
-            out[x] = (out[x] & 0xFF000000u) | std::uint32_t(red) << 16 | std::uint32_t(green) << 8
-                         | std::uint32_t(blue);
+        const float keep = (1 - std::max(-amount, 0.0f)) * (1 - light);
+        const float lift = 255 * light + 0.5f;
+        // Both terms are at least 0 and at most 255 together.
+        const auto red = std::min(static_cast<std::int32_t>(lift + float(word >> 16 & 0xFF) * keep), 255);
+        const auto green = std::min(static_cast<std::int32_t>(lift + float(word >> 8 & 0xFF) * keep), 255);
+        const auto blue = std::min(static_cast<std::int32_t>(lift + float(word & 0xFF) * keep), 255);
+        out[x] = (out[x] & 0xFF000000u) | std::uint32_t(red) << 16 | std::uint32_t(green) << 8
+                     | std::uint32_t(blue);
+    }
+}
+
+// Whether every pixel of [first, last) is on the flat top or outside the
+// shape, where the light leaves the colour as it is; in a band, the first
+// pixel tells.
+template <bool Banded>
+TOLLAMERE_KERNEL_BODY bool Unlit(const LightRowInput& row, const LightRule& rule, std::int32_t first,
+                                 std::int32_t last) noexcept
+{
+    for (std::int32_t x = first; x < last; ++x)
+        if (row.coverage[x] != 0 && BandPosition<Banded>(row.distances[x], rule.inverseBevel) < 1)
+            return false;
+    return true;
+}
+
+// One row lit for the inner style. Pixels on the flat top or outside the
+// shape keep their colour, as the amount 0 leaves it: the row goes by runs
+// of 64 pixels, and a stretch of unlit runs is copied rather than lit (on a
+// photo's wide flat areas, most of the row), a stretch of the others lit in
+// one loop that vectorises.
+template <bool HardFacets, bool Banded, bool Toned>
+TOLLAMERE_KERNEL_BODY void LightOf(const LightRowInput& row, const LightRule& rule) noexcept
+{
+    constexpr std::int32_t Run = 64;
+    const std::int32_t width = row.width;
+    std::int32_t first = 0;
+    bool unlit = Unlit<Banded>(row, rule, 0, std::min(Run, width));
+    while (first < width) {
+        std::int32_t last = std::min(first + Run, width);
+        bool next = unlit;
+        while (last < width) {
+            next = Unlit<Banded>(row, rule, last, std::min(last + Run, width));
+            if (next != unlit)
+                break;
+            last = std::min(last + Run, width);
         }
+        if (!unlit)
+            LightPixels<HardFacets, Banded, Toned>(row, rule, first, last);
+        else if (row.in != row.out)
+            for (std::int32_t x = first; x < last; ++x)
+                row.out[x] = (row.out[x] & 0xFF000000u) | (row.in[x] & 0x00FFFFFFu);
+        first = last;
+        unlit = next;
     }
 }
 
