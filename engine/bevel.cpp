@@ -8,6 +8,7 @@
 #include "smooth_bevel.h"
 
 #include <cmath>
+#include <limits>
 
 namespace tollamere {
 
@@ -164,9 +165,37 @@ void ApplyBevel(const Picture& picIn, Picture& picOut, const BevelParameters& pa
         ApplySmoothBevel(picIn, picOut, parameters, look, threads, workspace.Smooth());
 }
 
+namespace {
+
+// Whether the look's band reaches out of the shape, into the margin the look
+// adds: the margin then goes on before the bevel, so that the band is not
+// cut where the picture ended.
+bool BandIntoMargin(const BevelLook& look) noexcept
+{
+    return look.technique != BevelTechnique::Classic && look.style != BevelStyle::Inner && look.decoration.margin > 0;
+}
+
+} // namespace
+
 void ApplyLook(Picture& picture, const BevelParameters& parameters, const BevelLook& look, bool keepsAlpha,
                unsigned threads, BevelWorkspace& workspace)
 {
+    if (BandIntoMargin(look) && picture.HasBitmap()) {
+        CheckBevelParameters(parameters);
+        CheckBevelLook(look);
+        const std::uint32_t corner = picture.Pixel(0, 0);
+        // A see-through margin, whatever the output holds: outside the shape
+        // the band goes over see-through pixels as light and shade of their
+        // own, and the last step lays them on the background as on the
+        // picture's other see-through pixels.
+        Decorate(picture, {}, Decoration{look.decoration.margin, std::nullopt}, true, threads);
+        ShapeMask shape;
+        if (look.decoration.shadow)
+            ReadShapeMask(picture, look.shapeSource, shape, threads);
+        ApplyBevel(picture, picture, parameters, look, threads, workspace);
+        Decorate(picture, shape, Decoration{0, look.decoration.shadow}, keepsAlpha, threads, corner);
+        return;
+    }
     ShapeMask shape;
     if (look.decoration.shadow)
         ReadShapeMask(picture, look.shapeSource, shape, threads);
@@ -180,6 +209,13 @@ std::uint64_t LookWorkspaceBytes(const BevelLook& look, std::int32_t width, std:
 {
     if (look.technique == BevelTechnique::Classic || width <= 0 || height <= 0)
         return 0;
+    if (BandIntoMargin(look)) {
+        const GrownSize grown = GrowBy(width, height, look.decoration.margin);
+        if (grown.width > std::uint64_t(INT32_MAX) || grown.height > std::uint64_t(INT32_MAX))
+            return std::numeric_limits<std::uint64_t>::max();
+        width = std::int32_t(grown.width);
+        height = std::int32_t(grown.height);
+    }
     return SmoothMapsBytes(width, height) + SmoothRowBytes(width, look.softenRadius, std::max(threads, 1u));
 }
 

@@ -261,7 +261,8 @@ std::uint64_t DecorationBytesPerPixel(const Decoration& decoration) noexcept
     return decoration.shadow ? 4 + 4 + 8 + 1 : 4;
 }
 
-void Decorate(Picture& picture, const ShapeMask& shape, const Decoration& decoration, bool keepsAlpha, unsigned threads)
+void Decorate(Picture& picture, const ShapeMask& shape, const Decoration& decoration, bool keepsAlpha, unsigned threads,
+              std::optional<std::uint32_t> background)
 {
     CheckDecoration(decoration);
     if (!picture.HasBitmap() || (decoration.margin == 0 && !decoration.shadow && keepsAlpha))
@@ -275,7 +276,7 @@ void Decorate(Picture& picture, const ShapeMask& shape, const Decoration& decora
     const auto height = std::int32_t(grown.height);
     const std::int32_t margin = decoration.margin;
 
-    const std::uint32_t corner = picture.Pixel(0, 0);
+    const std::uint32_t corner = background.value_or(picture.Pixel(0, 0));
     const Backdrop backdrop = keepsAlpha ? Backdrop{0, 0, 0, 0}
                                          : Backdrop{double(corner >> 16 & 0xFF), double(corner >> 8 & 0xFF),
                                                     double(corner & 0xFF), 1.0};

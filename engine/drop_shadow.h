@@ -82,10 +82,12 @@ std::uint64_t DecorationBytesPerPixel(const Decoration& decoration) noexcept;
 // the picture's background rather than on whatever colour transparent
 // pixels hold. Opaque pixels outside the shape are the background: the
 // shadow is blended onto them, by the share of the pixel the shape leaves.
+// background, when given, is the colour taken instead of the top-left
+// pixel's (the picture's corner before a margin was added to it).
 // Raises Overflow (6) for a grown side beyond 32 bits or a decoration
 // CheckDecoration refuses, Out of memory (7); the picture is left as it was
 // on failure.
 void Decorate(Picture& picture, const ShapeMask& shape, const Decoration& decoration, bool keepsAlpha,
-              unsigned threads = 1);
+              unsigned threads = 1, std::optional<std::uint32_t> background = std::nullopt);
 
 } // namespace tollamere

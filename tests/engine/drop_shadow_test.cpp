@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "drop_shadow.h"
 
+#include "bevel.h"
 #include "bevel_look.h"
+#include "effect_operators.h"
 #include "look_text.h"
 #include "runtime_error_matchers.h"
 
@@ -234,6 +236,33 @@ TEST(DropShadowTest, LookTextsReadBackToTheSameDecoration)
         for (const auto& [name, text] : LookChoiceTexts(look))
             ASSERT_EQ(ReadLookChoice(name, text, read), std::nullopt) << name << " " << text;
         EXPECT_EQ(read.decoration, decoration);
+    }
+}
+
+// A band outside the shape reaches into the margin: a disc two pixels from
+// the picture's top edge, an outer band of 8 and a margin of 10 show light
+// above the old edge, for an output with alpha and one without.
+TEST(DecorateTest, OuterBandReachesIntoTheMargin)
+{
+    Picture input(40, 40, 0x00000000u);
+    for (std::int32_t y = 0; y < 40; ++y)
+        for (std::int32_t x = 0; x < 40; ++x)
+            if ((x - 20) * (x - 20) + (y - 20) * (y - 20) < 18 * 18)
+                input.Pixel(x, y) = Ink;
+    BevelLook look;
+    look.technique = BevelTechnique::Smooth;
+    look.style = BevelStyle::Outer;
+    look.decoration.margin = 10;
+    for (const bool keepsAlpha : {true, false}) {
+        SCOPED_TRACE(keepsAlpha ? "alpha kept" : "alpha dropped");
+        Picture output = input;
+        BevelWorkspace workspace;
+        ApplyLook(output, BevelParameters{8, DegreesToRadians(135), DegreesToRadians(30)}, look, keepsAlpha, 1,
+                  workspace);
+        ASSERT_EQ(output.Width(), 60);
+        // Four pixels above the disc's top, six beyond the old edge.
+        EXPECT_NE(output.Pixel(30, 6), keepsAlpha ? 0x00000000u : 0xFF000000u);
+        EXPECT_EQ(output.Pixel(1, 1), keepsAlpha ? 0x00000000u : 0xFF000000u);
     }
 }
 
