@@ -206,6 +206,7 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     const QCommandLineOption noAutoOrient = Flag({"no-auto-orient"});
     const QCommandLineOption filesFrom = Valued({"files-from"}, "FILE");
     const QCommandLineOption null = Flag({"0", "null"});
+    const QCommandLineOption watch = Valued({"watch"}, "DIR");
     const QCommandLineOption json = Flag({"json"});
     const QCommandLineOption quiet = Flag({"q", "quiet"});
     const QCommandLineOption verbose = Flag({"v", "verbose"});
@@ -222,6 +223,7 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     parser.addOptions({output, size, angle, elevation, extension, jobs, maxMemory, keepFolders, name, overwrite,
                        format, quality, pngLevel, strip, noAutoOrient, filesFrom, null, json, quiet, verbose, help, version});
     parser.addOption(look);
+    parser.addOption(watch);
     for (const auto& lookOption : lookOptions)
         parser.addOption(lookOption.second);
     QStringList texts{QStringLiteral("tollamere-cli")};
@@ -334,6 +336,14 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
         if (auto reason = CheckInputPath(options.paths.back()))
             return fail(*reason);
     }
+    if (parser.isSet(watch)) {
+        options.watchFolder = value(watch);
+        if (options.watchFolder.empty())
+            return fail("--watch needs a folder");
+        if (!options.paths.empty() || !options.filesFrom.empty())
+            return fail("--watch converts what appears in its folder; it takes no other paths or lists");
+        return options;
+    }
     if (options.paths.empty() && options.filesFrom.empty() && !options.help && !options.version)
         return fail("no files or folders to convert");
     return options;
@@ -343,6 +353,7 @@ std::string UsageText()
 {
     return "Usage: tollamere-cli [options] PATH...\n"
            "       tollamere-cli [options] --files-from FILE [PATH...]\n"
+           "       tollamere-cli [options] --watch DIR\n"
            "Turns pictures into bevelled buttons. Each PATH is a picture file, or a folder whose\n"
            "picture files (in every sub-folder) are converted. Outputs take the input's name and\n"
            "format (\"jpg\" inputs give \".jpg\" JPEG files, \"bmp\" keeps its case).\n"
@@ -417,6 +428,9 @@ std::string UsageText()
            "      --files-from FILE also convert the paths listed in FILE, one a line (- reads\n"
            "                        standard input); empty lines are skipped; at most 256 MiB\n"
            "  -0, --null            the list's paths end with a NUL byte, not a line feed\n"
+           "      --watch DIR       keep converting each picture that appears in DIR (below it\n"
+           "                        too with --keep-folders) once its writer is done with it,\n"
+           "                        until interrupted; the pictures already there are left\n"
            "      --json            write one JSON object a line to standard output for each\n"
            "                        item: input, output, outcome (written, skipped, failed,\n"
            "                        refused), reason, milliseconds\n"

@@ -30,6 +30,10 @@ struct CliOptions {
     OutputOptions output;
     // A file listing more paths, "-" for standard input; empty when not given.
     std::string filesFrom;
+    // A folder to watch: each picture that appears in it is converted once
+    // its writer is done with it, until the program is interrupted; empty
+    // when not given.
+    std::string watchFolder;
     // The list's paths end with a NUL byte instead of a line feed.
     bool nullSeparated = false;
     // One JSON object per item on standard output.

@@ -8,6 +8,7 @@
 #include "file_io.h"
 #include "process_environment.h"
 #include "file_list.h"
+#include "folder_watch.h"
 #include "json_lines.h"
 #include "format_registry.h"
 #include "terminal.h"
@@ -20,6 +21,7 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tollamere {
@@ -246,6 +248,57 @@ std::optional<std::string> AddListedPaths(CliOptions& options)
     return std::nullopt;
 }
 
+// How often a watched folder is looked at again.
+constexpr std::chrono::milliseconds WatchInterval{250};
+
+// Converts each picture that appears in the watched folder once its writer
+// is done with it, as many at a time as the run has workers, until a signal
+// comes; the pictures in progress then are finished, so that nothing is left
+// half done. The request holds everything but the inputs.
+int Watch(const CliOptions& options, const ConversionRequest& settings, std::stop_source& stop)
+{
+    const std::string root = ScanRoot(options.watchFolder);
+    WatchRules rules;
+    rules.folder = root;
+    rules.recursive = options.output.structure == OutputOptions::Structure::KeepFolders;
+    rules.extension = options.extension;
+    rules.outputFolder = settings.outputFolder;
+    FolderWatch watch(rules, FolderWatch::Clock::now());
+    const std::size_t batch = settings.workers != 0 ? settings.workers : std::max(1u, UsableProcessors());
+
+    std::FILE* messages = TakeStandardErrorForMessages();
+    // Only a lost report stops a batch: a signal waits for it to end.
+    std::stop_source batchStop;
+    CliObserver observer(messages, options.quiet, StandardErrorIsTerminal(), options.json, batchStop);
+    if (!options.quiet)
+        std::fprintf(messages, "Watching %s; Ctrl+C stops\n", Printable(root).c_str());
+    bool failed = false;
+    while (!stop.stop_requested() && !batchStop.stop_requested()) {
+        const std::vector<std::string> settled = watch.Poll(FolderWatch::Clock::now());
+        if (!watch.FolderReadable()) {
+            std::fprintf(messages, "tollamere-cli: %s: the watched folder cannot be read any more\n",
+                         Printable(root).c_str());
+            return ExitFailed;
+        }
+        for (std::size_t first = 0; first < settled.size() && !stop.stop_requested(); first += batch) {
+            ConversionRequest request = settings;
+            const std::size_t last = std::min(first + batch, settled.size());
+            request.inputPaths.assign(settled.begin() + std::ptrdiff_t(first), settled.begin() + std::ptrdiff_t(last));
+            request.inputRoots.assign(request.inputPaths.size(), root);
+            const ConversionSummary summary = RunConversion(request, observer, batchStop.get_token());
+            failed = failed || summary.written + summary.skipped != request.inputPaths.size();
+        }
+        for (auto waited = std::chrono::milliseconds(0); waited < WatchInterval && !stop.stop_requested();
+             waited += std::chrono::milliseconds(50))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (const int error = observer.ReportLost())
+        return StandardOutputLost(error, messages);
+    if (const int signal = InterruptSignal(); signal != 0)
+        return ExitSignalBase + signal;
+    return failed ? ExitFailed : ExitWritten;
+}
+
 int Main(const std::vector<std::string>& arguments)
 {
     std::string error;
@@ -264,6 +317,8 @@ int Main(const std::vector<std::string>& arguments)
         std::cerr << "tollamere-cli: " << Printable(options->outputFolder) << ": " << FolderMissingText << '\n';
         return ExitUsage;
     }
+    if (!options->watchFolder.empty() && FolderExists(options->watchFolder) != std::optional<bool>(true))
+        return UsageError("--watch: " + Printable(options->watchFolder) + " is not a folder");
 
     // From here on, Ctrl+C stops the scan or the run and leaves no partial file.
     std::stop_source stop;
@@ -273,12 +328,14 @@ int Main(const std::vector<std::string>& arguments)
     std::vector<SkippedInput> leftOut;
     ConversionRequest request;
     request.outputFolder = ToPathText(std::filesystem::absolute(ToFileSystemPath(options->outputFolder)));
-    CollectInputs(options->paths, options->extension, request, skipped, leftOut, stop.get_token());
     request.output = options->output;
     request.parameters.parsed = options->parameters;
     request.parameters.look = options->look;
     request.workers = options->jobs;
     request.memoryBudget = options->maxMemoryMiB * 1024 * 1024;
+    if (!options->watchFolder.empty())
+        return Watch(*options, request, stop);
+    CollectInputs(options->paths, options->extension, request, skipped, leftOut, stop.get_token());
 
     // The scan's skips are reported before the run's items, as they happen first.
     if (options->json) {

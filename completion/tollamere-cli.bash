@@ -60,6 +60,10 @@ _tollamere_cli()
             _filedir
             return
             ;;
+        --watch)
+            _filedir -d
+            return
+            ;;
         -s | --size | -a | --angle | -e | --elevation | -j | --jobs | --max-memory | --depth | --soften | --margin | --drop-shadow | --quality | --png-level | --name)
             # A number or a pattern: nothing to offer.
             return
@@ -72,7 +76,7 @@ _tollamere_cli()
             -j --jobs= --max-memory= --look= --technique= --profile= --depth= --direction= --style= --soften= --shape=
             --highlight= --shadow= --margin= --drop-shadow=
             --keep-folders --name= --overwrite= --format= --quality=
-            --png-level= --strip --no-auto-orient --files-from= -0 --null --json -q --quiet -v --verbose
+            --png-level= --strip --no-auto-orient --files-from= -0 --null --watch= --json -q --quiet -v --verbose
             -h --help --version --'
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
