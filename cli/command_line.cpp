@@ -176,12 +176,31 @@ QCommandLineOption Valued(const QStringList& names, const QString& valueName)
     return QCommandLineOption(names, QString(), valueName);
 }
 
+// Standard input holds one thing and standard output takes one picture, or
+// the report, never both.
+std::optional<std::string> CheckStandardStreams(CliOptions& options)
+{
+    const auto dashes = std::count(options.paths.begin(), options.paths.end(), StandardStreamPath);
+    options.pictureFromStandardInput = dashes > 0;
+    if (dashes > 1)
+        return "\"-\" is given twice; standard input holds one picture";
+    if (dashes > 0 && options.filesFrom == StandardStreamPath)
+        return "a picture on standard input (\"-\") and --files-from - cannot both be used";
+    options.pictureToStandardOutput = options.outputFolder == StandardStreamPath;
+    if (!options.pictureToStandardOutput)
+        return std::nullopt;
+    options.outputFolder.clear();
+    if (options.output.format.empty())
+        return "-o - needs --format, as no file name gives the picture's format";
+    if (options.json)
+        return "--json and -o - cannot share standard output";
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<std::string> CheckInputPath(const std::string& path)
 {
-    if (path == "-")
-        return "\"-\" is not a path here; --files-from - reads paths from standard input";
     if (path.empty())
         return "an empty argument is not a path";
     return std::nullopt;
@@ -336,6 +355,8 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     }
     if (options.paths.empty() && options.filesFrom.empty() && !options.help && !options.version)
         return fail("no files or folders to convert");
+    if (auto reason = CheckStandardStreams(options))
+        return fail(*reason);
     return options;
 }
 
