@@ -22,19 +22,19 @@ std::string Detail(ErrorNumber number, const std::string& description)
 }
 
 // What the detail says once the input's name, which the message already
-// puts in front, is taken out: "cannot read NAME: Input/output error" gives
-// "Input/output error", "NAME is a folder" gives "is a folder", "cannot
-// read NAME" gives nothing. A detail that never names the input stays whole.
+// puts in front, is taken out: "NAME" gives nothing, "NAME is a folder"
+// gives "is a folder", and elsewhere the name becomes "this file" ("cannot
+// read this file: Input/output error"). A detail that never names the input
+// stays whole.
 std::string WithoutName(const std::string& detail, const std::string& shownName)
 {
-    const std::size_t at = shownName.empty() ? std::string::npos : detail.find(shownName);
-    if (at == std::string::npos)
-        return detail;
-    std::string rest = detail.substr(at + shownName.size());
-    if (rest.starts_with(": "))
-        rest.erase(0, 2);
-    else if (rest.starts_with(" "))
-        rest.erase(0, 1);
+    if (shownName.empty() || detail == shownName)
+        return shownName.empty() ? detail : std::string();
+    if (detail.starts_with(shownName + " "))
+        return detail.substr(shownName.size() + 1);
+    std::string rest = detail;
+    if (const std::size_t at = rest.find(shownName); at != std::string::npos)
+        rest.replace(at, shownName.size(), "this file");
     return rest;
 }
 

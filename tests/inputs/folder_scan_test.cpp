@@ -293,6 +293,30 @@ TEST_F(AddFolderTest, ScanSkipsUnsafeNamesButNotAccentedOnes)
                                   {Path("\xFF.png"), UnsafeReason}}));
 }
 
+// The command line's rules: every name is taken, and a dot name is hidden,
+// a folder's as a file's (read-only or not); the window's rules stay.
+TEST_F(AddFolderTest, CommandLineRulesTakeEveryNameAndSkipHiddenFolders)
+{
+    File("tab\there.png");
+    File("latin1 \xE9t\xE9/a.png");
+    File(".cache/x.png");
+    File("~draft.png");
+    fs::permissions(File(".read-only.png"), fs::perms::owner_read);
+    File("A/.hidden.png");
+    ScanExclusions rules;
+    rules.everyName = true;
+    Rows rows;
+    Skips skips;
+    AddFolderFiles(root_, "*.*", [&rows](const std::string& row) { rows.push_back(row); }, {}, CollectInto(skips), rules);
+    EXPECT_EQ(rows, Paths({"tab\there.png", "latin1 \xE9t\xE9/a.png"}));
+    EXPECT_EQ(skips, (Skips{{Path(".cache/"), "hidden folder"},
+                            {Path(".read-only.png"), HiddenReason},
+                            {Path("~draft.png"), TildeReason},
+                            {Path("A/.hidden.png"), HiddenReason}}));
+    // The window's scan still enters the dot folder and takes the read-only dot file.
+    EXPECT_EQ(Scan(), Paths({".read-only.png", ".cache/x.png"}));
+}
+
 TEST_F(AddFolderTest, RefusedFolderIsDroppedAndItsSiblingsScanned)
 {
     File("r.png");
@@ -316,6 +340,15 @@ TEST_F(AddFolderTest, RefusedFolderIsDroppedAndItsSiblingsScanned)
     skips.clear();
     AddFolderFiles(Path("B"), "*.*", [](const std::string& row) { ADD_FAILURE() << row; }, {}, CollectInto(skips));
     EXPECT_EQ(skips, refused);
+
+    // Heard as a fault, apart from the skips, where the caller asks.
+    skips.clear();
+    Skips unlisted;
+    ScanExclusions exclusions;
+    exclusions.reportUnlisted = CollectInto(unlisted);
+    AddFolderFiles(root_, "*.*", [](const std::string&) {}, {}, CollectInto(skips), exclusions);
+    EXPECT_TRUE(skips.empty());
+    EXPECT_EQ(unlisted, refused);
 }
 
 TEST_F(AddFolderTest, SymbolicLinksToFoldersAreNotFollowed)
