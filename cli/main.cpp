@@ -392,7 +392,8 @@ int Main(const std::vector<std::string>& arguments)
         return WriteText(UsageText());
     if (options->version)
         return WriteText(std::string("tollamere-cli ") + TOLLAMERE_VERSION + "\n");
-    for (const std::string& warning : options->warnings)
+    // -q leaves nothing but errors.
+    for (const std::string& warning : options->quiet ? std::vector<std::string>{} : options->warnings)
         std::cerr << "tollamere-cli: warning: " << warning << '\n';
     if (auto reason = AddListedPaths(*options))
         return UsageError(*reason);

@@ -765,6 +765,14 @@ TEST_F(CliEndToEndTest, EveryMessageNamesTheFileOnceWithItsReason)
                                in.string() + "/deeper/c.bmp -> " + (root_ / "out").string() + "/c.bmp, [0-9]+ ms\n" +
                                "3 of 3 file\\(s\\) written to .*\n");
     EXPECT_TRUE(std::regex_match(verbose.errors, itemLines)) << verbose.errors;
+
+    // A warning is no error: -q leaves it out.
+    std::ofstream(root_ / "later.look") << "tollamere-look = 2\nname = x\n";
+    const std::string withLook = "--look " + Quoted(root_ / "later.look") + " -o " + Out() + " " + Quoted(in / "a.png");
+    EXPECT_TRUE(RunCli(withLook).errors.starts_with("tollamere-cli: warning: " + (root_ / "later.look").string() + ": it was"));
+    const Result quiet = RunCli("-q " + withLook);
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_EQ(quiet.errors, "");
 }
 
 // Each item that ends gets one line, in list order after the scan's skips;
