@@ -78,7 +78,8 @@ void Form1::PushButton3_Click()
     // FinishScan once it has ended.
     const std::string folderText = QFile::encodeName(folder).toStdString();
     const std::string pattern = "*." + extension->toStdString();
-    const ScanExclusions exclusions{Text1->text().toStdString(), {}};
+    ScanExclusions exclusions;
+    exclusions.outputFolder = Text1->text().toStdString();
     const bool started = RunStep(AddAllHandler, AddAllScanLine, [&] {
         StartScan(ScanKind::AddAll, {folderText},
                   [folderText, pattern, exclusions](const RowSink& addRow, std::stop_token stop) {
@@ -94,7 +95,8 @@ void Form1::ListView1_Drop(const std::vector<std::string>& paths)
     if (IsConverting())
         return;
     RunStep(DropHandler, 100, [&] {
-        const ScanExclusions exclusions{Text1->text().toStdString(), {}};
+        ScanExclusions exclusions;
+        exclusions.outputFolder = Text1->text().toStdString();
         StartScan(ScanKind::Drop, paths, [dropped = paths, exclusions](const RowSink& addRow, std::stop_token stop) {
             AddDroppedPaths(dropped, addRow, std::move(stop), exclusions);
         });

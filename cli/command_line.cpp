@@ -176,12 +176,31 @@ QCommandLineOption Valued(const QStringList& names, const QString& valueName)
     return QCommandLineOption(names, QString(), valueName);
 }
 
+// Standard input holds one thing and standard output takes one picture, or
+// the report, never both.
+std::optional<std::string> CheckStandardStreams(CliOptions& options)
+{
+    const auto dashes = std::count(options.paths.begin(), options.paths.end(), StandardStreamPath);
+    options.pictureFromStandardInput = dashes > 0;
+    if (dashes > 1)
+        return "\"-\" is given twice; standard input holds one picture";
+    if (dashes > 0 && options.filesFrom == StandardStreamPath)
+        return "a picture on standard input (\"-\") and --files-from - cannot both be used";
+    options.pictureToStandardOutput = options.outputFolder == StandardStreamPath;
+    if (!options.pictureToStandardOutput)
+        return std::nullopt;
+    options.outputFolder.clear();
+    if (options.output.format.empty())
+        return "-o - needs --format, as no file name gives the picture's format";
+    if (options.json)
+        return "--json and -o - cannot share standard output";
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<std::string> CheckInputPath(const std::string& path)
 {
-    if (path == "-")
-        return "\"-\" is not a path here; --files-from - reads paths from standard input";
     if (path.empty())
         return "an empty argument is not a path";
     return std::nullopt;
@@ -342,10 +361,14 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
             return fail("--watch needs a folder");
         if (!options.paths.empty() || !options.filesFrom.empty())
             return fail("--watch converts what appears in its folder; it takes no other paths or lists");
+        if (options.outputFolder == "-")
+            return fail("--watch writes into a folder, not to standard output");
         return options;
     }
     if (options.paths.empty() && options.filesFrom.empty() && !options.help && !options.version)
         return fail("no files or folders to convert");
+    if (auto reason = CheckStandardStreams(options))
+        return fail(*reason);
     return options;
 }
 
@@ -354,11 +377,14 @@ std::string UsageText()
     return "Usage: tollamere-cli [options] PATH...\n"
            "       tollamere-cli [options] --files-from FILE [PATH...]\n"
            "       tollamere-cli [options] --watch DIR\n"
-           "Turns pictures into bevelled buttons. Each PATH is a picture file, or a folder whose\n"
-           "picture files (in every sub-folder) are converted. Outputs take the input's name and\n"
-           "format (\"jpg\" inputs give \".jpg\" JPEG files, \"bmp\" keeps its case).\n"
+           "       tollamere-cli [options] --format EXT - -o -\n"
+           "Turns pictures into bevelled buttons. Each PATH is a picture file, a folder whose\n"
+           "picture files (in every sub-folder) are converted, or - for one picture read from\n"
+           "standard input. Outputs take the input's name and format (\"jpg\" inputs give\n"
+           "\".jpg\" JPEG files, \"bmp\" keeps its case; standard input's is named \"stdin\").\n"
            "\n"
-           "  -o, --output DIR      output folder (default: the current folder)\n"
+           "  -o, --output DIR      output folder (default: the current folder); - writes the\n"
+           "                        one output to standard output (needs --format)\n"
            "  -s, --size N          bevel size in pixels, 0 to 254 (default: 5)\n"
            "  -a, --angle DEG       light angle in degrees (default: 135, the top left)\n"
            "  -e, --elevation DEG   light elevation in degrees (default: 30)\n"
@@ -432,23 +458,24 @@ std::string UsageText()
            "                        too with --keep-folders) once its writer is done with it,\n"
            "                        until interrupted; the pictures already there are left\n"
            "      --json            write one JSON object a line to standard output for each\n"
-           "                        item: input, output, outcome (written, skipped, failed,\n"
-           "                        refused), reason, milliseconds\n"
-           "  -q, --quiet           no progress and no summary\n"
-           "  -v, --verbose         list each file and folder the folder scan skipped, and why\n"
-           "                        (names starting with \"~\", hidden files, names it does not\n"
-           "                        accept, folders it cannot list), then the folders left\n"
-           "                        out by design (links to folders, the output folder)\n"
+           "                        item (version, input, output, outcome: written, skipped,\n"
+           "                        failed or refused, reason, milliseconds), then a summary\n"
+           "  -q, --quiet           nothing but errors\n"
+           "  -v, --verbose         one line per item (\"in -> out, 12 ms\"), and each file and\n"
+           "                        folder the folder scan skipped by rule (hidden names,\n"
+           "                        names starting with \"~\", extensions not asked for), then\n"
+           "                        the folders left out by design (links, the output folder)\n"
            "  -h, --help            show this text\n"
            "      --version         show the version\n"
            "\n"
            "A value option given twice takes the last value. A path that starts with \"-\" goes\n"
            "after \"--\"; a file named \"-\" is given as \"./-\".\n"
            "\n"
-           "Exit status: 0 when every file was written (or left as it was by --overwrite skip),\n"
-           "1 when any failed, the folder scan skipped any or standard output was full, 2 for\n"
-           "a usage error, 130 after Ctrl+C, 143 after a termination request and 141 when the\n"
-           "reader of standard output went away.\n";
+           "Exit status: 0 when every item was written or left by --overwrite skip (what a rule\n"
+           "skips does not count), 1 when any failed, a folder could not be listed or standard\n"
+           "output could not take what was written to it, 2 for a usage error, 128 + the\n"
+           "signal's number when a signal stopped it (130 after Ctrl+C, 143 after a termination\n"
+           "request, 141 when the reader of standard output went away).\n";
 }
 
 } // namespace tollamere

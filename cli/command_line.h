@@ -6,9 +6,13 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tollamere {
+
+// The path that names standard input (as an input) or output (as -o).
+inline constexpr std::string_view StandardStreamPath = "-";
 
 // Every text here (paths, the extension, the name pattern) holds the bytes
 // of its argument, whatever their encoding.
@@ -43,6 +47,10 @@ struct CliOptions {
     bool verbose = false;
     // What reading the look left out, for the user to know.
     std::vector<std::string> warnings;
+    // "-" among the paths: one picture read from standard input.
+    bool pictureFromStandardInput = false;
+    // -o -: the one output goes to standard output (outputFolder is empty).
+    bool pictureToStandardOutput = false;
     bool help = false;
     bool version = false;
     std::vector<std::string> paths;
@@ -53,7 +61,8 @@ struct CliOptions {
 // nothing and sets error to a one-line reason.
 std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& arguments, std::string& error);
 
-// The reason a path given as an argument or in a list is refused, or nothing.
+// The reason a path given as an argument or in a list is refused, or nothing;
+// "-" is standard input as an argument (a list refuses it itself).
 std::optional<std::string> CheckInputPath(const std::string& path);
 
 std::string UsageText();

@@ -11,14 +11,19 @@
 #include "folder_watch.h"
 #include "json_lines.h"
 #include "format_registry.h"
+#include "messages.h"
+#include "run_steps.h"
+#include "standard_streams.h"
 #include "terminal.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -27,13 +32,15 @@
 namespace tollamere {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr int ExitWritten = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 // The shell's convention for a program ended by a signal.
 constexpr int ExitSignalBase = 128;
 
-constexpr std::string_view FolderMissingText = "Folder does not exist. Please select another folder.";
+constexpr std::string_view ExtensionNotAskedFor = "extension not asked for";
 
 int UsageError(const std::string& reason)
 {
@@ -49,20 +56,29 @@ bool HasPictureExtension(const std::string& path)
     return extension && CanReadPictureExtension(*extension);
 }
 
-// Why a run refused to start, for its one line on standard error.
-std::string RefusalText(RunRefusal reason, const std::string& detail)
+// A file the folder scan found that --ext asks for ("*": every picture file).
+bool AskedFor(const std::string& path, const std::string& extension)
 {
-    switch (reason) {
-    case RunRefusal::NoFiles: return "No files added.";
-    case RunRefusal::OutputFolderMissing: return std::string(FolderMissingText);
-    case RunRefusal::OutputOptions: return "The output options cannot be used: " + detail + ".";
-    }
-    return std::string(FolderMissingText);
+    if (extension == "*")
+        return HasPictureExtension(path);
+    return MatchesFilePattern(GetFileName(path), "*." + extension);
 }
 
-struct SkippedInput {
+struct NamedReason {
     std::string path;
     std::string reason;
+};
+
+// What was found beside the files to convert, before the run.
+struct Collected {
+    // Left out by a rule (hidden names, "~" names, extensions not asked
+    // for): listed by -v, the exit status unchanged.
+    std::vector<NamedReason> skipped;
+    // Folders that could not be listed, a picture that could not be read
+    // from standard input: failures.
+    std::vector<NamedReason> failed;
+    // Left out by design (the output folder, links to folders).
+    std::vector<NamedReason> leftOut;
 };
 
 // The folder a scan's rows start with: absolute, single separators, ending
@@ -70,7 +86,7 @@ struct SkippedInput {
 std::string ScanRoot(const std::string& folder)
 {
     std::string root;
-    for (const char c : ToPathText(std::filesystem::absolute(ToFileSystemPath(folder)))) {
+    for (const char c : ToPathText(fs::absolute(ToFileSystemPath(folder)))) {
         if (c != '/' || root.empty() || root.back() != '/')
             root.push_back(c);
     }
@@ -80,49 +96,83 @@ std::string ScanRoot(const std::string& folder)
 }
 
 // The files to convert, in order, with the folder each was found under: a
-// file as given (no folder), a folder scanned for the extension (every
-// picture file for "*"). What the scans leave out by their own rules goes to
-// skipped; a file the "*" filter would drop anyway (not a picture) was never
-// wanted, so it is not counted there. What they leave out by design (the
-// output folder, links to folders) goes to leftOut, the output folder once.
-void CollectInputs(const std::vector<std::string>& paths, const std::string& extension, ConversionRequest& request,
-                   std::vector<SkippedInput>& skipped, std::vector<SkippedInput>& leftOut, std::stop_token stop)
+// file as given (no folder), "-" as the copy of standard input (when it
+// could be read), a folder scanned by the command line's rules. Every name
+// the file system holds is taken; what a rule leaves out goes to skipped.
+void CollectInputs(const std::vector<std::string>& paths, const std::string& extension,
+                   const std::string& standardInputCopy, ConversionRequest& request, Collected& collected,
+                   std::stop_token stop)
 {
     std::set<std::string> outputFoldersSeen;
     ScanExclusions exclusions;
     exclusions.outputFolder = request.outputFolder;
+    exclusions.everyName = true;
     exclusions.reportLeftOut = [&](const std::string& item, const std::string& reason) {
         if (reason != OutputFolderReason || outputFoldersSeen.insert(item).second)
-            leftOut.push_back({item, reason});
+            collected.leftOut.push_back({item, reason});
+    };
+    exclusions.reportUnlisted = [&](const std::string& item, const std::string& reason) {
+        collected.failed.push_back({item, reason});
     };
     for (const std::string& path : paths) {
         if (stop.stop_requested())
             return;
+        if (path == StandardStreamPath) {
+            if (!standardInputCopy.empty()) {
+                request.inputPaths.push_back(standardInputCopy);
+                request.inputRoots.emplace_back();
+            }
+            continue;
+        }
         if (FolderExists(path) != std::optional<bool>(true)) {
             request.inputPaths.push_back(path);
             request.inputRoots.emplace_back();
             continue;
         }
-        const bool anyPicture = extension == "*";
-        const auto wanted = [anyPicture](const std::string& file) {
-            return !anyPicture || HasPictureExtension(file);
-        };
         const std::string root = ScanRoot(path);
         AddFolderFiles(
-            path, "*." + extension,
+            path, std::string(AllFilesPattern),
             [&](const std::string& row) {
-                if (wanted(row)) {
-                    request.inputPaths.push_back(row);
-                    request.inputRoots.push_back(root);
+                if (!AskedFor(row, extension)) {
+                    collected.skipped.push_back({row, std::string(ExtensionNotAskedFor)});
+                    return;
                 }
+                request.inputPaths.push_back(row);
+                request.inputRoots.push_back(root);
             },
-            stop,
-            [&](const std::string& item, const std::string& reason) {
-                if (item.ends_with('/') || wanted(item))
-                    skipped.push_back({item, reason});
-            },
+            stop, [&](const std::string& item, const std::string& reason) { collected.skipped.push_back({item, reason}); },
             exclusions);
     }
+}
+
+// Copies standard input into the private folder, named "stdin" with the
+// extension its content gives (none when the table cannot tell, and --format
+// then decides). Answers the copy's path, or nothing, with the reason in
+// collected.failed, when it cannot be read.
+std::string CopyStandardInput(const PrivateFolder& folder, const CliOptions& options, Collected& collected)
+{
+    if (!options.quiet && ReadingMayWait(std::string(StandardStreamPath)))
+        std::cerr << "tollamere-cli: waiting for a picture on standard input...\n";
+    const fs::path copy = folder.Path() / "stdin";
+    try {
+        CopyStandardInputTo(copy, MaxPictureFileBytes);
+        const FileFormat* format = FormatOfContent(InputFile::Open(copy, ProbeBytes).Start().bytes);
+        if (format == nullptr)
+            return ToPathText(copy);
+        const fs::path named = folder.Path() / ("stdin." + std::string(format->PreferredExtension()));
+        fs::rename(copy, named);
+        return ToPathText(named);
+    } catch (const RuntimeError& error) {
+        ConversionFailure failure;
+        failure.inputPath = ToPathText(copy);
+        failure.lineNumber = LineLoad;
+        failure.number = error.Number();
+        failure.description = error.Description();
+        collected.failed.push_back({std::string(StandardStreamPath), FailureWords(failure)});
+    } catch (const fs::filesystem_error& error) {
+        collected.failed.push_back({std::string(StandardStreamPath), error.code().message()});
+    }
+    return {};
 }
 
 // Writes the text (a JSON line, the help) and flushes it at once, so that
@@ -158,65 +208,127 @@ int WriteText(const std::string& text)
     return ExitWritten;
 }
 
+// How the command line shows the run's paths: the copy of standard input as
+// "-", and, with -o -, the output in the private folder as "-" too.
+struct ShownNames {
+    std::string standardInputCopy;
+    std::string standardOutputFolder;
+
+    std::string operator()(const std::string& path) const
+    {
+        if (!path.empty() && path == standardInputCopy)
+            return std::string(StandardStreamPath);
+        if (!standardOutputFolder.empty() && path.starts_with(standardOutputFolder))
+            return std::string(StandardStreamPath);
+        return path;
+    }
+};
+
+struct ObserverSettings {
+    std::FILE* messages = stderr;
+    bool quiet = false;
+    bool verbose = false;
+    // Standard error is a terminal: the progress line goes there.
+    bool terminal = false;
+    bool json = false;
+    ShownNames shown;
+};
+
 class CliObserver : public ConversionObserver {
 public:
-    CliObserver(std::FILE* messages, bool quiet, bool terminal, bool json, std::stop_source stop)
-        : out_(messages), quiet_(quiet), terminal_(terminal), json_(json), stop_(std::move(stop))
+    CliObserver(ObserverSettings settings, std::stop_source stop) : settings_(std::move(settings)), stop_(std::move(stop))
     {
     }
 
     // The error that kept the JSON report from standard output, or 0.
     int ReportLost() const { return reportLost_; }
+    // The run refused to start, and said why.
+    bool RunRefused() const { return refused_; }
+    // Where the last output written went.
+    const std::string& LastOutput() const { return lastOutput_; }
+
+    // Writes a JSON line unless the report was lost already; a lost one
+    // stops the run as for Ctrl+C, finishing the outputs being written,
+    // rather than go on unreported.
+    void Report(const std::string& line)
+    {
+        if (!settings_.json || reportLost_ != 0)
+            return;
+        reportLost_ = WriteStandardOutput(line);
+        if (reportLost_ != 0)
+            stop_.request_stop();
+    }
 
     void Refused(RunRefusal reason, const std::string& detail) override
     {
         EndProgressLine();
-        std::fprintf(out_, "%s\n", RefusalText(reason, detail).c_str());
+        refused_ = true;
+        switch (reason) {
+        case RunRefusal::NoFiles: Say("tollamere-cli: nothing to convert\n"); break;
+        case RunRefusal::OutputFolderMissing:
+            Say(Message(settings_.shown(requestFolder_), "cannot open the output folder"));
+            break;
+        case RunRefusal::OutputOptions: Say("tollamere-cli: the output options cannot be used: " + detail + "\n"); break;
+        }
     }
 
     void ItemStarted(const ItemStart& start) override
     {
-        if (quiet_ || !terminal_)
+        if (settings_.quiet || !settings_.terminal)
             return;
-        std::fprintf(out_, "\r\033[K%3.0f%%  Processing: %s", start.Percent(),
-                     Printable(GetFileName(start.inputPath)).c_str());
+        std::fprintf(settings_.messages, "\r\033[K%3.0f%%  %s", start.Percent(),
+                     Printable(GetFileName(settings_.shown(start.inputPath))).c_str());
         lineOpen_ = true;
     }
 
     void Failure(const ConversionFailure& failure) override
     {
         EndProgressLine();
-        std::fprintf(out_, "%s: %s\n", Printable(failure.inputPath).c_str(), failure.description.c_str());
+        const std::string words = FailureWords(failure);
+        reasons_.try_emplace(failure.item, words);
+        Say(Message(settings_.shown(failure.inputPath), words));
     }
 
-    // The summary that follows says what the run did.
+    void Written(std::size_t /*item*/, const std::string& outputPath) override { lastOutput_ = outputPath; }
+
     void Ended(const ConversionSummary& /*summary*/) override { EndProgressLine(); }
 
     void Finished(const ItemResult& result) override
     {
-        // Nobody reads the report any more: the run stops as for Ctrl+C,
-        // finishing the outputs being written, rather than go on unreported.
-        if (json_ && reportLost_ == 0) {
-            reportLost_ = WriteStandardOutput(JsonLine(result));
-            if (reportLost_ != 0)
-                stop_.request_stop();
+        ItemResult shown = result;
+        shown.inputPath = settings_.shown(result.inputPath);
+        shown.outputPath = settings_.shown(result.outputPath);
+        if (result.outcome == ItemResult::Outcome::Skipped)
+            shown.reason = "would overwrite an existing file";
+        else if (const auto words = reasons_.find(result.item); words != reasons_.end())
+            shown.reason = words->second;
+        const bool ended = result.outcome == ItemResult::Outcome::Written || result.outcome == ItemResult::Outcome::Skipped;
+        if (settings_.verbose && ended) {
+            EndProgressLine();
+            Say(ItemLine(shown.inputPath, shown.outputPath, result));
         }
+        Report(JsonLine(shown));
     }
 
+    void SetOutputFolder(const std::string& folder) { requestFolder_ = folder; }
+
 private:
+    void Say(const std::string& text) { std::fputs(text.c_str(), settings_.messages); }
+
     void EndProgressLine()
     {
         if (lineOpen_)
-            std::fputs("\r\033[K", out_);
+            std::fputs("\r\033[K", settings_.messages);
         lineOpen_ = false;
     }
 
-    std::FILE* out_;
-    bool quiet_;
-    bool terminal_;
-    bool json_;
+    ObserverSettings settings_;
     std::stop_source stop_;
+    std::map<std::size_t, std::string> reasons_;
+    std::string requestFolder_;
+    std::string lastOutput_;
     int reportLost_ = 0;
+    bool refused_ = false;
     bool lineOpen_ = false;
 };
 
@@ -226,7 +338,7 @@ std::optional<std::string> AddListedPaths(CliOptions& options)
 {
     if (options.filesFrom.empty())
         return std::nullopt;
-    const bool standardInput = options.filesFrom == "-";
+    const bool standardInput = options.filesFrom == StandardStreamPath;
     // A pipe nobody writes to, or a terminal, would otherwise hold the run
     // without a word.
     if (!options.quiet && ReadingMayWait(options.filesFrom))
@@ -241,11 +353,34 @@ std::optional<std::string> AddListedPaths(CliOptions& options)
         return reason;
     const std::string shown = standardInput ? "standard input" : Printable(options.filesFrom);
     for (std::string& path : *list) {
+        // A list names files; standard input is given as an argument.
+        if (path == StandardStreamPath)
+            return "the list " + shown + ": \"-\" is not a path here; a file named \"-\" is listed as \"./-\"";
         if (auto refused = CheckInputPath(path))
             return "the list " + shown + ": " + *refused;
         options.paths.push_back(std::move(path));
     }
     return std::nullopt;
+}
+
+// The output folder named by -o, or why it cannot be one (a usage error).
+std::optional<std::string> CheckOutputFolder(const std::string& folder)
+{
+    if (FolderExists(folder) == std::optional<bool>(true))
+        return std::nullopt;
+    return PathEntryExists(ToFileSystemPath(folder)) ? "not a folder" : "no such folder";
+}
+
+// "3 of 4 file(s) written to out, 1 left as they were; 2 skipped by rule".
+std::string SummaryLine(const ConversionSummary& summary, std::size_t items, const std::string& target,
+                        std::size_t skippedByRule, bool verbose, bool stopped)
+{
+    std::string line = std::to_string(summary.written) + " of " + std::to_string(items) + " file(s) written to " + target;
+    if (summary.skipped != 0)
+        line += ", " + std::to_string(summary.skipped) + " left as they were";
+    if (skippedByRule != 0)
+        line += "; " + std::to_string(skippedByRule) + " skipped by rule" + (verbose ? "" : " (-v lists them)");
+    return line + (stopped ? " (stopped)" : "") + "\n";
 }
 
 // How often a watched folder is looked at again.
@@ -269,15 +404,17 @@ int Watch(const CliOptions& options, const ConversionRequest& settings, std::sto
     std::FILE* messages = TakeStandardErrorForMessages();
     // Only a lost report stops a batch: a signal waits for it to end.
     std::stop_source batchStop;
-    CliObserver observer(messages, options.quiet, StandardErrorIsTerminal(), options.json, batchStop);
+    CliObserver observer({messages, options.quiet, options.verbose, StandardErrorIsTerminal(), options.json, {}},
+                         batchStop);
+    observer.SetOutputFolder(settings.outputFolder);
     if (!options.quiet)
-        std::fprintf(messages, "Watching %s; Ctrl+C stops\n", Printable(root).c_str());
-    bool failed = false;
+        std::fprintf(messages, "tollamere-cli: watching %s; Ctrl+C stops\n", Printable(root).c_str());
+    RunCounts counts;
+    const auto started = std::chrono::steady_clock::now();
     while (!stop.stop_requested() && !batchStop.stop_requested()) {
         const std::vector<std::string> settled = watch.Poll(FolderWatch::Clock::now());
         if (!watch.FolderReadable()) {
-            std::fprintf(messages, "tollamere-cli: %s: the watched folder cannot be read any more\n",
-                         Printable(root).c_str());
+            std::fputs(Message(root, "the watched folder cannot be read any more").c_str(), messages);
             return ExitFailed;
         }
         for (std::size_t first = 0; first < settled.size() && !stop.stop_requested(); first += batch) {
@@ -286,21 +423,27 @@ int Watch(const CliOptions& options, const ConversionRequest& settings, std::sto
             request.inputPaths.assign(settled.begin() + std::ptrdiff_t(first), settled.begin() + std::ptrdiff_t(last));
             request.inputRoots.assign(request.inputPaths.size(), root);
             const ConversionSummary summary = RunConversion(request, observer, batchStop.get_token());
-            failed = failed || summary.written + summary.skipped != request.inputPaths.size();
+            counts.written += summary.written;
+            counts.skipped += summary.skipped;
+            counts.failed += summary.failed;
         }
         for (auto waited = std::chrono::milliseconds(0); waited < WatchInterval && !stop.stop_requested();
              waited += std::chrono::milliseconds(50))
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    if (const int error = observer.ReportLost())
-        return StandardOutputLost(error, messages);
+    counts.stopped = true;
+    counts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    observer.Report(JsonSummaryLine(counts));
     if (const int signal = InterruptSignal(); signal != 0)
         return ExitSignalBase + signal;
-    return failed ? ExitFailed : ExitWritten;
+    if (const int lost = observer.ReportLost())
+        return StandardOutputLost(lost, messages);
+    return counts.failed != 0 ? ExitFailed : ExitWritten;
 }
 
 int Main(const std::vector<std::string>& arguments)
 {
+    const auto started = std::chrono::steady_clock::now();
     std::string error;
     std::optional<CliOptions> options = ParseCommandLine(arguments, error);
     if (!options)
@@ -309,82 +452,130 @@ int Main(const std::vector<std::string>& arguments)
         return WriteText(UsageText());
     if (options->version)
         return WriteText(std::string("tollamere-cli ") + TOLLAMERE_VERSION + "\n");
-    for (const std::string& warning : options->warnings)
+    // -q leaves nothing but errors.
+    for (const std::string& warning : options->quiet ? std::vector<std::string>{} : options->warnings)
         std::cerr << "tollamere-cli: warning: " << warning << '\n';
     if (auto reason = AddListedPaths(*options))
         return UsageError(*reason);
-    if (FolderExists(options->outputFolder) != std::optional<bool>(true)) {
-        std::cerr << "tollamere-cli: " << Printable(options->outputFolder) << ": " << FolderMissingText << '\n';
-        return ExitUsage;
+    if (!options->pictureToStandardOutput) {
+        if (auto reason = CheckOutputFolder(options->outputFolder)) {
+            std::cerr << Message(options->outputFolder, *reason);
+            return ExitUsage;
+        }
     }
+
     if (!options->watchFolder.empty() && FolderExists(options->watchFolder) != std::optional<bool>(true))
         return UsageError("--watch: " + Printable(options->watchFolder) + " is not a folder");
 
     // From here on, Ctrl+C stops the scan or the run and leaves no partial file.
     std::stop_source stop;
     StopOnInterrupt(stop);
+    if (!options->watchFolder.empty()) {
+        ConversionRequest settings;
+        settings.outputFolder = ToPathText(fs::absolute(ToFileSystemPath(options->outputFolder)));
+        settings.output = options->output;
+        settings.parameters.parsed = options->parameters;
+        settings.parameters.look = options->look;
+        settings.workers = options->jobs;
+        settings.memoryBudget = options->maxMemoryMiB * 1024 * 1024;
+        return Watch(*options, settings, stop);
+    }
 
-    std::vector<SkippedInput> skipped;
-    std::vector<SkippedInput> leftOut;
+    // A picture from standard input, and one for standard output, are files
+    // in a folder of this process's own while the run reads and writes them.
+    std::optional<PrivateFolder> privateFolder;
+    ShownNames shown;
+    Collected collected;
     ConversionRequest request;
-    request.outputFolder = ToPathText(std::filesystem::absolute(ToFileSystemPath(options->outputFolder)));
+    try {
+        if (options->pictureFromStandardInput || options->pictureToStandardOutput)
+            privateFolder.emplace(PrivateFolder::Make());
+        if (options->pictureToStandardOutput) {
+            const fs::path folder = privateFolder->Path() / "out";
+            fs::create_directory(folder);
+            request.outputFolder = shown.standardOutputFolder = ToPathText(folder);
+        }
+    } catch (const std::exception& problem) {
+        std::cerr << "tollamere-cli: " << problem.what() << '\n';
+        return ExitFailed;
+    }
+    if (!options->pictureToStandardOutput)
+        request.outputFolder = ToPathText(fs::absolute(ToFileSystemPath(options->outputFolder)));
+    if (options->pictureFromStandardInput)
+        shown.standardInputCopy = CopyStandardInput(*privateFolder, *options, collected);
+    CollectInputs(options->paths, options->extension, shown.standardInputCopy, request, collected, stop.get_token());
+    if (options->pictureToStandardOutput && request.inputPaths.size() > 1)
+        return UsageError("-o - writes one picture, and " + std::to_string(request.inputPaths.size()) +
+                          " were found");
     request.output = options->output;
     request.parameters.parsed = options->parameters;
     request.parameters.look = options->look;
     request.workers = options->jobs;
     request.memoryBudget = options->maxMemoryMiB * 1024 * 1024;
-    if (!options->watchFolder.empty())
-        return Watch(*options, request, stop);
-    CollectInputs(options->paths, options->extension, request, skipped, leftOut, stop.get_token());
-
-    // The scan's skips are reported before the run's items, as they happen first.
-    if (options->json) {
-        for (const SkippedInput& item : skipped) {
-            ItemResult result;
-            result.inputPath = item.path;
-            result.outcome = ItemResult::Outcome::Skipped;
-            result.reason = item.reason;
-            if (const int error = WriteStandardOutput(JsonLine(result)))
-                return StandardOutputLost(error);
-        }
-    }
 
     const bool terminal = StandardErrorIsTerminal();
     std::FILE* messages = TakeStandardErrorForMessages();
-    CliObserver observer(messages, options->quiet, terminal, options->json, stop);
+    ObserverSettings settings{messages, options->quiet, options->verbose, terminal, options->json, shown};
+    CliObserver observer(settings, stop);
+    observer.SetOutputFolder(request.outputFolder);
+
+    // What the scan left out happened first, and is said first.
+    for (const NamedReason& item : collected.failed)
+        std::fputs(Message(item.path, item.reason).c_str(), messages);
+    if (options->verbose) {
+        for (const NamedReason& item : collected.skipped)
+            std::fputs(Message(item.path, "skipped, " + item.reason).c_str(), messages);
+    }
+    // Left out by design; the output folder is said even without --verbose,
+    // as leaving out a folder the user named is a surprise.
+    for (const NamedReason& item : collected.leftOut) {
+        if (!options->quiet && (options->verbose || item.reason == OutputFolderReason))
+            std::fputs(Message(item.path, "left out, " + item.reason).c_str(), messages);
+    }
+    const auto reportScan = [&](const std::vector<NamedReason>& items, ItemResult::Outcome outcome) {
+        for (const NamedReason& item : items) {
+            ItemResult result;
+            result.inputPath = item.path;
+            result.outcome = outcome;
+            result.reason = item.reason;
+            observer.Report(JsonLine(result));
+        }
+    };
+    reportScan(collected.failed, ItemResult::Outcome::Failed);
+    reportScan(collected.skipped, ItemResult::Outcome::Skipped);
+
     ConversionSummary summary;
-    if (!stop.stop_requested())
+    if (!stop.stop_requested() && !request.inputPaths.empty())
         summary = RunConversion(request, observer, stop.get_token());
     const bool stopped = summary.stopped || stop.stop_requested();
-    if (!options->quiet && !request.inputPaths.empty()) {
-        std::string left;
-        if (summary.skipped != 0)
-            left = ", " + std::to_string(summary.skipped) + " left as they were";
-        std::fprintf(messages, "%zu of %zu file(s) written to %s%s%s\n", summary.written, request.inputPaths.size(),
-                     Printable(request.outputFolder).c_str(), left.c_str(), stopped ? " (stopped)" : "");
-    }
-    if (!options->quiet && !skipped.empty())
-        std::fprintf(messages, "%zu file(s) or folder(s) skipped by the folder scan%s\n", skipped.size(),
-                     options->verbose ? ":" : " (--verbose lists them)");
-    if (options->verbose) {
-        for (const SkippedInput& item : skipped)
-            std::fprintf(messages, "%s: skipped, %s\n", Printable(item.path).c_str(), item.reason.c_str());
-    }
-    // Left out by design, so not a failure; the output folder is said even
-    // without --verbose, as leaving out a folder the user named is a surprise.
-    for (const SkippedInput& item : leftOut) {
-        if (!options->quiet && (options->verbose || item.reason == OutputFolderReason))
-            std::fprintf(messages, "%s: left out, %s\n", Printable(item.path).c_str(), item.reason.c_str());
-    }
+    const std::string target = options->pictureToStandardOutput ? "standard output" : Printable(request.outputFolder);
+    // A picture sent down a pipe is said by its bytes; the line would be
+    // noise in a pipeline, unless asked for.
+    const bool summarise = options->pictureToStandardOutput ? options->verbose : !options->quiet;
+    if (summarise && !observer.RunRefused())
+        std::fputs(SummaryLine(summary, request.inputPaths.size(), target, collected.skipped.size(), options->verbose,
+                               stopped).c_str(),
+                   messages);
+
+    RunCounts counts;
+    counts.written = summary.written;
+    counts.skipped = summary.skipped + collected.skipped.size();
+    counts.failed = summary.failed + collected.failed.size();
+    counts.stopped = stopped;
+    counts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    observer.Report(JsonSummaryLine(counts));
+
     if (const int signal = InterruptSignal(); signal != 0)
         return ExitSignalBase + signal;
-    if (const int error = observer.ReportLost())
-        return StandardOutputLost(error, messages);
-    // A file the scan skipped was not written either: a script must not read
-    // the run as complete. An output left as it was under --overwrite skip is
-    // what the user asked for.
-    const bool everyFileDone = summary.written + summary.skipped == request.inputPaths.size() && skipped.empty();
-    return everyFileDone && !request.inputPaths.empty() ? ExitWritten : ExitFailed;
+    if (const int lost = observer.ReportLost())
+        return StandardOutputLost(lost, messages);
+    if (options->pictureToStandardOutput && summary.written == 1) {
+        if (const int lost = CopyToStandardOutput(ToFileSystemPath(observer.LastOutput())))
+            return StandardOutputLost(lost, messages);
+    }
+    // An output left as it was under --overwrite skip, and what a rule
+    // skipped, are what the user asked for.
+    return counts.failed == 0 && !observer.RunRefused() ? ExitWritten : ExitFailed;
 }
 
 } // namespace

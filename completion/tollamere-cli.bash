@@ -18,6 +18,8 @@ _tollamere_cli()
     case $prev in
         -o | --output)
             _filedir -d
+            # "-" is standard output.
+            [[ -z $cur || $cur == - ]] && COMPREPLY+=(-)
             return
             ;;
         -x | --ext | --format)

@@ -115,9 +115,18 @@ bool IsRefused(const std::error_code& error)
     return error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
 }
 
-// A folder that vanished while the scan ran had nothing left to leave out.
-void ReportListingFailure(const std::string& folder, const std::error_code& error, const SkipSink& reportSkip)
+constexpr const char* HiddenFolderReason = "hidden folder";
+
+bool IsHiddenName(std::string_view name)
 {
+    return name.starts_with('.');
+}
+
+// A folder that vanished while the scan ran had nothing left to leave out.
+void ReportListingFailure(const std::string& folder, const std::error_code& error, const SkipSink& skipSink,
+                          const ScanExclusions& exclusions)
+{
+    const SkipSink& reportSkip = exclusions.reportUnlisted ? exclusions.reportUnlisted : skipSink;
     if (!reportSkip || error == std::errc::no_such_file_or_directory)
         return;
     std::string reason = IsRefused(error) ? "permission denied" : error.message();
@@ -159,12 +168,13 @@ bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>&
     std::error_code error;
     fs::directory_iterator entry(ToFileSystemPath(folder), error);
     if (error) {
-        ReportListingFailure(folder, error, reportSkip);
+        ReportListingFailure(folder, error, reportSkip, exclusions);
         return !IsRefused(error);
     }
 
     std::vector<std::string> names;
     std::vector<std::string> unsafeNames;
+    std::vector<std::string> hiddenNames;
     std::vector<std::string> links;
     std::vector<std::string> outputFolders;
     for (const fs::directory_iterator end; entry != end; entry.increment(error)) {
@@ -179,6 +189,8 @@ bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>&
         std::string name = ToPathText(entry->path().filename());
         if (IsOutputFolder(entry->path(), exclusions))
             outputFolders.push_back(std::move(name));
+        else if (exclusions.everyName)
+            (IsHiddenName(name) ? hiddenNames : names).push_back(std::move(name));
         else
             (HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
     }
@@ -186,6 +198,7 @@ bool AppendSubFolders(const std::string& listedFolder, std::vector<std::string>&
     for (const std::string& name : names)
         found.push_back(folder + name + '/');
     ReportNames(folder, std::move(unsafeNames), "/", UnsafeNameReason, reportSkip);
+    ReportNames(folder, std::move(hiddenNames), "/", HiddenFolderReason, reportSkip);
     ReportNames(folder, std::move(outputFolders), "/", OutputFolderReason, exclusions.reportLeftOut);
     ReportNames(folder, std::move(links), "/", FolderLinkReason, exclusions.reportLeftOut);
     return true;
@@ -243,7 +256,7 @@ bool IsFolder(const std::string& path)
 }
 
 std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern,
-                                           const SkipSink& reportSkip)
+                                           const SkipSink& reportSkip, bool everyName)
 {
     std::vector<std::string> names;
     if (!IsWellFormed(folder))
@@ -258,7 +271,7 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, const std:
     for (const fs::directory_iterator end; file != end; file.increment(error)) {
         std::string name = ToPathText(file->path().filename());
         if (MatchesCaseKeys(CaseKey(name), wildcard) && IsExistingFile(entry + name))
-            (HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
+            (!everyName && HasUnsafeCharacters(name) ? unsafeNames : names).push_back(std::move(name));
     }
     SortInListingOrder(names);
     ReportNames(entry, std::move(unsafeNames), "", UnsafeNameReason, reportSkip);
@@ -300,7 +313,7 @@ bool IsExistingFile(const std::string& path)
 
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern)
 {
-    return ListMatchingFiles(folder, pattern, {});
+    return ListMatchingFiles(folder, pattern, {}, false);
 }
 
 void CollectSubFolders(std::vector<std::string>& folders, bool recurse, std::stop_token stop,
@@ -334,13 +347,14 @@ void AddFolderFiles(const std::string& folder, const std::string& pattern, const
     for (const std::string& entry : folders) {
         if (stop.stop_requested())
             return;
-        for (const std::string& name : ListMatchingFiles(entry, pattern, reportSkip)) {
+        for (const std::string& name : ListMatchingFiles(entry, pattern, reportSkip, exclusions.everyName)) {
             std::string path = entry + name;
+            const bool hidden = exclusions.everyName ? IsHiddenName(name) : AttributeValue(path) == HiddenArchive;
             if (name.front() == '~')
                 skip(path, "the name starts with \"~\"");
             else if (!IsExistingFile(path))
                 continue;
-            else if (AttributeValue(path) == HiddenArchive)
+            else if (hidden)
                 skip(path, "hidden file");
             else
                 addRow(path);

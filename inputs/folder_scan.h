@@ -40,6 +40,14 @@ struct ScanExclusions {
     // Hears of each folder left out by design: the output folder, and every
     // symbolic link to a folder (never followed); the path ends with "/".
     SkipSink reportLeftOut;
+    // The command line's rules instead of the window's: every name the file
+    // system holds is taken (a TAB, bytes that are not UTF-8), and a name
+    // starting with "." is hidden, a folder's as a file's, so that neither
+    // is scanned.
+    bool everyName = false;
+    // Hears, when set, of each folder whose listing failed, in place of
+    // reportSkip: a fault rather than a rule.
+    SkipSink reportUnlisted;
 };
 
 // The pattern a drop and the "*" answer of Add All use: every file.

@@ -94,7 +94,7 @@ TEST_F(FolderWatchTest, TheProgramConvertsWhatArrivesAndStopsCleanly)
     std::string said;
     for (char c = 0; read(ends[0], &c, 1) == 1 && c != '\n';)
         said += c;
-    EXPECT_NE(said.find("Watching"), std::string::npos) << said;
+    EXPECT_NE(said.find("watching"), std::string::npos) << said;
     Picture button(40, 30, 0xFF305070u);
     SavePictureFile(button, false, root_ / "button.png");
     // Copied in slowly, as over a network: never taken half written.

@@ -30,6 +30,15 @@ SkipSink CollectInto(Skips& skips)
     return [&skips](const std::string& path, const std::string& reason) { skips.emplace_back(path, reason); };
 }
 
+// The window's rules, leaving out the output folder.
+ScanExclusions Excluding(std::string outputFolder, SkipSink reportLeftOut = {})
+{
+    ScanExclusions exclusions;
+    exclusions.outputFolder = std::move(outputFolder);
+    exclusions.reportLeftOut = std::move(reportLeftOut);
+    return exclusions;
+}
+
 // A folder tree built by the test in a fresh temporary folder. Paths are
 // relative to its root R, which is "<temporary>/R".
 class AddFolderTest : public ::testing::Test {
@@ -293,6 +302,30 @@ TEST_F(AddFolderTest, ScanSkipsUnsafeNamesButNotAccentedOnes)
                                   {Path("\xFF.png"), UnsafeReason}}));
 }
 
+// The command line's rules: every name is taken, and a dot name is hidden,
+// a folder's as a file's (read-only or not); the window's rules stay.
+TEST_F(AddFolderTest, CommandLineRulesTakeEveryNameAndSkipHiddenFolders)
+{
+    File("tab\there.png");
+    File("latin1 \xE9t\xE9/a.png");
+    File(".cache/x.png");
+    File("~draft.png");
+    fs::permissions(File(".read-only.png"), fs::perms::owner_read);
+    File("A/.hidden.png");
+    ScanExclusions rules;
+    rules.everyName = true;
+    Rows rows;
+    Skips skips;
+    AddFolderFiles(root_, "*.*", [&rows](const std::string& row) { rows.push_back(row); }, {}, CollectInto(skips), rules);
+    EXPECT_EQ(rows, Paths({"tab\there.png", "latin1 \xE9t\xE9/a.png"}));
+    EXPECT_EQ(skips, (Skips{{Path(".cache/"), "hidden folder"},
+                            {Path(".read-only.png"), HiddenReason},
+                            {Path("~draft.png"), TildeReason},
+                            {Path("A/.hidden.png"), HiddenReason}}));
+    // The window's scan still enters the dot folder and takes the read-only dot file.
+    EXPECT_EQ(Scan(), Paths({".read-only.png", ".cache/x.png"}));
+}
+
 TEST_F(AddFolderTest, RefusedFolderIsDroppedAndItsSiblingsScanned)
 {
     File("r.png");
@@ -316,6 +349,15 @@ TEST_F(AddFolderTest, RefusedFolderIsDroppedAndItsSiblingsScanned)
     skips.clear();
     AddFolderFiles(Path("B"), "*.*", [](const std::string& row) { ADD_FAILURE() << row; }, {}, CollectInto(skips));
     EXPECT_EQ(skips, refused);
+
+    // Heard as a fault, apart from the skips, where the caller asks.
+    skips.clear();
+    Skips unlisted;
+    ScanExclusions exclusions;
+    exclusions.reportUnlisted = CollectInto(unlisted);
+    AddFolderFiles(root_, "*.*", [](const std::string&) {}, {}, CollectInto(skips), exclusions);
+    EXPECT_TRUE(skips.empty());
+    EXPECT_EQ(unlisted, refused);
 }
 
 TEST_F(AddFolderTest, SymbolicLinksToFoldersAreNotFollowed)
@@ -334,7 +376,7 @@ TEST_F(AddFolderTest, SymbolicLinksToFoldersAreNotFollowed)
     Skips skips;
     Skips leftOut;
     AddFolderFiles(root_, "*.*", [](const std::string&) {}, {}, CollectInto(skips),
-                   ScanExclusions{"", CollectInto(leftOut)});
+                   Excluding("", CollectInto(leftOut)));
     EXPECT_TRUE(skips.empty());
     EXPECT_EQ(leftOut, (Skips{{Path("B/"), std::string(FolderLinkReason)},
                               {Path("A/loop/"), std::string(FolderLinkReason)}}));
@@ -372,14 +414,14 @@ TEST_F(AddFolderTest, OutputFolderIsLeftOutByIdentity)
         Rows found;
         Skips leftOut;
         AddFolderFiles(root_, "*.png", [&found](const std::string& path) { found.push_back(path); }, {}, {},
-                       ScanExclusions{row.outputFolder, CollectInto(leftOut)});
+                       Excluding(row.outputFolder, CollectInto(leftOut)));
         EXPECT_EQ(found, row.rows) << row.outputFolder;
         EXPECT_EQ(leftOut, row.leftOut) << row.outputFolder;
     }
 
     Rows dropped;
     AddDroppedPaths({root_}, [&dropped](const std::string& path) { dropped.push_back(path); }, {},
-                    ScanExclusions{outside.string(), {}});
+                    Excluding(outside.string()));
     EXPECT_EQ(dropped, Paths({"r.png", "A/a.png", "A/out/x.png"}));
 }
 
