@@ -279,10 +279,11 @@ std::size_t FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter 
     return (hasAlpha ? fastest.FilterRgbaRows : fastest.FilterRgbRows)(picture, filter, filtered);
 }
 
-// The bounds of the Chosen tuning, from bench/png_choice.cpp: smooth pictures
-// filter to 85 % zeros and more, grain to 55 % and less (a noisy button on a
-// transparent ground); a picture whose rows fill no more than this many
-// bytes (a 256 x 256 button) takes libdeflate's level 8 in a millisecond or two.
+// The bounds of the Chosen tuning, from bench/png_choice.cpp: the smooth
+// pictures there filter to 88 % zero bytes and more, the grainy ones to 55 %
+// and less (a noisy button on a transparent ground). A picture whose rows
+// fill no more than SmallRowBytes (a 256 x 256 button) takes libdeflate's
+// level 8 in a millisecond or two.
 constexpr std::size_t GrainBelowZerosPercent = 70;
 constexpr std::size_t SmoothFromZerosPercent = 85;
 constexpr std::size_t SmallRowBytes = std::size_t(1) << 18;
