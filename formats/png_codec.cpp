@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -42,10 +43,45 @@ libdeflate_compressor* CompressorFor(int level)
     return compressor.get();
 }
 
+// A zlib compressor at the tuning's level and strategy.
+class ZlibCompressor {
+public:
+    explicit ZlibCompressor(const PngTuning& tuning)
+    {
+        if (deflateInit2(&stream_, std::clamp(tuning.level, 0, 9), Z_DEFLATED, 15, 8, tuning.zlibStrategy) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ZlibCompressor(const ZlibCompressor&) = delete;
+    ZlibCompressor& operator=(const ZlibCompressor&) = delete;
+    ~ZlibCompressor() { deflateEnd(&stream_); }
+
+    z_stream& Stream() noexcept { return stream_; }
+
+    // Compresses the data into `room`, over and over when it is too small;
+    // the size of the whole stream.
+    std::size_t Compress(std::span<const std::uint8_t> data, std::uint8_t* room, std::size_t roomBytes)
+    {
+        stream_.next_in = const_cast<Bytef*>(data.data());
+        stream_.avail_in = uInt(data.size());
+        int status = Z_OK;
+        while (status == Z_OK) {
+            stream_.next_out = room;
+            stream_.avail_out = uInt(roomBytes);
+            status = deflate(&stream_, Z_FINISH);
+        }
+        if (status != Z_STREAM_END)
+            RaiseInvalidPicture("the PNG compressor failed");
+        return stream_.total_out;
+    }
+
+private:
+    z_stream stream_{};
+};
+
 // The data as a zlib stream, into out; its size.
 std::size_t ZlibStream(std::span<const std::uint8_t> data, const PngTuning& tuning, KeptBytes& out)
 {
-    if (tuning.compressor == PngTuning::Compressor::Libdeflate) {
+    if (tuning.compressor != PngTuning::Compressor::Zlib) {
         libdeflate_compressor* compressor = CompressorFor(tuning.level);
         const std::size_t bound = libdeflate_zlib_compress_bound(compressor, data.size());
         const std::size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), out.Reserve(bound), bound);
@@ -53,20 +89,17 @@ std::size_t ZlibStream(std::span<const std::uint8_t> data, const PngTuning& tuni
             RaiseInvalidPicture("the PNG compressor found no room for the picture");
         return size;
     }
-    z_stream stream{};
-    if (deflateInit2(&stream, std::clamp(tuning.level, 0, 9), Z_DEFLATED, 15, 8, tuning.zlibStrategy) != Z_OK)
-        throw std::bad_alloc();
-    const uLong bound = deflateBound(&stream, uLong(data.size()));
-    stream.next_in = const_cast<Bytef*>(data.data());
-    stream.avail_in = uInt(data.size());
-    stream.next_out = out.Reserve(bound);
-    stream.avail_out = uInt(bound);
-    const int status = deflate(&stream, Z_FINISH);
-    const std::size_t size = stream.total_out;
-    deflateEnd(&stream);
-    if (status != Z_STREAM_END)
-        RaiseInvalidPicture("the PNG compressor failed");
-    return size;
+    ZlibCompressor compressor(tuning);
+    const std::size_t bound = deflateBound(&compressor.Stream(), uLong(data.size()));
+    return compressor.Compress(data, out.Reserve(bound), bound);
+}
+
+// The size of the data as a zlib stream, the stream itself thrown away.
+std::size_t ZlibStreamSize(std::span<const std::uint8_t> data, const PngTuning& tuning)
+{
+    std::array<std::uint8_t, 1u << 16> room;
+    ZlibCompressor compressor(tuning);
+    return compressor.Compress(data, room.data(), room.size());
 }
 
 void AppendChunk(EncodedBytes& out, std::string_view type, std::span<const std::uint8_t> data)
@@ -82,8 +115,13 @@ void AppendChunk(EncodedBytes& out, std::string_view type, std::span<const std::
 }
 
 
-// PNG's filter types; Average rarely wins and is never chosen.
-enum FilterType : std::uint8_t { NoFilter = 0, SubFilter = 1, UpFilter = 2, PaethFilter = 4 };
+// PNG's filter types.
+enum FilterType : std::uint8_t { NoFilter = 0, SubFilter = 1, UpFilter = 2, AverageFilter = 3, PaethFilter = 4 };
+
+TOLLAMERE_KERNEL_BODY std::uint8_t Average(std::uint8_t left, std::uint8_t up) noexcept
+{
+    return std::uint8_t((unsigned(left) + unsigned(up)) >> 1);
+}
 
 // One row's samples, in PNG's order, from the picture's pixel words.
 template <std::size_t Step>
@@ -120,6 +158,12 @@ TOLLAMERE_KERNEL_BODY void FilterRow(FilterType type, const std::uint8_t* row, c
         for (std::size_t i = 0; i < bytes; ++i)
             out[i] = std::uint8_t(row[i] - previous[i]);
         return;
+    case AverageFilter:
+        for (std::size_t i = 0; i < first; ++i)
+            out[i] = std::uint8_t(row[i] - (previous[i] >> 1));
+        for (std::size_t i = first; i < bytes; ++i)
+            out[i] = std::uint8_t(row[i] - Average(row[i - Step], previous[i]));
+        return;
     case PaethFilter:
         for (std::size_t i = 0; i < first; ++i)
             out[i] = std::uint8_t(row[i] - previous[i]);
@@ -129,44 +173,44 @@ TOLLAMERE_KERNEL_BODY void FilterRow(FilterType type, const std::uint8_t* row, c
     }
 }
 
-// The usual heuristic: of None, Sub, Up and Paeth, the filter whose output,
+// The usual heuristic, libpng's: of the five filters, the one whose output,
 // its bytes read as signed, sums closest to zero; the first on a tie. The
-// four sums are taken in one pass, in blocks short enough for 32 bits.
+// five sums are taken in one pass, in blocks short enough for 32 bits.
 template <std::size_t Step>
 TOLLAMERE_KERNEL_BODY FilterType ChooseFilter(const std::uint8_t* row, const std::uint8_t* previous, std::size_t bytes) noexcept
 {
     // |b| of a byte b read as signed, in unsigned bytes: the smaller of b and -b.
     const auto size = [](std::uint8_t filtered) { return std::min(filtered, std::uint8_t(-filtered)); };
-    std::uint64_t costs[4] = {};
+    std::uint64_t costs[5] = {};
     const std::size_t first = std::min(Step, bytes);
     for (std::size_t i = 0; i < first; ++i) {
-        costs[0] += size(row[i]);
-        costs[1] += size(row[i]);
-        costs[2] += size(std::uint8_t(row[i] - previous[i]));
-        costs[3] += size(std::uint8_t(row[i] - previous[i]));
+        costs[NoFilter] += size(row[i]);
+        costs[SubFilter] += size(row[i]);
+        costs[UpFilter] += size(std::uint8_t(row[i] - previous[i]));
+        costs[AverageFilter] += size(std::uint8_t(row[i] - (previous[i] >> 1)));
+        costs[PaethFilter] += size(std::uint8_t(row[i] - previous[i]));
     }
     constexpr std::size_t Block = 1u << 20;
     for (std::size_t begin = first; begin < bytes; begin += Block) {
         const std::size_t end = std::min(bytes, begin + Block);
-        std::uint32_t none = 0, sub = 0, up = 0, paeth = 0;
+        std::uint32_t none = 0, sub = 0, up = 0, average = 0, paeth = 0;
         for (std::size_t i = begin; i < end; ++i) {
             none += size(row[i]);
             sub += size(std::uint8_t(row[i] - row[i - Step]));
             up += size(std::uint8_t(row[i] - previous[i]));
+            average += size(std::uint8_t(row[i] - Average(row[i - Step], previous[i])));
             paeth += size(std::uint8_t(row[i] - Paeth(row[i - Step], previous[i], previous[i - Step])));
         }
-        costs[0] += none;
-        costs[1] += sub;
-        costs[2] += up;
-        costs[3] += paeth;
+        costs[NoFilter] += none;
+        costs[SubFilter] += sub;
+        costs[UpFilter] += up;
+        costs[AverageFilter] += average;
+        costs[PaethFilter] += paeth;
     }
     FilterType best = NoFilter;
-    std::uint64_t bestCost = costs[0];
-    for (const auto& [type, cost] : {std::pair{SubFilter, costs[1]}, {UpFilter, costs[2]}, {PaethFilter, costs[3]}})
-        if (cost < bestCost) {
+    for (const FilterType type : {SubFilter, UpFilter, AverageFilter, PaethFilter})
+        if (costs[type] < costs[best])
             best = type;
-            bestCost = cost;
-        }
     return best;
 }
 
@@ -175,6 +219,7 @@ FilterType FixedFilterType(PngTuning::Filter filter) noexcept
     switch (filter) {
     case PngTuning::Filter::Sub: return SubFilter;
     case PngTuning::Filter::Up: return UpFilter;
+    case PngTuning::Filter::Average: return AverageFilter;
     case PngTuning::Filter::Paeth: return PaethFilter;
     default: return NoFilter;
     }
@@ -182,38 +227,42 @@ FilterType FixedFilterType(PngTuning::Filter filter) noexcept
 
 // Every row as PNG stores it before compression, a filter type byte and the
 // filtered samples, into `filtered`, whose memory is kept from picture to
-// picture.
+// picture; the number of those bytes that are zero.
 template <std::size_t Step>
-TOLLAMERE_KERNEL_BODY void FilterRowsBody(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)
+TOLLAMERE_KERNEL_BODY std::size_t FilterRowsBody(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)
 {
     const std::size_t width = std::size_t(picture.Width());
     const std::size_t rowBytes = width * Step;
     std::vector<std::uint8_t> previous(rowBytes, 0);
     std::vector<std::uint8_t> row(rowBytes);
+    std::size_t zeros = 0;
     for (std::int32_t y = 0; y < picture.Height(); ++y) {
         RowSamples<Step>(picture.Row(y), width, row.data());
         std::uint8_t* out = filtered + std::size_t(y) * (rowBytes + 1);
         out[0] = filter == PngTuning::Filter::Adaptive ? ChooseFilter<Step>(row.data(), previous.data(), rowBytes) : FixedFilterType(filter);
         FilterRow<Step>(FilterType(out[0]), row.data(), previous.data(), rowBytes, out + 1);
+        for (std::size_t i = 0; i <= rowBytes; ++i)
+            zeros += out[i] == 0;
         std::swap(row, previous);
     }
+    return zeros;
 }
 
 // The row filters of the two sample layouts, compiled per processor kind.
 struct RowFilters {
-    void (*FilterRgbRows)(const Picture&, PngTuning::Filter, std::uint8_t*);
-    void (*FilterRgbaRows)(const Picture&, PngTuning::Filter, std::uint8_t*);
+    std::size_t (*FilterRgbRows)(const Picture&, PngTuning::Filter, std::uint8_t*);
+    std::size_t (*FilterRgbaRows)(const Picture&, PngTuning::Filter, std::uint8_t*);
 };
 
 #define TOLLAMERE_PNG_FILTER_SET(Name, Attributes, ByteShuffles)                                                       \
     namespace Name {                                                                                                   \
-    Attributes void FilterRgbRows(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)            \
+    Attributes std::size_t FilterRgbRows(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)     \
     {                                                                                                                  \
-        FilterRowsBody<3>(picture, filter, filtered);                                                                  \
+        return FilterRowsBody<3>(picture, filter, filtered);                                                           \
     }                                                                                                                  \
-    Attributes void FilterRgbaRows(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)           \
+    Attributes std::size_t FilterRgbaRows(const Picture& picture, PngTuning::Filter filter, std::uint8_t* filtered)    \
     {                                                                                                                  \
-        FilterRowsBody<4>(picture, filter, filtered);                                                                  \
+        return FilterRowsBody<4>(picture, filter, filtered);                                                           \
     }                                                                                                                  \
     constexpr RowFilters Filters{&FilterRgbRows, &FilterRgbaRows};                                                     \
     }
@@ -222,11 +271,39 @@ TOLLAMERE_KERNEL_SETS(TOLLAMERE_PNG_FILTER_SET)
 
 #undef TOLLAMERE_PNG_FILTER_SET
 
-// The picture's rows filtered into `filtered`, which has room for them.
-void FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter, std::uint8_t* filtered)
+// The picture's rows filtered into `filtered`, which has room for them; the
+// number of its bytes that are zero.
+std::size_t FilterRows(const Picture& picture, bool hasAlpha, PngTuning::Filter filter, std::uint8_t* filtered)
 {
     const RowFilters& fastest = TOLLAMERE_KERNEL_CHOICE(Filters)::Fastest();
-    (hasAlpha ? fastest.FilterRgbaRows : fastest.FilterRgbRows)(picture, filter, filtered);
+    return (hasAlpha ? fastest.FilterRgbaRows : fastest.FilterRgbRows)(picture, filter, filtered);
+}
+
+// The bounds of the Chosen tuning, from bench/png_choice.cpp: the smooth
+// pictures there filter to 88 % zero bytes and more, the grainy ones to 55 %
+// and less (a noisy button on a transparent ground). A picture whose rows
+// fill no more than SmallRowBytes (a 256 x 256 button) takes libdeflate's
+// level 8 in a millisecond or two.
+constexpr std::size_t GrainBelowZerosPercent = 70;
+constexpr std::size_t SmoothFromZerosPercent = 85;
+constexpr std::size_t SmallRowBytes = std::size_t(1) << 18;
+constexpr int SmallLevel = 8;
+
+// The filtered rows compressed as the Chosen tuning says, into out; its size.
+// A picture in between is measured with zlib's runs first, so that it needs
+// no second buffer, and compressed that way again when they are the smaller.
+std::size_t ChosenStream(std::span<const std::uint8_t> data, std::size_t zeros, int level, KeptBytes& out)
+{
+    const std::size_t zerosPercent = data.empty() ? 100 : zeros * 100 / data.size();
+    const PngTuning runs{PngTuning::Compressor::Zlib, 6, PngTuning::Filter::Adaptive, Z_RLE};
+    if (zerosPercent < GrainBelowZerosPercent)
+        return ZlibStream(data, runs, out);
+    const std::size_t runsSize = zerosPercent < SmoothFromZerosPercent ? ZlibStreamSize(data, runs) : SIZE_MAX;
+    PngTuning matches;
+    matches.compressor = PngTuning::Compressor::Libdeflate;
+    matches.level = data.size() <= SmallRowBytes ? SmallLevel : level;
+    const std::size_t size = ZlibStream(data, matches, out);
+    return runsSize < size ? ZlibStream(data, runs, out) : size;
 }
 
 } // namespace
@@ -240,6 +317,7 @@ KeptBytes& PngRowBuffer()
 PngTuning PngTuningForLevel(int level)
 {
     PngTuning tuning;
+    tuning.compressor = PngTuning::Compressor::Libdeflate;
     tuning.level = std::clamp(level, 0, 9);
     if (tuning.level == 0)
         tuning.filter = PngTuning::Filter::None;
@@ -277,9 +355,11 @@ EncodedBytes EncodePngTuned(const Picture& picture, bool hasAlpha, const Picture
     const std::size_t filteredBytes = (std::size_t(picture.Width()) * (hasAlpha ? 4 : 3) + 1) * std::size_t(picture.Height());
     KeptBytes& rows = PngRowBuffer();
     std::uint8_t* filtered = rows.Reserve(filteredBytes);
-    FilterRows(picture, hasAlpha, tuning.filter, filtered);
+    const std::size_t zeros = FilterRows(picture, hasAlpha, tuning.filter, filtered);
     thread_local KeptBytes compressed;
-    const std::size_t size = ZlibStream(std::span(filtered, filteredBytes), tuning, compressed);
+    const std::span<const std::uint8_t> data(filtered, filteredBytes);
+    const std::size_t size = tuning.compressor == PngTuning::Compressor::Chosen ? ChosenStream(data, zeros, tuning.level, compressed)
+                                                                                : ZlibStream(data, tuning, compressed);
     const std::span<const std::uint8_t> stream(compressed.Data(), size);
     out.reserve(out.size() + size + (size / IdatChunkBytes + 2) * 12);
     for (std::size_t at = 0; at < size; at += IdatChunkBytes)

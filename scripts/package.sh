@@ -11,6 +11,15 @@ cd "$(dirname "$0")/.."
 umask 022
 rm -rf build-pkg
 
+# Two builds of one commit give the same bytes: CPack stamps every file of the
+# package with SOURCE_DATE_EPOCH, here the last commit's time (or, outside a
+# checkout, the changelog's), and dpkg-buildflags maps the build folder out of
+# the programs.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || stat -c %Y packaging/changelog)
+fi
+export SOURCE_DATE_EPOCH
+
 # dpkg-buildflags gives the flags Debian builds its packages with (stack
 # protector, fortified functions, read-only relocations); CMake does not
 # read CPPFLAGS, so the preprocessor's part joins the compiler's.

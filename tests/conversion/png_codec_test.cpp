@@ -10,6 +10,7 @@
 #include <QColorSpace>
 #include <QImage>
 
+#include <cmath>
 #include <functional>
 
 namespace tollamere {
@@ -18,7 +19,7 @@ namespace {
 using test::Bytes;
 using test::TempFolder;
 
-// Every filter and both compressors give back the pixels, with and without
+// Every filter and every compressor give back the pixels, with and without
 // alpha, as Qt's reader (libpng) sees them.
 TEST(PngWriter, EveryTuningKeepsThePixels)
 {
@@ -28,9 +29,9 @@ TEST(PngWriter, EveryTuningKeepsThePixels)
         for (std::int32_t x = 0; x < noisy.Width(); ++x)
             noisy.Pixel(x, y) ^= std::uint32_t(x * 7919 + y * 104729) & 0x3F3F3F;
     const std::pair<Picture, bool> pictures[] = {{noisy, false}, {test::LetterFWithAlpha(), true}, {test::LetterF(), false}};
-    for (const auto compressor : {PngTuning::Compressor::Libdeflate, PngTuning::Compressor::Zlib})
-        for (const auto filter : {PngTuning::Filter::None, PngTuning::Filter::Sub, PngTuning::Filter::Up, PngTuning::Filter::Paeth,
-                                  PngTuning::Filter::Adaptive})
+    for (const auto compressor : {PngTuning::Compressor::Chosen, PngTuning::Compressor::Libdeflate, PngTuning::Compressor::Zlib})
+        for (const auto filter : {PngTuning::Filter::None, PngTuning::Filter::Sub, PngTuning::Filter::Up, PngTuning::Filter::Average,
+                                  PngTuning::Filter::Paeth, PngTuning::Filter::Adaptive})
             for (const int level : {0, 1, 9})
                 for (const auto& [picture, alpha] : pictures) {
                     SCOPED_TRACE(testing::Message() << int(compressor) << " " << int(filter) << " " << level << (alpha ? " alpha" : ""));
@@ -40,6 +41,50 @@ TEST(PngWriter, EveryTuningKeepsThePixels)
                     ASSERT_TRUE(read.loadFromData(bytes.data(), int(bytes.size()), "png"));
                     EXPECT_EQ(read.hasAlphaChannel(), alpha);
                 }
+}
+
+// Without a level, a picture (beyond the small ones, which take a higher
+// level) is compressed the way that suits what it holds: never larger than
+// libdeflate's level 7 (smooth buttons) or zlib's runs (grain), whichever it
+// is, and a mixture takes the smaller of the two. A level of one's own stays
+// libdeflate's level.
+TEST(PngWriter, TheDefaultTakesTheWayThatSuitsThePicture)
+{
+    std::uint32_t state = 12345;
+    const auto noise = [&] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    const auto button = [](std::int32_t width, std::int32_t height) {
+        Picture picture(width, height, 0);
+        for (std::int32_t y = 0; y < height; ++y)
+            for (std::int32_t x = 0; x < width; ++x)
+                if (std::hypot(x - width / 2.0, y - height / 2.0) < std::min(width, height) * 0.45)
+                    picture.Pixel(x, y) = 0xFF204080u + std::uint32_t(x / 3) * 0x10000u + std::uint32_t(y / 5) * 0x100u;
+        return picture;
+    };
+    Picture grain(300, 300);
+    for (std::int32_t y = 0; y < grain.Height(); ++y)
+        for (std::int32_t x = 0; x < grain.Width(); ++x)
+            grain.Pixel(x, y) = 0xFF000000u | (0x606060u + (noise() & 0x1F1F1Fu));
+    Picture mixed = button(400, 300);
+    for (std::int32_t y = 0; y < mixed.Height(); ++y)
+        for (std::int32_t x = 0; x < mixed.Width() / 4; ++x)
+            mixed.Pixel(x, y) = 0xFF000000u | (noise() & 0x0F0F0Fu);
+    const std::pair<const char*, Picture> pictures[] = {
+        {"button", button(400, 300)}, {"grain", grain}, {"mixture", mixed}};
+    const PngTuning matches{PngTuning::Compressor::Libdeflate, 7, PngTuning::Filter::Adaptive, 0};
+    const PngTuning runs{PngTuning::Compressor::Zlib, 6, PngTuning::Filter::Adaptive, 3};  // Z_RLE
+    for (const auto& [name, picture] : pictures)
+        for (const bool alpha : {false, true}) {
+            SCOPED_TRACE(testing::Message() << name << (alpha ? " alpha" : ""));
+            const std::size_t chosen = EncodePng(picture, alpha, {}).size();
+            EXPECT_LE(chosen, EncodePngTuned(picture, alpha, {}, matches).size());
+            EXPECT_LE(chosen, EncodePngTuned(picture, alpha, {}, runs).size());
+        }
+    SaveSettings level5;
+    level5.pngLevel = 5;
+    EXPECT_EQ(EncodePng(grain, false, level5), EncodePngTuned(grain, false, {}, {PngTuning::Compressor::Libdeflate, 5, PngTuning::Filter::Adaptive, 0}));
 }
 
 // Samples of every kind: each row filtered with a different one of the five
