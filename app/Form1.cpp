@@ -31,6 +31,7 @@
 #include <QScreen>
 #include <QShortcut>
 
+#include <algorithm>
 #include <iterator>
 
 namespace tollamere {
@@ -47,9 +48,19 @@ constexpr int ClientHeight = 7290;
 // neither freezes the window nor floods it with one call per file.
 constexpr int ScanRowsIntervalMs = 50;
 
-void Place(QWidget* widget, int left, int top, int width, int height)
+// Where a control goes beyond its design place when the window is larger
+// than the design: moved right and down, widened and heightened, in pixels.
+struct Growth {
+    int right = 0;
+    int down = 0;
+    int wider = 0;
+    int taller = 0;
+};
+
+void Place(QWidget* widget, int left, int top, int width, int height, Growth growth = {})
 {
-    widget->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+    widget->setGeometry(TwipsToPixels(left) + growth.right, TwipsToPixels(top) + growth.down,
+                        TwipsToPixels(width) + growth.wider, TwipsToPixels(height) + growth.taller);
 }
 
 // A forced background forces its text colour too: a dark desktop palette
@@ -91,8 +102,10 @@ Form1::~Form1()
 void Form1::CreateControls()
 {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(TwipsToPixels(ClientWidth), TwipsToPixels(ClientHeight));
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    // The design's size is the smallest the controls fit in.
+    setMinimumSize(TwipsToPixels(ClientWidth), TwipsToPixels(ClientHeight));
+    resize(minimumSize());
     setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     setCursor(Qt::ArrowCursor);
 
@@ -119,41 +132,29 @@ void Form1::CreateControls()
     // In the order of the design, which is also the stacking order.
     Frame1 = new QGroupBox(QStringLiteral("Options"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Place(Frame1, 120, 3510, 7800, 1725);
     txtBevelSize = makeBox("txtBevelSize", QStringLiteral("5"), Frame1);
-    Place(txtBevelSize, 2760, 1200, 975, 345);
     txtLightElevation = makeBox("txtLightElevation", QStringLiteral("30"), Frame1);
-    Place(txtLightElevation, 2760, 750, 975, 345);
     txtLightAngle = makeBox("txtLightAngle", QStringLiteral("135"), Frame1);
-    Place(txtLightAngle, 2760, 300, 975, 345);
     Label3 = makeLabel("Label3", QStringLiteral("Bevel Size:"), Frame1);
-    Place(Label3, 240, 1245, 1095, 255);
     Label2 = makeLabel("Label2", QStringLiteral("Light Elevation (in degrees):"), Frame1);
-    Place(Label2, 240, 795, 2415, 255);
     Label1 = makeLabel("Label1", QStringLiteral("Light Angle (in degrees):"), Frame1);
-    Place(Label1, 240, 345, 2295, 255);
     PushButton9 = makeButton("PushButton9", QStringLiteral("Loo&k..."), Frame1);
     PushButton9->setToolTip(QStringLiteral("Look: the technique, profile, depth and shape of the bevel, and saved looks"));
-    Place(PushButton9, 5865, 300, 1695, 345);
     LookName = makeLabel("LookName", QString(), Frame1);
     LookName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Place(LookName, 3960, 795, 3600, 255);
     ShowLookName();
 
     Frame2 = new QGroupBox(QStringLiteral("Save Results To This Folder"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
-    Place(Frame2, 120, 5310, 7800, 810);
     Text1 = makeBox("Text1", QString(), Frame2);
-    Place(Text1, 240, 300, 4815, 345);
     PushButton7 = makeButton("PushButton7", QStringLiteral("..."), Frame2);
     PushButton7->setToolTip(QStringLiteral("Choose the folder the results are saved to"));
-    Place(PushButton7, 5160, 300, 600, 345);
     PushButton8 = makeButton("PushButton8", QStringLiteral("&Options..."), Frame2);
     PushButton8->setToolTip(QStringLiteral("Output Options: sub-folders, file names, existing files, format, quality, metadata"));
-    Place(PushButton8, 5865, 300, 1695, 345);
 
     PushButton4 = makeButton("PushButton4", QStringLiteral("&Help"), this);
-    Place(PushButton4, 120, 120, 7800, 405);
+    PreviewToggle = makeButton("PreviewToggle", QStringLiteral("&Preview"), this);
+    PreviewToggle->setCheckable(true);
 
     inputList_ = new InputListModel(this);
     ListView1 = new InputListView(this);
@@ -161,32 +162,29 @@ void Form1::CreateControls()
     ListView1->setModel(inputList_);
     ListView1->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     ListView1->setToolTip(ListHint);
-    Place(ListView1, 120, 630, 7800, 1815);
 
     ProgressBar1 = new CaptionedProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->SetCaption(IdleProgressText);
-    Place(ProgressBar1, 120, 6760, 7800, 405);
 
     PushButton1 = makeButton("PushButton1", QStringLiteral("&Add Image File(s)"), this);
-    Place(PushButton1, 120, 2540, 3840, 405);
     PushButton3 = makeButton("PushButton3", QStringLiteral("Add All File(s) In &Folder"), this);
-    Place(PushButton3, 4080, 2540, 3840, 405);
     PushButton2 = makeButton("PushButton2", StartCaption, this);
-    Place(PushButton2, 120, 6240, 7800, 405);
     PushButton5 = makeButton("PushButton5", QStringLiteral("&Clear List"), this);
-    Place(PushButton5, 120, 3050, 3840, 405);
     PushButton6 = makeButton("PushButton6", QStringLiteral("&Load Sample/Example File"), this);
-    Place(PushButton6, 4080, 3050, 3840, 405);
 
     // picIn and picOut lie just beyond the design's client area; the window
     // widens to them when the preview shows.
     preview_ = new PreviewPane(
         {ListView1->selectionModel(), inputList_, txtBevelSize, txtLightAngle, txtLightElevation}, this);
-    Place(preview_->InputBox(), 8280, 120, 3840, 2535);
-    Place(preview_->OutputBox(), 8280, 2880, 3840, 2535);
+    InputCaption = makeLabel("InputCaption", QStringLiteral("Input:"), this);
+    InputCaption->setBuddy(preview_->InputBox());
+    ResultCaption = makeLabel("ResultCaption", QStringLiteral("Result:"), this);
+    ResultCaption->setBuddy(preview_->OutputBox());
+    for (QLabel* caption : {InputCaption, ResultCaption})
+        caption->hide();
     preview_->SetLook(look_.look);
 
     // The design look; a skin replaces it at start-up.
@@ -198,7 +196,7 @@ void Form1::CreateControls()
     for (QWidget* widget : std::initializer_list<QWidget*>{
              this, Frame1, Frame2, Label1, Label2, Label3, ListView1, ListView1->viewport(), ListView1->header(), Text1,
              PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7, PushButton8,
-             PushButton9}) {
+             PushButton9, PreviewToggle}) {
         widget->setMouseTracking(true);
         widget->installEventFilter(this);
     }
@@ -270,14 +268,133 @@ void Form1::WireCommands()
     connect(inputList_, &QAbstractItemModel::modelReset, preview_, &PreviewPane::FollowSelection);
     for (QLineEdit* box : {txtBevelSize, txtLightAngle, txtLightElevation})
         connect(box, &QLineEdit::textChanged, preview_, &PreviewPane::FollowParameters);
-    auto* togglePreview = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
-    connect(togglePreview, &QShortcut::activated, this, [this] {
+    const auto togglePreview = [this] {
         ShowPreview(!preview_->IsShown());
         StoreSetting(KeyShowPreview, preview_->IsShown() ? QStringLiteral("1") : QStringLiteral("0"));
+    };
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this), &QShortcut::activated, this, togglePreview);
+    connect(PreviewToggle, &QPushButton::clicked, this, togglePreview);
+    PreviewToggle->setToolTip(QStringLiteral("Shows or hides the preview (Ctrl+P)"));
+
+    // The file column fits its paths until the user drags its divider.
+    connect(ListView1->header(), &QHeaderView::sectionResized, this, [this](int section) {
+        if (section == PathColumn && !fittingColumns_)
+            fileColumnChosen_ = true;
     });
+    connect(inputList_, &QAbstractItemModel::rowsInserted, this, [this] { FitFileColumn(); });
+    connect(inputList_, &QAbstractItemModel::modelReset, this, [this] { FitFileColumn(); });
 
     scanRowsTimer_.setInterval(ScanRowsIntervalMs);
     connect(&scanRowsTimer_, &QTimer::timeout, this, [this] { AppendScannedRows(); });
+}
+
+void Form1::LayOutControls()
+{
+    const int previewWidth = preview_->IsShown() ? TwipsToPixels(ClientWidthWithPreview) - TwipsToPixels(ClientWidth) : 0;
+    const int extraWidth = std::max(0, width() - TwipsToPixels(ClientWidth) - previewWidth);
+    const int extraHeight = std::max(0, height() - TwipsToPixels(ClientHeight));
+    // With the preview, its panes take half of the extra width.
+    const int wider = preview_->IsShown() ? extraWidth / 2 : extraWidth;
+    const int paneWider = extraWidth - wider;
+    const int leftHalf = wider / 2;
+    const int rightHalf = wider - leftHalf;
+
+    Place(PushButton4, 120, 120, 6240, 405, {0, 0, wider, 0});
+    Place(PreviewToggle, 6480, 120, 1440, 405, {wider, 0, 0, 0});
+    Place(ListView1, 120, 630, 7800, 1815, {0, 0, wider, extraHeight});
+    Place(PushButton1, 120, 2540, 3840, 405, {0, extraHeight, leftHalf, 0});
+    Place(PushButton3, 4080, 2540, 3840, 405, {leftHalf, extraHeight, rightHalf, 0});
+    Place(PushButton5, 120, 3050, 3840, 405, {0, extraHeight, leftHalf, 0});
+    Place(PushButton6, 4080, 3050, 3840, 405, {leftHalf, extraHeight, rightHalf, 0});
+
+    Place(Frame1, 120, 3510, 7800, 1725, {0, extraHeight, wider, 0});
+    Place(txtBevelSize, 2760, 1200, 975, 345);
+    Place(txtLightElevation, 2760, 750, 975, 345);
+    Place(txtLightAngle, 2760, 300, 975, 345);
+    Place(Label3, 240, 1245, 1095, 255);
+    Place(Label2, 240, 795, 2415, 255);
+    Place(Label1, 240, 345, 2295, 255);
+    Place(PushButton9, 5865, 300, 1695, 345, {wider, 0, 0, 0});
+    Place(LookName, 3960, 795, 3600, 255, {wider, 0, 0, 0});
+
+    Place(Frame2, 120, 5310, 7800, 810, {0, extraHeight, wider, 0});
+    Place(Text1, 240, 300, 4815, 345, {0, 0, wider, 0});
+    Place(PushButton7, 5160, 300, 600, 345, {wider, 0, 0, 0});
+    Place(PushButton8, 5865, 300, 1695, 345, {wider, 0, 0, 0});
+
+    Place(PushButton2, 120, 6240, 7800, 405, {0, extraHeight, wider, 0});
+    Place(ProgressBar1, 120, 6760, 7800, 405, {0, extraHeight, wider, 0});
+
+    // The panes share the column's height below their captions.
+    const int paneHeight = (height() - TwipsToPixels(120 + 255 + 105 + 255 + 120)) / 2;
+    const int captionHeight = TwipsToPixels(255);
+    Place(InputCaption, 8280, 120, 3840, 255, {wider, 0, paneWider, 0});
+    preview_->InputBox()->setGeometry(InputCaption->x(), InputCaption->geometry().bottom() + 1, InputCaption->width(),
+                                      paneHeight);
+    ResultCaption->setGeometry(InputCaption->x(), preview_->InputBox()->geometry().bottom() + 1 + TwipsToPixels(105),
+                               InputCaption->width(), captionHeight);
+    preview_->OutputBox()->setGeometry(InputCaption->x(), ResultCaption->geometry().bottom() + 1, InputCaption->width(),
+                                       paneHeight);
+    FitFileColumn();
+}
+
+void Form1::FitFileColumn()
+{
+    if (fileColumnChosen_ || inputList_ == nullptr)
+        return;
+    QHeaderView* header = ListView1->header();
+    const int room = ListView1->viewport()->width();
+    // Long paths are cut short rather than leaving the result no room.
+    const int needed = std::max(header->sectionSizeHint(PathColumn), ListView1->ColumnWidthHint(PathColumn));
+    fittingColumns_ = true;
+    ListView1->setColumnWidth(PathColumn, std::clamp(needed, room / 3, std::max(room / 3, room * 3 / 5)));
+    fittingColumns_ = false;
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    LayOutControls();
+}
+
+void Form1::RestoreWindowPlacement()
+{
+    const QStringList widths = StoredSetting(KeyListColumnWidths, QString()).split(QLatin1Char(','));
+    if (bool ok = false; widths.size() == 2 && widths.front().toInt(&ok) > 0 && ok) {
+        fileColumnChosen_ = true;
+        ListView1->setColumnWidth(PathColumn, widths.front().toInt());
+    }
+    const QStringList place = StoredSetting(KeyWindowGeometry, QString()).split(QLatin1Char(','));
+    if (place.size() != 4)
+        return;
+    QList<int> numbers;
+    for (const QString& number : place) {
+        bool ok = false;
+        numbers.push_back(number.toInt(&ok));
+        if (!ok)
+            return;
+    }
+    const QRect stored(numbers[0], numbers[1], numbers[2], numbers[3]);
+    // A place on a screen no longer there would put the window out of reach.
+    if (QGuiApplication::screenAt(stored.center()) == nullptr)
+        return;
+    resize(stored.size().expandedTo(minimumSize()));
+    move(stored.topLeft());
+    centred_ = true;
+    if (StoredSetting(KeyWindowMaximized, QString()) == QStringLiteral("1"))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void Form1::SaveWindowPlacement()
+{
+    const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
+    StoreSetting(KeyWindowGeometry,
+                 QStringLiteral("%1,%2,%3,%4").arg(normal.x()).arg(normal.y()).arg(normal.width()).arg(normal.height()));
+    StoreSetting(KeyWindowMaximized, isMaximized() ? QStringLiteral("1") : QStringLiteral("0"));
+    if (fileColumnChosen_)
+        StoreSetting(KeyListColumnWidths, QStringLiteral("%1,%2")
+                                              .arg(ListView1->columnWidth(PathColumn))
+                                              .arg(ListView1->columnWidth(ResultColumn)));
 }
 
 void Form1::SetTabOrder()
@@ -308,10 +425,11 @@ void Form1::Form_Load()
             [&] { txtLightElevation->setText(StoredSetting(KeyLightElevation, QStringLiteral("30"))); });
     RunStep(LoadHandler, 132, [&] { txtBevelSize->setText(StoredSetting(KeyBevelSize, QStringLiteral("5"))); });
     RunStep(LoadHandler, 134, [&] { inputList_->SetColumnTitle(ColumnHeader); });
-    RunStep(LoadHandler, 136, [&] { ListView1->setColumnWidth(0, TwipsToPixels(7000)); });
+    RunStep(LoadHandler, 136, [&] { FitFileColumn(); });
     RunStep(LoadHandler, 138, [&] { RestoreOutputFolder(); });
     RunStep(LoadHandler, 140,
-            [&] { ShowPreview(StoredSetting(KeyShowPreview, QStringLiteral("0")) == QStringLiteral("1")); });
+            [&] { ShowPreview(StoredSetting(KeyShowPreview, QStringLiteral("1")) == QStringLiteral("1")); });
+    RunStep(LoadHandler, 142, [&] { RestoreWindowPlacement(); });
 }
 
 void Form1::ApplySkin()
@@ -389,6 +507,8 @@ void Form1::PushButton4_Click()
 
 void Form1::closeEvent(QCloseEvent* event)
 {
+    if (!closing_)
+        SaveWindowPlacement();
     closing_ = true;
     StopBackgroundWork();
     QWidget::closeEvent(event);
@@ -397,8 +517,8 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::StopBackgroundWork()
 {
     if (conversion_) {
-        dialogs_.CloseRunReport();
-        pendingReportAnswer_ = nullptr;
+        if (std::exchange(reportOpen_, false))
+            dialogs_.CloseRunReport();
         conversion_->Abandon();
         conversion_.reset();
     }
@@ -450,9 +570,19 @@ void Form1::SetWindowPointer(const QCursor& pointer)
 
 void Form1::ShowPreview(bool shown)
 {
-    // Hidden, the window keeps exactly its design size.
+    const bool changed = shown != preview_->IsShown();
     preview_->SetShown(shown);
-    setFixedSize(TwipsToPixels(shown ? ClientWidthWithPreview : ClientWidth), TwipsToPixels(ClientHeight));
+    for (QLabel* caption : {InputCaption, ResultCaption})
+        caption->setVisible(shown);
+    PreviewToggle->setChecked(shown);
+    // The controls keep their width: the window widens by the panes, or
+    // narrows by them, unless it fills the screen.
+    const int panes = TwipsToPixels(ClientWidthWithPreview) - TwipsToPixels(ClientWidth);
+    const int newWidth = width() + (shown ? panes : -panes);
+    setMinimumSize(TwipsToPixels(shown ? ClientWidthWithPreview : ClientWidth), TwipsToPixels(ClientHeight));
+    if (changed && !isMaximized() && !isFullScreen())
+        resize(std::max(minimumWidth(), newWidth), height());
+    LayOutControls();
 }
 
 // ---- Shared pieces ---------------------------------------------------------

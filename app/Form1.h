@@ -9,6 +9,7 @@
 #include "input_list_model.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QTimer>
 #include <QWidget>
@@ -70,6 +71,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -86,6 +88,16 @@ private:
     void CreateControls();
     void WireCommands();
     void SetTabOrder();
+    // Places every control for the window's size: the design's places at the
+    // design's size; the list, the preview's panes and the wide controls take
+    // what the window has beyond it.
+    void LayOutControls();
+    // The file column as wide as its paths need, within limits, until the
+    // user drags its divider; the result column takes the rest.
+    void FitFileColumn();
+    // The window's size, place and the list's columns, in the store.
+    void RestoreWindowPlacement();
+    void SaveWindowPlacement();
 
     void ApplySkin();
     void SetApplicationTitle();
@@ -108,8 +120,7 @@ private:
     void StartConversion(EffectParameters parameters);
     void StopConversion();
     void ShowConversionProgress(const ItemStart& start);
-    void ShowConversionFailure(const ConversionFailure& failure, std::function<void()> answer);
-    void AnswerPendingReport();
+    void ShowConversionFailure(const ConversionFailure& failure);
     void FinishConversion();
 
     void StartScan(ScanKind kind, std::vector<std::string> folders, ScanJob::Scan scan);
@@ -157,15 +168,21 @@ private:
     bool closing_ = false;
 
     std::unique_ptr<ConversionJob> conversion_;
-    // The answer the run waits for while its failure report shows.
-    std::function<void()> pendingReportAnswer_;
+    // A failure report is open; the run goes on meanwhile.
+    bool reportOpen_ = false;
     // "Don't show further reports in this run" was ticked.
     bool reportsSilenced_ = false;
+    // The items the run has ended, and its time so far, for the time left.
+    std::size_t itemsEnded_ = 0;
+    QElapsedTimer runClock_;
     std::vector<Scan> scans_;
     std::uint64_t lastScanId_ = 0;
     int addAllScansRunning_ = 0;
     QTimer scanRowsTimer_;
     bool centred_ = false;
+    // The user dragged the file column's divider: its width is theirs.
+    bool fileColumnChosen_ = false;
+    bool fittingColumns_ = false;
 
     // The rows of ListView1; the view only shows them.
     InputListModel* inputList_ = nullptr;
@@ -186,6 +203,10 @@ private:
     QPushButton* PushButton9 = nullptr;
     QLabel* LookName = nullptr;
     QPushButton* PushButton4 = nullptr;
+    // Shows and hides the preview, as Ctrl+P does.
+    QPushButton* PreviewToggle = nullptr;
+    QLabel* InputCaption = nullptr;
+    QLabel* ResultCaption = nullptr;
     InputListView* ListView1 = nullptr;
     CaptionedProgressBar* ProgressBar1 = nullptr;
     QPushButton* PushButton1 = nullptr;

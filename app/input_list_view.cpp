@@ -19,8 +19,12 @@ InputListView::InputListView(QWidget* parent) : QTreeView(parent)
     // Several rows at once, for Delete and Ctrl+A.
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The column keeps its own width; the user drags its divider to see long paths.
-    header()->setStretchLastSection(false);
+    // The result column takes what the file column leaves, so no sideways
+    // scrolling is needed to read why a row failed.
+    header()->setStretchLastSection(true);
+    header()->setMinimumSectionSize(40);
+    // A selected row is shown without scrolling sideways to it.
+    setAutoScroll(false);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(false);
