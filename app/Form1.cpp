@@ -7,7 +7,9 @@
 #include "input_list_model.h"
 #include "input_list_view.h"
 #include "look_dialog.h"
+#include "numeric_text.h"
 #include "output_options_dialog.h"
+#include "parameter_checks.h"
 #include "preview_pane.h"
 #include "runtime_error.h"
 #include "settings_keys.h"
@@ -177,8 +179,9 @@ void Form1::CreateControls()
 
     // picIn and picOut lie just beyond the design's client area; the window
     // widens to them when the preview shows.
-    preview_ = new PreviewPane(
-        {ListView1->selectionModel(), inputList_, txtBevelSize, txtLightAngle, txtLightElevation}, this);
+    preview_ = new PreviewPane({ListView1->selectionModel(), inputList_, txtBevelSize, txtLightAngle,
+                                txtLightElevation, [this] { return ParameterProblem(); }},
+                               this);
     InputCaption = makeLabel("InputCaption", QStringLiteral("Input:"), this);
     InputCaption->setBuddy(preview_->InputBox());
     ResultCaption = makeLabel("ResultCaption", QStringLiteral("Result:"), this);
@@ -252,6 +255,11 @@ void Form1::WireCommands()
     connect(stop, &QShortcut::activated, this, [this] { StopConversion(); });
     PushButton2->setToolTip(QStringLiteral("Ctrl+Return starts, Escape stops"));
 
+    // Each box says what it takes as it is typed in.
+    for (QLineEdit* box : {txtBevelSize, txtLightAngle, txtLightElevation}) {
+        box->setValidator(new NumberCharactersValidator(box));
+        connect(box, &QLineEdit::textChanged, this, [this] { MarkParameterBoxes(); });
+    }
     connect(txtLightAngle, &QLineEdit::textChanged, this,
             [this](const QString& text) { StoreSetting(KeyLightAngle, text); });
     connect(txtLightElevation, &QLineEdit::textChanged, this,
@@ -430,6 +438,25 @@ void Form1::Form_Load()
     RunStep(LoadHandler, 140,
             [&] { ShowPreview(StoredSetting(KeyShowPreview, QStringLiteral("1")) == QStringLiteral("1")); });
     RunStep(LoadHandler, 142, [&] { RestoreWindowPlacement(); });
+    MarkParameterBoxes();
+}
+
+void Form1::MarkParameterBoxes()
+{
+    const std::string separator = LocaleDecimalSeparator();
+    const std::pair<QLineEdit*, ParameterBox> boxes[] = {{txtBevelSize, ParameterBox::BevelSize},
+                                                         {txtLightAngle, ParameterBox::LightAngle},
+                                                         {txtLightElevation, ParameterBox::LightElevation}};
+    for (const auto& [box, kind] : boxes)
+        MarkBox(box, CheckBoxText(kind, box->text(), separator),
+                QStringLiteral("%1: %2").arg(BoxName(kind), BoxRange(kind)));
+}
+
+QString Form1::ParameterProblem() const
+{
+    const std::optional<RefusedBox> refused = FirstRefusedBox(txtBevelSize->text(), txtLightAngle->text(),
+                                                              txtLightElevation->text(), LocaleDecimalSeparator());
+    return refused ? refused->check.reason : QString();
 }
 
 void Form1::ApplySkin()

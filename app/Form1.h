@@ -128,6 +128,10 @@ private:
     void FinishScan(std::uint64_t id);
     void EndAddAllBusy();
 
+    // Marks each parameter box by what it holds; the preview says the first refusal.
+    void MarkParameterBoxes();
+    QString ParameterProblem() const;
+
     // One place decides what may be used while a run is active.
     void UpdateCommands();
     void StopBackgroundWork();

@@ -9,6 +9,8 @@
 #include "input_list_model.h"
 #include "input_list_view.h"
 #include "numeric_text.h"
+#include "parameter_checks.h"
+#include "runtime_error.h"
 #include "run_steps.h"
 #include "window_texts.h"
 
@@ -54,8 +56,14 @@ bool Form1::CheckParametersBeforeRun(const EffectParameters& parameters)
     // The run's own guards speak first; they need no parameters.
     if (inputList_->RowCount() == 0 || FolderExists(Text1->text().toStdString()) != std::optional<bool>(true))
         return true;
-    // Reported where the run would report them for every item: its effect's step.
+    // Reported where the run would report them for every item, its effect's
+    // step, with the box at fault and what it takes.
     return RunStep(ConversionHandler, LineBevel, [&] {
+        if (const std::optional<RefusedBox> refused = FirstRefusedBox(
+                txtBevelSize->text(), txtLightAngle->text(), txtLightElevation->text(), LocaleDecimalSeparator()))
+            throw RuntimeError(ErrorNumber::InvalidProcedureCall,
+                               refused->check.description + " (" + BoxName(refused->box).toStdString() + ": " +
+                                   BoxRange(refused->box).toStdString() + ")");
         if (parameters.error)
             throw *parameters.error;
         CheckBevelParameters(parameters.parsed);

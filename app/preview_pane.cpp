@@ -243,10 +243,11 @@ void PreviewPane::ShowResult(const PreviewResultShown& shown)
     if (shown.generation != generation_ || !hasSubject_)
         return;
     outputPicture_ = shown.picture.full;
+    const QString problem = inputs_.parameterProblem ? inputs_.parameterProblem() : QString();
     if (shown.failure.isEmpty())
         picOut_->ShowPicture(shown.picture.thumbnail);
     else
-        picOut_->ShowText(shown.failure);
+        picOut_->ShowText(problem.isEmpty() ? shown.failure : problem);
     if (outputZoom_) {
         const QString caption = SubjectName() + QStringLiteral(" (bevelled)");
         if (shown.failure.isEmpty())

@@ -14,6 +14,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QItemSelectionModel;
@@ -62,6 +63,8 @@ struct PreviewInputs {
     const QLineEdit* bevelSize = nullptr;
     const QLineEdit* lightAngle = nullptr;
     const QLineEdit* lightElevation = nullptr;
+    // Why the boxes cannot be used, said as the boxes say it; empty when they can.
+    std::function<QString()> parameterProblem;
 };
 
 class PreviewPane final : public QObject {

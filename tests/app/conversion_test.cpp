@@ -429,11 +429,14 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("description");
-        QTest::newRow("size not a number") << "txtBevelSize" << "five" << "Type mismatch";
-        QTest::newRow("size beyond a byte") << "txtBevelSize" << "255" << "Overflow";
-        QTest::newRow("size -1") << "txtBevelSize" << "-1" << "Division by zero";
-        QTest::newRow("angle without a direction") << "txtLightAngle" << "1e308" << "Overflow";
-        QTest::newRow("elevation empty") << "txtLightElevation" << "" << "Type mismatch";
+        const QString size = QStringLiteral(" (Bevel Size: a whole number from 0 to 254)");
+        QTest::newRow("size not a number") << "txtBevelSize" << "five" << "Type mismatch" + size;
+        QTest::newRow("size beyond a byte") << "txtBevelSize" << "255" << "Overflow" + size;
+        QTest::newRow("size -1") << "txtBevelSize" << "-1" << "Division by zero" + size;
+        QTest::newRow("angle without a direction") << "txtLightAngle" << "1e308"
+                                                   << "Overflow (Light Angle: any number of degrees)";
+        QTest::newRow("elevation empty") << "txtLightElevation" << ""
+                                         << "Type mismatch (Light Elevation: from -90 to 90 degrees)";
     }
 
     void badParametersGiveOneReportAndNoRun()

@@ -229,11 +229,14 @@ private slots:
         SelectRow(*form_, 0);
         QTRY_VERIFY_WITH_TIMEOUT(!picOut->Thumbnail().isNull(), PreviewTimeoutMs);
 
+        // The result box says what the box at fault says.
         struct Case {
             const char* bevelSize;
             const char* lightAngle;
+            const char* box;
         };
-        for (const Case& bad : {Case{"abc", "135"}, Case{"300", "135"}, Case{"5", "1e400"}}) {
+        for (const Case& bad : {Case{"abc", "135", "txtBevelSize"}, Case{"300", "135", "txtBevelSize"},
+                                Case{"5", "1e400", "txtLightAngle"}}) {
             Find<QLineEdit>(*form_, "txtLightAngle")->setText(QLatin1String(bad.lightAngle));
             SetBevelSize(QLatin1String(bad.bevelSize));
             const std::string reason = FailureOf([&] {
@@ -242,7 +245,7 @@ private slots:
                            ParseBevelParameters(bad.bevelSize, bad.lightAngle, "30"));
             });
             QVERIFY2(!reason.empty(), bad.bevelSize);
-            QTRY_COMPARE_WITH_TIMEOUT(picOut->Text(), QString::fromStdString(reason), PreviewTimeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(picOut->Text(), Find<QLineEdit>(*form_, bad.box)->toolTip(), PreviewTimeoutMs);
             QVERIFY(picOut->Thumbnail().isNull());
             QVERIFY(!picIn->Thumbnail().isNull());
         }
