@@ -49,6 +49,8 @@ constexpr int ClientHeight = 7290;
 // Rows found by a scan reach the list in batches this often, so a large tree
 // neither freezes the window nor floods it with one call per file.
 constexpr int ScanRowsIntervalMs = 50;
+// How long a note about the list stays in the progress bar's place.
+constexpr int NoteMs = 6000;
 
 // Where a control goes beyond its design place when the window is larger
 // than the design: moved right and down, widened and heightened, in pixels.
@@ -153,6 +155,9 @@ void Form1::CreateControls()
     PushButton7->setToolTip(QStringLiteral("Choose the folder the results are saved to"));
     PushButton8 = makeButton("PushButton8", QStringLiteral("&Options..."), Frame2);
     PushButton8->setToolTip(QStringLiteral("Output Options: sub-folders, file names, existing files, format, quality, metadata"));
+    OptionsSummary = makeLabel("OptionsSummary", QString(), Frame2);
+    OptionsSummary->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ShowOutputOptionsSummary();
 
     PushButton4 = makeButton("PushButton4", QStringLiteral("&Help"), this);
     PreviewToggle = makeButton("PreviewToggle", QStringLiteral("&Preview"), this);
@@ -228,8 +233,13 @@ void Form1::WireCommands()
     auto* removeWritten = new QAction(RemoveWrittenRowsCaption, ListView1);
     removeWritten->setObjectName(QStringLiteral("RemoveWrittenRows"));
     connect(removeWritten, &QAction::triggered, this, [this] {
-        if (!IsConverting() && !IsBusy())
-            inputList_->RemoveWrittenRows();
+        if (IsConverting() || IsBusy())
+            return;
+        std::vector<int> written;
+        for (int row = 0; row < inputList_->RowCount(); ++row)
+            if (inputList_->Row(row).outcome == RowOutcome::Written)
+                written.push_back(row);
+        RemoveRows(std::move(written));
     });
     ListView1->addActions({copyFailed, removeWritten});
 
@@ -292,6 +302,16 @@ void Form1::WireCommands()
     connect(inputList_, &QAbstractItemModel::rowsInserted, this, [this] { FitFileColumn(); });
     connect(inputList_, &QAbstractItemModel::modelReset, this, [this] { FitFileColumn(); });
 
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this, [this] { UndoRemoval(); });
+    PushButton5->setToolTip(QStringLiteral("Ctrl+Z brings the rows back"));
+    noteTimer_.setSingleShot(true);
+    noteTimer_.setInterval(NoteMs);
+    connect(&noteTimer_, &QTimer::timeout, this, [this] {
+        skippedPaths_ = 0;
+        if (!IsConverting())
+            ProgressBar1->SetCaption(IdleProgressText);
+    });
+
     scanRowsTimer_.setInterval(ScanRowsIntervalMs);
     connect(&scanRowsTimer_, &QTimer::timeout, this, [this] { AppendScannedRows(); });
 }
@@ -329,6 +349,8 @@ void Form1::LayOutControls()
     Place(Text1, 240, 300, 4815, 345, {0, 0, wider, 0});
     Place(PushButton7, 5160, 300, 600, 345, {wider, 0, 0, 0});
     Place(PushButton8, 5865, 300, 1695, 345, {wider, 0, 0, 0});
+    // On the frame's title line, right of its caption, above Options....
+    Place(OptionsSummary, 3360, 15, 4200, 255, {wider, 0, 0, 0});
 
     Place(PushButton2, 120, 6240, 7800, 405, {0, extraHeight, wider, 0});
     Place(ProgressBar1, 120, 6760, 7800, 405, {0, extraHeight, wider, 0});
@@ -519,9 +541,17 @@ void Form1::PushButton8_Click()
     if (RunTest(OutputOptionsHandler, 102, [&] { return !chosen; }))
         return;
     outputOptions_ = *chosen;
+    ShowOutputOptionsSummary();
     RunStep(OutputOptionsHandler, 104, [&] {
         OutputOptionsToSettings(outputOptions_, [this](const QString& key, const QString& text) { StoreSetting(key, text); });
     });
+}
+
+void Form1::ShowOutputOptionsSummary()
+{
+    const QString summary = OutputOptionsSummary(outputOptions_);
+    OptionsSummary->setText(summary.isEmpty() ? QString() : QStringLiteral("Options: ") + summary);
+    OptionsSummary->setToolTip(OptionsSummary->text());
 }
 
 void Form1::PushButton4_Click()
@@ -646,11 +676,6 @@ void Form1::ShowMessage(const QString& text)
     if (closing_)
         return;
     dialogs_.Message(applicationTitle_, text, MessageIcon::None, MessageButtons::Ok);
-}
-
-void Form1::AppendRow(std::string path)
-{
-    inputList_->Append(std::move(path));
 }
 
 QString Form1::StartFolder(const QString& key)

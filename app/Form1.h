@@ -145,7 +145,16 @@ private:
     void ShowFailureReport(const std::string& description, std::string_view handler, int line);
     void ShowMessage(const QString& text);
 
-    void AppendRow(std::string path);
+    // Appends the paths not in the list yet, and says how many were not.
+    void AppendRows(std::vector<std::string> paths, const std::vector<std::string>& scannedFolders = {});
+    // Removes the rows, from the last, so that Ctrl+Z can bring them back.
+    void RemoveRows(std::vector<int> rows);
+    // Ctrl+Z: the rows the last removal took, back in their places.
+    void UndoRemoval();
+    // A short note in the progress bar's place while no run is active.
+    void ShowNote(const QString& note);
+    // Names the output options that differ from the defaults beside Options....
+    void ShowOutputOptionsSummary();
     // The folder a dialog of this kind was left in last time, if it still exists.
     QString StartFolder(const QString& key);
     void StoreSetting(const QString& key, const QString& text);
@@ -183,6 +192,11 @@ private:
     std::uint64_t lastScanId_ = 0;
     int addAllScansRunning_ = 0;
     QTimer scanRowsTimer_;
+    // Removed rows with their places, last removal last; emptied by a run.
+    std::vector<std::vector<std::pair<int, InputRow>>> removals_;
+    // Paths skipped as already listed since the note last went away.
+    int skippedPaths_ = 0;
+    QTimer noteTimer_;
     bool centred_ = false;
     // The user dragged the file column's divider: its width is theirs.
     bool fileColumnChosen_ = false;
@@ -206,6 +220,7 @@ private:
     QPushButton* PushButton8 = nullptr;
     QPushButton* PushButton9 = nullptr;
     QLabel* LookName = nullptr;
+    QLabel* OptionsSummary = nullptr;
     QPushButton* PushButton4 = nullptr;
     // Shows and hides the preview, as Ctrl+P does.
     QPushButton* PreviewToggle = nullptr;

@@ -93,6 +93,10 @@ void Form1::StartConversion(EffectParameters parameters)
     request.workers = 0;
 
     inputList_->ClearOutcomes();
+    // A run ends what Ctrl+Z can bring back.
+    removals_.clear();
+    noteTimer_.stop();
+    skippedPaths_ = 0;
     reportsSilenced_ = false;
     itemsEnded_ = 0;
     runClock_.start();

@@ -177,6 +177,31 @@ void OutputOptionsDialog::accept()
     QDialog::accept();
 }
 
+QString OutputOptionsSummary(const OutputOptions& options)
+{
+    const OutputOptions defaults;
+    QStringList differences;
+    if (options.structure != defaults.structure)
+        differences.push_back(QStringLiteral("sub-folders"));
+    if (options.namePattern != defaults.namePattern)
+        differences.push_back(QStringLiteral("name ") + QString::fromStdString(options.namePattern));
+    if (options.overwrite == OutputOptions::Overwrite::Skip)
+        differences.push_back(QStringLiteral("skip existing"));
+    if (options.overwrite == OutputOptions::Overwrite::Rename)
+        differences.push_back(QStringLiteral("rename existing"));
+    if (!options.format.empty())
+        differences.push_back(QString::fromStdString(options.format).toUpper());
+    if (options.quality)
+        differences.push_back(QStringLiteral("quality %1").arg(*options.quality));
+    if (options.pngLevel)
+        differences.push_back(QStringLiteral("PNG level %1").arg(*options.pngLevel));
+    if (options.stripMetadata != defaults.stripMetadata)
+        differences.push_back(QStringLiteral("no metadata"));
+    if (options.autoOrient != defaults.autoOrient)
+        differences.push_back(QStringLiteral("not turned upright"));
+    return differences.join(QStringLiteral(", "));
+}
+
 OutputOptions OutputOptionsFromSettings(const std::function<QString(const QString& key)>& read)
 {
     OutputOptions options;

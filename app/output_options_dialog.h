@@ -46,6 +46,10 @@ private:
     QLabel* nameWarning_ = nullptr;
 };
 
+// The options that differ from the defaults, in a few words each ("skip
+// existing, WEBP"); empty for the defaults.
+QString OutputOptionsSummary(const OutputOptions& options);
+
 // The options as the settings store keeps them, one text per key; a key
 // missing or unreadable keeps that option's default.
 OutputOptions OutputOptionsFromSettings(const std::function<QString(const QString& key)>& read);

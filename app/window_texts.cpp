@@ -18,7 +18,9 @@ const QString HelpText =
                    "existing files and sets the quality. It also reads ") + ReadOnlyFormatNamesText() +
     QStringLiteral(" files.\r\r"
                    "Keys: Ctrl+O adds files, Ctrl+Shift+O a folder, Ctrl+Return starts, Escape stops, Delete "
-                   "removes the selected rows, Ctrl+A selects them all, F1 shows this help.");
+                   "removes the selected rows, Ctrl+Z brings removed rows back, Ctrl+A selects them all, Shift+F10 "
+                   "opens the list's menu, Ctrl+P shows or hides the preview, Return on a preview pane opens it at "
+                   "full size, F1 shows this help.");
 
 QString ProgressCaption(const ItemStart& start, std::optional<double> secondsLeft)
 {

@@ -5,6 +5,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <iterator>
 
 namespace tollamere {
@@ -49,6 +50,14 @@ void InputListModel::Append(std::vector<std::string> paths, const std::vector<st
         std::string root = RootOf(path, scannedFolders);
         rows_.push_back(InputRow{std::move(path), std::move(root), RowOutcome::None, {}, {}});
     }
+    endInsertRows();
+}
+
+void InputListModel::Insert(int row, InputRow restored)
+{
+    row = std::clamp(row, 0, RowCount());
+    beginInsertRows(QModelIndex(), row, row);
+    rows_.insert(std::next(rows_.begin(), row), std::move(restored));
     endInsertRows();
 }
 

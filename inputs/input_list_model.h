@@ -45,6 +45,8 @@ public:
     // Rows a scan found; each takes as its root the longest of the scanned
     // folders it lies under.
     void Append(std::vector<std::string> paths, const std::vector<std::string>& scannedFolders = {});
+    // Puts a row back at that place, or last when the list is shorter.
+    void Insert(int row, InputRow restored);
     // Does nothing for a row that does not exist.
     void Remove(int row);
     void Clear();

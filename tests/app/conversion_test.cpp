@@ -246,6 +246,9 @@ private slots:
         QTest::mouseClick(Button(*form_, OutputOptionsButton), Qt::LeftButton);
         QCOMPARE(dialogs_->shownOptions.size(), std::size_t(2));
         QCOMPARE(dialogs_->shownOptions[1].namePattern, std::string("{name}"));
+        // The window names what differs from the defaults.
+        QCOMPARE(Find<QLabel>(*form_, "OptionsSummary")->text(),
+                 QStringLiteral("Options: sub-folders, name {name}-b, skip existing"));
 
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(sandbox_->Path(QStringLiteral("in")))});
@@ -267,6 +270,7 @@ private slots:
 
         // A new window starts with what was chosen.
         form_ = OpenWindow(*dialogs_, sandbox_->Path(QStringLiteral("program")));
+        QVERIFY(Find<QLabel>(*form_, "OptionsSummary")->text().endsWith(QStringLiteral("skip existing")));
         QTest::mouseClick(Button(*form_, OutputOptionsButton), Qt::LeftButton);
         QCOMPARE(dialogs_->shownOptions.back().namePattern, std::string("{name}-b"));
         QCOMPARE(dialogs_->shownOptions.back().structure, OutputOptions::Structure::KeepFolders);
