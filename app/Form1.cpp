@@ -28,6 +28,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -139,16 +140,21 @@ void Form1::CreateControls()
     txtBevelSize = makeBox("txtBevelSize", QStringLiteral("5"), Frame1);
     txtLightElevation = makeBox("txtLightElevation", QStringLiteral("30"), Frame1);
     txtLightAngle = makeBox("txtLightAngle", QStringLiteral("135"), Frame1);
-    Label3 = makeLabel("Label3", QStringLiteral("Bevel Size:"), Frame1);
-    Label2 = makeLabel("Label2", QStringLiteral("Light Elevation (in degrees):"), Frame1);
-    Label1 = makeLabel("Label1", QStringLiteral("Light Angle (in degrees):"), Frame1);
+    // The labels' access keys take the keyboard to their boxes.
+    Label3 = makeLabel("Label3", QStringLiteral("&Bevel Size:"), Frame1);
+    Label3->setBuddy(txtBevelSize);
+    Label2 = makeLabel("Label2", QStringLiteral("Light &Elevation (in degrees):"), Frame1);
+    Label2->setBuddy(txtLightElevation);
+    Label1 = makeLabel("Label1", QStringLiteral("Light An&gle (in degrees):"), Frame1);
+    Label1->setBuddy(txtLightAngle);
     PushButton9 = makeButton("PushButton9", QStringLiteral("Loo&k..."), Frame1);
     PushButton9->setToolTip(QStringLiteral("Look: the technique, profile, depth and shape of the bevel, and saved looks"));
     LookName = makeLabel("LookName", QString(), Frame1);
     LookName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ShowLookName();
 
-    Frame2 = new QGroupBox(QStringLiteral("Save Results To This Folder"), this);
+    // Its access key takes the keyboard to the folder box, its first control.
+    Frame2 = new QGroupBox(QStringLiteral("Save &Results To This Folder"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Text1 = makeBox("Text1", QString(), Frame2);
     PushButton7 = makeButton("PushButton7", QStringLiteral("..."), Frame2);
@@ -224,8 +230,15 @@ void Form1::WireCommands()
     connect(ListView1, &InputListView::RemoveSelectedRowRequested, this, [this] { ListView1_RemoveSelectedRow(); });
     connect(ListView1, &InputListView::PathsDropped, this,
             [this](const std::vector<std::string>& paths) { ListView1_Drop(paths); });
-    // The list's context menu, for the rows a run left behind.
-    ListView1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The list's context menu, for the rows a run left behind; the view asks
+    // for it on a right click, Shift+F10 and the Menu key.
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        auto* menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addActions(ListView1->actions());
+        menu->popup(ListView1->viewport()->mapToGlobal(position));
+    });
     auto* copyFailed = new QAction(CopyFailedRowsCaption, ListView1);
     copyFailed->setObjectName(QStringLiteral("CopyFailedRows"));
     connect(copyFailed, &QAction::triggered, this,
@@ -429,10 +442,11 @@ void Form1::SaveWindowPlacement()
 
 void Form1::SetTabOrder()
 {
-    const std::initializer_list<QWidget*> order{ListView1,   PushButton1,   PushButton3,       PushButton2,
-                                                PushButton4, PushButton5,   PushButton6,       Text1,
-                                                PushButton7, PushButton8,   txtLightAngle,     txtLightElevation,
-                                                txtBevelSize, PushButton9};
+    // As the eye reads the window: top to bottom, left to right, the preview last.
+    const std::initializer_list<QWidget*> order{
+        PushButton4,  PreviewToggle, ListView1,   PushButton1, PushButton3, PushButton5, PushButton6,
+        txtLightAngle, txtLightElevation, txtBevelSize, PushButton9, Text1, PushButton7, PushButton8,
+        PushButton2, preview_->InputBox(), preview_->OutputBox()};
     for (auto widget = order.begin(); std::next(widget) != order.end(); ++widget)
         QWidget::setTabOrder(*widget, *std::next(widget));
     // The list comes first: a first keystroke must not change a setting.

@@ -60,6 +60,13 @@ void InputListView::keyPressEvent(QKeyEvent* event)
         emit RemoveSelectedRowRequested();
         return;
     }
+    // The menu by the keyboard, beside the current row.
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        event->accept();
+        const QRect row = visualRect(currentIndex());
+        emit customContextMenuRequested(row.isValid() ? row.center() : QPoint(4, 4));
+        return;
+    }
     QTreeView::keyPressEvent(event);
 }
 

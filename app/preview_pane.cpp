@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextOption>
@@ -22,7 +23,8 @@ namespace tollamere {
 PreviewBox::PreviewBox(QWidget* parent) : QFrame(parent)
 {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    setToolTip(QStringLiteral("Click to see it at full size"));
+    setToolTip(QStringLiteral("Click, or Return, to see it at full size"));
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void PreviewBox::ShowPicture(const QImage& thumbnail)
@@ -71,6 +73,16 @@ void PreviewBox::mousePressEvent(QMouseEvent* event)
 {
     pressed_ = event->button() == Qt::LeftButton;
     QFrame::mousePressEvent(event);
+}
+
+void PreviewBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space) {
+        event->accept();
+        emit Clicked();
+        return;
+    }
+    QFrame::keyPressEvent(event);
 }
 
 void PreviewBox::mouseReleaseEvent(QMouseEvent* event)

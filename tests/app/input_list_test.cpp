@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app_test_support.h"
+#include <QSignalSpy>
 #include <QProgressBar>
 #include <QHeaderView>
 #include "format_registry.h"
@@ -112,6 +113,31 @@ private slots:
         QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(RowCount(*form_), 0);
+
+        // Shift+F10 and the Menu key ask for the list's menu.
+        QSignalSpy menu(list, &QWidget::customContextMenuRequested);
+        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        QTest::keyClick(list, Qt::Key_Menu);
+        QCOMPARE(menu.size(), 2);
+        for (QWidget* popup = QApplication::activePopupWidget(); popup != nullptr; popup = QApplication::activePopupWidget())
+            popup->close();
+
+        // Tab goes as the eye reads; the boxes' labels and the folder's frame
+        // take the keyboard to them by their access keys.
+        QStringList chain;
+        QWidget* widget = Find<QWidget>(*form_, HelpButton);
+        for (int step = 0; chain.size() < 17 && step < 200; ++step, widget = widget->nextInFocusChain())
+            if ((widget->focusPolicy() & Qt::TabFocus) != 0 && widget->isVisible())
+                chain.push_back(widget->objectName());
+        QCOMPARE(chain.join(QLatin1Char(' ')),
+                 QStringLiteral("PushButton4 PreviewToggle ListView1 PushButton1 PushButton3 PushButton5 PushButton6 "
+                                "txtLightAngle txtLightElevation txtBevelSize PushButton9 Text1 PushButton7 "
+                                "PushButton8 PushButton2 picIn picOut"));
+        for (const auto& [key, box] : {std::pair{Qt::Key_G, "txtLightAngle"}, std::pair{Qt::Key_E, "txtLightElevation"},
+                                       std::pair{Qt::Key_B, "txtBevelSize"}, std::pair{Qt::Key_R, "Text1"}}) {
+            QTest::keyClick(form_.get(), key, Qt::AltModifier);
+            QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(box));
+        }
 
         dialogs_->texts = {std::optional<QString>()};
         QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);

@@ -275,7 +275,9 @@ private slots:
         QVERIFY(thumbnail.width() == box.width() || thumbnail.height() == box.height());
         QVERIFY(std::abs(thumbnail.width() * 600 - thumbnail.height() * 800) <= 800);
 
-        QTest::mouseClick(picOut, Qt::LeftButton);
+        // Return on the focused pane opens it as a click does.
+        picOut->setFocus();
+        QTest::keyClick(picOut, Qt::Key_Return);
         auto* view = form_->findChild<ZoomView*>();
         QVERIFY(view != nullptr && view->isVisible() && !view->isModal());
         QCOMPARE(view->CurrentZoom(), ZoomView::Zoom::OneToOne);
