@@ -201,10 +201,6 @@ void Form1::CreateControls()
         caption->hide();
     preview_->SetLook(look_.look);
 
-    // The design look; a skin replaces it at start-up.
-    for (QWidget* widget : std::initializer_list<QWidget*>{this, Frame1, Frame2, Label1, Label2, Label3, LookName})
-        SetBackColour(widget, Qt::white, Qt::black);
-
     // Pointer feedback: the buttons show the hand, these the arrow. The
     // parameter boxes and the progress bar keep whatever pointer they meet.
     for (QWidget* widget : std::initializer_list<QWidget*>{
