@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QItemSelectionModel;
 class QLineEdit;
@@ -34,6 +35,10 @@ public:
     explicit PreviewBox(QWidget* parent = nullptr);
 
     void ShowPicture(const QImage& thumbnail);
+    // The full-size picture behind the thumbnail: with one much larger than
+    // the box, the pointer shows a 1:1 detail of it (a loupe), so a bevel of
+    // a few pixels can be judged in place.
+    void SetDetailSource(const QImage& full);
     void ShowText(const QString& text);
     void Clear();
 
@@ -50,9 +55,16 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
+    QRect ThumbnailRect() const;
+    void PaintLoupe(QPainter& painter, const QRect& shown);
+
     QImage thumbnail_;
+    QImage detailSource_;
+    std::optional<QPoint> pointer_;
     QString text_;
     bool pressed_ = false;
 };

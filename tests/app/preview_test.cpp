@@ -275,6 +275,14 @@ private slots:
         QVERIFY(thumbnail.width() == box.width() || thumbnail.height() == box.height());
         QVERIFY(std::abs(thumbnail.width() * 600 - thumbnail.height() * 800) <= 800);
 
+        // A picture three times the pane's size: the pointer shows a 1:1 detail.
+        const QImage plain = picOut->grab().toImage();
+        QTest::mouseMove(picOut, picOut->rect().center());
+        QMouseEvent move(QEvent::MouseMove, QPointF(picOut->rect().center()), picOut->mapToGlobal(QPointF(picOut->rect().center())),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(picOut, &move);
+        QVERIFY(picOut->grab().toImage() != plain);
+
         // Return on the focused pane opens it as a click does.
         picOut->setFocus();
         QTest::keyClick(picOut, Qt::Key_Return);
