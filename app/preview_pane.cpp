@@ -152,6 +152,12 @@ void PreviewBox::mouseMoveEvent(QMouseEvent* event)
     QFrame::mouseMoveEvent(event);
 }
 
+void PreviewBox::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    emit Resized();
+}
+
 void PreviewBox::leaveEvent(QEvent* event)
 {
     pointer_.reset();
@@ -197,6 +203,19 @@ PreviewPane::PreviewPane(PreviewInputs inputs, QWidget* window)
         box->hide();
 
     window->installEventFilter(this);
+    resized_.setSingleShot(true);
+    resized_.setInterval(150);
+    connect(picOut_, &PreviewBox::Resized, &resized_, qOverload<>(&QTimer::start));
+    connect(&resized_, &QTimer::timeout, this, [this] {
+        if (!shown_ || !hasSubject_)
+            return;
+        // Read afresh, so that both thumbnails take the panes' new size.
+        const QPersistentModelIndex row = subject_;
+        ForgetSubject();
+        hasSubject_ = true;
+        subject_ = row;
+        Request();
+    });
     connect(picIn_, &PreviewBox::Clicked, this,
             [this] { OpenZoom(inputZoom_, inputPicture_, SubjectName()); });
     connect(picOut_, &PreviewBox::Clicked, this, [this] {

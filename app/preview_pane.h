@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QPersistentModelIndex>
 #include <QPointer>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -49,6 +50,7 @@ public:
 
 signals:
     void Clicked();
+    void Resized();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -57,6 +59,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QRect ThumbnailRect() const;
@@ -134,6 +137,9 @@ private:
     QImage outputPicture_;
 
     std::unique_ptr<PreviewWorker> worker_;
+    // A pane that grew or shrank gets thumbnails of its new size, once the
+    // resizing has settled.
+    QTimer resized_;
 };
 
 } // namespace tollamere
