@@ -415,10 +415,13 @@ void Form1::RestoreWindowPlacement()
     }
     const QRect stored(numbers[0], numbers[1], numbers[2], numbers[3]);
     // A place on a screen no longer there would put the window out of reach.
-    if (QGuiApplication::screenAt(stored.center()) == nullptr)
+    const QScreen* display = QGuiApplication::screenAt(stored.center());
+    if (display == nullptr)
         return;
     resize(stored.size().expandedTo(minimumSize()));
-    move(stored.topLeft());
+    // The title bar stays on the screen, where it can be grabbed.
+    const QRect available = display->availableGeometry();
+    move(std::max(stored.left(), available.left()), std::max(stored.top(), available.top()));
     centred_ = true;
     if (StoredSetting(KeyWindowMaximized, QString()) == QStringLiteral("1"))
         setWindowState(windowState() | Qt::WindowMaximized);
