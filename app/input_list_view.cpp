@@ -23,8 +23,6 @@ InputListView::InputListView(QWidget* parent) : QTreeView(parent)
     // scrolling is needed to read why a row failed.
     header()->setStretchLastSection(true);
     header()->setMinimumSectionSize(40);
-    // A selected row is shown without scrolling sideways to it.
-    setAutoScroll(false);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(false);
