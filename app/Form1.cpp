@@ -7,7 +7,9 @@
 #include "input_list_model.h"
 #include "input_list_view.h"
 #include "look_dialog.h"
+#include "numeric_text.h"
 #include "output_options_dialog.h"
+#include "parameter_checks.h"
 #include "preview_pane.h"
 #include "runtime_error.h"
 #include "settings_keys.h"
@@ -26,11 +28,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 
+#include <algorithm>
 #include <iterator>
 
 namespace tollamere {
@@ -46,10 +50,22 @@ constexpr int ClientHeight = 7290;
 // Rows found by a scan reach the list in batches this often, so a large tree
 // neither freezes the window nor floods it with one call per file.
 constexpr int ScanRowsIntervalMs = 50;
+// How long a note about the list stays in the progress bar's place.
+constexpr int NoteMs = 6000;
 
-void Place(QWidget* widget, int left, int top, int width, int height)
+// Where a control goes beyond its design place when the window is larger
+// than the design: moved right and down, widened and heightened, in pixels.
+struct Growth {
+    int right = 0;
+    int down = 0;
+    int wider = 0;
+    int taller = 0;
+};
+
+void Place(QWidget* widget, int left, int top, int width, int height, Growth growth = {})
 {
-    widget->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+    widget->setGeometry(TwipsToPixels(left) + growth.right, TwipsToPixels(top) + growth.down,
+                        TwipsToPixels(width) + growth.wider, TwipsToPixels(height) + growth.taller);
 }
 
 // A forced background forces its text colour too: a dark desktop palette
@@ -91,8 +107,10 @@ Form1::~Form1()
 void Form1::CreateControls()
 {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(TwipsToPixels(ClientWidth), TwipsToPixels(ClientHeight));
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    // The design's size is the smallest the controls fit in.
+    setMinimumSize(TwipsToPixels(ClientWidth), TwipsToPixels(ClientHeight));
+    resize(minimumSize());
     setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     setCursor(Qt::ArrowCursor);
 
@@ -119,41 +137,37 @@ void Form1::CreateControls()
     // In the order of the design, which is also the stacking order.
     Frame1 = new QGroupBox(QStringLiteral("Options"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Place(Frame1, 120, 3510, 7800, 1725);
     txtBevelSize = makeBox("txtBevelSize", QStringLiteral("5"), Frame1);
-    Place(txtBevelSize, 2760, 1200, 975, 345);
     txtLightElevation = makeBox("txtLightElevation", QStringLiteral("30"), Frame1);
-    Place(txtLightElevation, 2760, 750, 975, 345);
     txtLightAngle = makeBox("txtLightAngle", QStringLiteral("135"), Frame1);
-    Place(txtLightAngle, 2760, 300, 975, 345);
-    Label3 = makeLabel("Label3", QStringLiteral("Bevel Size:"), Frame1);
-    Place(Label3, 240, 1245, 1095, 255);
-    Label2 = makeLabel("Label2", QStringLiteral("Light Elevation (in degrees):"), Frame1);
-    Place(Label2, 240, 795, 2415, 255);
-    Label1 = makeLabel("Label1", QStringLiteral("Light Angle (in degrees):"), Frame1);
-    Place(Label1, 240, 345, 2295, 255);
+    // The labels' access keys take the keyboard to their boxes.
+    Label3 = makeLabel("Label3", QStringLiteral("&Bevel Size:"), Frame1);
+    Label3->setBuddy(txtBevelSize);
+    Label2 = makeLabel("Label2", QStringLiteral("Light &Elevation (in degrees):"), Frame1);
+    Label2->setBuddy(txtLightElevation);
+    Label1 = makeLabel("Label1", QStringLiteral("Light An&gle (in degrees):"), Frame1);
+    Label1->setBuddy(txtLightAngle);
     PushButton9 = makeButton("PushButton9", QStringLiteral("Loo&k..."), Frame1);
     PushButton9->setToolTip(QStringLiteral("Look: the technique, profile, depth and shape of the bevel, and saved looks"));
-    Place(PushButton9, 5865, 300, 1695, 345);
     LookName = makeLabel("LookName", QString(), Frame1);
     LookName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Place(LookName, 3960, 795, 3600, 255);
     ShowLookName();
 
-    Frame2 = new QGroupBox(QStringLiteral("Save Results To This Folder"), this);
+    // Its access key takes the keyboard to the folder box, its first control.
+    Frame2 = new QGroupBox(QStringLiteral("Save &Results To This Folder"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
-    Place(Frame2, 120, 5310, 7800, 810);
     Text1 = makeBox("Text1", QString(), Frame2);
-    Place(Text1, 240, 300, 4815, 345);
     PushButton7 = makeButton("PushButton7", QStringLiteral("..."), Frame2);
     PushButton7->setToolTip(QStringLiteral("Choose the folder the results are saved to"));
-    Place(PushButton7, 5160, 300, 600, 345);
     PushButton8 = makeButton("PushButton8", QStringLiteral("&Options..."), Frame2);
     PushButton8->setToolTip(QStringLiteral("Output Options: sub-folders, file names, existing files, format, quality, metadata"));
-    Place(PushButton8, 5865, 300, 1695, 345);
+    OptionsSummary = makeLabel("OptionsSummary", QString(), Frame2);
+    OptionsSummary->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ShowOutputOptionsSummary();
 
     PushButton4 = makeButton("PushButton4", QStringLiteral("&Help"), this);
-    Place(PushButton4, 120, 120, 7800, 405);
+    PreviewToggle = makeButton("PreviewToggle", QStringLiteral("&Preview"), this);
+    PreviewToggle->setCheckable(true);
 
     inputList_ = new InputListModel(this);
     ListView1 = new InputListView(this);
@@ -161,44 +175,38 @@ void Form1::CreateControls()
     ListView1->setModel(inputList_);
     ListView1->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     ListView1->setToolTip(ListHint);
-    Place(ListView1, 120, 630, 7800, 1815);
 
     ProgressBar1 = new CaptionedProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->SetCaption(IdleProgressText);
-    Place(ProgressBar1, 120, 6760, 7800, 405);
 
     PushButton1 = makeButton("PushButton1", QStringLiteral("&Add Image File(s)"), this);
-    Place(PushButton1, 120, 2540, 3840, 405);
     PushButton3 = makeButton("PushButton3", QStringLiteral("Add All File(s) In &Folder"), this);
-    Place(PushButton3, 4080, 2540, 3840, 405);
     PushButton2 = makeButton("PushButton2", StartCaption, this);
-    Place(PushButton2, 120, 6240, 7800, 405);
     PushButton5 = makeButton("PushButton5", QStringLiteral("&Clear List"), this);
-    Place(PushButton5, 120, 3050, 3840, 405);
     PushButton6 = makeButton("PushButton6", QStringLiteral("&Load Sample/Example File"), this);
-    Place(PushButton6, 4080, 3050, 3840, 405);
 
     // picIn and picOut lie just beyond the design's client area; the window
     // widens to them when the preview shows.
-    preview_ = new PreviewPane(
-        {ListView1->selectionModel(), inputList_, txtBevelSize, txtLightAngle, txtLightElevation}, this);
-    Place(preview_->InputBox(), 8280, 120, 3840, 2535);
-    Place(preview_->OutputBox(), 8280, 2880, 3840, 2535);
+    preview_ = new PreviewPane({ListView1->selectionModel(), inputList_, txtBevelSize, txtLightAngle,
+                                txtLightElevation, [this] { return ParameterProblem(); }},
+                               this);
+    InputCaption = makeLabel("InputCaption", QStringLiteral("Input:"), this);
+    InputCaption->setBuddy(preview_->InputBox());
+    ResultCaption = makeLabel("ResultCaption", QStringLiteral("Result:"), this);
+    ResultCaption->setBuddy(preview_->OutputBox());
+    for (QLabel* caption : {InputCaption, ResultCaption})
+        caption->hide();
     preview_->SetLook(look_.look);
-
-    // The design look; a skin replaces it at start-up.
-    for (QWidget* widget : std::initializer_list<QWidget*>{this, Frame1, Frame2, Label1, Label2, Label3, LookName})
-        SetBackColour(widget, Qt::white, Qt::black);
 
     // Pointer feedback: the buttons show the hand, these the arrow. The
     // parameter boxes and the progress bar keep whatever pointer they meet.
     for (QWidget* widget : std::initializer_list<QWidget*>{
              this, Frame1, Frame2, Label1, Label2, Label3, ListView1, ListView1->viewport(), ListView1->header(), Text1,
              PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7, PushButton8,
-             PushButton9}) {
+             PushButton9, PreviewToggle}) {
         widget->setMouseTracking(true);
         widget->installEventFilter(this);
     }
@@ -218,8 +226,15 @@ void Form1::WireCommands()
     connect(ListView1, &InputListView::RemoveSelectedRowRequested, this, [this] { ListView1_RemoveSelectedRow(); });
     connect(ListView1, &InputListView::PathsDropped, this,
             [this](const std::vector<std::string>& paths) { ListView1_Drop(paths); });
-    // The list's context menu, for the rows a run left behind.
-    ListView1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The list's context menu, for the rows a run left behind; the view asks
+    // for it on a right click, Shift+F10 and the Menu key.
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        auto* menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addActions(ListView1->actions());
+        menu->popup(ListView1->viewport()->mapToGlobal(position));
+    });
     auto* copyFailed = new QAction(CopyFailedRowsCaption, ListView1);
     copyFailed->setObjectName(QStringLiteral("CopyFailedRows"));
     connect(copyFailed, &QAction::triggered, this,
@@ -227,8 +242,13 @@ void Form1::WireCommands()
     auto* removeWritten = new QAction(RemoveWrittenRowsCaption, ListView1);
     removeWritten->setObjectName(QStringLiteral("RemoveWrittenRows"));
     connect(removeWritten, &QAction::triggered, this, [this] {
-        if (!IsConverting() && !IsBusy())
-            inputList_->RemoveWrittenRows();
+        if (IsConverting() || IsBusy())
+            return;
+        std::vector<int> written;
+        for (int row = 0; row < inputList_->RowCount(); ++row)
+            if (inputList_->Row(row).outcome == RowOutcome::Written)
+                written.push_back(row);
+        RemoveRows(std::move(written));
     });
     ListView1->addActions({copyFailed, removeWritten});
 
@@ -254,6 +274,11 @@ void Form1::WireCommands()
     connect(stop, &QShortcut::activated, this, [this] { StopConversion(); });
     PushButton2->setToolTip(QStringLiteral("Ctrl+Return starts, Escape stops"));
 
+    // Each box says what it takes as it is typed in.
+    for (QLineEdit* box : {txtBevelSize, txtLightAngle, txtLightElevation}) {
+        box->setValidator(new NumberCharactersValidator(box));
+        connect(box, &QLineEdit::textChanged, this, [this] { MarkParameterBoxes(); });
+    }
     connect(txtLightAngle, &QLineEdit::textChanged, this,
             [this](const QString& text) { StoreSetting(KeyLightAngle, text); });
     connect(txtLightElevation, &QLineEdit::textChanged, this,
@@ -270,22 +295,157 @@ void Form1::WireCommands()
     connect(inputList_, &QAbstractItemModel::modelReset, preview_, &PreviewPane::FollowSelection);
     for (QLineEdit* box : {txtBevelSize, txtLightAngle, txtLightElevation})
         connect(box, &QLineEdit::textChanged, preview_, &PreviewPane::FollowParameters);
-    auto* togglePreview = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
-    connect(togglePreview, &QShortcut::activated, this, [this] {
+    const auto togglePreview = [this] {
         ShowPreview(!preview_->IsShown());
         StoreSetting(KeyShowPreview, preview_->IsShown() ? QStringLiteral("1") : QStringLiteral("0"));
+    };
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this), &QShortcut::activated, this, togglePreview);
+    connect(PreviewToggle, &QPushButton::clicked, this, togglePreview);
+    PreviewToggle->setToolTip(QStringLiteral("Shows or hides the preview (Ctrl+P)"));
+
+    // The file column fits its paths until the user drags its divider.
+    connect(ListView1->header(), &QHeaderView::sectionResized, this, [this](int section) {
+        if (section == PathColumn && !fittingColumns_)
+            fileColumnChosen_ = true;
+    });
+    connect(inputList_, &QAbstractItemModel::rowsInserted, this, [this] { FitFileColumn(); });
+    connect(inputList_, &QAbstractItemModel::modelReset, this, [this] { FitFileColumn(); });
+
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this, [this] { UndoRemoval(); });
+    PushButton5->setToolTip(QStringLiteral("Ctrl+Z brings the rows back"));
+    noteTimer_.setSingleShot(true);
+    noteTimer_.setInterval(NoteMs);
+    connect(&noteTimer_, &QTimer::timeout, this, [this] {
+        skippedPaths_ = 0;
+        if (!IsConverting())
+            ProgressBar1->SetCaption(IdleProgressText);
     });
 
     scanRowsTimer_.setInterval(ScanRowsIntervalMs);
     connect(&scanRowsTimer_, &QTimer::timeout, this, [this] { AppendScannedRows(); });
 }
 
+void Form1::LayOutControls()
+{
+    const int previewWidth = preview_->IsShown() ? TwipsToPixels(ClientWidthWithPreview) - TwipsToPixels(ClientWidth) : 0;
+    const int extraWidth = std::max(0, width() - TwipsToPixels(ClientWidth) - previewWidth);
+    const int extraHeight = std::max(0, height() - TwipsToPixels(ClientHeight));
+    // With the preview, its panes take half of the extra width.
+    const int wider = preview_->IsShown() ? extraWidth / 2 : extraWidth;
+    const int paneWider = extraWidth - wider;
+    const int leftHalf = wider / 2;
+    const int rightHalf = wider - leftHalf;
+
+    Place(PushButton4, 120, 120, 6240, 405, {0, 0, wider, 0});
+    Place(PreviewToggle, 6480, 120, 1440, 405, {wider, 0, 0, 0});
+    Place(ListView1, 120, 630, 7800, 1815, {0, 0, wider, extraHeight});
+    Place(PushButton1, 120, 2540, 3840, 405, {0, extraHeight, leftHalf, 0});
+    Place(PushButton3, 4080, 2540, 3840, 405, {leftHalf, extraHeight, rightHalf, 0});
+    Place(PushButton5, 120, 3050, 3840, 405, {0, extraHeight, leftHalf, 0});
+    Place(PushButton6, 4080, 3050, 3840, 405, {leftHalf, extraHeight, rightHalf, 0});
+
+    Place(Frame1, 120, 3510, 7800, 1725, {0, extraHeight, wider, 0});
+    Place(txtBevelSize, 2760, 1200, 975, 345);
+    Place(txtLightElevation, 2760, 750, 975, 345);
+    Place(txtLightAngle, 2760, 300, 975, 345);
+    Place(Label3, 240, 1245, 1095, 255);
+    Place(Label2, 240, 795, 2415, 255);
+    Place(Label1, 240, 345, 2295, 255);
+    Place(PushButton9, 5865, 300, 1695, 345, {wider, 0, 0, 0});
+    Place(LookName, 3960, 795, 3600, 255, {wider, 0, 0, 0});
+
+    Place(Frame2, 120, 5310, 7800, 810, {0, extraHeight, wider, 0});
+    Place(Text1, 240, 300, 4815, 345, {0, 0, wider, 0});
+    Place(PushButton7, 5160, 300, 600, 345, {wider, 0, 0, 0});
+    Place(PushButton8, 5865, 300, 1695, 345, {wider, 0, 0, 0});
+    // On the frame's title line, right of its caption, above Options....
+    Place(OptionsSummary, 3360, 15, 4200, 255, {wider, 0, 0, 0});
+
+    Place(PushButton2, 120, 6240, 7800, 405, {0, extraHeight, wider, 0});
+    Place(ProgressBar1, 120, 6760, 7800, 405, {0, extraHeight, wider, 0});
+
+    // The panes share the column's height below their captions.
+    const int paneHeight = (height() - TwipsToPixels(120 + 255 + 105 + 255 + 120)) / 2;
+    const int captionHeight = TwipsToPixels(255);
+    Place(InputCaption, 8280, 120, 3840, 255, {wider, 0, paneWider, 0});
+    preview_->InputBox()->setGeometry(InputCaption->x(), InputCaption->geometry().bottom() + 1, InputCaption->width(),
+                                      paneHeight);
+    ResultCaption->setGeometry(InputCaption->x(), preview_->InputBox()->geometry().bottom() + 1 + TwipsToPixels(105),
+                               InputCaption->width(), captionHeight);
+    preview_->OutputBox()->setGeometry(InputCaption->x(), ResultCaption->geometry().bottom() + 1, InputCaption->width(),
+                                       paneHeight);
+    FitFileColumn();
+}
+
+void Form1::FitFileColumn()
+{
+    if (fileColumnChosen_ || inputList_ == nullptr)
+        return;
+    QHeaderView* header = ListView1->header();
+    const int room = ListView1->viewport()->width();
+    // Long paths are cut short rather than leaving the result no room.
+    const int needed = std::max(header->sectionSizeHint(PathColumn), ListView1->ColumnWidthHint(PathColumn));
+    fittingColumns_ = true;
+    ListView1->setColumnWidth(PathColumn, std::clamp(needed, room / 3, std::max(room / 3, room * 3 / 5)));
+    fittingColumns_ = false;
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    LayOutControls();
+}
+
+void Form1::RestoreWindowPlacement()
+{
+    const QStringList widths = StoredSetting(KeyListColumnWidths, QString()).split(QLatin1Char(','));
+    if (bool ok = false; widths.size() == 2 && widths.front().toInt(&ok) > 0 && ok) {
+        fileColumnChosen_ = true;
+        ListView1->setColumnWidth(PathColumn, widths.front().toInt());
+    }
+    const QStringList place = StoredSetting(KeyWindowGeometry, QString()).split(QLatin1Char(','));
+    if (place.size() != 4)
+        return;
+    QList<int> numbers;
+    for (const QString& number : place) {
+        bool ok = false;
+        numbers.push_back(number.toInt(&ok));
+        if (!ok)
+            return;
+    }
+    const QRect stored(numbers[0], numbers[1], numbers[2], numbers[3]);
+    // A place on a screen no longer there would put the window out of reach.
+    const QScreen* display = QGuiApplication::screenAt(stored.center());
+    if (display == nullptr)
+        return;
+    resize(stored.size().expandedTo(minimumSize()));
+    // The title bar stays on the screen, where it can be grabbed.
+    const QRect available = display->availableGeometry();
+    move(std::max(stored.left(), available.left()), std::max(stored.top(), available.top()));
+    centred_ = true;
+    if (StoredSetting(KeyWindowMaximized, QString()) == QStringLiteral("1"))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void Form1::SaveWindowPlacement()
+{
+    const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
+    StoreSetting(KeyWindowGeometry,
+                 QStringLiteral("%1,%2,%3,%4").arg(normal.x()).arg(normal.y()).arg(normal.width()).arg(normal.height()));
+    StoreSetting(KeyWindowMaximized, isMaximized() ? QStringLiteral("1") : QStringLiteral("0"));
+    if (fileColumnChosen_)
+        StoreSetting(KeyListColumnWidths, QStringLiteral("%1,%2")
+                                              .arg(ListView1->columnWidth(PathColumn))
+                                              .arg(ListView1->columnWidth(ResultColumn)));
+}
+
 void Form1::SetTabOrder()
 {
-    const std::initializer_list<QWidget*> order{ListView1,   PushButton1,   PushButton3,       PushButton2,
-                                                PushButton4, PushButton5,   PushButton6,       Text1,
-                                                PushButton7, PushButton8,   txtLightAngle,     txtLightElevation,
-                                                txtBevelSize, PushButton9};
+    // As the eye reads the window: top to bottom, left to right, the preview last.
+    const std::initializer_list<QWidget*> order{
+        PushButton4,  PreviewToggle, ListView1,   PushButton1, PushButton3, PushButton5, PushButton6,
+        txtLightAngle, txtLightElevation, txtBevelSize, PushButton9, Text1, PushButton7, PushButton8,
+        PushButton2, preview_->InputBox(), preview_->OutputBox()};
     for (auto widget = order.begin(); std::next(widget) != order.end(); ++widget)
         QWidget::setTabOrder(*widget, *std::next(widget));
     // The list comes first: a first keystroke must not change a setting.
@@ -308,10 +468,30 @@ void Form1::Form_Load()
             [&] { txtLightElevation->setText(StoredSetting(KeyLightElevation, QStringLiteral("30"))); });
     RunStep(LoadHandler, 132, [&] { txtBevelSize->setText(StoredSetting(KeyBevelSize, QStringLiteral("5"))); });
     RunStep(LoadHandler, 134, [&] { inputList_->SetColumnTitle(ColumnHeader); });
-    RunStep(LoadHandler, 136, [&] { ListView1->setColumnWidth(0, TwipsToPixels(7000)); });
+    RunStep(LoadHandler, 136, [&] { FitFileColumn(); });
     RunStep(LoadHandler, 138, [&] { RestoreOutputFolder(); });
     RunStep(LoadHandler, 140,
-            [&] { ShowPreview(StoredSetting(KeyShowPreview, QStringLiteral("0")) == QStringLiteral("1")); });
+            [&] { ShowPreview(StoredSetting(KeyShowPreview, QStringLiteral("1")) == QStringLiteral("1")); });
+    RunStep(LoadHandler, 142, [&] { RestoreWindowPlacement(); });
+    MarkParameterBoxes();
+}
+
+void Form1::MarkParameterBoxes()
+{
+    const std::string separator = LocaleDecimalSeparator();
+    const std::pair<QLineEdit*, ParameterBox> boxes[] = {{txtBevelSize, ParameterBox::BevelSize},
+                                                         {txtLightAngle, ParameterBox::LightAngle},
+                                                         {txtLightElevation, ParameterBox::LightElevation}};
+    for (const auto& [box, kind] : boxes)
+        MarkBox(box, CheckBoxText(kind, box->text(), separator),
+                QStringLiteral("%1: %2").arg(BoxName(kind), BoxRange(kind)));
+}
+
+QString Form1::ParameterProblem() const
+{
+    const std::optional<RefusedBox> refused = FirstRefusedBox(txtBevelSize->text(), txtLightAngle->text(),
+                                                              txtLightElevation->text(), LocaleDecimalSeparator());
+    return refused ? refused->check.reason : QString();
 }
 
 void Form1::ApplySkin()
@@ -374,9 +554,17 @@ void Form1::PushButton8_Click()
     if (RunTest(OutputOptionsHandler, 102, [&] { return !chosen; }))
         return;
     outputOptions_ = *chosen;
+    ShowOutputOptionsSummary();
     RunStep(OutputOptionsHandler, 104, [&] {
         OutputOptionsToSettings(outputOptions_, [this](const QString& key, const QString& text) { StoreSetting(key, text); });
     });
+}
+
+void Form1::ShowOutputOptionsSummary()
+{
+    const QString summary = OutputOptionsSummary(outputOptions_);
+    OptionsSummary->setText(summary.isEmpty() ? QString() : QStringLiteral("Options: ") + summary);
+    OptionsSummary->setToolTip(OptionsSummary->text());
 }
 
 void Form1::PushButton4_Click()
@@ -389,6 +577,8 @@ void Form1::PushButton4_Click()
 
 void Form1::closeEvent(QCloseEvent* event)
 {
+    if (!closing_)
+        SaveWindowPlacement();
     closing_ = true;
     StopBackgroundWork();
     QWidget::closeEvent(event);
@@ -397,8 +587,8 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::StopBackgroundWork()
 {
     if (conversion_) {
-        dialogs_.CloseRunReport();
-        pendingReportAnswer_ = nullptr;
+        if (std::exchange(reportOpen_, false))
+            dialogs_.CloseRunReport();
         conversion_->Abandon();
         conversion_.reset();
     }
@@ -450,9 +640,19 @@ void Form1::SetWindowPointer(const QCursor& pointer)
 
 void Form1::ShowPreview(bool shown)
 {
-    // Hidden, the window keeps exactly its design size.
+    const bool changed = shown != preview_->IsShown();
     preview_->SetShown(shown);
-    setFixedSize(TwipsToPixels(shown ? ClientWidthWithPreview : ClientWidth), TwipsToPixels(ClientHeight));
+    for (QLabel* caption : {InputCaption, ResultCaption})
+        caption->setVisible(shown);
+    PreviewToggle->setChecked(shown);
+    // The controls keep their width: the window widens by the panes, or
+    // narrows by them, unless it fills the screen.
+    const int panes = TwipsToPixels(ClientWidthWithPreview) - TwipsToPixels(ClientWidth);
+    const int newWidth = width() + (shown ? panes : -panes);
+    setMinimumSize(TwipsToPixels(shown ? ClientWidthWithPreview : ClientWidth), TwipsToPixels(ClientHeight));
+    if (changed && !isMaximized() && !isFullScreen())
+        resize(std::max(minimumWidth(), newWidth), height());
+    LayOutControls();
 }
 
 // ---- Shared pieces ---------------------------------------------------------
@@ -489,11 +689,6 @@ void Form1::ShowMessage(const QString& text)
     if (closing_)
         return;
     dialogs_.Message(applicationTitle_, text, MessageIcon::None, MessageButtons::Ok);
-}
-
-void Form1::AppendRow(std::string path)
-{
-    inputList_->Append(std::move(path));
 }
 
 QString Form1::StartFolder(const QString& key)

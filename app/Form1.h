@@ -9,6 +9,7 @@
 #include "input_list_model.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QTimer>
 #include <QWidget>
@@ -70,6 +71,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -86,6 +88,16 @@ private:
     void CreateControls();
     void WireCommands();
     void SetTabOrder();
+    // Places every control for the window's size: the design's places at the
+    // design's size; the list, the preview's panes and the wide controls take
+    // what the window has beyond it.
+    void LayOutControls();
+    // The file column as wide as its paths need, within limits, until the
+    // user drags its divider; the result column takes the rest.
+    void FitFileColumn();
+    // The window's size, place and the list's columns, in the store.
+    void RestoreWindowPlacement();
+    void SaveWindowPlacement();
 
     void ApplySkin();
     void SetApplicationTitle();
@@ -108,14 +120,17 @@ private:
     void StartConversion(EffectParameters parameters);
     void StopConversion();
     void ShowConversionProgress(const ItemStart& start);
-    void ShowConversionFailure(const ConversionFailure& failure, std::function<void()> answer);
-    void AnswerPendingReport();
+    void ShowConversionFailure(const ConversionFailure& failure);
     void FinishConversion();
 
     void StartScan(ScanKind kind, std::vector<std::string> folders, ScanJob::Scan scan);
     void AppendScannedRows();
     void FinishScan(std::uint64_t id);
     void EndAddAllBusy();
+
+    // Marks each parameter box by what it holds; the preview says the first refusal.
+    void MarkParameterBoxes();
+    QString ParameterProblem() const;
 
     // One place decides what may be used while a run is active.
     void UpdateCommands();
@@ -130,7 +145,16 @@ private:
     void ShowFailureReport(const std::string& description, std::string_view handler, int line);
     void ShowMessage(const QString& text);
 
-    void AppendRow(std::string path);
+    // Appends the paths not in the list yet, and says how many were not.
+    void AppendRows(std::vector<std::string> paths, const std::vector<std::string>& scannedFolders = {});
+    // Removes the rows, from the last, so that Ctrl+Z can bring them back.
+    void RemoveRows(std::vector<int> rows);
+    // Ctrl+Z: the rows the last removal took, back in their places.
+    void UndoRemoval();
+    // A short note in the progress bar's place while no run is active.
+    void ShowNote(const QString& note);
+    // Names the output options that differ from the defaults beside Options....
+    void ShowOutputOptionsSummary();
     // The folder a dialog of this kind was left in last time, if it still exists.
     QString StartFolder(const QString& key);
     void StoreSetting(const QString& key, const QString& text);
@@ -157,15 +181,26 @@ private:
     bool closing_ = false;
 
     std::unique_ptr<ConversionJob> conversion_;
-    // The answer the run waits for while its failure report shows.
-    std::function<void()> pendingReportAnswer_;
+    // A failure report is open; the run goes on meanwhile.
+    bool reportOpen_ = false;
     // "Don't show further reports in this run" was ticked.
     bool reportsSilenced_ = false;
+    // The items the run has ended, and its time so far, for the time left.
+    std::size_t itemsEnded_ = 0;
+    QElapsedTimer runClock_;
     std::vector<Scan> scans_;
     std::uint64_t lastScanId_ = 0;
     int addAllScansRunning_ = 0;
     QTimer scanRowsTimer_;
+    // Removed rows with their places, last removal last; emptied by a run.
+    std::vector<std::vector<std::pair<int, InputRow>>> removals_;
+    // Paths skipped as already listed since the note last went away.
+    int skippedPaths_ = 0;
+    QTimer noteTimer_;
     bool centred_ = false;
+    // The user dragged the file column's divider: its width is theirs.
+    bool fileColumnChosen_ = false;
+    bool fittingColumns_ = false;
 
     // The rows of ListView1; the view only shows them.
     InputListModel* inputList_ = nullptr;
@@ -185,7 +220,12 @@ private:
     QPushButton* PushButton8 = nullptr;
     QPushButton* PushButton9 = nullptr;
     QLabel* LookName = nullptr;
+    QLabel* OptionsSummary = nullptr;
     QPushButton* PushButton4 = nullptr;
+    // Shows and hides the preview, as Ctrl+P does.
+    QPushButton* PreviewToggle = nullptr;
+    QLabel* InputCaption = nullptr;
+    QLabel* ResultCaption = nullptr;
     InputListView* ListView1 = nullptr;
     CaptionedProgressBar* ProgressBar1 = nullptr;
     QPushButton* PushButton1 = nullptr;

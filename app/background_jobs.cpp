@@ -5,9 +5,6 @@
 
 #include <QMetaObject>
 
-#include <algorithm>
-#include <condition_variable>
-#include <cstdint>
 #include <exception>
 
 namespace tollamere {
@@ -31,32 +28,13 @@ public:
 
     void Failure(const ConversionFailure& failure) override
     {
-        std::unique_lock lock(mutex_);
-        if (released_)
-            return;
-        const std::uint64_t ticket = ++reportsPosted_;
-        lock.unlock();
-
-        const std::shared_ptr<Bridge> self = shared_from_this();
-        QMetaObject::invokeMethod(
-            context_,
-            [self, failure, ticket] {
-                if (self->Released())
-                    return self->Answer(ticket);
-                self->handlers_.failure(failure, [self, ticket] { self->Answer(ticket); });
-            },
-            Qt::QueuedConnection);
-
-        // The report waits for OK before this item's pass goes on; Abandon
-        // ends the wait when the window goes away without answering.
-        lock.lock();
-        answered_.wait(lock, [&] { return released_ || reportsAnswered_ >= ticket; });
+        Post([failure](const Handlers& handlers) { handlers.failure(failure); });
     }
 
     void Finished(const ItemResult& result) override
     {
-        if (handlers_.skipped && result.outcome == ItemResult::Outcome::Skipped)
-            Post([result](const Handlers& handlers) { handlers.skipped(result); });
+        if (handlers_.ended)
+            Post([result](const Handlers& handlers) { handlers.ended(result); });
     }
 
     void Written(std::size_t item, const std::string& outputPath) override
@@ -83,11 +61,8 @@ public:
 
     void Release()
     {
-        {
-            const std::lock_guard lock(mutex_);
-            released_ = true;
-        }
-        answered_.notify_all();
+        const std::lock_guard lock(mutex_);
+        released_ = true;
     }
 
     bool Released() const
@@ -128,24 +103,12 @@ private:
             Qt::QueuedConnection);
     }
 
-    void Answer(std::uint64_t ticket)
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            reportsAnswered_ = std::max(reportsAnswered_, ticket);
-        }
-        answered_.notify_all();
-    }
-
     // Outlives the run's threads, since the job joins them before its owner
     // goes; calls still queued to it when it goes are dropped by Qt.
     QObject* context_;
     const Handlers handlers_;
     mutable std::mutex mutex_;
-    std::condition_variable answered_;
     bool released_ = false;
-    std::uint64_t reportsPosted_ = 0;
-    std::uint64_t reportsAnswered_ = 0;
     std::optional<Refusal> refusal_;
     std::optional<ConversionSummary> summary_;
     std::optional<std::string> runFailure_;
@@ -182,8 +145,6 @@ bool ConversionJob::StopRequested() const
 
 void ConversionJob::Abandon()
 {
-    // Stop first: a pass that the release wakes must not see a run that may
-    // still start items.
     thread_.request_stop();
     bridge_->Release();
     if (thread_.joinable())

@@ -27,13 +27,12 @@ public:
     struct Handlers {
         // An item's pass has started.
         std::function<void(const ItemStart& start)> started;
-        // Shows the failure; the run holds until answer is called, which may
-        // be later, from the window's thread (a report waiting for OK).
-        std::function<void(const ConversionFailure& failure, std::function<void()> answer)> failure;
+        // A failure; the run does not wait for whatever shows it.
+        std::function<void(const ConversionFailure& failure)> failure;
         // An item's output was written; may be left empty.
         std::function<void(std::size_t item, const std::string& outputPath)> written;
-        // An item's output existed and was left as it was; may be left empty.
-        std::function<void(const ItemResult& result)> skipped;
+        // An item has ended, in list order, after its other events; may be left empty.
+        std::function<void(const ItemResult& result)> ended;
         // The run has ended; Refusal(), Summary() and RunFailure() are final.
         std::function<void()> finished;
     };
@@ -47,8 +46,7 @@ public:
     void RequestStop();
     bool StopRequested() const;
 
-    // Answers every failure still waiting for the user, stops the run and
-    // waits for its threads. No handler runs afterwards.
+    // Stops the run and waits for its threads. No handler runs afterwards.
     void Abandon();
 
     struct Refusal {

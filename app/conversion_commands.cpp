@@ -9,6 +9,8 @@
 #include "input_list_model.h"
 #include "input_list_view.h"
 #include "numeric_text.h"
+#include "parameter_checks.h"
+#include "runtime_error.h"
 #include "run_steps.h"
 #include "window_texts.h"
 
@@ -25,6 +27,8 @@ namespace {
 
 // The line a conversion reports when the run could not start or broke off as a whole.
 constexpr int ConversionStartLine = 116;
+// The end's "open the output folder", after the run's own steps.
+constexpr int LineOpenOutputFolder = 200;
 
 QString FromUtf8(const std::string& text)
 {
@@ -52,8 +56,14 @@ bool Form1::CheckParametersBeforeRun(const EffectParameters& parameters)
     // The run's own guards speak first; they need no parameters.
     if (inputList_->RowCount() == 0 || FolderExists(Text1->text().toStdString()) != std::optional<bool>(true))
         return true;
-    // Reported where the run would report them for every item: its effect's step.
+    // Reported where the run would report them for every item, its effect's
+    // step, with the box at fault and what it takes.
     return RunStep(ConversionHandler, LineBevel, [&] {
+        if (const std::optional<RefusedBox> refused = FirstRefusedBox(
+                txtBevelSize->text(), txtLightAngle->text(), txtLightElevation->text(), LocaleDecimalSeparator()))
+            throw RuntimeError(ErrorNumber::InvalidProcedureCall,
+                               refused->check.description + " (" + BoxName(refused->box).toStdString() + ": " +
+                                   BoxRange(refused->box).toStdString() + ")");
         if (parameters.error)
             throw *parameters.error;
         CheckBevelParameters(parameters.parsed);
@@ -65,11 +75,9 @@ void Form1::StopConversion()
     if (!IsConverting())
         return;
     conversion_->RequestStop();
-    // A report that waits is taken away: the run ends without it.
-    if (pendingReportAnswer_) {
+    // A report still open is taken away: the user has answered the run.
+    if (std::exchange(reportOpen_, false))
         dialogs_.CloseRunReport();
-        AnswerPendingReport();
-    }
     UpdateCommands();
 }
 
@@ -85,17 +93,23 @@ void Form1::StartConversion(EffectParameters parameters)
     request.workers = 0;
 
     inputList_->ClearOutcomes();
+    // A run ends what Ctrl+Z can bring back.
+    removals_.clear();
+    noteTimer_.stop();
+    skippedPaths_ = 0;
     reportsSilenced_ = false;
+    itemsEnded_ = 0;
+    runClock_.start();
     ConversionJob::Handlers handlers;
     handlers.started = [this](const ItemStart& start) { ShowConversionProgress(start); };
-    handlers.failure = [this](const ConversionFailure& failure, std::function<void()> answer) {
-        ShowConversionFailure(failure, std::move(answer));
+    handlers.failure = [this](const ConversionFailure& failure) { ShowConversionFailure(failure); };
+    handlers.written = [this](std::size_t item, const std::string& outputPath) {
+        inputList_->SetWritten(static_cast<int>(item), outputPath);
     };
-    handlers.written = [this](std::size_t item, const std::string&) {
-        inputList_->SetOutcome(static_cast<int>(item), RowOutcome::Written);
-    };
-    handlers.skipped = [this](const ItemResult& result) {
-        inputList_->SetOutcome(static_cast<int>(result.item), RowOutcome::Skipped, result.reason);
+    handlers.ended = [this](const ItemResult& result) {
+        ++itemsEnded_;
+        if (result.outcome == ItemResult::Outcome::Skipped)
+            inputList_->SetOutcome(static_cast<int>(result.item), RowOutcome::Skipped, result.reason);
     };
     handlers.finished = [this] { FinishConversion(); };
     conversion_ = std::make_unique<ConversionJob>(this, std::move(request), std::move(handlers));
@@ -105,33 +119,34 @@ void Form1::StartConversion(EffectParameters parameters)
 void Form1::ShowConversionProgress(const ItemStart& start)
 {
     ProgressBar1->setValue(static_cast<int>(std::nearbyint(std::clamp(start.Percent(), 0.0, 100.0))));
-    ProgressBar1->SetCaption(ProgressCaption(start));
+    // The time left at the pace of the items ended so far.
+    std::optional<double> secondsLeft;
+    if (itemsEnded_ > 0 && start.items >= itemsEnded_)
+        secondsLeft = static_cast<double>(runClock_.elapsed()) / 1000.0 / static_cast<double>(itemsEnded_) *
+                      static_cast<double>(start.items - itemsEnded_);
+    ProgressBar1->SetCaption(ProgressCaption(start, secondsLeft));
 }
 
-void Form1::ShowConversionFailure(const ConversionFailure& failure, std::function<void()> answer)
+void Form1::ShowConversionFailure(const ConversionFailure& failure)
 {
     inputList_->SetOutcome(static_cast<int>(failure.item), failure.refused ? RowOutcome::Refused : RowOutcome::Failed,
                            failure.description);
-    if (reportsSilenced_ || closing_)
-        return answer();
+    // One report at a time, and none once the user stopped the run or asked
+    // for no more; the rows and the end's counts say the rest.
+    if (reportsSilenced_ || reportOpen_ || closing_ || !conversion_ || conversion_->StopRequested())
+        return;
     const std::string file = QDir::toNativeSeparators(FromUtf8(Printable(failure.inputPath))).toStdString();
-    pendingReportAnswer_ = std::move(answer);
+    reportOpen_ = true;
     dialogs_.ShowRunReport(
         QString::fromUtf8(FailureReportTitle.data(), static_cast<qsizetype>(FailureReportTitle.size())),
         FromUtf8(FailureReportText(failure.description + " (" + file + ")", ConversionHandler, failure.lineNumber)),
         [this](RunReportAnswer reply) {
+            reportOpen_ = false;
             if (reply.showNoMore)
                 reportsSilenced_ = true;
             if (reply.stopRun)
                 StopConversion();
-            AnswerPendingReport();
         });
-}
-
-void Form1::AnswerPendingReport()
-{
-    if (const auto answer = std::exchange(pendingReportAnswer_, {}))
-        answer();
 }
 
 void Form1::FinishConversion()
@@ -143,7 +158,6 @@ void Form1::FinishConversion()
     const std::optional<std::string> runFailure = conversion_->RunFailure();
     const bool stopped = conversion_->StopRequested();
     conversion_.reset();
-    pendingReportAnswer_ = nullptr;
     // A stopped run leaves the rows it never reached.
     if (stopped)
         for (int row = 0; row < inputList_->RowCount(); ++row)
@@ -157,11 +171,13 @@ void Form1::FinishConversion()
         ShowFailureReport(*runFailure, ConversionHandler, ConversionStartLine);
     if (refusal)
         ShowMessage(RefusalMessage(refusal->reason, refusal->detail));
-    if (summary && !summary->stopped)
-        ShowMessage(DoneMessageFor(*inputList_));
-    // A stopped run gives no "Done." of its own, but says what it did.
-    if (stopped && !runFailure && !closing_)
-        ShowMessage(DoneMessageFor(*inputList_));
+    // A stopped run says so, and what it did.
+    if ((summary || stopped) && !(stopped && runFailure) && !closing_) {
+        const QString folder = Text1->text();
+        if (dialogs_.Message(applicationTitle_, DoneMessageFor(*inputList_, stopped), MessageIcon::None,
+                             MessageButtons::OkOpenFolder) == MessageAnswer::OpenFolder)
+            RunStep(ConversionHandler, LineOpenOutputFolder, [&] { dialogs_.OpenFolderInFileManager(folder); });
+    }
 }
 
 void Form1::UpdateCommands()

@@ -13,8 +13,9 @@
 namespace tollamere {
 
 enum class MessageIcon { None, Warning };
-enum class MessageButtons { Ok, YesNo };
-enum class MessageAnswer { Ok, Yes, No };
+// OkOpenFolder: OK, and a button that opens the output folder.
+enum class MessageButtons { Ok, YesNo, OkOpenFolder };
+enum class MessageAnswer { Ok, Yes, No, OpenFolder };
 
 // How the user closed a run's failure report: OK goes on, Escape stops the
 // run; the box "Don't show further reports in this run" may be ticked.
@@ -23,7 +24,8 @@ struct RunReportAnswer {
     bool showNoMore = false;
 };
 
-inline const QString ShowNoMoreReportsText = QStringLiteral("Don't show further reports in this run");
+inline const QString ShowNoMoreReportsText = QStringLiteral("&Don't show further reports in this run");
+inline const QString OpenOutputFolderCaption = QStringLiteral("Open Output &Folder");
 
 // Every question the window asks the user goes through here, so that a test
 // can answer in the user's place. Texts may carry CR LF and CR as line breaks.

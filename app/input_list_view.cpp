@@ -19,8 +19,10 @@ InputListView::InputListView(QWidget* parent) : QTreeView(parent)
     // Several rows at once, for Delete and Ctrl+A.
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The column keeps its own width; the user drags its divider to see long paths.
-    header()->setStretchLastSection(false);
+    // The result column takes what the file column leaves, so no sideways
+    // scrolling is needed to read why a row failed.
+    header()->setStretchLastSection(true);
+    header()->setMinimumSectionSize(40);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(false);
@@ -54,6 +56,13 @@ void InputListView::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_Delete) {
         event->accept();
         emit RemoveSelectedRowRequested();
+        return;
+    }
+    // The menu by the keyboard, beside the current row.
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        event->accept();
+        const QRect row = visualRect(currentIndex());
+        emit customContextMenuRequested(row.isValid() ? row.center() : QPoint(4, 4));
         return;
     }
     QTreeView::keyPressEvent(event);

@@ -20,6 +20,8 @@ public:
     explicit InputListView(QWidget* parent = nullptr);
 
     void SetDropsAccepted(bool accepted) { dropsAccepted_ = accepted; }
+    // The width a column's rows in sight ask for.
+    int ColumnWidthHint(int column) const { return sizeHintForColumn(column); }
 
 signals:
     void RemoveSelectedRowRequested();

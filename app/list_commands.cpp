@@ -7,6 +7,7 @@
 #include "handler_names.h"
 #include "input_list_model.h"
 #include "input_list_view.h"
+#include "captioned_progress_bar.h"
 #include "settings_keys.h"
 #include "window_texts.h"
 
@@ -15,6 +16,8 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <numeric>
+#include <unordered_set>
 
 namespace tollamere {
 
@@ -35,13 +38,86 @@ void Form1::PushButton1_Click()
         return;
     StoreSetting(KeyAddFilesFolder, QFileInfo(paths.front()).absolutePath());
     // The dialog hands over decoded text; the file system wants the bytes back.
+    std::vector<std::string> encoded;
     for (const QString& path : paths)
-        RunStep(AddFilesHandler, 132, [&] { AppendRow(QFile::encodeName(path).toStdString()); });
+        encoded.push_back(QFile::encodeName(path).toStdString());
+    RunStep(AddFilesHandler, 132, [&] { AppendRows(std::move(encoded)); });
 }
 
 void Form1::PushButton5_Click()
 {
-    RunStep(ClearHandler, 100, [&] { inputList_->Clear(); });
+    RunStep(ClearHandler, 100, [&] {
+        std::vector<int> rows(static_cast<std::size_t>(inputList_->RowCount()));
+        std::iota(rows.begin(), rows.end(), 0);
+        RemoveRows(std::move(rows));
+    });
+}
+
+void Form1::AppendRows(std::vector<std::string> paths, const std::vector<std::string>& scannedFolders)
+{
+    if (paths.empty())
+        return;
+    std::unordered_set<std::string> listed;
+    for (int row = 0; row < inputList_->RowCount(); ++row)
+        listed.insert(inputList_->Row(row).path);
+    std::vector<std::string> fresh;
+    fresh.reserve(paths.size());
+    int skipped = 0;
+    for (std::string& path : paths) {
+        if (listed.insert(path).second)
+            fresh.push_back(std::move(path));
+        else
+            ++skipped;
+    }
+    inputList_->Append(std::move(fresh), scannedFolders);
+    if (skipped > 0) {
+        skippedPaths_ += skipped;
+        ShowNote(skippedPaths_ == 1 ? QStringLiteral("1 file was already in the list and was skipped")
+                                    : QStringLiteral("%1 files were already in the list and were skipped").arg(skippedPaths_));
+    }
+}
+
+void Form1::RemoveRows(std::vector<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<std::pair<int, InputRow>> removed;
+    for (const int row : rows)
+        if (row >= 0 && row < inputList_->RowCount())
+            removed.emplace_back(row, inputList_->Row(row));
+    if (removed.empty())
+        return;
+    if (removed.size() == static_cast<std::size_t>(inputList_->RowCount()))
+        inputList_->Clear();
+    else
+        // From the last, so that the rows still to go keep their numbers.
+        for (auto row = removed.rbegin(); row != removed.rend(); ++row)
+            inputList_->Remove(row->first);
+    removals_.push_back(std::move(removed));
+    ShowNote(QStringLiteral("Ctrl+Z brings back the rows removed"));
+}
+
+void Form1::UndoRemoval()
+{
+    if (removals_.empty() || IsConverting())
+        return;
+    std::vector<std::pair<int, InputRow>> removed = std::move(removals_.back());
+    removals_.pop_back();
+    // A path listed again since stays where it is now.
+    std::unordered_set<std::string> listed;
+    for (int row = 0; row < inputList_->RowCount(); ++row)
+        listed.insert(inputList_->Row(row).path);
+    for (auto& [row, restored] : removed)
+        if (!listed.contains(restored.path))
+            inputList_->Insert(row, std::move(restored));
+}
+
+void Form1::ShowNote(const QString& note)
+{
+    if (IsConverting())
+        return;
+    ProgressBar1->SetCaption(note);
+    noteTimer_.start();
 }
 
 void Form1::ListView1_RemoveSelectedRow()
@@ -53,10 +129,7 @@ void Form1::ListView1_RemoveSelectedRow()
     std::vector<int> rows;
     for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
         rows.push_back(index.row());
-    // From the last, so that the rows still to go keep their numbers.
-    std::sort(rows.rbegin(), rows.rend());
-    for (const int row : rows)
-        inputList_->Remove(row);
+    RemoveRows(std::move(rows));
 }
 
 void Form1::PushButton3_Click()
@@ -121,7 +194,7 @@ void Form1::StartScan(ScanKind kind, std::vector<std::string> folders, ScanJob::
 void Form1::AppendScannedRows()
 {
     for (const Scan& scan : scans_)
-        inputList_->Append(scan.job->TakeRows(), scan.folders);
+        AppendRows(scan.job->TakeRows(), scan.folders);
 }
 
 void Form1::FinishScan(std::uint64_t id)
@@ -161,8 +234,10 @@ void Form1::PushButton6_Click()
     const std::string samplesPath = QFile::encodeName(samplesFolder).toStdString();
     std::vector<std::string> names;
     RunStep(SamplesHandler, 100, [&] { names = ListFiles(samplesPath, std::string(AllFilesPattern)); });
+    std::vector<std::string> samples;
     for (const std::string& name : names)
-        RunStep(SamplesHandler, 104, [&] { AppendRow(samplesPath + '/' + name); });
+        samples.push_back(samplesPath + '/' + name);
+    RunStep(SamplesHandler, 104, [&] { AppendRows(std::move(samples)); });
     MessageAnswer answer = MessageAnswer::No;
     RunStep(SamplesHandler, 106, [&] {
         answer = dialogs_.Message(applicationTitle_, SamplesQuestion, MessageIcon::None, MessageButtons::YesNo);

@@ -4,6 +4,7 @@
 #include "program_start.h"
 #include "qt_codec.h"
 #include "qt_dialogs.h"
+#include "window_support.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -41,6 +42,10 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     tollamere::DescribeCommandLine(parser);
     parser.process(application);
+    if (parser.isSet(QStringLiteral("dark")) || tollamere::DesktopPrefersDark()) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(tollamere::DarkPalette());
+    }
     // QApplication has taken its own options out of argv; the rest are read
     // as bytes, since a file name need not be text.
     const std::vector<std::string> startupPaths = tollamere::PathArguments(argc, argv);

@@ -3,6 +3,7 @@
 
 #include "format_registry.h"
 
+#include "parameter_checks.h"
 #include "window_support.h"
 
 #include <QCheckBox>
@@ -19,6 +20,8 @@
 
 namespace tollamere {
 namespace {
+
+const QString NamePatternHint = QStringLiteral("{name} the input's name, {ext} its extension, {n} its row number");
 
 const QString KeyStructure = QStringLiteral("OutputKeepFolders");
 const QString KeyNamePattern = QStringLiteral("OutputNamePattern");
@@ -50,9 +53,14 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
     form->addRow(keepFolders_);
 
     namePattern_ = new QLineEdit(QString::fromStdString(options.namePattern), this);
-    namePattern_->setToolTip(QStringLiteral("{name} the input's name, {ext} its extension, {n} its row number"));
+    namePattern_->setToolTip(NamePatternHint);
     form->addRow(QStringLiteral("File &name:"), namePattern_);
     form->addRow(QString(), new QLabel(QStringLiteral("{name}, {ext} and {n}, e.g. {name}-bevel"), this));
+    nameWarning_ = new QLabel(this);
+    nameWarning_->setObjectName(QStringLiteral("NameWarning"));
+    nameWarning_->setWordWrap(true);
+    nameWarning_->hide();
+    form->addRow(QString(), nameWarning_);
 
     overwrite_ = new QComboBox(this);
     overwrite_->addItems({QStringLiteral("Replace it"), QStringLiteral("Skip it"), QStringLiteral("Choose a new name, e.g. \"star (2).png\"")});
@@ -83,7 +91,7 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
     pngLevel_->setValue(options.pngLevel.value_or(pngLevel_->minimum()));
     form->addRow(QStringLiteral("&PNG compression:"), pngLevel_);
 
-    strip_ = new QCheckBox(QStringLiteral("Leave out the colour profile, resolution and EXIF"), this);
+    strip_ = new QCheckBox(QStringLiteral("Lea&ve out the colour profile, resolution and EXIF"), this);
     strip_->setChecked(options.stripMetadata);
     form->addRow(strip_);
 
@@ -94,6 +102,10 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
     problem_ = MakeProblemLabel(this);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults, this);
+    // Return means OK wherever the focus is, also after Restore Defaults was pressed.
+    for (QPushButton* button : {buttons->button(QDialogButtonBox::Cancel), buttons->button(QDialogButtonBox::RestoreDefaults)})
+        button->setAutoDefault(false);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, this, [this] {
@@ -108,10 +120,34 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
         autoOrient_->setChecked(true);
     });
 
+    // The name box says as it is typed what the run would refuse, or that
+    // every output would get the same name; the PNG level only counts for PNG.
+    connect(namePattern_, &QLineEdit::textChanged, this, [this] { MarkChoices(); });
+    connect(format_, &QComboBox::currentIndexChanged, this, [this] { MarkChoices(); });
+    MarkChoices();
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(problem_);
     layout->addWidget(buttons);
+}
+
+void OutputOptionsDialog::MarkChoices()
+{
+    const OutputOptions options = Options();
+    BoxCheck check;
+    if (const std::optional<std::string> refused = CheckOutputOptions(options)) {
+        check.verdict = BoxCheck::Verdict::Refused;
+        check.reason = QString::fromStdString("This cannot be used: " + *refused + ".");
+    } else if (ExpandNamePattern(options.namePattern, "a.png", 1) == ExpandNamePattern(options.namePattern, "b.png", 2)) {
+        check.verdict = BoxCheck::Verdict::Unusual;
+        check.reason = SameNameWarning;
+    }
+    MarkBox(namePattern_, check, NamePatternHint);
+    nameWarning_->setText(check.reason);
+    nameWarning_->setVisible(!check.reason.isEmpty());
+    const QString format = format_->currentData().toString();
+    pngLevel_->setEnabled(format.isEmpty() || format == QStringLiteral("png"));
 }
 
 OutputOptions OutputOptionsDialog::Options() const
@@ -139,6 +175,31 @@ void OutputOptionsDialog::accept()
         return;
     }
     QDialog::accept();
+}
+
+QString OutputOptionsSummary(const OutputOptions& options)
+{
+    const OutputOptions defaults;
+    QStringList differences;
+    if (options.structure != defaults.structure)
+        differences.push_back(QStringLiteral("sub-folders"));
+    if (options.namePattern != defaults.namePattern)
+        differences.push_back(QStringLiteral("name ") + QString::fromStdString(options.namePattern));
+    if (options.overwrite == OutputOptions::Overwrite::Skip)
+        differences.push_back(QStringLiteral("skip existing"));
+    if (options.overwrite == OutputOptions::Overwrite::Rename)
+        differences.push_back(QStringLiteral("rename existing"));
+    if (!options.format.empty())
+        differences.push_back(QString::fromStdString(options.format).toUpper());
+    if (options.quality)
+        differences.push_back(QStringLiteral("quality %1").arg(*options.quality));
+    if (options.pngLevel)
+        differences.push_back(QStringLiteral("PNG level %1").arg(*options.pngLevel));
+    if (options.stripMetadata != defaults.stripMetadata)
+        differences.push_back(QStringLiteral("no metadata"));
+    if (options.autoOrient != defaults.autoOrient)
+        differences.push_back(QStringLiteral("not turned upright"));
+    return differences.join(QStringLiteral(", "));
 }
 
 OutputOptions OutputOptionsFromSettings(const std::function<QString(const QString& key)>& read)

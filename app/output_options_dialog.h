@@ -15,9 +15,12 @@ class QSpinBox;
 
 namespace tollamere {
 
+inline const QString SameNameWarning =
+    QStringLiteral("Every output would get this same name. Add {name} or {n} to tell them apart.");
+
 // The "Output Options" dialog: where outputs go and how they are written.
 // OK is refused, with the reason shown in the dialog, while CheckOutputOptions
-// refuses what is filled in.
+// refuses what is filled in; a name that every output would share is warned of.
 class OutputOptionsDialog final : public QDialog {
     Q_OBJECT
 
@@ -29,6 +32,8 @@ public:
     void accept() override;
 
 private:
+    void MarkChoices();
+
     QCheckBox* keepFolders_ = nullptr;
     QLineEdit* namePattern_ = nullptr;
     QComboBox* overwrite_ = nullptr;
@@ -38,7 +43,12 @@ private:
     QCheckBox* strip_ = nullptr;
     QCheckBox* autoOrient_ = nullptr;
     QLabel* problem_ = nullptr;
+    QLabel* nameWarning_ = nullptr;
 };
+
+// The options that differ from the defaults, in a few words each ("skip
+// existing, WEBP"); empty for the defaults.
+QString OutputOptionsSummary(const OutputOptions& options);
 
 // The options as the settings store keeps them, one text per key; a key
 // missing or unreadable keeps that option's default.

@@ -9,20 +9,47 @@
 #include <QEvent>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QTextOption>
 
 #include <algorithm>
 
 namespace tollamere {
 
+namespace {
+
+// The loupe's side, in the box's pixels.
+constexpr int LoupeSide = 120;
+
+// Light and mid grey squares, eight pixels each.
+const QPixmap& Checkerboard()
+{
+    static const QPixmap tile = [] {
+        QPixmap squares(16, 16);
+        squares.fill(QColor(204, 204, 204));
+        QPainter painter(&squares);
+        painter.fillRect(0, 0, 8, 8, QColor(153, 153, 153));
+        painter.fillRect(8, 8, 8, 8, QColor(153, 153, 153));
+        return squares;
+    }();
+    return tile;
+}
+
+} // namespace
+
 // ---- PreviewBox ------------------------------------------------------------
 
 PreviewBox::PreviewBox(QWidget* parent) : QFrame(parent)
 {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    setToolTip(QStringLiteral("Click to see it at full size"));
+    setToolTip(QStringLiteral("Click, or Return, to see it at full size"));
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
 }
 
 void PreviewBox::ShowPicture(const QImage& thumbnail)
@@ -32,9 +59,16 @@ void PreviewBox::ShowPicture(const QImage& thumbnail)
     update();
 }
 
+void PreviewBox::SetDetailSource(const QImage& full)
+{
+    detailSource_ = full;
+    update();
+}
+
 void PreviewBox::ShowText(const QString& text)
 {
     thumbnail_ = QImage();
+    detailSource_ = QImage();
     text_ = text;
     update();
 }
@@ -49,28 +83,102 @@ QSize PreviewBox::BoxSize() const
     return contentsRect().size() * devicePixelRatioF();
 }
 
+QRect PreviewBox::ThumbnailRect() const
+{
+    const QSize shownSize = (QSizeF(thumbnail_.size()) / devicePixelRatioF()).toSize();
+    QRect target(QPoint(0, 0), shownSize);
+    target.moveCenter(contentsRect().center());
+    return target;
+}
+
 void PreviewBox::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
     const QRect inside = contentsRect();
     if (!thumbnail_.isNull()) {
-        const QSize shownSize = (QSizeF(thumbnail_.size()) / devicePixelRatioF()).toSize();
-        QRect target(QPoint(0, 0), shownSize);
-        target.moveCenter(inside.center());
+        const QRect target = ThumbnailRect();
+        // See-through parts over a checkerboard, as picture editors show them.
+        if (thumbnail_.hasAlphaChannel())
+            painter.fillRect(target, QBrush(Checkerboard()));
         painter.drawImage(target, thumbnail_);
+        PaintLoupe(painter, target);
     } else if (!text_.isEmpty()) {
         // A reason often holds a long path with no blank to break at.
         QTextOption option(Qt::AlignCenter);
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         painter.drawText(QRectF(inside.adjusted(4, 4, -4, -4)), text_, option);
     }
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = inside.adjusted(1, 1, -1, -1);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}
+
+void PreviewBox::PaintLoupe(QPainter& painter, const QRect& shown)
+{
+    // Only where the thumbnail shrinks the picture at least twofold.
+    if (!pointer_ || detailSource_.isNull() || !shown.contains(*pointer_) ||
+        detailSource_.width() < 2 * thumbnail_.width())
+        return;
+    const double scale = static_cast<double>(detailSource_.width()) / shown.width();
+    const QPoint centre((*pointer_ - shown.topLeft()) * scale);
+    const int side = std::min(LoupeSide, std::min(width(), height()) / 2);
+    const int sourceSide = static_cast<int>(side * devicePixelRatioF());
+    QRect source(0, 0, sourceSide, sourceSide);
+    source.moveCenter(centre);
+    QRect loupe(0, 0, side, side);
+    // Beside the pointer, inside the box, never under it.
+    loupe.moveTopLeft(*pointer_ + QPoint(12, 12));
+    if (loupe.right() > width() - 2)
+        loupe.moveRight(pointer_->x() - 12);
+    if (loupe.bottom() > height() - 2)
+        loupe.moveBottom(pointer_->y() - 12);
+    painter.save();
+    painter.fillRect(loupe, QBrush(Checkerboard()));
+    painter.drawImage(loupe, detailSource_, source);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawRect(loupe.adjusted(0, 0, -1, -1));
+    painter.restore();
+}
+
+void PreviewBox::mouseMoveEvent(QMouseEvent* event)
+{
+    pointer_ = event->position().toPoint();
+    if (!detailSource_.isNull())
+        update();
+    QFrame::mouseMoveEvent(event);
+}
+
+void PreviewBox::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    emit Resized();
+}
+
+void PreviewBox::leaveEvent(QEvent* event)
+{
+    pointer_.reset();
+    update();
+    QFrame::leaveEvent(event);
 }
 
 void PreviewBox::mousePressEvent(QMouseEvent* event)
 {
     pressed_ = event->button() == Qt::LeftButton;
     QFrame::mousePressEvent(event);
+}
+
+void PreviewBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space) {
+        event->accept();
+        emit Clicked();
+        return;
+    }
+    QFrame::keyPressEvent(event);
 }
 
 void PreviewBox::mouseReleaseEvent(QMouseEvent* event)
@@ -95,6 +203,19 @@ PreviewPane::PreviewPane(PreviewInputs inputs, QWidget* window)
         box->hide();
 
     window->installEventFilter(this);
+    resized_.setSingleShot(true);
+    resized_.setInterval(150);
+    connect(picOut_, &PreviewBox::Resized, &resized_, qOverload<>(&QTimer::start));
+    connect(&resized_, &QTimer::timeout, this, [this] {
+        if (!shown_ || !hasSubject_)
+            return;
+        // Read afresh, so that both thumbnails take the panes' new size.
+        const QPersistentModelIndex row = subject_;
+        ForgetSubject();
+        hasSubject_ = true;
+        subject_ = row;
+        Request();
+    });
     connect(picIn_, &PreviewBox::Clicked, this,
             [this] { OpenZoom(inputZoom_, inputPicture_, SubjectName()); });
     connect(picOut_, &PreviewBox::Clicked, this, [this] {
@@ -243,10 +364,13 @@ void PreviewPane::ShowResult(const PreviewResultShown& shown)
     if (shown.generation != generation_ || !hasSubject_)
         return;
     outputPicture_ = shown.picture.full;
-    if (shown.failure.isEmpty())
+    const QString problem = inputs_.parameterProblem ? inputs_.parameterProblem() : QString();
+    if (shown.failure.isEmpty()) {
         picOut_->ShowPicture(shown.picture.thumbnail);
-    else
-        picOut_->ShowText(shown.failure);
+        picOut_->SetDetailSource(outputPicture_);
+    } else {
+        picOut_->ShowText(problem.isEmpty() ? shown.failure : problem);
+    }
     if (outputZoom_) {
         const QString caption = SubjectName() + QStringLiteral(" (bevelled)");
         if (shown.failure.isEmpty())

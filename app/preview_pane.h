@@ -12,9 +12,12 @@
 #include <QObject>
 #include <QPersistentModelIndex>
 #include <QPointer>
+#include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QItemSelectionModel;
 class QLineEdit;
@@ -33,6 +36,10 @@ public:
     explicit PreviewBox(QWidget* parent = nullptr);
 
     void ShowPicture(const QImage& thumbnail);
+    // The full-size picture behind the thumbnail: with one much larger than
+    // the box, the pointer shows a 1:1 detail of it (a loupe), so a bevel of
+    // a few pixels can be judged in place.
+    void SetDetailSource(const QImage& full);
     void ShowText(const QString& text);
     void Clear();
 
@@ -43,14 +50,24 @@ public:
 
 signals:
     void Clicked();
+    void Resized();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QRect ThumbnailRect() const;
+    void PaintLoupe(QPainter& painter, const QRect& shown);
+
     QImage thumbnail_;
+    QImage detailSource_;
+    std::optional<QPoint> pointer_;
     QString text_;
     bool pressed_ = false;
 };
@@ -62,6 +79,8 @@ struct PreviewInputs {
     const QLineEdit* bevelSize = nullptr;
     const QLineEdit* lightAngle = nullptr;
     const QLineEdit* lightElevation = nullptr;
+    // Why the boxes cannot be used, said as the boxes say it; empty when they can.
+    std::function<QString()> parameterProblem;
 };
 
 class PreviewPane final : public QObject {
@@ -118,6 +137,9 @@ private:
     QImage outputPicture_;
 
     std::unique_ptr<PreviewWorker> worker_;
+    // A pane that grew or shrank gets thumbnails of its new size, once the
+    // resizing has settled.
+    QTimer resized_;
 };
 
 } // namespace tollamere

@@ -3,6 +3,7 @@
 
 #include "file_path.h"
 
+#include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -69,6 +70,9 @@ void DescribeCommandLine(QCommandLineParser& parser)
                        "as it is, or a folder, whose files (in every sub-folder) are put in the list."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(QStringLiteral("dark"),
+                                        QStringLiteral("Dark colours (the Fusion style with a dark palette), as a "
+                                                       "desktop whose GTK_THEME ends in :dark gets them anyway.")));
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("Picture files and folders to put in the list."),
                                  QStringLiteral("[PATH...]"));

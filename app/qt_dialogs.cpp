@@ -6,6 +6,7 @@
 #include "window_support.h"
 
 #include <QCheckBox>
+#include <QPushButton>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -43,8 +44,14 @@ MessageAnswer QtDialogs::Message(const QString& title, const QString& text, Mess
     QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title,
                     DisplayText(text),
                     buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner_);
+    QAbstractButton* openFolder = nullptr;
+    if (buttons == MessageButtons::OkOpenFolder)
+        openFolder = box.addButton(OpenOutputFolderCaption, QMessageBox::ActionRole);
+    box.setDefaultButton(buttons == MessageButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok);
     const int answer = box.exec();
-    if (buttons == MessageButtons::Ok)
+    if (openFolder != nullptr && box.clickedButton() == openFolder)
+        return MessageAnswer::OpenFolder;
+    if (buttons != MessageButtons::YesNo)
         return MessageAnswer::Ok;
     return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }

@@ -12,8 +12,13 @@ const QString KeyLightAngle = QStringLiteral("txtLightAngle");
 const QString KeyLightElevation = QStringLiteral("txtLightElevation");
 const QString KeyBevelSize = QStringLiteral("txtBevelSize");
 const QString KeyOutputFolder = QStringLiteral("Text1");
-// "1" when the preview shows; missing or anything else keeps the window at its design size.
+// "1" or missing when the preview shows; anything else hides it.
 const QString KeyShowPreview = QStringLiteral("ShowPreview");
+// The window's place and size, "left,top,width,height", and "1" when it was
+// maximized; the list's columns' widths, "file,result", once the user set them.
+const QString KeyWindowGeometry = QStringLiteral("WindowGeometry");
+const QString KeyWindowMaximized = QStringLiteral("WindowMaximized");
+const QString KeyListColumnWidths = QStringLiteral("ListColumnWidths");
 // Where each dialog opened last, so that the next one starts there.
 const QString KeyAddFilesFolder = QStringLiteral("LastAddFilesFolder");
 const QString KeyAddAllFolder = QStringLiteral("LastAddAllFolder");

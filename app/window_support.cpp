@@ -143,4 +143,44 @@ QIcon MakeProgramIcon()
     return QIcon(QPixmap::fromImage(DrawProgramIcon(64)));
 }
 
+QPalette DarkPalette()
+{
+    const QColor window(45, 45, 48);
+    const QColor base(30, 30, 32);
+    const QColor text(230, 230, 230);
+    // Dimmed, yet well apart from the backgrounds it is drawn on.
+    const QColor disabledText(150, 150, 150);
+    QPalette palette;
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::ToolTipBase, window);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::PlaceholderText, disabledText);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, QColor(60, 60, 64));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, QColor(255, 110, 110));
+    palette.setColor(QPalette::Light, QColor(80, 80, 84));
+    palette.setColor(QPalette::Midlight, QColor(70, 70, 74));
+    palette.setColor(QPalette::Mid, QColor(40, 40, 42));
+    palette.setColor(QPalette::Dark, QColor(25, 25, 27));
+    palette.setColor(QPalette::Shadow, QColor(10, 10, 10));
+    palette.setColor(QPalette::Link, QColor(90, 160, 255));
+    palette.setColor(QPalette::Highlight, QColor(45, 110, 200));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, disabledText);
+    palette.setColor(QPalette::Disabled, QPalette::Base, window);
+    palette.setColor(QPalette::Disabled, QPalette::Button, QColor(50, 50, 53));
+    palette.setColor(QPalette::Disabled, QPalette::Highlight, QColor(70, 70, 74));
+    return palette;
+}
+
+bool DesktopPrefersDark()
+{
+    return qEnvironmentVariable("GTK_THEME").endsWith(QStringLiteral(":dark"), Qt::CaseInsensitive);
+}
+
 } // namespace tollamere

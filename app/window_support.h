@@ -9,6 +9,7 @@
 #include <QCursor>
 #include <QIcon>
 #include <QImage>
+#include <QPalette>
 #include <QPoint>
 #include <QString>
 
@@ -46,6 +47,14 @@ QImage DrawProgramIcon(std::int32_t size);
 
 // The window's icon: the button at 64 pixels.
 QIcon MakeProgramIcon();
+
+// A dark palette for the Fusion style, disabled text kept readable: what
+// the window uses when the desktop asks for dark colours.
+QPalette DarkPalette();
+
+// True when the desktop asks for dark colours: GTK_THEME names a dark
+// variant ("Adwaita:dark").
+bool DesktopPrefersDark();
 
 // A dialog's line that says why OK is refused, in red, hidden until it has
 // something to say.

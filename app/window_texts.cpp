@@ -6,6 +6,8 @@
 #include "path_text.h"
 #include "runtime_error.h"
 
+#include <cmath>
+
 namespace tollamere {
 
 const QString PictureFilter = PictureFilterText();
@@ -16,11 +18,23 @@ const QString HelpText =
                    "existing files and sets the quality. It also reads ") + ReadOnlyFormatNamesText() +
     QStringLiteral(" files.\r\r"
                    "Keys: Ctrl+O adds files, Ctrl+Shift+O a folder, Ctrl+Return starts, Escape stops, Delete "
-                   "removes the selected rows, Ctrl+A selects them all, F1 shows this help.");
+                   "removes the selected rows, Ctrl+Z brings removed rows back, Ctrl+A selects them all, Shift+F10 "
+                   "opens the list's menu, Ctrl+P shows or hides the preview, Return on a preview pane opens it at "
+                   "full size, F1 shows this help.");
 
-QString ProgressCaption(const ItemStart& start)
+QString ProgressCaption(const ItemStart& start, std::optional<double> secondsLeft)
 {
-    return QStringLiteral("Processing: ") + QString::fromStdString(Printable(GetFileName(start.inputPath)));
+    QString caption = QStringLiteral("%1 of %2 \u00B7 ").arg(start.item + 1).arg(start.items) +
+                      QString::fromStdString(Printable(GetFileName(start.inputPath)));
+    if (secondsLeft && *secondsLeft >= 0 && *secondsLeft < 360000) {
+        const long long seconds = std::llround(*secondsLeft);
+        caption += seconds >= 3600 ? QStringLiteral(" \u00B7 %1:%2:%3 left")
+                                         .arg(seconds / 3600)
+                                         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                                         .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+                                   : QStringLiteral(" \u00B7 %1:%2 left").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    }
+    return caption;
 }
 
 QString RefusalMessage(RunRefusal reason, const std::string& detail)
@@ -34,7 +48,7 @@ QString RefusalMessage(RunRefusal reason, const std::string& detail)
     return FolderMissingMessage;
 }
 
-QString DoneMessageFor(const InputListModel& rows)
+QString DoneMessageFor(const InputListModel& rows, bool stopped)
 {
     int written = 0;
     int skipped = 0;
@@ -51,9 +65,10 @@ QString DoneMessageFor(const InputListModel& rows)
         case RowOutcome::None: break;
         }
     }
-    if (failed == 0 && refused == 0 && notConverted == 0 && skipped == 0)
-        return DoneMessage;
-    QString summary = DoneMessage + QStringLiteral("\r\n%1 of %2 written").arg(written).arg(rows.RowCount());
+    const QString first = stopped ? StoppedMessage : DoneMessage;
+    if (failed == 0 && refused == 0 && notConverted == 0 && skipped == 0 && !stopped)
+        return first;
+    QString summary = first + QStringLiteral("\r\n%1 of %2 written").arg(written).arg(rows.RowCount());
     if (skipped > 0)
         summary += QStringLiteral(", %1 skipped (the file existed)").arg(skipped);
     if (failed > 0)

@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 
 namespace tollamere {
@@ -42,16 +43,19 @@ const QString RemoveWrittenRowsCaption = QStringLiteral("Remove Written Rows");
 // The progress bar's text between runs.
 const QString IdleProgressText = QStringLiteral("Progress Bar");
 const QString DoneMessage = QStringLiteral("Done.");
+const QString StoppedMessage = QStringLiteral("Stopped.");
 const QString NoFilesAddedMessage = QStringLiteral("No files added.");
 const QString FolderMissingMessage = QStringLiteral("Folder does not exist. Please select another folder.");
 
-// The progress bar's text while the item's pass runs.
-QString ProgressCaption(const ItemStart& start);
+// The progress bar's text while the item's pass runs: "12 of 40 · name",
+// and the time left when it is known.
+QString ProgressCaption(const ItemStart& start, std::optional<double> secondsLeft = std::nullopt);
 
 // The message of a run that refused to start.
 QString RefusalMessage(RunRefusal reason, const std::string& detail);
 
-// "Done.", and when not every row was written, what became of the rows.
-QString DoneMessageFor(const InputListModel& rows);
+// "Done." (or "Stopped." for a run the user stopped), and when not every row
+// was written, what became of the rows on the next line.
+QString DoneMessageFor(const InputListModel& rows, bool stopped = false);
 
 } // namespace tollamere

@@ -5,6 +5,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <iterator>
 
 namespace tollamere {
@@ -15,7 +16,7 @@ void InputListModel::Append(std::string path)
 {
     const int row = RowCount();
     beginInsertRows(QModelIndex(), row, row);
-    rows_.push_back(InputRow{std::move(path), {}, RowOutcome::None, {}});
+    rows_.push_back(InputRow{std::move(path), {}, RowOutcome::None, {}, {}});
     endInsertRows();
 }
 
@@ -47,8 +48,16 @@ void InputListModel::Append(std::vector<std::string> paths, const std::vector<st
     rows_.reserve(rows_.size() + paths.size());
     for (std::string& path : paths) {
         std::string root = RootOf(path, scannedFolders);
-        rows_.push_back(InputRow{std::move(path), std::move(root), RowOutcome::None, {}});
+        rows_.push_back(InputRow{std::move(path), std::move(root), RowOutcome::None, {}, {}});
     }
+    endInsertRows();
+}
+
+void InputListModel::Insert(int row, InputRow restored)
+{
+    row = std::clamp(row, 0, RowCount());
+    beginInsertRows(QModelIndex(), row, row);
+    rows_.insert(std::next(rows_.begin(), row), std::move(restored));
     endInsertRows();
 }
 
@@ -96,7 +105,15 @@ void InputListModel::SetOutcome(int row, RowOutcome outcome, std::string reason)
     InputRow& changed = rows_[static_cast<std::size_t>(row)];
     changed.outcome = outcome;
     changed.reason = std::move(reason);
+    changed.output.clear();
     emit dataChanged(index(row, ResultColumn), index(row, ResultColumn));
+}
+
+void InputListModel::SetWritten(int row, std::string output)
+{
+    SetOutcome(row, RowOutcome::Written);
+    if (row >= 0 && row < RowCount())
+        rows_[static_cast<std::size_t>(row)].output = std::move(output);
 }
 
 void InputListModel::ClearOutcomes()
@@ -104,6 +121,7 @@ void InputListModel::ClearOutcomes()
     for (InputRow& row : rows_) {
         row.outcome = RowOutcome::None;
         row.reason.clear();
+        row.output.clear();
     }
     if (!rows_.empty())
         emit dataChanged(index(0, ResultColumn), index(RowCount() - 1, ResultColumn));
@@ -142,7 +160,10 @@ QString InputListModel::OutcomeText(const InputRow& row)
     const QString reason = QString::fromStdString(row.reason);
     switch (row.outcome) {
     case RowOutcome::None: return {};
-    case RowOutcome::Written: return QStringLiteral("written");
+    case RowOutcome::Written:
+        if (row.output.empty())
+            return QStringLiteral("written");
+        return QStringLiteral("written: ") + DisplayText(row.output.substr(row.output.find_last_of('/') + 1));
     case RowOutcome::Skipped: return QStringLiteral("skipped: ") + reason;
     case RowOutcome::Failed: return QStringLiteral("failed: ") + reason;
     case RowOutcome::Refused: return QStringLiteral("refused: ") + reason;
@@ -181,9 +202,11 @@ QVariant InputListModel::data(const QModelIndex& index, int role) const
     const InputRow& row = Row(index.row());
     if (index.column() == PathColumn && role == Qt::DisplayRole)
         return DisplayText(row.path);
-    // The reason in full as a tooltip, since the column cuts it short.
-    if (index.column() == ResultColumn && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
+    if (index.column() == ResultColumn && role == Qt::DisplayRole)
         return OutcomeText(row);
+    // The reason in full, or the whole path written, since the column cuts it short.
+    if (index.column() == ResultColumn && role == Qt::ToolTipRole)
+        return row.outcome == RowOutcome::Written && !row.output.empty() ? DisplayText(row.output) : OutcomeText(row);
     return {};
 }
 

@@ -26,6 +26,8 @@ struct InputRow {
     RowOutcome outcome = RowOutcome::None;
     // Why the row failed or was refused, in full.
     std::string reason;
+    // The file the last run wrote for the row.
+    std::string output;
 };
 
 // The list's columns: the file, and what the last run made of it.
@@ -43,6 +45,8 @@ public:
     // Rows a scan found; each takes as its root the longest of the scanned
     // folders it lies under.
     void Append(std::vector<std::string> paths, const std::vector<std::string>& scannedFolders = {});
+    // Puts a row back at that place, or last when the list is shorter.
+    void Insert(int row, InputRow restored);
     // Does nothing for a row that does not exist.
     void Remove(int row);
     void Clear();
@@ -57,6 +61,8 @@ public:
 
     // The outcome of the last run for a row that exists; None clears it.
     void SetOutcome(int row, RowOutcome outcome, std::string reason = {});
+    // The row was written, to that file.
+    void SetWritten(int row, std::string output);
     // Every row back to None, before a run.
     void ClearOutcomes();
     // The rows that failed or were refused, one line each: the path and why.
@@ -67,7 +73,7 @@ public:
     // The title of the file column, shown by a view's header.
     void SetColumnTitle(const QString& title);
 
-    // The result column's text for a row: "written", "failed: reason", ...
+    // The result column's text for a row: "written: name", "failed: reason", ...
     static QString OutcomeText(const InputRow& row);
 
     // How a path is shown: its bytes as UTF-8 text; a path that is not valid

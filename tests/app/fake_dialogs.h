@@ -84,7 +84,7 @@ public:
         calls.push_back(call);
         if (onMessage)
             onMessage(call);
-        if (buttons == MessageButtons::Ok)
+        if (buttons == MessageButtons::Ok || (buttons == MessageButtons::OkOpenFolder && answers.empty()))
             return MessageAnswer::Ok;
         return Next(answers, QStringLiteral("Message: ") + text, MessageAnswer::No);
     }

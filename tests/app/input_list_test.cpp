@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app_test_support.h"
+#include <QSignalSpy>
+#include <QProgressBar>
+#include <QHeaderView>
 #include "format_registry.h"
 
 #include <QApplication>
@@ -75,8 +78,11 @@ private slots:
         QCOMPARE(Rows(*form_), picked);
         Click(*form_, AddFilesButton);
         QCOMPARE(Rows(*form_), picked);
+        // A path already listed is skipped, and the bar says so.
         Click(*form_, AddFilesButton);
-        QCOMPARE(Rows(*form_), picked + QStringList{QStringLiteral("/in/a.bmp")});
+        QCOMPARE(Rows(*form_), picked);
+        QCOMPARE(Find<QProgressBar>(*form_, "ProgressBar1")->text(),
+                 QStringLiteral("1 file was already in the list and was skipped"));
 
         const DialogCall open = dialogs_->calls.front();
         QCOMPARE(open.title, QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"));
@@ -107,6 +113,31 @@ private slots:
         QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(RowCount(*form_), 0);
+
+        // Shift+F10 and the Menu key ask for the list's menu.
+        QSignalSpy menu(list, &QWidget::customContextMenuRequested);
+        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        QTest::keyClick(list, Qt::Key_Menu);
+        QCOMPARE(menu.size(), 2);
+        for (QWidget* popup = QApplication::activePopupWidget(); popup != nullptr; popup = QApplication::activePopupWidget())
+            popup->close();
+
+        // Tab goes as the eye reads; the boxes' labels and the folder's frame
+        // take the keyboard to them by their access keys.
+        QStringList chain;
+        QWidget* widget = Find<QWidget>(*form_, HelpButton);
+        for (int step = 0; chain.size() < 17 && step < 200; ++step, widget = widget->nextInFocusChain())
+            if ((widget->focusPolicy() & Qt::TabFocus) != 0 && widget->isVisible())
+                chain.push_back(widget->objectName());
+        QCOMPARE(chain.join(QLatin1Char(' ')),
+                 QStringLiteral("PushButton4 PreviewToggle ListView1 PushButton1 PushButton3 PushButton5 PushButton6 "
+                                "txtLightAngle txtLightElevation txtBevelSize PushButton9 Text1 PushButton7 "
+                                "PushButton8 PushButton2 picIn picOut"));
+        for (const auto& [key, box] : {std::pair{Qt::Key_G, "txtLightAngle"}, std::pair{Qt::Key_E, "txtLightElevation"},
+                                       std::pair{Qt::Key_B, "txtBevelSize"}, std::pair{Qt::Key_R, "Text1"}}) {
+            QTest::keyClick(form_.get(), key, Qt::AltModifier);
+            QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(box));
+        }
 
         dialogs_->texts = {std::optional<QString>()};
         QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
@@ -152,11 +183,50 @@ private slots:
     {
         dialogs_->files = {{QStringLiteral("/a"), QStringLiteral("/b")}};
         Click(*form_, AddFilesButton);
+        InputList(*form_)->header()->resizeSection(0, 300);
         form_->setCursor(Qt::WaitCursor);
         Click(*form_, ClearButton);
         QVERIFY(Rows(*form_).isEmpty());
         // Emptying the list leaves its column as the user set it.
-        QCOMPARE(InputList(*form_)->columnWidth(0), 467);
+        QCOMPARE(InputList(*form_)->columnWidth(0), 300);
+    }
+
+    // Delete, double-click, Clear List and Remove Written Rows can each be
+    // undone with Ctrl+Z, last first, the rows back in their places, until
+    // the next run; a path listed again meanwhile is not doubled.
+    void removalsComeBackWithCtrlZ()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        dialogs_->files = {{QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c"), QStringLiteral("/d")}, {QStringLiteral("/e"), QStringLiteral("/a")}};
+        Click(*form_, AddFilesButton);
+        QTreeView* list = InputList(*form_);
+        SelectRow(*form_, 1);
+        QTest::keyClick(list, Qt::Key_Delete);
+        const QPoint lastRow = list->visualRect(RowIndex(*form_, 2)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, lastRow);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, lastRow);
+        QCOMPARE(Rows(*form_), (QStringList{QStringLiteral("/a"), QStringLiteral("/c")}));
+        Click(*form_, ClearButton);
+        QVERIFY(Rows(*form_).isEmpty());
+        Click(*form_, AddFilesButton);
+
+        QTest::keyClick(form_.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Rows(*form_), (QStringList{QStringLiteral("/e"), QStringLiteral("/c"), QStringLiteral("/a")}));
+        QTest::keyClick(form_.get(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(form_.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Rows(*form_), (QStringList{QStringLiteral("/e"), QStringLiteral("/b"), QStringLiteral("/c"),
+                                            QStringLiteral("/d"), QStringLiteral("/a")}));
+        QTest::keyClick(form_.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Rows(*form_).size(), 5);
+
+        // A run ends what can be undone.
+        Click(*form_, ClearButton);
+        Find<QLineEdit>(*form_, "Text1")->setText(program_->Folder(QStringLiteral("out")));
+        Click(*form_, StartButton);
+        QTRY_VERIFY(!form_->IsConverting());
+        QTest::keyClick(form_.get(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(Rows(*form_).isEmpty());
+        dialogs_->calls.clear();
     }
 
     void addAllScansTheTreeInLevelOrder()
@@ -249,7 +319,7 @@ private slots:
         QCOMPARE(dialogs_->calls.front().title, QStringLiteral("Please select folder:"));
     }
 
-    void samplesAreAddedEveryTimeAndTheFolderOpensOnYes()
+    void samplesAreAddedOnceAndTheFolderOpensOnYes()
     {
         const QString samples = program_->Folder(QStringLiteral("Samples"));
         program_->File(QStringLiteral("Samples/b-notes.txt"));
@@ -262,7 +332,9 @@ private slots:
         Click(*form_, SamplesButton);
         QCOMPARE(Rows(*form_), once);
         Click(*form_, SamplesButton);
-        QCOMPARE(Rows(*form_), once + once);
+        QCOMPARE(Rows(*form_), once);
+        QCOMPARE(Find<QProgressBar>(*form_, "ProgressBar1")->text(),
+                 QStringLiteral("3 files were already in the list and were skipped"));
 
         const std::vector<DialogCall> questions = dialogs_->Calls(DialogCall::Kind::Message);
         QCOMPARE(questions.size(), std::size_t(2));

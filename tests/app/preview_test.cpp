@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app_test_support.h"
+#include <QProgressBar>
+#include <QHeaderView>
+#include <QLabel>
 #include "bevel.h"
 #include "picture_files.h"
 #include "preview_pane.h"
@@ -101,34 +104,71 @@ private slots:
 
     void cleanup() { form_.reset(); }
 
-    void ctrlPTogglesThePreviewAndTheWindowSize()
+    // A first start shows the preview; Ctrl+P and the Preview button hide and
+    // show it, the window narrowing and widening by the panes.
+    void previewShowsFirstAndTogglesWithTheWindowSize()
     {
-        // A fresh store: no "ShowPreview" at all.
         form_ = OpenWindow(*dialogs_, sandbox_->Path(QStringLiteral("program")));
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        QCOMPARE(form_->size(), DesignSize);
-        QVERIFY(!Box(*form_, "picIn")->isVisible() && !Box(*form_, "picOut")->isVisible());
-
-        TogglePreview(*form_);
         QCOMPARE(form_->size(), PreviewSize);
-        QCOMPARE(form_->minimumSize(), form_->maximumSize());
-        QCOMPARE(Box(*form_, "picIn")->geometry(), QRect(552, 8, 256, 169));
-        QCOMPARE(Box(*form_, "picOut")->geometry(), QRect(552, 192, 256, 169));
-        QVERIFY(Box(*form_, "picIn")->isVisible() && Box(*form_, "picOut")->isVisible());
-        QCOMPARE(StoredValue(QStringLiteral("ShowPreview")).toString(), QStringLiteral("1"));
+        QCOMPARE(form_->minimumSize(), PreviewSize);
+        QCOMPARE(Box(*form_, "picIn")->geometry(), QRect(552, 25, 256, 214));
+        QCOMPARE(Box(*form_, "picOut")->geometry(), QRect(552, 263, 256, 214));
+        QVERIFY(Find<QLabel>(*form_, "InputCaption")->isVisible() && Find<QLabel>(*form_, "ResultCaption")->isVisible());
 
         TogglePreview(*form_);
         QCOMPARE(form_->size(), DesignSize);
-        QCOMPARE(form_->minimumSize(), form_->maximumSize());
-        QVERIFY(!Box(*form_, "picOut")->isVisible());
+        QCOMPARE(form_->minimumSize(), DesignSize);
+        QVERIFY(!Box(*form_, "picIn")->isVisible() && !Box(*form_, "picOut")->isVisible());
+        QVERIFY(!Find<QPushButton>(*form_, "PreviewToggle")->isChecked());
         QCOMPARE(StoredValue(QStringLiteral("ShowPreview")).toString(), QStringLiteral("0"));
 
-        Open(true);
+        QTest::mouseClick(Find<QPushButton>(*form_, "PreviewToggle"), Qt::LeftButton);
         QCOMPARE(form_->size(), PreviewSize);
+        QVERIFY(Box(*form_, "picOut")->isVisible());
+        QCOMPARE(StoredValue(QStringLiteral("ShowPreview")).toString(), QStringLiteral("1"));
+
+        Open(false);
+        QCOMPARE(form_->size(), DesignSize);
         Store(QStringLiteral("ShowPreview"), QStringLiteral("yes"));
         form_ = OpenWindow(*dialogs_, sandbox_->Path(QStringLiteral("program")));
         QCOMPARE(form_->size(), DesignSize);
         QVERIFY(dialogs_->calls.empty());
+    }
+
+    // Larger than the design, the list, its result column and the panes take
+    // the room; the controls below the list keep their height and move down.
+    // Closed, the window leaves its place and size for the next start.
+    void aLargerWindowGrowsTheListAndThePanesAndIsRemembered()
+    {
+        Open(true);
+        AddFiles({QStringLiteral("/in/a.png"), QStringLiteral("/in/b.png")});
+        QTreeView* list = InputList(*form_);
+        auto* start = Find<QPushButton>(*form_, StartButton);
+        const QRect listBefore = list->geometry();
+        const QRect startBefore = start->geometry();
+        const int resultBefore = list->columnWidth(ResultColumn);
+        const QSize paneBefore = Box(*form_, "picOut")->size();
+
+        form_->resize(PreviewSize + QSize(400, 300));
+        QCOMPARE(list->height(), listBefore.height() + 300);
+        QCOMPARE(list->width(), listBefore.width() + 200);
+        QCOMPARE(start->geometry(), startBefore.translated(0, 300).adjusted(0, 0, 200, 0));
+        QCOMPARE(start->geometry().bottom() < Find<QProgressBar>(*form_, "ProgressBar1")->geometry().top(), true);
+        QVERIFY(list->columnWidth(ResultColumn) > resultBefore);
+        QCOMPARE(Box(*form_, "picOut")->width(), paneBefore.width() + 200);
+        QCOMPARE(Box(*form_, "picOut")->height(), paneBefore.height() + 150);
+        QVERIFY(Box(*form_, "picOut")->geometry().right() < form_->width());
+        QCOMPARE(list->horizontalScrollBar()->isVisible(), false);
+
+        list->header()->resizeSection(PathColumn, 150);
+        form_->move(40, 30);
+        form_->close();
+        Open(true);
+        QCOMPARE(form_->size(), PreviewSize + QSize(400, 300));
+        QCOMPARE(InputList(*form_)->columnWidth(PathColumn), 150);
+        QCOMPARE(StoredValue(QStringLiteral("WindowGeometry")).toString().section(QLatin1Char(','), 2),
+                 QStringLiteral("1216,786"));
     }
 
     void followsTheSelectionAndTheParameters()
@@ -189,11 +229,14 @@ private slots:
         SelectRow(*form_, 0);
         QTRY_VERIFY_WITH_TIMEOUT(!picOut->Thumbnail().isNull(), PreviewTimeoutMs);
 
+        // The result box says what the box at fault says.
         struct Case {
             const char* bevelSize;
             const char* lightAngle;
+            const char* box;
         };
-        for (const Case& bad : {Case{"abc", "135"}, Case{"300", "135"}, Case{"5", "1e400"}}) {
+        for (const Case& bad : {Case{"abc", "135", "txtBevelSize"}, Case{"300", "135", "txtBevelSize"},
+                                Case{"5", "1e400", "txtLightAngle"}}) {
             Find<QLineEdit>(*form_, "txtLightAngle")->setText(QLatin1String(bad.lightAngle));
             SetBevelSize(QLatin1String(bad.bevelSize));
             const std::string reason = FailureOf([&] {
@@ -202,7 +245,7 @@ private slots:
                            ParseBevelParameters(bad.bevelSize, bad.lightAngle, "30"));
             });
             QVERIFY2(!reason.empty(), bad.bevelSize);
-            QTRY_COMPARE_WITH_TIMEOUT(picOut->Text(), QString::fromStdString(reason), PreviewTimeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(picOut->Text(), Find<QLineEdit>(*form_, bad.box)->toolTip(), PreviewTimeoutMs);
             QVERIFY(picOut->Thumbnail().isNull());
             QVERIFY(!picIn->Thumbnail().isNull());
         }
@@ -232,7 +275,17 @@ private slots:
         QVERIFY(thumbnail.width() == box.width() || thumbnail.height() == box.height());
         QVERIFY(std::abs(thumbnail.width() * 600 - thumbnail.height() * 800) <= 800);
 
-        QTest::mouseClick(picOut, Qt::LeftButton);
+        // A picture three times the pane's size: the pointer shows a 1:1 detail.
+        const QImage plain = picOut->grab().toImage();
+        QTest::mouseMove(picOut, picOut->rect().center());
+        QMouseEvent move(QEvent::MouseMove, QPointF(picOut->rect().center()), picOut->mapToGlobal(QPointF(picOut->rect().center())),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(picOut, &move);
+        QVERIFY(picOut->grab().toImage() != plain);
+
+        // Return on the focused pane opens it as a click does.
+        picOut->setFocus();
+        QTest::keyClick(picOut, Qt::Key_Return);
         auto* view = form_->findChild<ZoomView*>();
         QVERIFY(view != nullptr && view->isVisible() && !view->isModal());
         QCOMPARE(view->CurrentZoom(), ZoomView::Zoom::OneToOne);

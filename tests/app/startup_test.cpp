@@ -63,18 +63,20 @@ private slots:
         QVERIFY(!form->windowIcon().isNull());
         const QTreeView* list = InputList(*form);
         QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Image File(s)"));
-        QCOMPARE(list->columnWidth(0), 467);
+        // The result column has the room the file column does not need.
+        QVERIFY(list->columnWidth(ResultColumn) >= list->viewport()->width() / 3);
         QCOMPARE(Find<QProgressBar>(*form, "ProgressBar1")->text(), QStringLiteral("Progress Bar"));
-        QCOMPARE(form->size(), QSize(536, 486));
+        // The design's size and the preview's panes.
+        QCOMPARE(form->size(), QSize(816, 486));
         QVERIFY(dialogs.calls.empty());
 
-        // The list takes the keyboard first; the frame offers minimize and
-        // close, and no maximize on a window of fixed size.
+        // The list takes the keyboard first; the frame offers minimize,
+        // maximize and close.
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         QCOMPARE(QApplication::focusWidget(), list);
         const Qt::WindowFlags flags = form->windowHandle()->flags();
         QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint) && flags.testFlag(Qt::WindowCloseButtonHint));
-        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(flags.testFlag(Qt::WindowMaximizeButtonHint));
     }
 
     void storedTextsComeBackUnchanged()
@@ -146,23 +148,29 @@ private slots:
         QVERIFY(!fallback.empty() && fallback.back() == '/' && FolderExists(fallback) == std::optional<bool>(true));
     }
 
-    // Wherever the window forces a background it forces the text colour, so
-    // that a dark desktop palette leaves the labels readable.
-    void forcedBackgroundsKeepTheirTextReadable()
+    // The window forces no colour: on a dark palette every label, frame and
+    // the window itself are dark with light text, and disabled text stays
+    // well apart from its background.
+    void theWindowFollowsTheDarkPalette()
     {
         const QPalette original = QApplication::palette();
-        QPalette dark = original;
-        dark.setColor(QPalette::WindowText, Qt::white);
-        dark.setColor(QPalette::Window, QColor(30, 30, 30));
+        const QPalette dark = DarkPalette();
         QApplication::setPalette(dark);
         FakeDialogs dialogs;
         Sandbox program;
         const auto form = OpenWindow(dialogs, program.Path());
-        for (const char* name : {"Label1", "Label2", "Label3", "Frame1", "Frame2"}) {
-            const QPalette shown = form->findChild<QWidget*>(QLatin1String(name))->palette();
-            QCOMPARE(shown.color(QPalette::Window), QColor(Qt::white));
-            QCOMPARE(shown.color(QPalette::WindowText), QColor(Qt::black));
+        for (const char* name : {"Label1", "Label2", "Label3", "Frame1", "Frame2", "LookName", "InputCaption"}) {
+            const QWidget* widget = form->findChild<QWidget*>(QLatin1String(name));
+            QCOMPARE(widget->palette().color(QPalette::Window), dark.color(QPalette::Window));
+            QCOMPARE(widget->palette().color(QPalette::WindowText), dark.color(QPalette::WindowText));
+            QVERIFY(!widget->autoFillBackground());
         }
+        QCOMPARE(form->palette().color(QPalette::Window), dark.color(QPalette::Window));
+        const auto lightness = [&](QPalette::ColorRole role) {
+            return dark.color(QPalette::Disabled, role).lightness();
+        };
+        QVERIFY(lightness(QPalette::Text) - lightness(QPalette::Base) >= 80);
+        QVERIFY(lightness(QPalette::ButtonText) - lightness(QPalette::Button) >= 80);
         QApplication::setPalette(original);
     }
 
@@ -242,8 +250,8 @@ private slots:
         {
             const auto form = OpenWindow(dialogs, program.Path());
             QCOMPARE(form->styleSheet(), QString());
-            QCOMPARE(Find<QGroupBox>(*form, "Frame1")->palette().color(QPalette::Window), QColor(Qt::white));
-            QCOMPARE(Find<QLabel>(*form, "Label3")->palette().color(QPalette::Window), QColor(Qt::white));
+            QVERIFY(!Find<QGroupBox>(*form, "Frame1")->autoFillBackground());
+            QVERIFY(!Find<QLabel>(*form, "Label3")->autoFillBackground());
         }
         const QByteArray styleSheet = "QPushButton { font-style: italic; }";
         program.File(QStringLiteral("x/o.cjs"), styleSheet);

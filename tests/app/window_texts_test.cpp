@@ -16,9 +16,11 @@ private slots:
                  QStringLiteral("Folder does not exist. Please select another folder."));
         QCOMPARE(RefusalMessage(RunRefusal::OutputOptions, "the name pattern is empty"),
                  QStringLiteral("The output options cannot be used: the name pattern is empty."));
-        // The file's name only, a byte that is no text escaped.
-        QCOMPARE(ProgressCaption(ItemStart{1, 3, "/in/deeper/x\xFF.png"}), QStringLiteral("Processing: x\\xFF.png"));
-        QCOMPARE(ProgressCaption(ItemStart{0, 1, "plain.bmp"}), QStringLiteral("Processing: plain.bmp"));
+        // The count, the file's name only (a byte that is no text escaped), the time left.
+        QCOMPARE(ProgressCaption(ItemStart{1, 3, "/in/deeper/x\xFF.png"}), QStringLiteral("2 of 3 \u00B7 x\\xFF.png"));
+        QCOMPARE(ProgressCaption(ItemStart{11, 40, "/in/photo_17.jpg"}, 7.4),
+                 QStringLiteral("12 of 40 \u00B7 photo_17.jpg \u00B7 0:07 left"));
+        QCOMPARE(ProgressCaption(ItemStart{0, 900, "a.png"}, 3725.0), QStringLiteral("1 of 900 \u00B7 a.png \u00B7 1:02:05 left"));
     }
 
     void doneCountsEveryOutcome()
@@ -33,6 +35,8 @@ private slots:
         rows.SetOutcome(3, RowOutcome::Skipped, "exists");
         QCOMPARE(DoneMessageFor(rows),
                  QStringLiteral("Done.\r\n1 of 4 written, 1 skipped (the file existed), 1 refused, 1 not converted"));
+        QCOMPARE(DoneMessageFor(rows, true),
+                 QStringLiteral("Stopped.\r\n1 of 4 written, 1 skipped (the file existed), 1 refused, 1 not converted"));
     }
 };
 
