@@ -57,12 +57,8 @@ public:
     {
         if (handlers_.skipped && result.outcome == ItemResult::Outcome::Skipped)
             Post([result](const Handlers& handlers) { handlers.skipped(result); });
-    }
-
-    void Written(std::size_t item, const std::string& outputPath) override
-    {
-        if (handlers_.written)
-            Post([item, outputPath](const Handlers& handlers) { handlers.written(item, outputPath); });
+        if (handlers_.written && result.outcome == ItemResult::Outcome::Written)
+            Post([row = result.row, outputPath = result.outputPath](const Handlers& handlers) { handlers.written(row, outputPath); });
     }
 
     void Ended(const ConversionSummary& summary) override

@@ -30,8 +30,8 @@ public:
         // Shows the failure; the run holds until answer is called, which may
         // be later, from the window's thread (a report waiting for OK).
         std::function<void(const ConversionFailure& failure, std::function<void()> answer)> failure;
-        // An item's output was written; may be left empty.
-        std::function<void(std::size_t item, const std::string& outputPath)> written;
+        // An output of the list's row was written; may be left empty.
+        std::function<void(std::size_t row, const std::string& outputPath)> written;
         // An item's output existed and was left as it was; may be left empty.
         std::function<void(const ItemResult& result)> skipped;
         // The run has ended; Refusal(), Summary() and RunFailure() are final.

@@ -91,11 +91,13 @@ void Form1::StartConversion(EffectParameters parameters)
     handlers.failure = [this](const ConversionFailure& failure, std::function<void()> answer) {
         ShowConversionFailure(failure, std::move(answer));
     };
-    handlers.written = [this](std::size_t item, const std::string&) {
-        inputList_->SetOutcome(static_cast<int>(item), RowOutcome::Written);
+    // A row written in several formats or sizes keeps a failure of any of them.
+    handlers.written = [this](std::size_t row, const std::string&) {
+        if (inputList_->Row(static_cast<int>(row)).outcome == RowOutcome::None)
+            inputList_->SetOutcome(static_cast<int>(row), RowOutcome::Written);
     };
     handlers.skipped = [this](const ItemResult& result) {
-        inputList_->SetOutcome(static_cast<int>(result.item), RowOutcome::Skipped, result.reason);
+        inputList_->SetOutcome(static_cast<int>(result.row), RowOutcome::Skipped, result.reason);
     };
     handlers.finished = [this] { FinishConversion(); };
     conversion_ = std::make_unique<ConversionJob>(this, std::move(request), std::move(handlers));
@@ -110,7 +112,7 @@ void Form1::ShowConversionProgress(const ItemStart& start)
 
 void Form1::ShowConversionFailure(const ConversionFailure& failure, std::function<void()> answer)
 {
-    inputList_->SetOutcome(static_cast<int>(failure.item), failure.refused ? RowOutcome::Refused : RowOutcome::Failed,
+    inputList_->SetOutcome(static_cast<int>(failure.row), failure.refused ? RowOutcome::Refused : RowOutcome::Failed,
                            failure.description);
     if (reportsSilenced_ || closing_)
         return answer();

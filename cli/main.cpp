@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -299,11 +300,13 @@ int Main(const std::vector<std::string>& arguments)
     if (!stop.stop_requested())
         summary = RunConversion(request, observer, stop.get_token());
     const bool stopped = summary.stopped || stop.stop_requested();
+    // Each input gives an output per format and scale.
+    const std::size_t outputs = std::max(summary.items, request.inputPaths.size());
     if (!options->quiet && !request.inputPaths.empty()) {
         std::string left;
         if (summary.skipped != 0)
             left = ", " + std::to_string(summary.skipped) + " left as they were";
-        std::fprintf(messages, "%zu of %zu file(s) written to %s%s%s\n", summary.written, request.inputPaths.size(),
+        std::fprintf(messages, "%zu of %zu file(s) written to %s%s%s\n", summary.written, outputs,
                      Printable(request.outputFolder).c_str(), left.c_str(), stopped ? " (stopped)" : "");
     }
     if (!options->quiet && !skipped.empty())
@@ -326,7 +329,7 @@ int Main(const std::vector<std::string>& arguments)
     // A file the scan skipped was not written either: a script must not read
     // the run as complete. An output left as it was under --overwrite skip is
     // what the user asked for.
-    const bool everyFileDone = summary.written + summary.skipped == request.inputPaths.size() && skipped.empty();
+    const bool everyFileDone = summary.written + summary.skipped == outputs && skipped.empty();
     return everyFileDone && !request.inputPaths.empty() ? ExitWritten : ExitFailed;
 }
 

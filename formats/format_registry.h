@@ -79,6 +79,9 @@ struct FileFormat {
     // `qtWriting`; read-only formats have neither.
     EncodedBytes (*encode)(const Picture& picture, bool hasAlpha, const SaveSettings& settings) = nullptr;
     QtWriting qtWriting{};
+    // Writes one file holding the picture at several sizes (an icon's), each
+    // made and bevelled at its own size; null for formats of one picture.
+    EncodedBytes (*encodeSizes)(std::span<const Picture> pictures, bool hasAlpha, const SaveSettings& settings) = nullptr;
     bool writtenByQt = false;
     // Written straight from the effect's surface too.
     bool surfaceWriter = false;
