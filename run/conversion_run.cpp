@@ -385,6 +385,9 @@ private:
             ~GiveBack() { space.KeptPicture() = std::move(input.picture); }
         } giveBack{space, input};
         bool onSurface = false;
+        // The factor a drawing was rendered at, for its size asked for; a
+        // picture is loaded at its own size (1) and resized after.
+        double rendered = 1.0;
         if (auto failure = RunStep(LineLoad, [&] {
                 const std::vector<std::uint8_t> bytes = source.file->ReadAll();
                 try {
@@ -400,6 +403,9 @@ private:
                             input.metadata = std::move(header.metadata);
                             onSurface = true;
                         }
+                    } else if ((plan.resized || WritesSizes(plan)) && IsDrawing(bytes)) {
+                        rendered = DrawingFactor(plan, ProbePictureSize(bytes));
+                        RenderDrawingBytes(bytes, input, allowedPixels, rendered);
                     } else {
                         LoadPictureFromBytes(bytes, input, allowedPixels);
                     }
@@ -430,14 +436,18 @@ private:
                     for (const std::int32_t wanted : IconSides(request_.output, side)) {
                         const double factor = double(wanted) / double(side);
                         sizes.push_back(factor == 1.0 ? input.picture : Resized(input.picture, factor));
-                        BevelAt(sizes.back(), factor, keepsAlpha, space);
+                        BevelAt(sizes.back(), factor * rendered, keepsAlpha, space);
                     }
                 } else {
                     const PictureSize size{std::uint64_t(input.picture.Width()), std::uint64_t(input.picture.Height())};
-                    const double factor = ResizeFactor(plan, request_.output, size);
-                    if (plan.resized)
-                        input.picture = Resized(input.picture, factor);
-                    BevelAt(input.picture, factor, keepsAlpha, space);
+                    if (rendered != 1.0) {
+                        BevelAt(input.picture, rendered, keepsAlpha, space);
+                    } else {
+                        const double factor = ResizeFactor(plan, request_.output, size);
+                        if (plan.resized)
+                            input.picture = Resized(input.picture, factor);
+                        BevelAt(input.picture, factor, keepsAlpha, space);
+                    }
                 }
                 if (request_.parameters.look.decoration.Any())
                     input.hasAlpha = keepsAlpha;
@@ -477,6 +487,18 @@ private:
             return Fail(result, *failure);
         flusher_->Post([this, result, write, started]() mutable { FinishItem(result, *write, started); });
         return ItemEnd::Flushing;
+    }
+
+    // The factor a drawing of the stated size is rendered at: its output's,
+    // or for an icon the one that makes its larger side the largest an icon
+    // holds, from which the smaller sides are resized.
+    double DrawingFactor(const ItemPlan& plan, std::optional<PictureSize> stated) const
+    {
+        if (!stated || stated->width == 0 || stated->height == 0)
+            return 1.0;
+        if (!WritesSizes(plan))
+            return ResizeFactor(plan, request_.output, *stated);
+        return double(MaxIconSide) / double(std::max(stated->width, stated->height));
     }
 
     // The picture resized by the factor; the same picture when its size

@@ -93,6 +93,34 @@ TEST(OutputSizesTest, EachScaleAndBoxGivesItsNameAndSize)
     }
 }
 
+TEST(OutputSizesTest, ADrawingIsRenderedAtEachSizeWithItsTransparency)
+{
+    test::TempFolder sandbox;
+    std::filesystem::create_directories(sandbox / "out");
+    // A red block with a blue square at its top left, inside a clear border.
+    test::WriteText(sandbox / "d.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 40 30\">"
+                                       "<rect x=\"4\" y=\"4\" width=\"32\" height=\"22\" fill=\"#e03020\"/>"
+                                       "<rect x=\"6\" y=\"6\" width=\"8\" height=\"8\" fill=\"#2040e0\"/></svg>");
+    const QuietObserver observer = ConvertOne(sandbox / "d.svg", sandbox / "out", [](OutputOptions& o) {
+        o.format = "png";
+        o.scales = {{1, "1x"}, {4, "4x"}};
+    });
+    ASSERT_EQ(observer.summary.written, 2u);
+    for (const auto& [name, factor] : {std::pair("d.png", 1), std::pair("d@4x.png", 4)}) {
+        SCOPED_TRACE(name);
+        const PictureFile written = LoadPictureFile(sandbox / "out" / name);
+        ASSERT_EQ(written.picture.Width(), 40 * factor);
+        ASSERT_EQ(written.picture.Height(), 30 * factor);
+        EXPECT_EQ(written.picture.Pixel(0, 0) >> 24, 0u);
+        // Rendered at its size, not enlarged: the blue square's edge stays
+        // one pixel sharp at every size.
+        const std::uint32_t inside = written.picture.Pixel(14 * factor - 1, 10 * factor);
+        const std::uint32_t outside = written.picture.Pixel(14 * factor, 10 * factor);
+        EXPECT_GT(inside & 0xFFu, 0x80u) << std::hex << inside;
+        EXPECT_LT(outside & 0xFFu, 0x80u) << std::hex << outside;
+    }
+}
+
 TEST(OutputSizesTest, OneXIsTheOutputOfToday)
 {
     test::TempFolder sandbox;
