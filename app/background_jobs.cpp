@@ -33,14 +33,14 @@ public:
 
     void Finished(const ItemResult& result) override
     {
+        // The row's outputs as they end, then the item's end: the window
+        // shows a row written only when every output of it was.
+        if (handlers_.written && result.outcome == ItemResult::Outcome::Written)
+            Post([row = result.row, outputPath = result.outputPath](const Handlers& handlers) {
+                handlers.written(row, outputPath);
+            });
         if (handlers_.ended)
             Post([result](const Handlers& handlers) { handlers.ended(result); });
-    }
-
-    void Written(std::size_t item, const std::string& outputPath) override
-    {
-        if (handlers_.written)
-            Post([item, outputPath](const Handlers& handlers) { handlers.written(item, outputPath); });
     }
 
     void Ended(const ConversionSummary& summary) override

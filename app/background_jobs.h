@@ -29,8 +29,8 @@ public:
         std::function<void(const ItemStart& start)> started;
         // A failure; the run does not wait for whatever shows it.
         std::function<void(const ConversionFailure& failure)> failure;
-        // An item's output was written; may be left empty.
-        std::function<void(std::size_t item, const std::string& outputPath)> written;
+        // An output of the list's row was written; may be left empty.
+        std::function<void(std::size_t row, const std::string& outputPath)> written;
         // An item has ended, in list order, after its other events; may be left empty.
         std::function<void(const ItemResult& result)> ended;
         // The run has ended; Refusal(), Summary() and RunFailure() are final.

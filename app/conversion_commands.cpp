@@ -103,13 +103,16 @@ void Form1::StartConversion(EffectParameters parameters)
     ConversionJob::Handlers handlers;
     handlers.started = [this](const ItemStart& start) { ShowConversionProgress(start); };
     handlers.failure = [this](const ConversionFailure& failure) { ShowConversionFailure(failure); };
-    handlers.written = [this](std::size_t item, const std::string& outputPath) {
-        inputList_->SetWritten(static_cast<int>(item), outputPath);
+    // A row written in several formats or sizes keeps a failure of any of
+    // them, and names its first output.
+    handlers.written = [this](std::size_t row, const std::string& outputPath) {
+        if (inputList_->Row(static_cast<int>(row)).outcome == RowOutcome::None)
+            inputList_->SetWritten(static_cast<int>(row), outputPath);
     };
     handlers.ended = [this](const ItemResult& result) {
         ++itemsEnded_;
         if (result.outcome == ItemResult::Outcome::Skipped)
-            inputList_->SetOutcome(static_cast<int>(result.item), RowOutcome::Skipped, result.reason);
+            inputList_->SetOutcome(static_cast<int>(result.row), RowOutcome::Skipped, result.reason);
     };
     handlers.finished = [this] { FinishConversion(); };
     conversion_ = std::make_unique<ConversionJob>(this, std::move(request), std::move(handlers));
@@ -129,7 +132,7 @@ void Form1::ShowConversionProgress(const ItemStart& start)
 
 void Form1::ShowConversionFailure(const ConversionFailure& failure)
 {
-    inputList_->SetOutcome(static_cast<int>(failure.item), failure.refused ? RowOutcome::Refused : RowOutcome::Failed,
+    inputList_->SetOutcome(static_cast<int>(failure.row), failure.refused ? RowOutcome::Refused : RowOutcome::Failed,
                            failure.description);
     // One report at a time, and none once the user stopped the run or asked
     // for no more; the rows and the end's counts say the rest.

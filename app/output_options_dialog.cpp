@@ -31,6 +31,7 @@ const QString KeyQuality = QStringLiteral("OutputQuality");
 const QString KeyPngLevel = QStringLiteral("OutputPngLevel");
 const QString KeyStrip = QStringLiteral("OutputStripMetadata");
 const QString KeyAutoOrient = QStringLiteral("OutputAutoOrient");
+const QString KeyScales = QStringLiteral("OutputScales");
 
 constexpr std::array OverwriteNames{"replace", "skip", "rename"};
 
@@ -39,6 +40,18 @@ std::optional<int> NumberIn(const QString& text, int lowest, int highest)
     bool ok = false;
     const int value = text.toInt(&ok);
     return ok && value >= lowest && value <= highest ? std::optional<int>(value) : std::nullopt;
+}
+
+// The scales of the text, none for 1x alone, left as they were when the
+// text is refused (the dialog says why before it closes).
+void ReadScalesInto(const QString& text, OutputOptions& options)
+{
+    std::vector<OutputScale> scales;
+    if (ReadScales(text.toStdString(), scales))
+        return;
+    if (scales.size() == 1 && scales.front().factor == 1.0)
+        scales.clear();
+    options.scales = std::move(scales);
 }
 
 } // namespace
@@ -79,6 +92,12 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
     format_->setCurrentIndex(std::max(chosen, 0));
     form->addRow(QStringLiteral("&Format:"), format_);
 
+    scales_ = new QLineEdit(QString::fromStdString(ScalesText(options.scales)), this);
+    scales_->setObjectName(QStringLiteral("txtScales"));
+    scales_->setToolTip(QStringLiteral("Each input is written at each scale; 2x is named {name}@2x"));
+    form->addRow(QStringLiteral("&Scales:"), scales_);
+    form->addRow(QString(), new QLabel(QStringLiteral("1x, or several, e.g. 1x,2x,3x"), this));
+
     quality_ = new QSpinBox(this);
     quality_->setRange(MinQuality - 1, MaxQuality);  // the lowest stands for the default
     quality_->setSpecialValueText(QStringLiteral("Default (JPEG 100, others lossless)"));
@@ -114,6 +133,7 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputOptions& options, QWidget* 
         namePattern_->setText(QString::fromStdString(defaults.namePattern));
         overwrite_->setCurrentIndex(0);
         format_->setCurrentIndex(0);
+        scales_->setText(QStringLiteral("1x"));
         quality_->setValue(quality_->minimum());
         pngLevel_->setValue(pngLevel_->minimum());
         strip_->setChecked(false);
@@ -157,6 +177,7 @@ OutputOptions OutputOptionsDialog::Options() const
     options.namePattern = namePattern_->text().toStdString();
     options.overwrite = OutputOptions::Overwrite(overwrite_->currentIndex());
     options.format = format_->currentData().toString().toStdString();
+    ReadScalesInto(scales_->text(), options);
     if (quality_->value() >= MinQuality)
         options.quality = quality_->value();
     if (pngLevel_->value() >= MinPngLevel)
@@ -168,6 +189,14 @@ OutputOptions OutputOptionsDialog::Options() const
 
 void OutputOptionsDialog::accept()
 {
+    std::vector<OutputScale> scales;
+    if (const std::optional<std::string> refused = ReadScales(scales_->text().toStdString(), scales)) {
+        problem_->setText(QString::fromStdString("This cannot be used: the scale " + *refused + "."));
+        problem_->show();
+        scales_->setFocus();
+        scales_->selectAll();
+        return;
+    }
     if (const std::optional<std::string> refused = CheckOutputOptions(Options())) {
         problem_->setText(QString::fromStdString("This cannot be used: " + *refused + "."));
         problem_->show();
@@ -217,6 +246,7 @@ OutputOptions OutputOptionsFromSettings(const std::function<QString(const QStrin
     options.pngLevel = NumberIn(read(KeyPngLevel), MinPngLevel, MaxPngLevel);
     options.stripMetadata = read(KeyStrip) == QStringLiteral("true");
     options.autoOrient = read(KeyAutoOrient) != QStringLiteral("false");
+    ReadScalesInto(read(KeyScales), options);
     // A store edited by hand may hold a pattern or a format the run refuses;
     // the numbers were only taken within their ranges.
     if (CheckOutputOptions(options)) {
@@ -237,6 +267,7 @@ void OutputOptionsToSettings(const OutputOptions& options, const std::function<v
     write(KeyPngLevel, options.pngLevel ? QString::number(*options.pngLevel) : QString());
     write(KeyStrip, flag(options.stripMetadata));
     write(KeyAutoOrient, flag(options.autoOrient));
+    write(KeyScales, QString::fromStdString(ScalesText(options.scales)));
 }
 
 } // namespace tollamere

@@ -38,6 +38,7 @@ private:
     QLineEdit* namePattern_ = nullptr;
     QComboBox* overwrite_ = nullptr;
     QComboBox* format_ = nullptr;
+    QLineEdit* scales_ = nullptr;
     QSpinBox* quality_ = nullptr;
     QSpinBox* pngLevel_ = nullptr;
     QCheckBox* strip_ = nullptr;

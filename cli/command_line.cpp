@@ -144,6 +144,33 @@ std::optional<std::string> ReadOverwrite(const std::string& text, OutputOptions:
     return std::nullopt;
 }
 
+// A comma-separated list's items, each as written.
+std::vector<std::string> ListItems(const std::string& text)
+{
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        items.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos)
+            return items;
+        start = comma + 1;
+    }
+}
+
+std::optional<std::string> ReadIconSizes(const std::string& text, std::vector<std::int32_t>& sizes)
+{
+    for (const std::string& item : ListItems(text)) {
+        std::int32_t side = 0;
+        if (auto reason = ReadWholeNumber<std::int32_t>("--ico-sizes", item, 1, MaxIconSide, "of pixels ", side))
+            return reason;
+        if (std::find(sizes.begin(), sizes.end(), side) != sizes.end())
+            return "--ico-sizes gives " + std::to_string(side) + " twice";
+        sizes.push_back(side);
+    }
+    return std::nullopt;
+}
+
 // The parser's own complaint, in the style of the other messages: "Missing
 // value after '-o'." becomes "missing value after '-o'".
 std::string ParserError(const QCommandLineParser& parser, const QStringList& arguments)
@@ -194,6 +221,8 @@ std::optional<std::string> CheckStandardStreams(CliOptions& options)
         return "-o - needs --format, as no file name gives the picture's format";
     if (options.json)
         return "--json and -o - cannot share standard output";
+    if (!options.output.moreFormats.empty() || options.output.scales.size() > 1)
+        return "-o - writes one picture: one format and one scale";
     return std::nullopt;
 }
 
@@ -219,6 +248,10 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     const QCommandLineOption name = Valued({"name"}, "PATTERN");
     const QCommandLineOption overwrite = Valued({"overwrite"}, "RULE");
     const QCommandLineOption format = Valued({"format"}, "EXT");
+    const QCommandLineOption scale = Valued({"scale"}, "SCALES");
+    const QCommandLineOption width = Valued({"width"}, "W");
+    const QCommandLineOption height = Valued({"height"}, "H");
+    const QCommandLineOption icoSizes = Valued({"ico-sizes"}, "SIZES");
     const QCommandLineOption quality = Valued({"quality"}, "N");
     const QCommandLineOption pngLevel = Valued({"png-level"}, "N");
     const QCommandLineOption strip = Flag({"strip"});
@@ -240,7 +273,7 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
     // "-qj2" is -q and -j 2, and "-s5" is -s 5, as getopt reads them.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.addOptions({output, size, angle, elevation, extension, jobs, maxMemory, keepFolders, name, overwrite,
-                       format, quality, pngLevel, strip, noAutoOrient, filesFrom, null, json, quiet, verbose, help, version});
+                       format, scale, width, height, icoSizes, quality, pngLevel, strip, noAutoOrient, filesFrom, null, json, quiet, verbose, help, version});
     parser.addOption(look);
     parser.addOption(watch);
     for (const auto& lookOption : lookOptions)
@@ -317,9 +350,31 @@ std::optional<CliOptions> ParseCommandLine(const std::vector<std::string>& argum
             return fail(*reason);
     }
     if (parser.isSet(format)) {
-        out.format = value(format);
-        if (out.format.empty())
-            return fail("--format needs an extension, such as png or jpg");
+        std::vector<std::string> formats = ListItems(value(format));
+        for (const std::string& chosen : formats) {
+            if (chosen.empty())
+                return fail("--format needs an extension, such as png or jpg");
+            if (std::count(formats.begin(), formats.end(), chosen) > 1)
+                return fail("--format gives " + Quoted(chosen) + " twice");
+        }
+        out.format = formats.front();
+        out.moreFormats.assign(formats.begin() + 1, formats.end());
+    }
+    if (parser.isSet(scale)) {
+        if (auto reason = ReadScales(value(scale), out.scales))
+            return fail("--scale " + *reason);
+    }
+    if (parser.isSet(width)) {
+        if (auto reason = ReadWholeNumber<std::int32_t>("--width", value(width), 1, MaxFitSide, "of pixels ", out.fitWidth))
+            return fail(*reason);
+    }
+    if (parser.isSet(height)) {
+        if (auto reason = ReadWholeNumber<std::int32_t>("--height", value(height), 1, MaxFitSide, "of pixels ", out.fitHeight))
+            return fail(*reason);
+    }
+    if (parser.isSet(icoSizes)) {
+        if (auto reason = ReadIconSizes(value(icoSizes), out.iconSizes))
+            return fail(*reason);
     }
     if (parser.isSet(quality)) {
         int number = 0;
@@ -437,12 +492,22 @@ std::string UsageText()
            "                        file found in a folder PATH (a file given by itself goes\n"
            "                        straight into the output folder)\n"
            "      --name PATTERN    output name before its extension: text with {name} (the\n"
-           "                        input's name), {ext} (its extension) and {n} (its number,\n"
-           "                        from 1) (default: {name})\n"
+           "                        input's name), {ext} (its extension), {n} (its number,\n"
+           "                        from 1) and {scale} (\"2x\") (default: {name}, and\n"
+           "                        {name}@2x for a scale other than 1x)\n"
            "      --overwrite RULE  when an output exists: replace, skip (leave it) or rename\n"
            "                        (write \"name (2).png\") (default: replace)\n"
-           "      --format EXT      write every output in this format (png, jpg, webp, ...)\n"
-           "                        (default: the input's)\n"
+           "      --format EXT[,EXT...]\n"
+           "                        write every output in this format (png, jpg, webp, ...),\n"
+           "                        or in each of several (default: the input's)\n"
+           "      --scale SCALES    write each input at each scale, such as 1x,2x,3x (0.01x to\n"
+           "                        16x); the bevel and the look's sizes scale with it\n"
+           "      --width W, --height H\n"
+           "                        fit each input within W x H pixels (either alone bounds\n"
+           "                        one side), its aspect kept, before the scales apply\n"
+           "      --ico-sizes SIZES the sides an ICO or CUR output holds, 1 to 256, each\n"
+           "                        bevelled at its own size (default: 16, 24, 32, 48, 64,\n"
+           "                        128 and 256 up to the picture's size, and that size)\n"
            "      --quality N       JPEG quality, 1 to 100 (default: 100); makes WebP, AVIF and\n"
            "                        JPEG XL lossy at that quality (default: lossless)\n"
            "      --png-level N     PNG compression level, 0 to 9\n"

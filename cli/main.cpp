@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -552,8 +553,10 @@ int Main(const std::vector<std::string>& arguments)
     // A picture sent down a pipe is said by its bytes; the line would be
     // noise in a pipeline, unless asked for.
     const bool summarise = options->pictureToStandardOutput ? options->verbose : !options->quiet;
+    // Each input gives an output per format and scale.
+    const std::size_t outputs = std::max(summary.items, request.inputPaths.size());
     if (summarise && !observer.RunRefused())
-        std::fputs(SummaryLine(summary, request.inputPaths.size(), target, collected.skipped.size(), options->verbose,
+        std::fputs(SummaryLine(summary, outputs, target, collected.skipped.size(), options->verbose,
                                stopped).c_str(),
                    messages);
 

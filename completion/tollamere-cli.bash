@@ -77,7 +77,7 @@ _tollamere_cli()
         local options='-o --output= -s --size= -a --angle= -e --elevation= -x --ext=
             -j --jobs= --max-memory= --look= --technique= --profile= --depth= --direction= --style= --soften= --shape=
             --highlight= --shadow= --margin= --drop-shadow=
-            --keep-folders --name= --overwrite= --format= --quality=
+            --keep-folders --name= --overwrite= --format= --scale= --width= --height= --ico-sizes= --quality=
             --png-level= --strip --no-auto-orient --files-from= -0 --null --watch= --json -q --quiet -v --verbose
             -h --help --version --'
         COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -18,6 +18,7 @@ extern const FileFormat CurFormat;
 extern const FileFormat TgaFormat;
 extern const FileFormat WebpFormat;
 extern const FileFormat TiffFormat;
+extern const FileFormat SvgFormat;
 
 namespace {
 
@@ -25,7 +26,7 @@ namespace {
 // first; an icon's directory and a TGA's header are weaker tests, and a TGA
 // starts like a cursor, so Qt's look would take one for the other.
 constexpr const FileFormat* Table[] = {&JpegFormat, &GifFormat, &AvifFormat, &JxlFormat, &PngFormat, &BmpFormat,
-                                       &IcoFormat,  &CurFormat, &TgaFormat,  &WebpFormat, &TiffFormat};
+                                       &IcoFormat,  &CurFormat, &TgaFormat,  &WebpFormat, &TiffFormat, &SvgFormat};
 
 // Formats only Qt's plugins know, which the help texts name among those read.
 constexpr std::string_view OtherQtFormatNames[] = {"PBM", "PGM", "PPM", "XPM"};
@@ -158,6 +159,21 @@ void DecodePictureBytes(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixe
     if (format && format->decode && format->decode(bytes, into, maxPixels))
         return;
     ReadWithQt(bytes, into, maxPixels, format ? format->qtReading : QtReading{});
+}
+
+bool IsDrawing(ByteSpan bytes)
+{
+    const FileFormat* format = FormatOfContent(bytes);
+    return format && format->renderAt;
+}
+
+void RenderDrawingBytes(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels, double factor)
+{
+    const FileFormat* format = FormatOfContent(bytes);
+    if (!format || !format->renderAt)
+        RaiseInvalidPicture("the file holds no drawing");
+    format->guard(bytes);
+    format->renderAt(bytes, into, maxPixels, factor);
 }
 
 EncodedBytes EncodePicture(const PictureFormat& format, const Picture& picture, bool hasAlpha, const SaveSettings& settings)

@@ -71,6 +71,9 @@ struct FileFormat {
     // raises PictureBeyondAllowance before its pixels are allocated.
     bool (*decode)(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels) = nullptr;
     QtReading qtReading{};
+    // A drawing without pixels of its own: rendered at its stated size times
+    // the factor, which a picture resized after its load would blur.
+    void (*renderAt)(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels, double factor) = nullptr;
     // Reads what Qt's look refused, when the file may be of this format
     // all the same; false when it is not.
     bool (*readAfterQtRefused)(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels) = nullptr;
@@ -79,6 +82,9 @@ struct FileFormat {
     // `qtWriting`; read-only formats have neither.
     EncodedBytes (*encode)(const Picture& picture, bool hasAlpha, const SaveSettings& settings) = nullptr;
     QtWriting qtWriting{};
+    // Writes one file holding the picture at several sizes (an icon's), each
+    // made and bevelled at its own size; null for formats of one picture.
+    EncodedBytes (*encodeSizes)(std::span<const Picture> pictures, bool hasAlpha, const SaveSettings& settings) = nullptr;
     bool writtenByQt = false;
     // Written straight from the effect's surface too.
     bool surfaceWriter = false;
@@ -183,6 +189,12 @@ bool CanReadPictureExtension(std::string_view extension);
 // other than image data (481 beyond a few MiB), also in PNGs that an icon
 // or cursor holds.
 void DecodePictureBytes(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels);
+
+// Whether the bytes hold a drawing that renders at any size (SVG).
+bool IsDrawing(ByteSpan bytes);
+// Reads a drawing as DecodePictureBytes does, at its stated size times the
+// factor.
+void RenderDrawingBytes(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels, double factor);
 
 // Writes the picture in that format.
 EncodedBytes EncodePicture(const PictureFormat& format, const Picture& picture, bool hasAlpha, const SaveSettings& settings);

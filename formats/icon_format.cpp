@@ -101,6 +101,16 @@ EncodedBytes EncodeCursorFile(const Picture& picture, bool hasAlpha, const SaveS
     return EncodeIcon(picture, hasAlpha, IconKind::Cursor);
 }
 
+EncodedBytes EncodeIconSizes(std::span<const Picture> pictures, bool hasAlpha, const SaveSettings&)
+{
+    return EncodeIconSet(pictures, hasAlpha, IconKind::Icon);
+}
+
+EncodedBytes EncodeCursorSizes(std::span<const Picture> pictures, bool hasAlpha, const SaveSettings&)
+{
+    return EncodeIconSet(pictures, hasAlpha, IconKind::Cursor);
+}
+
 constexpr std::string_view IconExtensions[] = {"ico"};
 constexpr std::string_view CursorExtensions[] = {"cur"};
 // Qt's reader takes either for the other's.
@@ -127,6 +137,7 @@ extern constinit const FileFormat IcoFormat{
     .guard = CheckPngsInIcon,
     .qtReading = {.formats = QtNames, .pictureSizes = PictureSizes},
     .encode = EncodeIconFile,
+    .encodeSizes = EncodeIconSizes,
     .keepsAlpha = true,
     .listedAt = 5,
     .mimeType = "image/vnd.microsoft.icon",
@@ -142,6 +153,7 @@ extern constinit const FileFormat CurFormat{
     .guard = CheckPngsInIcon,
     .qtReading = {.formats = QtNames, .pictureSizes = PictureSizes},
     .encode = EncodeCursorFile,
+    .encodeSizes = EncodeCursorSizes,
     .keepsAlpha = true,
     .listedAt = 6,
     .mimeType = "image/x-win-bitmap",

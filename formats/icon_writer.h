@@ -3,6 +3,8 @@
 
 #include "picture_codec.h"
 
+#include <span>
+
 namespace tollamere {
 
 enum class IconKind { Icon = 1, Cursor = 2 };
@@ -12,5 +14,11 @@ enum class IconKind { Icon = 1, Cursor = 2 };
 // pixels either way are refused: the format cannot hold them, and shrinking
 // them would write a file that is not the picture. A cursor's hot spot is (0, 0).
 EncodedBytes EncodeIcon(const Picture& picture, bool hasAlpha, IconKind kind);
+
+// The same holding every picture, in the order given: those of a side of 256
+// as whole PNG files (as Windows Vista and later read them, and a quarter of
+// the size of the bitmap), the others as bitmaps with their masks. Refuses
+// what EncodeIcon refuses, and an empty list.
+EncodedBytes EncodeIconSet(std::span<const Picture> pictures, bool hasAlpha, IconKind kind);
 
 } // namespace tollamere

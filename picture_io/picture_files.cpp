@@ -112,6 +112,25 @@ EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const Pict
     }
 }
 
+EncodedBytes EncodePictureSizes(std::vector<Picture>& pictures, bool hasAlpha, const PictureFormat& format, const SaveSettings& settings)
+{
+    if (format.format == nullptr || format.format->encodeSizes == nullptr)
+        RaiseWithReason(ErrorNumber::InvalidProcedureCall, "the format holds one picture only");
+    try {
+        // Icons hold no profile: each size is converted to sRGB as a single
+        // picture would be.
+        const std::vector<std::uint8_t>& profile = settings.metadata.iccProfile;
+        if (!profile.empty() && !FormatCarriesProfile(format, profile) && IsRgbProfile(profile))
+            for (Picture& picture : pictures)
+                ConvertToSrgb(picture, profile);
+        SaveSettings withoutProfile = settings;
+        withoutProfile.metadata.iccProfile.clear();
+        return format.format->encodeSizes(pictures, hasAlpha, withoutProfile);
+    } catch (const std::bad_alloc&) {
+        RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to encode the picture");
+    }
+}
+
 EncodedBytes EncodePictureFile(const Picture& picture, bool hasAlpha, const std::filesystem::path& path, const SaveSettings& settings)
 {
     const std::optional<std::string> extension = FileExtension(path.native());

@@ -58,4 +58,11 @@ std::vector<std::uint8_t> EncodePictureFile(const Picture& picture, bool hasAlph
 std::vector<std::uint8_t> EncodePictureFile(const ConstPixelLayout& pixels, const PictureFormat& format,
                                             const SaveSettings& settings);
 
+// One file holding the picture at several sizes, for a format that has an
+// encodeSizes (ICO, CUR); converts the pictures to sRGB in place when they
+// have a profile the format cannot carry. Any other format raises Invalid
+// procedure call (5).
+std::vector<std::uint8_t> EncodePictureSizes(std::vector<Picture>& pictures, bool hasAlpha, const PictureFormat& format,
+                                             const SaveSettings& settings);
+
 } // namespace tollamere

@@ -18,6 +18,7 @@
 #include "format_registry.h"
 #include "picture_size.h"
 #include "qt_codec.h"
+#include "resample.h"
 #include "run_steps.h"
 #include "save_as_jpeg.h"
 
@@ -53,6 +54,21 @@ std::optional<StepFailure> GrownBeyondLimits(PictureSize size, std::int32_t marg
                    "a margin of " + std::to_string(margin) + " pixels makes the picture " + std::to_string(grown.width) +
                        " x " + std::to_string(grown.height) + " pixels, beyond the " + std::to_string(MaxPicturePixels) +
                        " pixels a picture may have");
+}
+
+// Whether the output is one file holding the picture at several sizes.
+bool WritesSizes(const ItemPlan& plan)
+{
+    return plan.format && plan.format->format && plan.format->format->encodeSizes;
+}
+
+// The factor an item's picture of that size is resized by: to fit the
+// options' box, then times the plan's scale; 1 when it is not resized.
+double ResizeFactor(const ItemPlan& plan, const OutputOptions& options, PictureSize size)
+{
+    if (!plan.resized || size.width == 0 || size.height == 0)
+        return 1.0;
+    return FitFactor(std::int64_t(size.width), std::int64_t(size.height), options.fitWidth, options.fitHeight, plan.scale.factor);
 }
 
 // Whether the output keeps every level of alpha, so that a margin can be
@@ -152,6 +168,7 @@ public:
         }
 
         ConversionSummary summary;
+        summary.items = plans_.size();
         summary.written = written_;
         summary.failed = failed_;
         summary.skipped = skipped_;
@@ -184,7 +201,7 @@ private:
                 if (!plans_[item].refusal && !plans_[item].skip) {
                     input.failure = RunStep(LineLoad, [&] { input.file.emplace(InputFile::Open(ToFileSystemPath(plans_[item].inputPath), ProbeBytes)); });
                     if (input.file)
-                        need = WithLook(EstimateMemoryNeed(input.file->Start(), plans_[item].bytesPerPixel, margin_));
+                        need = NeedFor(plans_[item], EstimateMemoryNeed(input.file->Start(), plans_[item].bytesPerPixel, margin_));
                 }
                 // One the margin would grow beyond the largest picture fails
                 // before it is read, holding nothing.
@@ -196,12 +213,13 @@ private:
                 else if (!beyondLimits && !Reserve(need, plans_[item].bytesPerPixel, grant))
                     return;
                 ++next_;
-                const ItemStart start{item, plans_.size(), plans_[item].inputPath};
+                const ItemStart start{item, plans_.size(), plans_[item].inputPath, plans_[item].row};
                 reports_->Post(item, [start](ConversionObserver& observer) { observer.ItemStarted(start); });
             }
             const auto started = std::chrono::steady_clock::now();
             ItemResult result;
             result.item = item;
+            result.row = plans_[item].row;
             result.inputPath = plans_[item].inputPath;
             result.outputPath = plans_[item].outputPath;
             const ItemEnd end = beyondLimits ? Fail(result, *beyondLimits)
@@ -234,6 +252,25 @@ private:
             return 0;
         return LookWorkspaceBytes(request_.parameters.look, std::int32_t(size->width), std::int32_t(size->height),
                                   engineThreads_);
+    }
+
+    // The need of an item that is resized counts the larger of its input
+    // and its output, the input's picture kept while the output is made,
+    // and the resampling's rows of four floats at the output's width.
+    MemoryNeed NeedFor(const ItemPlan& plan, MemoryNeed need) const
+    {
+        if (need.size && (plan.resized || WritesSizes(plan))) {
+            const PictureSize input = *need.size;
+            const double factor = WritesSizes(plan) ? double(MaxIconSide) / double(std::max(input.width, input.height))
+                                                    : ResizeFactor(plan, request_.output, input);
+            const ScaledSize scaled = SizeTimes(std::int64_t(std::min<std::uint64_t>(input.width, INT32_MAX)),
+                                                std::int64_t(std::min<std::uint64_t>(input.height, INT32_MAX)), factor);
+            const PictureSize output{std::uint64_t(scaled.width), std::uint64_t(scaled.height)};
+            const PictureSize larger = PixelCount(output) > PixelCount(input) ? output : input;
+            need = NeedForSize(need.fileBytes, larger, plan.bytesPerPixel, margin_);
+            need.bytes += PixelCount(input) * 4 + output.width * input.height * 16;
+        }
+        return WithLook(need);
     }
 
     MemoryNeed WithLook(MemoryNeed need) const
@@ -301,7 +338,7 @@ private:
             GiveBack(grant);
             if (auto beyond = GrownBeyondLimits(*larger, margin_))
                 return Fail(result, *beyond);
-            const MemoryNeed need = WithLook(NeedForSize(input.file->Start().size, *larger, bytesPerPixel, margin_));
+            const MemoryNeed need = NeedFor(plans_[result.item], NeedForSize(input.file->Start().size, *larger, bytesPerPixel, margin_));
             if (need.bytes > budget_.Total())
                 return Fail(result, BeyondBudget(result.item, need));
             const std::lock_guard lock(takeMutex_);
@@ -348,10 +385,13 @@ private:
             ~GiveBack() { space.KeptPicture() = std::move(input.picture); }
         } giveBack{space, input};
         bool onSurface = false;
+        // The factor a drawing was rendered at, for its size asked for; a
+        // picture is loaded at its own size (1) and resized after.
+        double rendered = 1.0;
         if (auto failure = RunStep(LineLoad, [&] {
                 const std::vector<std::uint8_t> bytes = source.file->ReadAll();
                 try {
-                    if (plan.encoder == Encoder::Jpeg && onSurface_ && LooksLikeJpeg(bytes)) {
+                    if (plan.encoder == Encoder::Jpeg && onSurface_ && !plan.resized && LooksLikeJpeg(bytes)) {
                         // Straight into the surface; CMYK and YCCK, and a photo
                         // to be turned upright, go through the picture, from the
                         // headers already read.
@@ -363,6 +403,9 @@ private:
                             input.metadata = std::move(header.metadata);
                             onSurface = true;
                         }
+                    } else if ((plan.resized || WritesSizes(plan)) && IsDrawing(bytes)) {
+                        rendered = DrawingFactor(plan, ProbePictureSize(bytes));
+                        RenderDrawingBytes(bytes, input, allowedPixels, rendered);
                     } else {
                         LoadPictureFromBytes(bytes, input, allowedPixels);
                     }
@@ -380,18 +423,33 @@ private:
         if (parameterFailure_)
             return Fail(result, *parameterFailure_);
 
+        // An icon's sizes, each resized and bevelled on its own.
+        std::vector<Picture> sizes;
         if (auto failure = RunStep(LineBevel, [&] {
                 if (onSurface) {
                     space.Bevel(request_.parameters.parsed, engineThreads_);
                     return;
                 }
-                const BevelLook& look = request_.parameters.look;
-                const PictureSize size{std::uint64_t(input.picture.Width()), std::uint64_t(input.picture.Height())};
-                if (const std::optional<StepFailure> beyond = GrownBeyondLimits(size, margin_))
-                    Raise(beyond->number, beyond->description);
                 const bool keepsAlpha = OutputKeepsAlpha(plan);
-                ApplyLook(input.picture, request_.parameters.parsed, look, keepsAlpha, engineThreads_, space);
-                if (look.decoration.Any())
+                if (WritesSizes(plan)) {
+                    const std::int32_t side = std::max(input.picture.Width(), input.picture.Height());
+                    for (const std::int32_t wanted : IconSides(request_.output, side)) {
+                        const double factor = double(wanted) / double(side);
+                        sizes.push_back(factor == 1.0 ? input.picture : Resized(input.picture, factor));
+                        BevelAt(sizes.back(), factor * rendered, keepsAlpha, space);
+                    }
+                } else {
+                    const PictureSize size{std::uint64_t(input.picture.Width()), std::uint64_t(input.picture.Height())};
+                    if (rendered != 1.0) {
+                        BevelAt(input.picture, rendered, keepsAlpha, space);
+                    } else {
+                        const double factor = ResizeFactor(plan, request_.output, size);
+                        if (plan.resized)
+                            input.picture = Resized(input.picture, factor);
+                        BevelAt(input.picture, factor, keepsAlpha, space);
+                    }
+                }
+                if (request_.parameters.look.decoration.Any())
                     input.hasAlpha = keepsAlpha;
             }))
             return Fail(result, *failure);
@@ -410,6 +468,8 @@ private:
             const auto encode = [&] {
                 if (onSurface)
                     return EncodePictureFile(space.Surface().Layout(), *plan.format, settings);
+                if (!sizes.empty())
+                    return EncodePictureSizes(sizes, input.hasAlpha, *plan.format, settings);
                 return EncodePictureFile(input.picture, input.hasAlpha, *plan.format, settings);
             };
             const EncodedBytes bytes = plan.route == OutputRoute::JpegWriter ? EncodeForJpegWriter(encode, outputPath) : encode();
@@ -427,6 +487,45 @@ private:
             return Fail(result, *failure);
         flusher_->Post([this, result, write, started]() mutable { FinishItem(result, *write, started); });
         return ItemEnd::Flushing;
+    }
+
+    // The factor a drawing of the stated size is rendered at: its output's,
+    // or for an icon the one that makes its larger side the largest an icon
+    // holds, from which the smaller sides are resized.
+    double DrawingFactor(const ItemPlan& plan, std::optional<PictureSize> stated) const
+    {
+        if (!stated || stated->width == 0 || stated->height == 0)
+            return 1.0;
+        if (!WritesSizes(plan))
+            return ResizeFactor(plan, request_.output, *stated);
+        return double(MaxIconSide) / double(std::max(stated->width, stated->height));
+    }
+
+    // The picture resized by the factor; the same picture when its size
+    // stays. Raises Out of memory (7) beyond the largest picture.
+    Picture Resized(const Picture& picture, double factor) const
+    {
+        const ScaledSize size = SizeTimes(picture.Width(), picture.Height(), factor);
+        if (size.width == picture.Width() && size.height == picture.Height())
+            return picture;
+        if (PixelCount({std::uint64_t(size.width), std::uint64_t(size.height)}) > MaxPicturePixels)
+            RaiseWithReason(ErrorNumber::OutOfMemory, "resized to " + std::to_string(size.width) + " x " +
+                                                          std::to_string(size.height) + " pixels, the picture would be beyond the " +
+                                                          std::to_string(MaxPicturePixels) + " pixels a picture may have");
+        return ResizePicture(picture, size.width, size.height, engineThreads_);
+    }
+
+    // The effect at the size of a picture resized by the factor: its pixel
+    // sizes scaled alike, so that every size of a button looks the same.
+    void BevelAt(Picture& picture, double factor, bool keepsAlpha, BevelWorkspace& space) const
+    {
+        BevelParameters parameters = request_.parameters.parsed;
+        BevelLook look = request_.parameters.look;
+        ScaleEffect(parameters, look, factor);
+        const PictureSize size{std::uint64_t(picture.Width()), std::uint64_t(picture.Height())};
+        if (const std::optional<StepFailure> beyond = GrownBeyondLimits(size, look.decoration.margin))
+            Raise(beyond->number, beyond->description);
+        ApplyLook(picture, parameters, look, keepsAlpha, engineThreads_, space);
     }
 
     // On the flusher's thread: the item's output flushed and put in place
@@ -494,6 +593,7 @@ private:
         ++failed_;
         ConversionFailure report;
         report.item = result.item;
+        report.row = result.row;
         report.inputPath = result.inputPath;
         report.lineNumber = failure.lineNumber;
         report.number = failure.number;

@@ -56,11 +56,15 @@ enum class RunRefusal {
     OutputOptions         // the output options cannot be used; the refusal says why
 };
 
-// An item's pass has started: its position in the list from 0, of how many.
+// An item's pass has started: its position among the run's outputs from 0,
+// of how many. An input written in one format at one size is one item, and
+// its item is its row; one written in several formats or at several scales
+// has an item for each output, and they share its row.
 struct ItemStart {
     std::size_t item = 0;
     std::size_t items = 0;
     std::string inputPath;
+    std::size_t row = 0;  // the input's position in the list, from 0
 
     // The share of the list started with this item, 0 to 100.
     double Percent() const { return static_cast<double>(item + 1) / static_cast<double>(items) * 100.0; }
@@ -68,7 +72,8 @@ struct ItemStart {
 
 // A failure inside one step of one item's pass.
 struct ConversionFailure {
-    std::size_t item = 0;          // position in the list, from 0
+    std::size_t item = 0;          // position among the outputs, from 0
+    std::size_t row = 0;           // the input's position in the list, from 0
     std::string inputPath;
     int lineNumber = 0;            // the step that failed (run_steps.h)
     ErrorNumber number = ErrorNumber::InvalidProcedureCall;
@@ -82,6 +87,7 @@ struct ConversionFailure {
 struct ItemResult {
     enum class Outcome { Written, Skipped, Failed, Refused };
     std::size_t item = 0;
+    std::size_t row = 0;
     std::string inputPath;
     // Where the output went, or would have gone; empty when the item was
     // refused before an output name was found.
@@ -94,6 +100,7 @@ struct ItemResult {
 };
 
 struct ConversionSummary {
+    std::size_t items = 0;    // the outputs planned: an input's formats times its scales
     std::size_t written = 0;
     std::size_t skipped = 0;  // outputs that existed and were left as they were
     std::size_t failed = 0;   // items with at least one failure

@@ -49,9 +49,20 @@ OutputPlanner::OutputPlanner(const ConversionRequest& request, std::string folde
 std::vector<ItemPlan> OutputPlanner::Plan()
 {
     std::vector<ItemPlan> plans;
-    plans.reserve(request_.inputPaths.size());
-    for (std::size_t item = 0; item < request_.inputPaths.size(); ++item)
-        plans.push_back(PlanItem(item));
+    const std::vector<std::string> formats = OutputFormats(request_.output);
+    const std::vector<OutputScale> scales = OutputScales(request_.output);
+    plans.reserve(request_.inputPaths.size() * formats.size() * scales.size());
+    for (std::size_t row = 0; row < request_.inputPaths.size(); ++row)
+        for (const std::string& format : formats) {
+            // An icon holds its own sizes: one file, whatever the scales.
+            const std::optional<PictureFormat> known = FormatForExtension(format);
+            if (known && known->format && known->format->encodeSizes) {
+                plans.push_back(PlanItem(row, format, OutputScale{}));
+                continue;
+            }
+            for (const OutputScale& scale : scales)
+                plans.push_back(PlanItem(row, format, scale));
+        }
     return plans;
 }
 
@@ -66,25 +77,33 @@ std::optional<std::string> OutputPlanner::NextFreeName(ItemPlan& plan)
     return std::nullopt;
 }
 
-ItemPlan OutputPlanner::PlanItem(std::size_t item)
+ItemPlan OutputPlanner::PlanItem(std::size_t row, const std::string& chosenFormat, const OutputScale& scale)
 {
     const OutputOptions& options = request_.output;
     ItemPlan plan;
-    plan.inputPath = request_.inputPaths[item];
+    plan.row = row;
+    plan.inputPath = request_.inputPaths[row];
+    plan.scale = scale;
+    plan.resized = Resizes(options, scale);
     const std::string fileName = GetFileName(plan.inputPath);
     const std::optional<std::string> inputExtension = FileExtension(fileName);
     // A chosen format needs no extension to follow.
-    if (!inputExtension && options.format.empty()) {
+    if (!inputExtension && chosenFormat.empty()) {
         plan.refusal = StepFailure{LineOutputBase, ErrorNumber::InvalidProcedureCall,
                                    StandardDescription(ErrorNumber::InvalidProcedureCall) + ": the file name has no extension"};
         return plan;
     }
-    const std::string extension = options.format.empty() ? *inputExtension : options.format;
-    if (options.structure == OutputOptions::Structure::KeepFolders && item < request_.inputRoots.size())
-        plan.subFolder = FoldersBelowRoot(plan.inputPath, request_.inputRoots[item]);
-    plan.stem = folder_ + plan.subFolder + ExpandNamePattern(options.namePattern, fileName, item + 1);
+    const std::string extension = chosenFormat.empty() ? *inputExtension : chosenFormat;
+    if (options.structure == OutputOptions::Structure::KeepFolders && row < request_.inputRoots.size())
+        plan.subFolder = FoldersBelowRoot(plan.inputPath, request_.inputRoots[row]);
+    plan.stem = folder_ + plan.subFolder + ExpandNamePattern(options.namePattern, fileName, row + 1, scale.label);
+    // "{name}@2x": the default name of a size other than the input's own.
+    if (scale.factor != 1.0 && options.namePattern.find("{scale}") == std::string::npos)
+        plan.stem += "@" + scale.label;
 
     const std::optional<PictureFormat>& format = plan.format = FormatForExtension(extension);
+    if (format && format->format && format->format->encodeSizes)
+        plan.resized = false;
     plan.route = format ? format->route : OutputRoute::OwnFormat;
     plan.encoder = format ? format->encoder : Encoder::Qt;
     plan.bytesPerPixel =

@@ -27,7 +27,14 @@ namespace tollamere {
 // Where one item's output goes, decided for the whole list before any work,
 // so that refusals and new names do not depend on which worker comes first.
 struct ItemPlan {
+    // The input's position in the list, from 0: an input written in several
+    // formats or at several scales has an item, and a plan, for each output.
+    std::size_t row = 0;
     std::string inputPath;
+    // The size it is written at (OutputOptions::scales), and whether it is
+    // resized at all; an icon or cursor is resized to each of its sides.
+    OutputScale scale;
+    bool resized = false;
     std::string outputPath;
     // The folders under the output folder that hold the output
     // ("sub/deeper/"), created when the item is saved; empty when flat.
@@ -65,6 +72,8 @@ public:
     // outlive the planner.
     OutputPlanner(const ConversionRequest& request, std::string folder);
 
+    // One plan per output, input by input in list order, and for each input
+    // by format, then by scale.
     std::vector<ItemPlan> Plan();
 
     // Under the Rename rule, the next name after the plan's that no item of
@@ -75,7 +84,7 @@ public:
 private:
     static constexpr unsigned MaxAttempts = 9999;
 
-    ItemPlan PlanItem(std::size_t item);
+    ItemPlan PlanItem(std::size_t row, const std::string& chosenFormat, const OutputScale& scale);
 
     static std::string NameFor(const ItemPlan& plan, unsigned attempt);
 

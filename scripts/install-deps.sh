@@ -11,6 +11,7 @@ packages=(
     ninja-build
     pkg-config
     qt6-base-dev
+    qt6-svg-dev
     qt6-image-formats-plugins
     libturbojpeg0-dev
     libgif-dev

@@ -365,7 +365,7 @@ private slots:
         // words it always used.
         QVERIFY(help.text.startsWith(QStringLiteral("This software reads and writes BMP, JPG, GIF, PNG, ICO, CUR, TIFF, WebP, AVIF and "
                                                     "JPEG XL pictures; each output")));
-        QVERIFY(help.text.contains(QStringLiteral(" It also reads PBM, PGM, PPM, XPM and TGA files.\r\rKeys: ")));
+        QVERIFY(help.text.contains(QStringLiteral(" It also reads PBM, PGM, PPM, XPM, TGA and SVG files.\r\rKeys: ")));
         for (const FileFormat* format : ListedFormats())
             QVERIFY2(help.text.contains(QString::fromLatin1(format->ListedName().data(), qsizetype(format->ListedName().size()))),
                      format->name.data());

@@ -6,10 +6,13 @@
 #include "runtime_error.h"
 #include "window_support.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPixmap>
 
 #include <cmath>
+#include <map>
 #include <numbers>
 
 namespace tollamere {
@@ -37,6 +40,30 @@ private slots:
         expected.removeIf([](const QString& extension) { return !CanWritePictureExtension(extension.toStdString()); });
         QCOMPARE(offered, expected);
         QCOMPARE(formats->itemText(0), QStringLiteral("Same as the input"));
+    }
+
+    // The scales field: a refused text keeps the dialog open with the field
+    // marked; a good one is taken, kept in the store and read back.
+    void outputOptionsTakeScales()
+    {
+        OutputOptionsDialog dialog(OutputOptions{});
+        auto* scales = dialog.findChild<QLineEdit*>(QStringLiteral("txtScales"));
+        QVERIFY(scales != nullptr);
+        QCOMPARE(scales->text(), QStringLiteral("1x"));
+        dialog.show();
+        scales->setText(QStringLiteral("1x,2"));
+        dialog.accept();
+        QVERIFY(dialog.isVisible());
+        QVERIFY(scales->hasFocus() || QApplication::focusWidget() == scales || scales->selectedText() == scales->text());
+        scales->setText(QStringLiteral("1x,2x,3x"));
+        dialog.accept();
+        QVERIFY(!dialog.isVisible());
+        const OutputOptions chosen = dialog.Options();
+        QCOMPARE(chosen.scales.size(), std::size_t(3));
+        QCOMPARE(chosen.scales[1].label, std::string("2x"));
+        std::map<QString, QString> store;
+        OutputOptionsToSettings(chosen, [&](const QString& key, const QString& text) { store[key] = text; });
+        QCOMPARE(OutputOptionsFromSettings([&](const QString& key) { return store[key]; }).scales, chosen.scales);
     }
 
     void applicationTitle_data()

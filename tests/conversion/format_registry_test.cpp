@@ -79,6 +79,8 @@ TEST(FormatRegistry, TheContentSaysTheFormat)
     const std::vector<Row> rows{
         {"JPEG's start of image", bytes("\xFF\xD8\xFF\xE0"), "JPEG"},
         {"GIF 87a", bytes("GIF87a\x01\x00"), "GIF"},
+        {"a drawing after an XML declaration", bytes("\n<?xml version=\"1.0\"?>\n<svg width=\"2\" height=\"2\"/>"), "SVG"},
+        {"text that only mentions a drawing", bytes("notes on <svg> files"), nullptr},
         {"GIF 89a", bytes("GIF89a\x01\x00"), "GIF"},
         {"AVIF's brand", bytes(std::string_view("\0\0\0\x18" "ftypavif\0\0\0\0mif1avif", 24)), "AVIF"},
         {"AVIF among the compatible brands", bytes(std::string_view("\0\0\0\x18" "ftypmif1\0\0\0\0mif1avis", 24)), "AVIF"},
@@ -122,7 +124,8 @@ TEST(FormatRegistry, WrittenFilesAreKnownByTheirContentAndExtension)
     EXPECT_EQ(FormatOfExtension("ppm"), nullptr) << "Qt's other formats have no description";
     EXPECT_EQ(FormatOfExtension(""), nullptr);
     EXPECT_TRUE(CanReadPictureExtension("TGA")) << "read, though not written";
-    EXPECT_FALSE(CanReadPictureExtension("svg")) << "a drawing has no pixels";
+    EXPECT_TRUE(CanReadPictureExtension("svgz")) << "a drawing is read, rendered at its size";
+    EXPECT_FALSE(CanWritePictureExtension("svg")) << "and never written";
 }
 
 // The metadata a description says its format carries comes back from an

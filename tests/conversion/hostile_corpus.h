@@ -14,6 +14,8 @@
 #include <optional>
 #include <random>
 
+#include <zlib.h>
+
 namespace tollamere::test {
 
 enum class Outcome { Written, Fails, Either };
@@ -128,6 +130,22 @@ inline Bytes IconLargerThanDeclared()
     return icon;
 }
 
+// The bytes as a gzip stream, as an SVGZ holds its drawing.
+inline Bytes Gzipped(const Bytes& bytes)
+{
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&stream, uLong(bytes.size())));
+    stream.next_in = const_cast<Bytef*>(bytes.data());
+    stream.avail_in = uInt(bytes.size());
+    stream.next_out = out.data();
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
 inline std::vector<HostileFile> WriteHostileCorpus(const std::filesystem::path& folder)
 {
     std::vector<HostileFile> corpus;
@@ -175,6 +193,33 @@ inline std::vector<HostileFile> WriteHostileCorpus(const std::filesystem::path& 
     add("huge.webp", WebpClaimingHugeSize(EncodedAs(busy, false, "webp", folder)), Outcome::Fails, ErrorNumber::OutOfMemory);
     add("huge.avif", AvifClaimingHugeSize(EncodedAs(busy, false, "avif", folder)), Outcome::Fails, ErrorNumber::OutOfMemory);
     add("huge.jxl", JxlHeaderClaiming(1u << 30, 1u << 30), Outcome::Fails, ErrorNumber::OutOfMemory);
+    // Drawings: sizes beyond the limit, nesting without end, entities that
+    // expand a billion times, references outside, a gzip bomb.
+    const auto text = [](const std::string& drawing) { return Bytes(drawing.begin(), drawing.end()); };
+    const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" ";
+    add("drawing-svg.png", text(svg + "width=\"40\" height=\"30\"><rect x=\"4\" y=\"4\" width=\"30\" height=\"20\" fill=\"red\"/></svg>"),
+        Outcome::Written);
+    add("huge-svg.png", text(svg + "width=\"100000\" height=\"100000\"><rect width=\"9\" height=\"9\"/></svg>"), Outcome::Fails,
+        ErrorNumber::OutOfMemory);
+    std::string deep = svg + "width=\"9\" height=\"9\">";
+    for (int depth = 0; depth < 5000; ++depth)
+        deep += "<g>";
+    add("deep-svg.png", text(deep), Outcome::Fails, ErrorNumber::InvalidPicture);
+    std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE svg [<!ENTITY a \"lol\">";
+    for (char entity = 'b'; entity <= 'j'; ++entity) {
+        laughs += std::string("<!ENTITY ") + entity + " \"";
+        for (int i = 0; i < 10; ++i)
+            laughs += std::string("&") + char(entity - 1) + ";";
+        laughs += "\">";
+    }
+    laughs += "]>" + svg + "width=\"9\" height=\"9\"><text>&j;</text></svg>";
+    add("entities-svg.png", text(laughs), Outcome::Fails, ErrorNumber::InvalidPicture);
+    add("external-svg.png", text(svg + "width=\"9\" height=\"9\"><image xlink:href=\"file:///etc/passwd\" width=\"9\" height=\"9\"/></svg>"),
+        Outcome::Fails, ErrorNumber::InvalidPicture);
+    add("remote-svg.png", text(svg + "width=\"9\" height=\"9\"><rect style=\"fill:url(http://example.invalid/x)\" width=\"9\" height=\"9\"/></svg>"),
+        Outcome::Fails, ErrorNumber::InvalidPicture);
+    add("bomb-svgz.png", Gzipped(text(svg + "width=\"9\" height=\"9\">" + std::string(40u << 20, ' ') + "</svg>")), Outcome::Fails,
+        ErrorNumber::InvalidPicture);
     // Larger than their headers say: read at their real size, within the budget.
     add("lying.avif", AvifLargerThanDeclared(), Outcome::Written);
     add("lying.ico", IconLargerThanDeclared(), Outcome::Written);
