@@ -434,7 +434,7 @@ private:
                 if (WritesSizes(plan)) {
                     const std::int32_t side = std::max(input.picture.Width(), input.picture.Height());
                     for (const std::int32_t wanted : IconSides(request_.output, side)) {
-                        const double factor = double(wanted) / double(side);
+                        const double factor = IconFactor(side, wanted);
                         sizes.push_back(factor == 1.0 ? input.picture : Resized(input.picture, factor));
                         BevelAt(sizes.back(), factor * rendered, keepsAlpha, space);
                     }
@@ -499,6 +499,29 @@ private:
         if (!WritesSizes(plan))
             return ResizeFactor(plan, request_.output, *stated);
         return double(MaxIconSide) / double(std::max(stated->width, stated->height));
+    }
+
+    // The factor that makes a picture whose larger side is `side` an icon
+    // entry `wanted` pixels across, the look's margin, scaled alike, included:
+    // an icon's sizes are what it says. Raises Overflow (6) when the margin
+    // leaves no room.
+    double IconFactor(std::int32_t side, std::int32_t wanted) const
+    {
+        const std::int32_t margin = request_.parameters.look.decoration.margin;
+        double factor = double(wanted) / double(side + 2 * std::int64_t{margin});
+        // The margin is scaled and rounded by the factor it gives: a round
+        // or two settles the two.
+        for (int round = 0; round < 3 && margin > 0; ++round) {
+            BevelParameters parameters = request_.parameters.parsed;
+            BevelLook look = request_.parameters.look;
+            ScaleEffect(parameters, look, factor);
+            const std::int32_t inside = wanted - 2 * look.decoration.margin;
+            if (inside < 1)
+                RaiseWithReason(ErrorNumber::Overflow, "the margin leaves no room in an icon of " +
+                                                           std::to_string(wanted) + " pixels");
+            factor = double(inside) / double(side);
+        }
+        return factor;
     }
 
     // The picture resized by the factor; the same picture when its size
