@@ -220,6 +220,8 @@ QString OutputOptionsSummary(const OutputOptions& options)
         differences.push_back(QStringLiteral("rename existing"));
     if (!options.format.empty())
         differences.push_back(QString::fromStdString(options.format).toUpper());
+    if (options.scales.size() > 1 || (options.scales.size() == 1 && options.scales.front().factor != 1.0))
+        differences.push_back(QStringLiteral("scales ") + QString::fromStdString(ScalesText(options.scales)));
     if (options.quality)
         differences.push_back(QStringLiteral("quality %1").arg(*options.quality));
     if (options.pngLevel)
