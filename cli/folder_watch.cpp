@@ -27,8 +27,7 @@ bool Wanted(const std::string& name, const std::string& extension)
 
 } // namespace
 
-FolderWatch::FolderWatch(WatchRules rules, Clock::time_point)
-    : rules_(std::move(rules))
+FolderWatch::FolderWatch(WatchRules rules) : rules_(std::move(rules))
 {
     if (!rules_.folder.empty() && rules_.folder.back() != '/')
         rules_.folder.push_back('/');

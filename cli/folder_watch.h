@@ -30,8 +30,8 @@ class FolderWatch {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Notes what the folder holds at `now`: those pictures are not new.
-    FolderWatch(WatchRules rules, Clock::time_point now);
+    // Notes what the folder holds now: those pictures are not new.
+    explicit FolderWatch(WatchRules rules);
 
     // Looks again at `now`: the pictures that appeared, or changed, since the
     // watch began or since they were last handed on, and have stayed the
@@ -58,7 +58,6 @@ private:
     std::map<std::string, Seen> Look();
 
     WatchRules rules_;
-    std::string outputFolder_;
     bool readable_ = true;
     // What was handed on (or there at the start), as it was then.
     std::map<std::string, Seen> done_;

@@ -384,6 +384,33 @@ std::string SummaryLine(const ConversionSummary& summary, std::size_t items, con
     return line + (stopped ? " (stopped)" : "") + "\n";
 }
 
+// A run's request with the options' choices, without its inputs and
+// output folder.
+ConversionRequest RequestFor(const CliOptions& options)
+{
+    ConversionRequest request;
+    request.output = options.output;
+    request.parameters.parsed = options.parameters;
+    request.parameters.look = options.look;
+    request.workers = options.jobs;
+    request.memoryBudget = options.maxMemoryMiB * 1024 * 1024;
+    return request;
+}
+
+// The report's summary record, then the exit status that a signal or a lost
+// report decides; nothing when neither came.
+std::optional<int> EndReport(CliObserver& observer, RunCounts counts, std::chrono::steady_clock::time_point started,
+                             std::FILE* messages)
+{
+    counts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    observer.Report(JsonSummaryLine(counts));
+    if (const int signal = InterruptSignal(); signal != 0)
+        return ExitSignalBase + signal;
+    if (const int lost = observer.ReportLost())
+        return StandardOutputLost(lost, messages);
+    return std::nullopt;
+}
+
 // How often a watched folder is looked at again.
 constexpr std::chrono::milliseconds WatchInterval{250};
 
@@ -399,7 +426,7 @@ int Watch(const CliOptions& options, const ConversionRequest& settings, std::sto
     rules.recursive = options.output.structure == OutputOptions::Structure::KeepFolders;
     rules.extension = options.extension;
     rules.outputFolder = settings.outputFolder;
-    FolderWatch watch(rules, FolderWatch::Clock::now());
+    FolderWatch watch(rules);
     const std::size_t batch = settings.workers != 0 ? settings.workers : std::max(1u, UsableProcessors());
 
     std::FILE* messages = TakeStandardErrorForMessages();
@@ -433,12 +460,8 @@ int Watch(const CliOptions& options, const ConversionRequest& settings, std::sto
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     counts.stopped = true;
-    counts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    observer.Report(JsonSummaryLine(counts));
-    if (const int signal = InterruptSignal(); signal != 0)
-        return ExitSignalBase + signal;
-    if (const int lost = observer.ReportLost())
-        return StandardOutputLost(lost, messages);
+    if (const std::optional<int> ended = EndReport(observer, counts, started, messages))
+        return *ended;
     return counts.failed != 0 ? ExitFailed : ExitWritten;
 }
 
@@ -472,13 +495,8 @@ int Main(const std::vector<std::string>& arguments)
     std::stop_source stop;
     StopOnInterrupt(stop);
     if (!options->watchFolder.empty()) {
-        ConversionRequest settings;
+        ConversionRequest settings = RequestFor(*options);
         settings.outputFolder = ToPathText(fs::absolute(ToFileSystemPath(options->outputFolder)));
-        settings.output = options->output;
-        settings.parameters.parsed = options->parameters;
-        settings.parameters.look = options->look;
-        settings.workers = options->jobs;
-        settings.memoryBudget = options->maxMemoryMiB * 1024 * 1024;
         return Watch(*options, settings, stop);
     }
 
@@ -487,7 +505,7 @@ int Main(const std::vector<std::string>& arguments)
     std::optional<PrivateFolder> privateFolder;
     ShownNames shown;
     Collected collected;
-    ConversionRequest request;
+    ConversionRequest request = RequestFor(*options);
     try {
         if (options->pictureFromStandardInput || options->pictureToStandardOutput)
             privateFolder.emplace(PrivateFolder::Make());
@@ -508,11 +526,6 @@ int Main(const std::vector<std::string>& arguments)
     if (options->pictureToStandardOutput && request.inputPaths.size() > 1)
         return UsageError("-o - writes one picture, and " + std::to_string(request.inputPaths.size()) +
                           " were found");
-    request.output = options->output;
-    request.parameters.parsed = options->parameters;
-    request.parameters.look = options->look;
-    request.workers = options->jobs;
-    request.memoryBudget = options->maxMemoryMiB * 1024 * 1024;
 
     const bool terminal = StandardErrorIsTerminal();
     std::FILE* messages = TakeStandardErrorForMessages();
@@ -565,13 +578,8 @@ int Main(const std::vector<std::string>& arguments)
     counts.skipped = summary.skipped + collected.skipped.size();
     counts.failed = summary.failed + collected.failed.size();
     counts.stopped = stopped;
-    counts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    observer.Report(JsonSummaryLine(counts));
-
-    if (const int signal = InterruptSignal(); signal != 0)
-        return ExitSignalBase + signal;
-    if (const int lost = observer.ReportLost())
-        return StandardOutputLost(lost, messages);
+    if (const std::optional<int> ended = EndReport(observer, counts, started, messages))
+        return *ended;
     if (options->pictureToStandardOutput && summary.written == 1) {
         if (const int lost = CopyToStandardOutput(ToFileSystemPath(observer.LastOutput())))
             return StandardOutputLost(lost, messages);

@@ -47,7 +47,7 @@ TEST_F(FolderWatchTest, HandsOnEachNewPictureOnceItStaysTheSame)
     for (const bool recursive : {false, true}) {
         SCOPED_TRACE(recursive ? "with sub-folders" : "the folder alone");
         const auto t = FolderWatch::Clock::now();
-        FolderWatch watch({(root_ / "in").string(), recursive, "*", (root_ / "in" / "out").string(), 1000ms}, t);
+        FolderWatch watch({(root_ / "in").string(), recursive, "*", (root_ / "in" / "out").string(), 1000ms});
         const auto poll = [&](std::chrono::milliseconds at) { return watch.Poll(t + at); };
 
         const std::string suffix = recursive ? "2" : "1";
