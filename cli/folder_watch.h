@@ -5,13 +5,18 @@
 // writer is done with it, that is once its size, its time of change and the
 // file behind its name have stayed the same for a while. A file renamed in
 // arrives whole and is handed on after that while too; one written slowly
-// waits until the writing stops.
+// waits until the writing stops. The folder is held open from the start:
+// one moved away or swapped for a link is no longer watched, and links in it
+// are never followed. The files the watch wrote itself are never handed on.
 
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
+
+struct stat;
 
 namespace tollamere {
 
@@ -30,8 +35,12 @@ class FolderWatch {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Notes what the folder holds now: those pictures are not new.
+    // Opens the folder and notes what it holds now: those pictures are not
+    // new.
     explicit FolderWatch(WatchRules rules);
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+    ~FolderWatch();
 
     // Looks again at `now`: the pictures that appeared, or changed, since the
     // watch began or since they were last handed on, and have stayed the
@@ -39,8 +48,15 @@ public:
     // system holds them (hidden names and names starting with "~" left out).
     std::vector<std::string> Poll(Clock::time_point now);
 
-    // Whether the folder itself could be read at the last look.
-    bool FolderReadable() const noexcept { return readable_; }
+    // A file this process wrote at path (an output the watch's run put in
+    // the folder): never handed on, whatever its name, for as long as it
+    // stays as it is now.
+    void Ignore(const std::string& path);
+
+    // Why the folder can no longer be watched, as of the last look: it
+    // cannot be read, or its path no longer leads to the folder opened at
+    // the start. Empty while it can.
+    const std::string& Lost() const noexcept { return lost_; }
 
 private:
     struct Seen {
@@ -48,17 +64,22 @@ private:
         std::uint64_t inode = 0;
         std::int64_t size = 0;
         std::int64_t changedNanoseconds = 0;
-        friend bool operator==(const Seen&, const Seen&) = default;
+        friend auto operator<=>(const Seen&, const Seen&) = default;
     };
     struct Pending {
         Seen seen;
         Clock::time_point since;
     };
 
+    static Seen SeenOf(const struct stat& item);
     std::map<std::string, Seen> Look();
 
     WatchRules rules_;
-    bool readable_ = true;
+    int folder_ = -1;
+    std::string lost_;
+    // The files written by this process, as they were then, as long as
+    // they are seen so.
+    std::set<Seen> own_;
     // What was handed on (or there at the start), as it was then.
     std::map<std::string, Seen> done_;
     // What is new or changed, as it was last seen, and since when.

@@ -9,9 +9,11 @@
 #include "process_environment.h"
 #include "file_list.h"
 #include "folder_watch.h"
+#include "isolated_run.h"
 #include "json_lines.h"
 #include "format_registry.h"
 #include "messages.h"
+#include "qt_codec.h"
 #include "run_steps.h"
 #include "standard_streams.h"
 #include "terminal.h"
@@ -149,14 +151,16 @@ void CollectInputs(const std::vector<std::string>& paths, const std::string& ext
 // Copies standard input into the private folder, named "stdin" with the
 // extension its content gives (none when the table cannot tell, and --format
 // then decides). Answers the copy's path, or nothing, with the reason in
-// collected.failed, when it cannot be read.
-std::string CopyStandardInput(const PrivateFolder& folder, const CliOptions& options, Collected& collected)
+// collected.failed, when it cannot be read; nothing when a stop came first.
+std::string CopyStandardInput(const PrivateFolder& folder, const CliOptions& options, Collected& collected,
+                              std::stop_token stop)
 {
     if (!options.quiet && ReadingMayWait(std::string(StandardStreamPath)))
         std::cerr << "tollamere-cli: waiting for a picture on standard input...\n";
     const fs::path copy = folder.Path() / "stdin";
     try {
-        CopyStandardInputTo(copy, MaxPictureFileBytes);
+        if (!CopyStandardInputTo(copy, MaxPictureFileBytes, stop))
+            return {};
         const FileFormat* format = FormatOfContent(InputFile::Open(copy, ProbeBytes).Start().bytes);
         if (format == nullptr)
             return ToPathText(copy);
@@ -243,6 +247,8 @@ public:
 
     // The error that kept the JSON report from standard output, or 0.
     int ReportLost() const { return reportLost_; }
+    // The report was lost in another process (a watch's run).
+    void MarkReportLost(int error) { reportLost_ = error; }
     // The run refused to start, and said why.
     bool RunRefused() const { return refused_; }
     // Where the last output written went.
@@ -303,6 +309,8 @@ public:
             shown.reason = "would overwrite an existing file";
         else if (const auto words = reasons_.find(result.item); words != reasons_.end())
             shown.reason = words->second;
+        // Item numbers start again with each of a watch's runs.
+        reasons_.erase(result.item);
         const bool ended = result.outcome == ItemResult::Outcome::Written || result.outcome == ItemResult::Outcome::Skipped;
         if (settings_.verbose && ended) {
             EndProgressLine();
@@ -417,19 +425,33 @@ constexpr std::chrono::milliseconds WatchInterval{250};
 // Converts each picture that appears in the watched folder once its writer
 // is done with it, as many at a time as the run has workers, until a signal
 // comes; the pictures in progress then are finished, so that nothing is left
-// half done. The request holds everything but the inputs.
-int Watch(const CliOptions& options, const ConversionRequest& settings, std::stop_source& stop)
+// half done. Each batch runs in a process of its own, so that a picture that
+// crashes a decoder costs that picture only. The output folder is opened
+// once: every batch writes into that folder, wherever its path leads later.
+// The request holds everything but the inputs.
+int Watch(const CliOptions& options, ConversionRequest settings, std::stop_source& stop)
 {
     const std::string root = ScanRoot(options.watchFolder);
+    const bool keepFolders = options.output.structure == OutputOptions::Structure::KeepFolders;
     WatchRules rules;
     rules.folder = root;
-    rules.recursive = options.output.structure == OutputOptions::Structure::KeepFolders;
+    rules.recursive = keepFolders;
     rules.extension = options.extension;
     rules.outputFolder = settings.outputFolder;
     FolderWatch watch(rules);
     const std::size_t batch = settings.workers != 0 ? settings.workers : std::max(1u, UsableProcessors());
 
     std::FILE* messages = TakeStandardErrorForMessages();
+    try {
+        settings.openedOutputFolder.emplace(OutputFolder::Open(ToFileSystemPath(settings.outputFolder)));
+    } catch (const RuntimeError&) {
+        std::fputs(Message(settings.outputFolder, "cannot open the output folder").c_str(), messages);
+        return ExitFailed;
+    }
+    // What killed runs left there goes now, not with the first picture.
+    RemoveStaleTemporaryFiles(*settings.openedOutputFolder, keepFolders);
+    // Loaded here once, so that each batch's process has them already.
+    LoadQtImagePlugins();
     // Only a lost report stops a batch: a signal waits for it to end.
     std::stop_source batchStop;
     CliObserver observer({messages, options.quiet, options.verbose, StandardErrorIsTerminal(), options.json, {}},
@@ -441,19 +463,33 @@ int Watch(const CliOptions& options, const ConversionRequest& settings, std::sto
     const auto started = std::chrono::steady_clock::now();
     while (!stop.stop_requested() && !batchStop.stop_requested()) {
         const std::vector<std::string> settled = watch.Poll(FolderWatch::Clock::now());
-        if (!watch.FolderReadable()) {
-            std::fputs(Message(root, "the watched folder cannot be read any more").c_str(), messages);
+        if (!watch.Lost().empty()) {
+            std::fputs(Message(root, watch.Lost()).c_str(), messages);
             return ExitFailed;
         }
-        for (std::size_t first = 0; first < settled.size() && !stop.stop_requested(); first += batch) {
+        for (std::size_t first = 0; first < settled.size() && !stop.stop_requested() && !batchStop.stop_requested();
+             first += batch) {
             ConversionRequest request = settings;
             const std::size_t last = std::min(first + batch, settled.size());
             request.inputPaths.assign(settled.begin() + std::ptrdiff_t(first), settled.begin() + std::ptrdiff_t(last));
             request.inputRoots.assign(request.inputPaths.size(), root);
-            const ConversionSummary summary = RunConversion(request, observer, batchStop.get_token());
-            counts.written += summary.written;
-            counts.skipped += summary.skipped;
-            counts.failed += summary.failed;
+            IsolatedRunEnd end;
+            try {
+                end = RunConversionIsolated(request, observer, batchStop.get_token(),
+                                            [&observer] { return observer.ReportLost(); });
+            } catch (const RuntimeError& error) {
+                std::fputs(Message(root, error.Description()).c_str(), messages);
+                return ExitFailed;
+            }
+            counts.written += end.summary.written;
+            counts.skipped += end.summary.skipped;
+            counts.failed += end.summary.failed;
+            for (const std::string& output : end.written)
+                watch.Ignore(output);
+            if (end.answer != 0) {
+                observer.MarkReportLost(end.answer);
+                batchStop.request_stop();
+            }
         }
         for (auto waited = std::chrono::milliseconds(0); waited < WatchInterval && !stop.stop_requested();
              waited += std::chrono::milliseconds(50))
@@ -465,13 +501,18 @@ int Watch(const CliOptions& options, const ConversionRequest& settings, std::sto
     return counts.failed != 0 ? ExitFailed : ExitWritten;
 }
 
-int Main(const std::vector<std::string>& arguments)
+// standardOutputClosed: the caller left standard output closed, so that
+// what is meant for it would vanish into the null device in its place.
+int Main(const std::vector<std::string>& arguments, bool standardOutputClosed)
 {
     const auto started = std::chrono::steady_clock::now();
     std::string error;
     std::optional<CliOptions> options = ParseCommandLine(arguments, error);
     if (!options)
         return UsageError(error);
+    // Nothing is read or converted for a report or a picture nobody gets.
+    if (standardOutputClosed && (options->help || options->version || options->json || options->pictureToStandardOutput))
+        return StandardOutputLost(EBADF);
     if (options->help)
         return WriteText(UsageText());
     if (options->version)
@@ -521,7 +562,7 @@ int Main(const std::vector<std::string>& arguments)
     if (!options->pictureToStandardOutput)
         request.outputFolder = ToPathText(fs::absolute(ToFileSystemPath(options->outputFolder)));
     if (options->pictureFromStandardInput)
-        shown.standardInputCopy = CopyStandardInput(*privateFolder, *options, collected);
+        shown.standardInputCopy = CopyStandardInput(*privateFolder, *options, collected, stop.get_token());
     CollectInputs(options->paths, options->extension, shown.standardInputCopy, request, collected, stop.get_token());
     if (options->pictureToStandardOutput && request.inputPaths.size() > 1)
         return UsageError("-o - writes one picture, and " + std::to_string(request.inputPaths.size()) +
@@ -561,6 +602,14 @@ int Main(const std::vector<std::string>& arguments)
     ConversionSummary summary;
     if (!stop.stop_requested() && !request.inputPaths.empty())
         summary = RunConversion(request, observer, stop.get_token());
+    // The picture goes down the pipe before anything says it went there.
+    int pictureLost = 0;
+    if (options->pictureToStandardOutput && summary.written == 1 && InterruptSignal() == 0) {
+        if ((pictureLost = CopyToStandardOutput(ToFileSystemPath(observer.LastOutput()))) != 0) {
+            summary.written = 0;
+            ++summary.failed;
+        }
+    }
     const bool stopped = summary.stopped || stop.stop_requested();
     const std::string target = options->pictureToStandardOutput ? "standard output" : Printable(request.outputFolder);
     // A picture sent down a pipe is said by its bytes; the line would be
@@ -580,10 +629,8 @@ int Main(const std::vector<std::string>& arguments)
     counts.stopped = stopped;
     if (const std::optional<int> ended = EndReport(observer, counts, started, messages))
         return *ended;
-    if (options->pictureToStandardOutput && summary.written == 1) {
-        if (const int lost = CopyToStandardOutput(ToFileSystemPath(observer.LastOutput())))
-            return StandardOutputLost(lost, messages);
-    }
+    if (pictureLost != 0)
+        return StandardOutputLost(pictureLost, messages);
     // An output left as it was under --overwrite skip, and what a rule
     // skipped, are what the user asked for.
     return counts.failed == 0 && !observer.RunRefused() ? ExitWritten : ExitFailed;
@@ -596,6 +643,6 @@ int main(int argc, char** argv)
 {
     // Before any file is opened: a descriptor the caller closed would
     // otherwise be handed to an output, and messages would land in it.
-    tollamere::EnsureStandardStreamsOpen();
-    return tollamere::Main(std::vector<std::string>(argv + 1, argv + argc));
+    const tollamere::ClosedStreams closed = tollamere::EnsureStandardStreamsOpen();
+    return tollamere::Main(std::vector<std::string>(argv + 1, argv + argc), closed.output);
 }

@@ -2,6 +2,7 @@
 #include "messages.h"
 
 #include "run_steps.h"
+#include "save_as_jpeg.h"
 
 #include <cmath>
 
@@ -73,7 +74,9 @@ std::string LoadWords(ErrorNumber number, const std::string& rest)
 
 std::string FailureWords(const ConversionFailure& failure)
 {
-    const std::string rest = WithoutName(Detail(failure.number, failure.description), Printable(failure.inputPath));
+    // The JPEG writer's reports carry the words a window shows first.
+    const std::string rest =
+        WithoutName(Detail(failure.number, JpegWriterReason(failure.description)), Printable(failure.inputPath));
     if (failure.lineNumber == LineLoad)
         return LoadWords(failure.number, rest);
     // The effect's and the writers' details name the output, not the input,

@@ -31,12 +31,13 @@ GdiplusStatus StatusFor(ErrorNumber number) noexcept
     }
 }
 
+constexpr std::string_view SaveFailureWords = "Cannot save the image. GDI+ Error:";
+
 // The status keeps the message users and scripts know; the reason after it
 // says which file and why.
 [[noreturn]] void RaiseSaveFailure(GdiplusStatus status, const std::string& reason)
 {
-    Raise(ErrorNumber::InvalidProcedureCall,
-          "Cannot save the image. GDI+ Error:" + std::to_string(int(status)) + ": " + reason);
+    Raise(ErrorNumber::InvalidProcedureCall, std::string(SaveFailureWords) + std::to_string(int(status)) + ": " + reason);
 }
 
 } // namespace
@@ -55,6 +56,14 @@ EncodedBytes EncodeForJpegWriter(const std::function<EncodedBytes()>& encode, co
 void RaiseJpegWriterFailure(const RuntimeError& writeFailure)
 {
     RaiseSaveFailure(StatusFor(writeFailure.Number()), ReasonOf(writeFailure));
+}
+
+std::string JpegWriterReason(const std::string& description)
+{
+    if (!description.starts_with(SaveFailureWords))
+        return description;
+    const std::size_t reason = description.find(": ", SaveFailureWords.size());
+    return reason == std::string::npos ? description : description.substr(reason + 2);
 }
 
 } // namespace tollamere

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 
 namespace tollamere {
 
@@ -17,5 +18,10 @@ namespace tollamere {
 // 3 out of memory), ": " and the reason, which names the file.
 EncodedBytes EncodeForJpegWriter(const std::function<EncodedBytes()>& encode, const std::filesystem::path& path);
 [[noreturn]] void RaiseJpegWriterFailure(const RuntimeError& writeFailure);
+
+// The reason of such a failure report, without the words and status number
+// before it, for a caller with words of its own; any other description as
+// it is.
+std::string JpegWriterReason(const std::string& description);
 
 } // namespace tollamere

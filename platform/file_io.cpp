@@ -492,19 +492,35 @@ bool IsTemporaryFileName(std::string_view name)
     return digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
-std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder)
+namespace {
+
+// How deep a clean-up goes below the folder it starts in; kept sub-folders
+// mirror input trees, which are never this deep.
+constexpr int MaxCleanUpDepth = 64;
+
+// Removes the stale temporary files of the folder open for reading at
+// `listed` (which it closes), and with `levels` left, those of the folders
+// below it, opened without following a link. Dot folders are left alone: no
+// output goes there.
+std::size_t RemoveStaleIn(int listed, int levels)
 {
-    const int at = folder.node_->fd.Get();
-    // The folder is held only as a place (O_PATH), which cannot be listed:
-    // the listing opens it for reading.
-    Descriptor readable(openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DIR* listing = readable.Get() < 0 ? nullptr : fdopendir(readable.Get());
-    if (listing == nullptr)
+    DIR* listing = fdopendir(listed);
+    if (listing == nullptr) {
+        close(listed);
         return 0;
-    readable.Release();  // the listing closes it
+    }
+    const int at = dirfd(listing);
     std::size_t removed = 0;
     while (const dirent* entry = readdir(listing)) {
-        if (!IsTemporaryFileName(entry->d_name))
+        const std::string_view name = entry->d_name;
+        if (levels > 0 && (entry->d_type == DT_DIR || entry->d_type == DT_UNKNOWN) && !name.starts_with('.')) {
+            const int below = openat(at, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (below >= 0) {
+                removed += RemoveStaleIn(below, levels - 1);
+                continue;
+            }
+        }
+        if (!IsTemporaryFileName(name))
             continue;
         // A write in progress holds its lock, whatever its age; a killed
         // one holds it no longer.
@@ -520,6 +536,16 @@ std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder)
     }
     closedir(listing);
     return removed;
+}
+
+} // namespace
+
+std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder, bool subFolders)
+{
+    // The folder is held only as a place (O_PATH), which cannot be listed:
+    // the listing opens it for reading.
+    const int readable = openat(folder.node_->fd.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return readable < 0 ? 0 : RemoveStaleIn(readable, subFolders ? MaxCleanUpDepth : 0);
 }
 
 } // namespace tollamere

@@ -112,7 +112,7 @@ private:
 
     friend class PendingWrite;
     friend PendingWrite StartWrite(const OutputFolder& folder, const std::string& name, std::span<const std::uint8_t> bytes);
-    friend std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder);
+    friend std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder, bool subFolders);
 };
 
 // A file being written: its bytes are in a locked temporary file in its
@@ -149,10 +149,11 @@ PendingWrite StartWrite(const OutputFolder& folder, const std::string& name, std
 // True for the names WriteFileReplacing gives its temporary files.
 bool IsTemporaryFileName(std::string_view name);
 
-// Removes, from that one folder, the temporary files a write left behind when
-// its process was killed: files of the temporary pattern that no write holds
+// Removes, from that folder (and with subFolders, from every folder below it,
+// never through a link), the temporary files a write left behind when its
+// process was killed: files of the temporary pattern that no write holds
 // locked, however new. Answers how many went; failures are silent.
-std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder);
+std::size_t RemoveStaleTemporaryFiles(const OutputFolder& folder, bool subFolders = false);
 
 
 } // namespace tollamere

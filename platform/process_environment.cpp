@@ -17,11 +17,13 @@
 
 namespace tollamere {
 
-void EnsureStandardStreamsOpen() noexcept
+ClosedStreams EnsureStandardStreamsOpen() noexcept
 {
+    ClosedStreams closed;
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
+        (fd == STDIN_FILENO ? closed.input : fd == STDOUT_FILENO ? closed.output : closed.error) = true;
         const int null = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
         // open takes the lowest free descriptor, which is this one, as the
         // lower ones are open by now.
@@ -30,6 +32,7 @@ void EnsureStandardStreamsOpen() noexcept
             close(null);
         }
     }
+    return closed;
 }
 
 std::uint64_t PhysicalMemoryBytes() noexcept

@@ -13,10 +13,19 @@
 
 namespace tollamere {
 
+// The standard descriptors a caller left closed.
+struct ClosedStreams {
+    bool input = false;
+    bool output = false;
+    bool error = false;
+};
+
 // Opens the null device on whichever of the standard input, output and error
 // the caller left closed, so that no file this process opens later takes
-// their place and receives text meant for them. Call first thing in main.
-void EnsureStandardStreamsOpen() noexcept;
+// their place and receives text meant for them; answers which they were, so
+// that what is meant for a closed standard output fails rather than vanish.
+// Call first thing in main.
+ClosedStreams EnsureStandardStreamsOpen() noexcept;
 
 // The machine's physical memory in bytes, 0 when the system does not say.
 std::uint64_t PhysicalMemoryBytes() noexcept;

@@ -7,14 +7,20 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <stop_token>
 
 namespace tollamere {
 
 // A folder of this process's own (mode 0700) under the system's temporary
-// folder ($TMPDIR, else /tmp), removed with what it holds when it goes.
+// folder ($TMPDIR, else /tmp), removed with what it holds when it goes. It
+// is locked while the process lives, so that the folders of killed
+// processes, which a copy of standard input can make large, are told apart
+// and removed by the next one made.
 class PrivateFolder {
 public:
-    // Raises Path/File access error (75) when no folder can be made.
+    // Removes the stale folders of this user first. Raises Path/File access
+    // error (75) when no folder can be made.
     static PrivateFolder Make();
 
     PrivateFolder(PrivateFolder&& other) noexcept;
@@ -24,15 +30,19 @@ public:
     const std::filesystem::path& Path() const noexcept { return path_; }
 
 private:
-    explicit PrivateFolder(std::filesystem::path path) : path_(std::move(path)) {}
+    PrivateFolder(std::filesystem::path path, int lock) : path_(std::move(path)), lock_(lock) {}
     std::filesystem::path path_;
+    int lock_ = -1;
 };
 
-// Copies standard input, until it ends, into a new file at path. Raises
-// Out of memory (7) once it has given more than maxBytes (the file is then
+// Copies standard input, until it ends, into a new file at path; answers
+// how many bytes. A stop request ends the copy within a moment, even while
+// the writer sends nothing, and answers nothing, the file removed. Raises Out
+// of memory (7) once it has given more than maxBytes (the file is then
 // removed), Path/File access error (75) when it cannot be read or the file
 // cannot be written.
-std::uint64_t CopyStandardInputTo(const std::filesystem::path& path, std::uint64_t maxBytes);
+std::optional<std::uint64_t> CopyStandardInputTo(const std::filesystem::path& path, std::uint64_t maxBytes,
+                                                 std::stop_token stop = {});
 
 // Copies the file onto standard output. Answers 0, or the error of the
 // read or write that failed (EPIPE when the reader went away).

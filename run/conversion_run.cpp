@@ -29,7 +29,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <thread>
 
 namespace tollamere {
@@ -115,7 +114,7 @@ public:
             observer_.Refused(RunRefusal::NoFiles, {});
             return {};
         }
-        if (FolderExists(request_.outputFolder) != std::optional<bool>(true)) {
+        if (!request_.openedOutputFolder && FolderExists(request_.outputFolder) != std::optional<bool>(true)) {
             observer_.Refused(RunRefusal::OutputFolderMissing, {});
             return {};
         }
@@ -125,24 +124,22 @@ public:
         // The folder is held open from here on: whatever is renamed under
         // its path while the run goes on, the outputs go into this folder.
         try {
-            outputFolder_.emplace(OutputFolder::Open(ToFileSystemPath(request_.outputFolder)));
+            outputFolder_.emplace(request_.openedOutputFolder ? *request_.openedOutputFolder
+                                                              : OutputFolder::Open(ToFileSystemPath(request_.outputFolder)));
         } catch (const RuntimeError&) {
             observer_.Refused(RunRefusal::OutputFolderMissing, {});
             return {};
         }
-        // Temporary files of writes killed before their rename; those of
-        // writes still running (another run's) are locked and stay.
-        RemoveStaleTemporaryFiles(*outputFolder_);
+        // Temporary files of writes killed before their rename, in the
+        // folders this run may write into; those of writes still running
+        // (another run's) are locked and stay.
+        RemoveStaleTemporaryFiles(*outputFolder_, request_.output.structure == OutputOptions::Structure::KeepFolders);
         if (const std::optional<std::string> refused = CheckOutputOptions(request_.output)) {
             observer_.Refused(RunRefusal::OutputOptions, *refused);
             return {};
         }
         planner_.emplace(request_, folder);
         plans_ = planner_->Plan();
-        std::set<std::string> subFolders;
-        for (const ItemPlan& plan : plans_)
-            if (!plan.subFolder.empty() && subFolders.insert(plan.subFolder).second)
-                RemoveStaleTemporaryFilesBelow(plan.subFolder);
 
         if (request_.parameters.error)
             parameterFailure_ = FailureOf(LineBevel, *request_.parameters.error);
@@ -590,17 +587,6 @@ private:
             });
         }
         EndItem(result, started, true);
-    }
-
-    // A kept sub-folder that exists already may hold what a killed run left.
-    void RemoveStaleTemporaryFilesBelow(const std::string& subFolder)
-    {
-        try {
-            if (const std::optional<OutputFolder> below = outputFolder_->Below(ToFileSystemPath(subFolder), false))
-                RemoveStaleTemporaryFiles(*below);
-        } catch (const RuntimeError&) {
-            // A link or a file in its place: the items that go there fail and say so.
-        }
     }
 
     ItemEnd Skip(ItemResult& result)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bevel.h"
+#include "file_io.h"
 #include "output_options.h"
 #include "runtime_error.h"
 #include "vector_math.h"
@@ -40,6 +41,11 @@ struct ConversionRequest {
     // file given by itself. Only KeepFolders reads it.
     std::vector<std::string> inputRoots;
     std::string outputFolder;
+    // The output folder opened already, by a caller whose runs must all
+    // write into the folder it opened (a watch): the run writes there, and
+    // its items fail when that folder is no longer at outputFolder. Else the
+    // run opens outputFolder itself.
+    std::optional<OutputFolder> openedOutputFolder;
     OutputOptions output;
     EffectParameters parameters;
     // Items converted at once; 0 means one per processor core.

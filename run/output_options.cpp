@@ -32,6 +32,11 @@ std::optional<std::string> CheckOutputOptions(const OutputOptions& options)
         return "the name pattern is empty";
     if (pattern.find('/') != std::string_view::npos || pattern.find('\0') != std::string_view::npos)
         return "the name pattern \"" + Printable(pattern) + "\" holds a \"/\"; it names a file, not a folder";
+    // Outputs a later scan of the folder would skip, as hidden files or a
+    // program's temporary copies.
+    if (pattern.front() == '.' || pattern.front() == '~')
+        return "the name pattern \"" + Printable(pattern) + "\" makes names that start with \"" + pattern.front() +
+               "\", which folder scans skip";
     for (std::size_t at = 0; at < pattern.size(); ++at) {
         if (pattern[at] != '{' && pattern[at] != '}')
             continue;

@@ -32,6 +32,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -240,6 +241,8 @@ TEST(CommandLineTest, RefusesUsageErrorsWithTheReason)
         {{"--name", "\xFF/{name}", "a.png"},
          "the name pattern \"\\xFF/{name}\" holds a \"/\"; it names a file, not a folder"},
         {{"--name", "{nam}", "a.png"}, "the name pattern \"{nam}\" has a \"{\" that does not belong to {name}, {ext}, {n} or {scale}"},
+        {{"--name", ".", "a.png"}, "the name pattern \".\" makes names that start with \".\", which folder scans skip"},
+        {{"--name", "~{name}", "a.png"}, "the name pattern \"~{name}\" makes names that start with \"~\", which folder scans skip"},
         // Standard input holds one picture, standard output takes one.
         {{"-", "--", "-"}, "\"-\" is given twice; standard input holds one picture"},
         {{"-", "--files-from", "-"}, "a picture on standard input (\"-\") and --files-from - cannot both be used"},
@@ -429,6 +432,9 @@ TEST(MessagesTest, FailuresAreSaidInTheCommandLinesWords)
          "Path/File access error: /out/x.png is written from /in/y.png in this run; " + shown + " would overwrite it", true,
          "/out/x.png is written from /in/y.png in this run; this file would overwrite it"},
         {LineBevel, ErrorNumber::OutOfMemory, "Out of memory", false, "out of memory"},
+        {LineSaveJpeg, ErrorNumber::InvalidProcedureCall,
+         "Cannot save the image. GDI+ Error:7: cannot write /out/x.jpg: No space left on device", false,
+         "cannot write /out/x.jpg: No space left on device"},
     };
     for (const auto& row : rows) {
         ConversionFailure failure;
@@ -973,6 +979,91 @@ TEST_F(CliEndToEndTest, InterruptStopsTheRunWithTheSignalsStatus)
     }
 }
 
+// A signal ends a read of standard input at once, even while the writer
+// sends nothing, and the copy goes with it; a copy a killed run left is
+// removed by the next run, while that of a run still going stays. A reader
+// gone before the picture was sent is not told it was written.
+TEST_F(CliEndToEndTest, ASignalEndsTheReadOfStandardInputAndNoCopyIsLeft)
+{
+    const fs::path temporary = root_ / "tmp";
+    fs::create_directories(temporary / "tollamere-cli-Stale1");
+    std::ofstream(temporary / "tollamere-cli-Stale1" / "stdin") << "left by a killed run";
+    fs::create_directories(temporary / "tollamere-cli-Alive1");
+    fs::create_directories(temporary / "tollamere-cli-other");
+    const int alive = open((temporary / "tollamere-cli-Alive1").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(alive, LOCK_EX), 0);
+    const std::string a = (root_ / "in" / "a.png").string();
+
+    // Standard input from a pipe the test keeps open; standard output a
+    // pipe whose reader is gone (the second run).
+    const auto start = [&](const std::vector<const char*>& arguments, int input, int output) {
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(input, STDIN_FILENO);
+            dup2(output, STDOUT_FILENO);
+            setenv("TMPDIR", temporary.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>("tollamere-cli")};
+            for (const char* argument : arguments)
+                argv.push_back(const_cast<char*>(argument));
+            argv.push_back(nullptr);
+            execv(TOLLAMERE_CLI, argv.data());
+            _exit(127);
+        }
+        return child;
+    };
+    const auto ended = [](pid_t child) {
+        int status = 0;
+        for (int waited = 0; waited < 400 && waitpid(child, &status, WNOHANG) == 0; ++waited)
+            usleep(50'000);
+        if (waitpid(child, &status, WNOHANG) == 0) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return -1;
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    const auto copies = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(temporary))
+            names.insert(entry.path().filename().string());
+        return names;
+    };
+
+    int feed[2];
+    ASSERT_EQ(pipe(feed), 0);
+    const int null = open("/dev/null", O_WRONLY);
+    const pid_t reading = start({"--format", "png", "-", "-o", "-"}, feed[0], null);
+    const std::string zeros(1 << 20, '\0');
+    ASSERT_EQ(write(feed[1], zeros.data(), zeros.size()), ssize_t(zeros.size()));
+    kill(reading, SIGINT);
+    // The write above returned once the program had read most of it, so
+    // it is in its read.
+    EXPECT_EQ(ended(reading), 128 + SIGINT);
+    close(feed[0]);
+    close(feed[1]);
+    EXPECT_EQ(copies(), (std::set<std::string>{"tollamere-cli-Alive1", "tollamere-cli-other"}));
+
+    int gone[2];
+    ASSERT_EQ(pipe(gone), 0);
+    close(gone[0]);
+    const int picture = open(a.c_str(), O_RDONLY);
+    const std::string errors = (root_ / "stderr").string();
+    const pid_t lost = fork();
+    if (lost == 0) {
+        dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+        dup2(picture, STDIN_FILENO);
+        dup2(gone[1], STDOUT_FILENO);
+        execl(TOLLAMERE_CLI, "tollamere-cli", "-v", "--format", "png", "-", "-o", "-", nullptr);
+        _exit(127);
+    }
+    EXPECT_EQ(ended(lost), 128 + SIGPIPE);
+    EXPECT_NE(ReadWhole(errors).find("0 of 1 file(s) written to standard output"), std::string::npos) << ReadWhole(errors);
+    close(gone[1]);
+    close(picture);
+    close(null);
+    close(alive);
+}
+
 // A caller may close the standard streams: failure text must never land in
 // an output that took their descriptor.
 // A photo stored sideways is bevelled upright and marked so, unless asked
@@ -995,20 +1086,36 @@ TEST_F(CliEndToEndTest, APhotoStoredSidewaysComesOutUpright)
 }
 
 // Standard output on a full disk is a failure that says so, whatever was
-// written to it; outputs already written stay.
-TEST_F(CliEndToEndTest, AFullStandardOutputFailsTheRun)
+// written to it; outputs already written stay. One the caller closed fails
+// before anything is read or converted for it.
+TEST_F(CliEndToEndTest, AFullOrClosedStandardOutputFailsTheRun)
 {
-    for (const std::string& arguments :
-         std::vector<std::string>{"--help", "--version", "--json -o " + Out() + " " + Quoted(root_ / "in" / "a.png")}) {
-        const std::string command = std::string(TOLLAMERE_CLI) + " " + arguments + " >/dev/full 2>" + Quoted(root_ / "stderr");
+    const std::string a = Quoted(root_ / "in" / "a.png");
+    const struct {
+        std::string arguments;
+        std::string redirect;
+        std::string said;
+        std::set<std::string> outputs;
+    } rows[] = {
+        {"--help", ">/dev/full", "No space left on device", {}},
+        {"--version", ">/dev/full", "No space left on device", {}},
+        {"--json -o " + Out() + " " + a, ">/dev/full", "No space left on device", {"a.png"}},
+        {"--help", ">&-", "Bad file descriptor", {}},
+        {"--json -o " + Out() + " " + a, ">&-", "Bad file descriptor", {}},
+        {"--format png -o - - <" + a, ">&-", "Bad file descriptor", {}},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(root_ / "out");
+        fs::create_directories(root_ / "out");
+        const std::string command =
+            std::string(TOLLAMERE_CLI) + " " + row.arguments + " " + row.redirect + " 2>" + Quoted(root_ / "stderr");
         const int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status)) << arguments;
-        EXPECT_EQ(WEXITSTATUS(status), 1) << arguments;
-        EXPECT_NE(ReadWhole(root_ / "stderr").find("tollamere-cli: standard output: No space left on device"),
-                  std::string::npos)
-            << arguments;
+        ASSERT_TRUE(WIFEXITED(status)) << command;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << command;
+        EXPECT_NE(ReadWhole(root_ / "stderr").find("tollamere-cli: standard output: " + row.said + "\n"), std::string::npos)
+            << command;
+        EXPECT_EQ(Outputs(), row.outputs) << command;
     }
-    EXPECT_EQ(Outputs(), std::set<std::string>{"a.png"});
 }
 
 TEST_F(CliEndToEndTest, ClosedStandardStreamsLeaveTheOutputsAlone)
@@ -1029,7 +1136,7 @@ TEST_F(CliEndToEndTest, ClosedStandardStreamsLeaveTheOutputsAlone)
         expected[entry.path().filename().string()] = ReadWhole(entry.path());
     ASSERT_EQ(expected.size(), 20u);
 
-    for (const char* closing : {"2>&-", ">&-", "<&- >&- 2>&-", "--json >&-"}) {
+    for (const char* closing : {"2>&-", ">&-", "<&- >&- 2>&-"}) {
         fs::remove_all(root_ / "out");
         fs::create_directories(root_ / "out");
         const std::string command = std::string(TOLLAMERE_CLI) + " -j 2 -o " + Out() + " " + Quoted(root_ / "mixed") +

@@ -3,6 +3,7 @@
 // then the program watching a folder while pictures are written into it.
 #include "folder_watch.h"
 
+#include "file_io.h"
 #include "picture_files.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +11,12 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
+#include <set>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +41,65 @@ protected:
         std::ofstream(root_ / "in" / path, std::ios::binary | std::ios::app) << bytes;
     }
     std::string In(const std::string& name) const { return (root_ / "in" / name).string(); }
+
+    // A picture put in whole, as a copy renamed in place arrives.
+    void Arrive(const fs::path& folder, const std::string& name) const
+    {
+        SavePictureFile(Picture(24, 16, 0xFF30A050u), false, root_ / "arriving.png");
+        fs::rename(root_ / "arriving.png", folder / name);
+    }
+
+    // The program watching with these arguments, its messages into a file.
+    pid_t StartWatch(const std::vector<std::string>& arguments, const fs::path& messages) const
+    {
+        const pid_t child = fork();
+        if (child == 0) {
+            const int errors = open(messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(errors, STDERR_FILENO);
+            std::vector<char*> argv{const_cast<char*>("tollamere-cli")};
+            for (const std::string& argument : arguments)
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            execv(TOLLAMERE_CLI, argv.data());
+            _exit(127);
+        }
+        return child;
+    }
+
+    // Waits up to 20 s for the condition; a watch that never comes to it
+    // fails the test, not holds it.
+    static bool WaitFor(const std::function<bool()>& condition)
+    {
+        for (int waited = 0; waited < 400; ++waited) {
+            if (condition())
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return condition();
+    }
+
+    static std::string Said(const fs::path& messages)
+    {
+        std::ifstream file(messages);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    // Ctrl+C; the exit status.
+    static int Stop(pid_t child)
+    {
+        kill(child, SIGINT);
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    static std::set<std::string> Names(const fs::path& folder)
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
 
     fs::path root_;
 };
@@ -70,8 +133,72 @@ TEST_F(FolderWatchTest, HandsOnEachNewPictureOnceItStaysTheSame)
         Write("a" + suffix + ".png", "!");
         EXPECT_TRUE(poll(5100ms).empty());
         EXPECT_EQ(poll(6200ms), std::vector<std::string>{In("a" + suffix + ".png")});
-        EXPECT_TRUE(watch.FolderReadable());
+        EXPECT_EQ(watch.Lost(), "");
     }
+}
+
+// Links are never followed, the files the watch wrote are never taken, and
+// a folder moved away and replaced by a link is no longer watched.
+TEST_F(FolderWatchTest, LinksAndItsOwnFilesAreLeftAndASwappedFolderIsLost)
+{
+    fs::create_directories(root_ / "elsewhere");
+    Write("../elsewhere/e.png", "x");
+    const auto t = FolderWatch::Clock::now();
+    FolderWatch watch({(root_ / "in").string(), true, "*", "", 1000ms});
+    fs::create_symlink(root_ / "elsewhere" / "e.png", root_ / "in" / "link.png");
+    fs::create_symlink(root_ / "elsewhere", root_ / "in" / "sub" / "linked");
+    Write("new.png", "x");
+    Write("own.png", "x");
+    watch.Ignore(In("own.png"));
+    EXPECT_TRUE(watch.Poll(t).empty());
+    EXPECT_EQ(watch.Poll(t + 1100ms), std::vector<std::string>{In("new.png")});
+    // Written over by someone else, it is a new file like any other.
+    fs::remove(root_ / "in" / "own.png");
+    Write("own.png", "yy");
+    EXPECT_TRUE(watch.Poll(t + 1200ms).empty());
+    EXPECT_EQ(watch.Poll(t + 2300ms), std::vector<std::string>{In("own.png")});
+    EXPECT_EQ(watch.Lost(), "");
+
+    fs::rename(root_ / "in", root_ / "in.old");
+    fs::create_symlink(root_ / "elsewhere", root_ / "in");
+    Write("../elsewhere/f.png", "x");
+    EXPECT_TRUE(watch.Poll(t + 3000ms).empty());
+    EXPECT_TRUE(watch.Poll(t + 5000ms).empty());
+    EXPECT_EQ(watch.Lost(), "the watched folder was moved, removed or replaced");
+    fs::remove(root_ / "in");
+    fs::rename(root_ / "in.old", root_ / "in");
+}
+
+// The program writes into the folder it opened only, whatever is put at its
+// path later, and never takes its own outputs for new pictures.
+TEST_F(FolderWatchTest, TheProgramKeepsToTheFolderItOpenedAndNeverFeedsOnItself)
+{
+    const fs::path into = root_ / "in";
+    const pid_t self = StartWatch({"--watch", into.string(), "-o", into.string(), "--name", "{name}-b"}, root_ / "self.txt");
+    ASSERT_TRUE(WaitFor([&] { return Said(root_ / "self.txt").find("watching") != std::string::npos; }));
+    Arrive(into, "a.png");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(into / "a-b.png"); }));
+    // Two more looks than a picture takes to settle: no a-b-b.png comes.
+    std::this_thread::sleep_for(2600ms);
+    EXPECT_EQ(Stop(self), 128 + SIGINT);
+    EXPECT_EQ(Names(into), (std::set<std::string>{"a.png", "a-b.png", "out", "sub"}));
+
+    const fs::path out = root_ / "out";
+    const fs::path elsewhere = root_ / "elsewhere";
+    fs::create_directories(out);
+    fs::create_directories(elsewhere);
+    const pid_t held = StartWatch({"--watch", into.string(), "-o", out.string()}, root_ / "held.txt");
+    ASSERT_TRUE(WaitFor([&] { return Said(root_ / "held.txt").find("watching") != std::string::npos; }));
+    Arrive(into, "first.png");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(out / "first.png"); }));
+    fs::rename(out, root_ / "out.old");
+    fs::create_directory_symlink(elsewhere, out);
+    Arrive(into, "second.png");
+    ASSERT_TRUE(WaitFor([&] { return Said(root_ / "held.txt").find("second.png") != std::string::npos; }));
+    EXPECT_EQ(Stop(held), 128 + SIGINT);
+    EXPECT_NE(Said(root_ / "held.txt").find("was moved, removed or replaced"), std::string::npos) << Said(root_ / "held.txt");
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_EQ(Names(root_ / "out.old"), std::set<std::string>{"first.png"});
 }
 
 TEST_F(FolderWatchTest, TheProgramConvertsWhatArrivesAndStopsCleanly)
