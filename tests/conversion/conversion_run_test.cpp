@@ -493,6 +493,25 @@ TEST_F(ConversionRunTest, TemporaryFilesNeverOutliveTheirRun)
     close(held);
     EXPECT_TRUE(observer.failures.empty()) << observer.failures.front().description;
     EXPECT_EQ(OutputNames(), (std::vector<std::string>{".tollamere-00000000000a.tmp", ".tollamere-notes.tmp", "a.png", longName}));
+
+    // A run that keeps folders may write anywhere below the output folder,
+    // and cleans there too, but in dot folders, where no output goes; a flat
+    // run cleans its folder alone.
+    const std::string deep = "deep/deeper/.tollamere-0123456789ac.tmp";
+    const std::string dot = ".dot/.tollamere-0123456789ad.tmp";
+    for (const std::string& name : {deep, dot}) {
+        fs::create_directories(Out(name).parent_path());
+        std::ofstream(Out(name)) << "left over";
+    }
+    for (const auto structure : {OutputOptions::Structure::Flat, OutputOptions::Structure::KeepFolders}) {
+        ConversionRequest request;
+        request.inputPaths = {In("a.png")};
+        request.outputFolder = OutFolder();
+        request.output.structure = structure;
+        RunConversion(request, observer);
+        EXPECT_EQ(fs::exists(Out(deep)), structure == OutputOptions::Structure::Flat);
+        EXPECT_TRUE(fs::exists(Out(dot)));
+    }
 }
 
 TEST_F(ConversionRunTest, NamesThatAreOnlyAnExtensionKeepTheirFormat)
