@@ -3,6 +3,7 @@
 
 #include "bevel.h"
 #include "icon_format.h"
+#include "run_steps.h"
 #include "runtime_error.h"
 
 #include <QDir>
@@ -33,17 +34,7 @@ std::string Native(const QString& path)
 
 std::string FailureDescription(std::exception_ptr failure)
 {
-    try {
-        std::rethrow_exception(std::move(failure));
-    } catch (const RuntimeError& error) {
-        return error.Description();
-    } catch (const std::bad_alloc&) {
-        return StandardDescription(ErrorNumber::OutOfMemory);
-    } catch (const std::exception& error) {
-        return StandardDescription(ErrorNumber::InvalidProcedureCall) + ": " + error.what();
-    } catch (...) {
-        return StandardDescription(ErrorNumber::InvalidProcedureCall);
-    }
+    return FailureOf(0, std::move(failure)).description;
 }
 
 QString ApplicationTitleFor(const QString& productName)

@@ -9,14 +9,14 @@
 // one moved away or swapped for a link is no longer watched, and links in it
 // are never followed. The files the watch wrote itself are never handed on.
 
+#include "folder_tree.h"
+
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
-
-struct stat;
 
 namespace tollamere {
 
@@ -38,14 +38,13 @@ public:
     // Opens the folder and notes what it holds now: those pictures are not
     // new.
     explicit FolderWatch(WatchRules rules);
-    FolderWatch(const FolderWatch&) = delete;
-    FolderWatch& operator=(const FolderWatch&) = delete;
-    ~FolderWatch();
 
     // Looks again at `now`: the pictures that appeared, or changed, since the
     // watch began or since they were last handed on, and have stayed the
     // same for stillFor, each once, in name order. Names are kept as the file
-    // system holds them (hidden names and names starting with "~" left out).
+    // system holds them; what the folder scan's rules leave out (hidden
+    // names, names starting with "~", hidden folders) and --ext does not
+    // ask for is left out as the scan leaves it.
     std::vector<std::string> Poll(Clock::time_point now);
 
     // A file this process wrote at path (an output the watch's run put in
@@ -71,11 +70,11 @@ private:
         Clock::time_point since;
     };
 
-    static Seen SeenOf(const struct stat& item);
+    static Seen SeenOf(const EntryStatus& status);
     std::map<std::string, Seen> Look();
 
     WatchRules rules_;
-    int folder_ = -1;
+    HeldFolder folder_;
     std::string lost_;
     // The files written by this process, as they were then, as long as
     // they are seen so.

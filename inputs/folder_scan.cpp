@@ -41,6 +41,8 @@ std::string WithSeparator(std::string folder)
     return folder;
 }
 
+} // namespace
+
 // The first folder-list entry: absolute, single separators, ending with "/",
 // so rows built from it never carry a doubled separator.
 std::string FolderEntry(const std::string& folder)
@@ -56,6 +58,8 @@ std::string FolderEntry(const std::string& folder)
     }
     return WithSeparator(std::move(entry));
 }
+
+namespace {
 
 // Simple (one to one) upper-case mapping per code point, the way NTFS
 // compares names for its listing order; invalid bytes become U+FFFD.
@@ -116,11 +120,6 @@ bool IsRefused(const std::error_code& error)
 }
 
 constexpr const char* HiddenFolderReason = "hidden folder";
-
-bool IsHiddenName(std::string_view name)
-{
-    return name.starts_with('.');
-}
 
 // A folder that vanished while the scan ran had nothing left to leave out.
 void ReportListingFailure(const std::string& folder, const std::error_code& error, const SkipSink& skipSink,
@@ -280,6 +279,20 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, const std:
 
 } // namespace
 
+bool IsHiddenName(std::string_view name)
+{
+    return name.starts_with('.');
+}
+
+std::optional<std::string_view> SkippedByName(std::string_view name)
+{
+    if (name.starts_with('~'))
+        return TildeNameReason;
+    if (IsHiddenName(name))
+        return HiddenFileReason;
+    return std::nullopt;
+}
+
 bool HasUnsafeCharacters(std::string_view name)
 {
     // UTF-8 stands in for the old single-byte code page: a byte sequence it
@@ -349,13 +362,14 @@ void AddFolderFiles(const std::string& folder, const std::string& pattern, const
             return;
         for (const std::string& name : ListMatchingFiles(entry, pattern, reportSkip, exclusions.everyName)) {
             std::string path = entry + name;
-            const bool hidden = exclusions.everyName ? IsHiddenName(name) : AttributeValue(path) == HiddenArchive;
+            const std::optional<std::string_view> byName = SkippedByName(name);
+            const bool hidden = exclusions.everyName ? byName.has_value() : AttributeValue(path) == HiddenArchive;
             if (name.front() == '~')
-                skip(path, "the name starts with \"~\"");
+                skip(path, TildeNameReason.data());
             else if (!IsExistingFile(path))
                 continue;
             else if (hidden)
-                skip(path, "hidden file");
+                skip(path, HiddenFileReason.data());
             else
                 addRow(path);
         }

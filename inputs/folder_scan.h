@@ -11,6 +11,7 @@
 // may run on different threads at once.
 
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -49,6 +50,18 @@ struct ScanExclusions {
     // reportSkip: a fault rather than a rule.
     SkipSink reportUnlisted;
 };
+
+// The command line's rule for a file's name: why it is left out (a program's
+// "~" copy, a hidden name), or nothing when it is taken. A folder is left
+// out when its name is hidden (IsHiddenName).
+inline constexpr std::string_view TildeNameReason = "the name starts with \"~\"";
+inline constexpr std::string_view HiddenFileReason = "hidden file";
+std::optional<std::string_view> SkippedByName(std::string_view name);
+bool IsHiddenName(std::string_view name);
+
+// A folder's path as a scan's rows start with it: absolute, single
+// separators, ending with "/".
+std::string FolderEntry(const std::string& folder);
 
 // The pattern a drop and the "*" answer of Add All use: every file.
 inline constexpr std::string_view AllFilesPattern = "*.*";

@@ -7,6 +7,7 @@
 
 #include "runtime_error.h"
 
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -28,12 +29,17 @@ struct StepFailure {
 
 StepFailure FailureOf(int lineNumber, const RuntimeError& error);
 
+// Any exception as a step's failure: a RuntimeError keeps its number and
+// description, std::bad_alloc is Out of memory (7), any other std::exception
+// Invalid procedure call (5) with its what(), anything else that number
+// alone.
+StepFailure FailureOf(int lineNumber, std::exception_ptr exception);
+
 // The error's standard description, then the reason.
 StepFailure Refusal(int lineNumber, ErrorNumber number, const std::string& reason);
 
-// Runs one step: nothing when it ends, else its failure. A RuntimeError keeps
-// its number and description, std::bad_alloc is Out of memory (7), and any
-// other std::exception is Invalid procedure call (5) with its what().
+// Runs one step: nothing when it ends, else its failure, as FailureOf the
+// exception it raised.
 std::optional<StepFailure> RunStep(int lineNumber, const std::function<void()>& step);
 
 } // namespace tollamere

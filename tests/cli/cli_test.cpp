@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "cli_observer.h"
 #include "command_line.h"
 #include "file_list.h"
 #include "exif_orientation.h"
@@ -538,6 +539,41 @@ std::vector<JsonItem> ReadJsonLines(const std::string& output, JsonSummary* summ
     }
     EXPECT_TRUE(output.empty() || (output.back() == '\n' && summed)) << output;
     return items;
+}
+
+// The observer says each failure once, and gives its reason to that item's
+// JSON line only: an item of the same number in a watch's next batch has
+// none of it.
+TEST(CliObserverTest, EachItemKeepsItsOwnReason)
+{
+    std::FILE* messages = std::tmpfile();
+    ASSERT_NE(messages, nullptr);
+    CliObserver observer({messages, false, true, false, true, {}}, std::stop_source{});
+    ConversionFailure failure;
+    failure.inputPath = "/in/a.png";
+    failure.lineNumber = LineLoad;
+    failure.number = ErrorNumber::FileNotFound;
+    failure.description = "File not found: /in/a.png";
+    ItemResult failed;
+    failed.inputPath = "/in/a.png";
+    ItemResult written;
+    written.inputPath = "/in/b.png";
+    written.outputPath = "/out/b.png";
+    written.outcome = ItemResult::Outcome::Written;
+    testing::internal::CaptureStdout();
+    observer.Failure(failure);
+    observer.Finished(failed);
+    observer.Finished(written);
+    observer.Report(JsonSummaryLine({}));
+    const std::vector<JsonItem> items = ReadJsonLines(testing::internal::GetCapturedStdout());
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].reason, std::optional<std::string>("no such file"));
+    EXPECT_EQ(items[1].reason, std::nullopt);
+    std::rewind(messages);
+    char said[256] = {};
+    EXPECT_EQ(std::string(said, std::fread(said, 1, sizeof said, messages)),
+              "tollamere-cli: /in/a.png: no such file\n/in/b.png -> /out/b.png, 0 ms\n");
+    std::fclose(messages);
 }
 
 Picture Button(std::int32_t size)
