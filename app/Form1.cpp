@@ -2,6 +2,7 @@
 #include "Form1.h"
 
 #include "captioned_progress_bar.h"
+#include "effect_defaults.h"
 #include "failure_report.h"
 #include "handler_names.h"
 #include "input_list_model.h"
@@ -84,6 +85,11 @@ QString FromUtf8(const std::string& text)
     return QString::fromStdString(text);
 }
 
+QString Latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
 } // namespace
 
 Form1::Form1(Dialogs& dialogs, Form1Environment environment, QWidget* parent)
@@ -137,9 +143,9 @@ void Form1::CreateControls()
     // In the order of the design, which is also the stacking order.
     Frame1 = new QGroupBox(QStringLiteral("Options"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    txtBevelSize = makeBox("txtBevelSize", QStringLiteral("5"), Frame1);
-    txtLightElevation = makeBox("txtLightElevation", QStringLiteral("30"), Frame1);
-    txtLightAngle = makeBox("txtLightAngle", QStringLiteral("135"), Frame1);
+    txtBevelSize = makeBox("txtBevelSize", Latin1(DefaultBevelSizeText), Frame1);
+    txtLightElevation = makeBox("txtLightElevation", Latin1(DefaultLightElevationText), Frame1);
+    txtLightAngle = makeBox("txtLightAngle", Latin1(DefaultLightAngleText), Frame1);
     // The labels' access keys take the keyboard to their boxes.
     Label3 = makeLabel("Label3", QStringLiteral("&Bevel Size:"), Frame1);
     Label3->setBuddy(txtBevelSize);
@@ -463,10 +469,10 @@ void Form1::Form_Load()
     const QString handPointerPath = environment_.programFolder + QStringLiteral("/HAND-M.CUR");
     if (RunTest(LoadHandler, 106, [&] { return PathExists(handPointerPath.toStdString()); }))
         RunStep(LoadHandler, 108, [&] { handCursor_ = LoadCursorFile(handPointerPath); });
-    RunStep(LoadHandler, 128, [&] { txtLightAngle->setText(StoredSetting(KeyLightAngle, QStringLiteral("135"))); });
+    RunStep(LoadHandler, 128, [&] { txtLightAngle->setText(StoredSetting(KeyLightAngle, Latin1(DefaultLightAngleText))); });
     RunStep(LoadHandler, 130,
-            [&] { txtLightElevation->setText(StoredSetting(KeyLightElevation, QStringLiteral("30"))); });
-    RunStep(LoadHandler, 132, [&] { txtBevelSize->setText(StoredSetting(KeyBevelSize, QStringLiteral("5"))); });
+            [&] { txtLightElevation->setText(StoredSetting(KeyLightElevation, Latin1(DefaultLightElevationText))); });
+    RunStep(LoadHandler, 132, [&] { txtBevelSize->setText(StoredSetting(KeyBevelSize, Latin1(DefaultBevelSizeText))); });
     RunStep(LoadHandler, 134, [&] { inputList_->SetColumnTitle(ColumnHeader); });
     RunStep(LoadHandler, 136, [&] { FitFileColumn(); });
     RunStep(LoadHandler, 138, [&] { RestoreOutputFolder(); });

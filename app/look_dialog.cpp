@@ -40,6 +40,18 @@ QComboBox* Choices(QWidget* owner, std::initializer_list<const char*> captions)
     return box;
 }
 
+// A box of the look's words for the choice, each with a capital.
+QComboBox* WordChoices(QWidget* owner, std::string_view choice)
+{
+    auto* box = new QComboBox(owner);
+    for (const std::string& word : LookChoiceWords(choice)) {
+        QString caption = QString::fromStdString(word);
+        caption[0] = caption[0].toUpper();
+        box->addItem(caption);
+    }
+    return box;
+}
+
 QSpinBox* Number(QWidget* owner, int highest, const QString& suffix, int lowest = 0)
 {
     auto* box = new QSpinBox(owner);
@@ -67,14 +79,14 @@ LookDialog::LookDialog(const NamedLook& current, LookStore store, QWidget* paren
         list->addWidget(button);
     }
 
-    technique_ = Choices(this, {"Classic", "Smooth", "Chisel"});
+    technique_ = WordChoices(this, "technique");
     technique_->setObjectName(QStringLiteral("technique"));
     technique_->setToolTip(QStringLiteral("Classic: the look as it always was. Smooth: heights from the exact distance "
                                           "to the edge, round shapes shaded round. Chisel: straight facets and a ridge."));
-    profile_ = Choices(this, {"Linear", "Round", "Cove", "Ridge"});
+    profile_ = WordChoices(this, "profile");
     depth_ = Number(this, MaxDepthPercent, QStringLiteral(" %"));
     direction_ = Choices(this, {"Up (raised)", "Down (sunk)"});
-    style_ = Choices(this, {"Inner", "Outer", "Emboss", "Pillow"});
+    style_ = WordChoices(this, "style");
     style_->setObjectName(QStringLiteral("style"));
     style_->setToolTip(QStringLiteral("Where the band lies: inside the shape, outside it, half each side, or a groove "
                                       "along the edge"));

@@ -14,8 +14,8 @@ namespace tollamere {
 namespace {
 
 // The other two boxes at the values a fresh window shows.
-constexpr double DefaultAngle = 135.0;
-constexpr double DefaultElevation = 30.0;
+constexpr double DefaultAngle = DefaultLightAngleDegrees;
+constexpr double DefaultElevation = DefaultLightElevationDegrees;
 
 QString Degrees(double value)
 {
@@ -53,7 +53,7 @@ QString BoxName(ParameterBox box)
 QString BoxRange(ParameterBox box)
 {
     switch (box) {
-    case ParameterBox::BevelSize: return QStringLiteral("a whole number from 0 to 254");
+    case ParameterBox::BevelSize: return QString::fromStdString("a whole number from " + BevelSizeRangeText());
     case ParameterBox::LightAngle: return QStringLiteral("any number of degrees");
     case ParameterBox::LightElevation: return QStringLiteral("from -90 to 90 degrees");
     }

@@ -108,7 +108,7 @@ QImage DrawProgramIcon(std::int32_t size)
         }
 
     Picture button = face;
-    ApplyBevel(face, button, ParseBevelParameters(std::to_string(bevelSize), "135", "30", "."));
+    ApplyBevel(face, button, ParseBevelParameters(std::to_string(bevelSize), DefaultLightAngleText, DefaultLightElevationText, "."));
 
     QImage image(size, size, QImage::Format_ARGB32);
     for (std::int32_t y = 0; y < size; ++y) {

@@ -54,7 +54,7 @@ const Picture& SheetOf(std::int64_t megapixels)
 
 BevelParameters Parameters(std::int64_t bevelSize)
 {
-    return {static_cast<std::int32_t>(bevelSize), DegreesToRadians(135), DegreesToRadians(30)};
+    return {static_cast<std::int32_t>(bevelSize), DegreesToRadians(DefaultLightAngleDegrees), DegreesToRadians(DefaultLightElevationDegrees)};
 }
 
 unsigned AllCores()
@@ -170,8 +170,8 @@ void Oracle(benchmark::State& state)
 {
     const Picture& input = SheetOf(state.range(0));
     for (auto _ : state) {
-        Picture output = oracle::LiteralBevel(input, static_cast<std::int32_t>(state.range(1)), DegreesToRadians(135),
-                                              DegreesToRadians(30));
+        Picture output = oracle::LiteralBevel(input, static_cast<std::int32_t>(state.range(1)), DegreesToRadians(DefaultLightAngleDegrees),
+                                              DegreesToRadians(DefaultLightElevationDegrees));
         benchmark::DoNotOptimize(output.Row(0));
     }
     SetPixels(state, input);
@@ -217,7 +217,7 @@ void OneStage(benchmark::State& state)
     const auto stage = static_cast<Stage>(state.range(0));
     const std::int32_t bevelSize = static_cast<std::int32_t>(state.range(1));
     const Picture& input = SheetOf(4);
-    const Vector3 lightVector = ComputeLightVector(DegreesToRadians(135), DegreesToRadians(30));
+    const Vector3 lightVector = ComputeLightVector(DegreesToRadians(DefaultLightAngleDegrees), DegreesToRadians(DefaultLightElevationDegrees));
     for (auto _ : state) {
         state.PauseTiming();
         cDIBSection surface;

@@ -83,7 +83,7 @@ const PhotoFile& Photo()
 
 BevelParameters Parameters(std::int32_t bevelSize)
 {
-    return {bevelSize, DegreesToRadians(135), DegreesToRadians(30)};
+    return {bevelSize, DegreesToRadians(DefaultLightAngleDegrees), DegreesToRadians(DefaultLightElevationDegrees)};
 }
 
 unsigned AllCores()

@@ -91,7 +91,7 @@ std::optional<std::string> ReadEffectText(const std::string& option, const std::
 std::optional<std::string> ReadEffectTexts(CliOptions& options)
 {
     BevelParameters& parameters = options.parameters;
-    if (auto error = ReadEffectText("--size", options.bevelSize, "a bevel size from 0 to 254", [&](BevelParameters& alone) {
+    if (auto error = ReadEffectText("--size", options.bevelSize, "a bevel size from " + BevelSizeRangeText(), [&](BevelParameters& alone) {
             alone.bevelSize = parameters.bevelSize = ParseBevelSize(options.bevelSize, DecimalSeparator);
         }))
         return error;
@@ -440,9 +440,11 @@ std::string UsageText()
            "\n"
            "  -o, --output DIR      output folder (default: the current folder); - writes the\n"
            "                        one output to standard output (needs --format)\n"
-           "  -s, --size N          bevel size in pixels, 0 to 254 (default: 5)\n"
-           "  -a, --angle DEG       light angle in degrees (default: 135, the top left)\n"
-           "  -e, --elevation DEG   light elevation in degrees (default: 30)\n"
+           "  -s, --size N          bevel size in pixels, " + BevelSizeRangeText() + " (default: " +
+           std::string(DefaultBevelSizeText) + ")\n"
+           "  -a, --angle DEG       light angle in degrees (default: " + std::string(DefaultLightAngleText) +
+           ", the top left)\n"
+           "  -e, --elevation DEG   light elevation in degrees (default: " + std::string(DefaultLightElevationText) + ")\n"
            "  -x, --ext EXT         scan folders for files with this extension only\n"
            "                        (default: *, every picture file)\n"
            "  -j, --jobs N          pictures converted at once, 1 to 1024 (default: one per\n"

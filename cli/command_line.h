@@ -2,6 +2,7 @@
 #pragma once
 
 #include "conversion_run.h"
+#include "effect_defaults.h"
 #include "output_options.h"
 
 #include <optional>
@@ -18,9 +19,9 @@ inline constexpr std::string_view StandardStreamPath = "-";
 // of its argument, whatever their encoding.
 struct CliOptions {
     std::string outputFolder = ".";
-    std::string bevelSize = "5";
-    std::string lightAngle = "135";
-    std::string lightElevation = "30";
+    std::string bevelSize{DefaultBevelSizeText};
+    std::string lightAngle{DefaultLightAngleText};
+    std::string lightElevation{DefaultLightElevationText};
     // The three texts above, read once when the command line is.
     BevelParameters parameters = EffectParameters{}.parsed;
     // The technique and the rest of the look (--technique, --profile, ...).

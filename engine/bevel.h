@@ -5,6 +5,7 @@
 // from the user's texts, and one call from a picture to its bevelled copy.
 
 #include "bevel_look.h"
+#include "effect_defaults.h"
 #include "numeric_text.h"
 #include "picture.h"
 
@@ -18,7 +19,7 @@ namespace tollamere {
 // The effect's parameters as the user typed them, converted: bevel size in
 // pixels, light angle and elevation in radians.
 struct BevelParameters {
-    std::int32_t bevelSize = 5;
+    std::int32_t bevelSize = DefaultBevelSize;
     double lightAngle = 0.0;
     double lightElevation = 0.0;
 };
@@ -37,13 +38,13 @@ std::int32_t ParseBevelSize(std::string_view text, const std::string& decimalSep
 double ParseLightDegrees(std::string_view text, const std::string& decimalSeparator);
 
 // Raises what ApplyBevel raises for every picture with a bevel, before any
-// picture is read: a bevel size outside 0..254 (Division by zero (11) for
+// picture is read: a bevel size outside 0..MaxBevelSize (Division by zero (11) for
 // -1, else Overflow (6)), and Overflow (6) for an angle or elevation so large
 // that the light has no direction.
 void CheckBevelParameters(const BevelParameters& parameters);
 
 // Bevels picIn into picOut at (0, 0), keeping picOut's alpha bytes; picOut
-// receives nothing on failure. Bevel sizes outside 0..254 are refused: -1
+// receives nothing on failure. Bevel sizes outside 0..MaxBevelSize are refused: -1
 // raises Division by zero (11), any other Overflow (6); a picture without
 // pixels raises Invalid picture (481). threads: how many threads a large
 // picture may use (0 counts as 1); the result does not depend on it.

@@ -12,6 +12,10 @@
 
 namespace tollamere {
 
+// The ranges of the look's numbers that CheckBevelLook keeps.
+inline constexpr std::int32_t MaxDepthPercent = 1000;
+inline constexpr std::int32_t MaxSoftenRadius = 64;
+
 enum class BevelTechnique {
     // The erosion height field in bytes, the effect as it always was.
     Classic,

@@ -2,6 +2,7 @@
 #include "bevel_stages.h"
 
 #include "checked_arithmetic.h"
+#include "effect_defaults.h"
 #include "map_blur.h"
 #include "runtime_error.h"
 #include "work_bands.h"
@@ -90,7 +91,7 @@ void BuildHeightField(std::int32_t bevelSize, BevelMaps& maps, unsigned threads)
     // outermost ring, from the frame just beyond the picture's edge. So the
     // height is that city-block distance, limited to bevelSize + 1: distances
     // along each row, then swept down and up the columns.
-    const auto cap = static_cast<std::uint8_t>(std::clamp(bevelSize, 0, 254) + 1);
+    const auto cap = static_cast<std::uint8_t>(std::clamp(bevelSize, 0, MaxBevelSize) + 1);
     ByteMap& heights = maps.heightMap;
     const std::int32_t width = heights.Width();
     ForEachBand(threads, heights.Height(), width, [&](std::int32_t first, std::int32_t last) {
@@ -191,7 +192,7 @@ void CheckBevelSize(std::int32_t bevelSize)
 {
     if (bevelSize == -1)
         Raise(ErrorNumber::DivisionByZero);
-    if (bevelSize < 0 || bevelSize > 254)
+    if (bevelSize < 0 || bevelSize > MaxBevelSize)
         Raise(ErrorNumber::Overflow);
 }
 

@@ -50,7 +50,7 @@ struct BevelMaps {
 void BuildShapeMask(const PixelView& pixels, BevelMaps& maps, unsigned threads = 1);
 // From the shape mask (exactly 0 or 1) to 1 + the erosion passes each inside
 // pixel survives, limited to bevelSize + 1 (a size below 1 makes no pass).
-// Sizes above 254 are CheckBevelSize's to refuse before.
+// Sizes above MaxBevelSize are CheckBevelSize's to refuse before.
 void BuildHeightField(std::int32_t bevelSize, BevelMaps& maps, unsigned threads = 1);
 // Heights from 0..bevelSize + 1 to 0..255. A bound outside a byte raises
 // Overflow (6); bevel size -1 raises Division by zero (11).
@@ -63,7 +63,7 @@ void BlurLights(BevelMaps& maps, unsigned threads = 1);
 void MergeHeightLight(BevelMaps& maps, unsigned threads = 1);
 void RenderBevel(const PixelView& pixels, const BevelMaps& maps, unsigned threads = 1);
 
-// Bevel sizes outside 0..254 are refused before any work: -1 raises Division
+// Bevel sizes outside 0..MaxBevelSize are refused before any work: -1 raises Division
 // by zero (11), any other Overflow (6), the errors the effect would meet.
 void CheckBevelSize(std::int32_t bevelSize);
 

@@ -49,6 +49,15 @@ std::optional<std::string> ReadWord(const Words<Choice, Count>& words, std::stri
 }
 
 template <typename Choice, std::size_t Count>
+std::vector<std::string> AllWords(const Words<Choice, Count>& words)
+{
+    std::vector<std::string> all;
+    for (const auto& [choice, word] : words)
+        all.emplace_back(word);
+    return all;
+}
+
+template <typename Choice, std::size_t Count>
 std::string WordOf(const Words<Choice, Count>& words, Choice choice)
 {
     for (const auto& [candidate, word] : words) {
@@ -282,6 +291,19 @@ std::string LookColourText(const LookColour& colour)
     for (int shift = 20; shift >= 0; shift -= 4)
         text += Digits[colour.rgb >> shift & 0xF];
     return text + "@" + std::to_string(colour.opacityPercent);
+}
+
+std::vector<std::string> LookChoiceWords(std::string_view name)
+{
+    if (name == "technique")
+        return AllWords(TechniqueWords);
+    if (name == "profile")
+        return AllWords(ProfileWords);
+    if (name == "direction")
+        return AllWords(DirectionWords);
+    if (name == "style")
+        return AllWords(StyleWords);
+    return {};
 }
 
 } // namespace tollamere

@@ -17,9 +17,6 @@
 
 namespace tollamere {
 
-inline constexpr std::int32_t MaxDepthPercent = 1000;
-inline constexpr std::int32_t MaxSoftenRadius = 64;
-
 // One choice of the look as the command line offers it.
 struct LookChoice {
     std::string name;
@@ -29,6 +26,11 @@ struct LookChoice {
     // would drop it.
     bool shapesSmoothBands = true;
 };
+
+// The words of a choice that is one of several values, in the order of those
+// values ("classic", "smooth", "chisel" for "technique"); empty for any
+// other choice.
+std::vector<std::string> LookChoiceWords(std::string_view name);
 
 // Every choice, in the order LookChoiceTexts gives them.
 const std::vector<LookChoice>& LookChoices();

@@ -2,6 +2,7 @@
 #include "resample.h"
 
 #include "drop_shadow.h"
+#include "effect_defaults.h"
 #include "runtime_error.h"
 #include "work_bands.h"
 
@@ -172,8 +173,8 @@ void ScaleEffect(BevelParameters& parameters, BevelLook& look, double factor)
 {
     if (factor == 1.0)
         return;
-    parameters.bevelSize = Scaled(parameters.bevelSize, factor, 0, 254);
-    look.softenRadius = Scaled(look.softenRadius, factor, 0, 64);
+    parameters.bevelSize = Scaled(parameters.bevelSize, factor, 0, MaxBevelSize);
+    look.softenRadius = Scaled(look.softenRadius, factor, 0, MaxSoftenRadius);
     Decoration& decoration = look.decoration;
     decoration.margin = Scaled(decoration.margin, factor, 0, MaxMargin);
     if (decoration.shadow) {

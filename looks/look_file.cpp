@@ -43,7 +43,7 @@ std::optional<std::string> CheckNumber(std::string_view key, std::string_view te
     } catch (const RuntimeError& error) {
         if (error.Number() == ErrorNumber::TypeMismatch)
             return "needs a number";
-        return key == "size" ? "needs a bevel size from 0 to 254" : "needs degrees few enough to give the light a direction";
+        return key == "size" ? "needs a bevel size from " + BevelSizeRangeText() : "needs degrees few enough to give the light a direction";
     }
 }
 

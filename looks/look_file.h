@@ -15,6 +15,7 @@
 //     profile = round
 
 #include "bevel_look.h"
+#include "effect_defaults.h"
 
 #include <cstddef>
 #include <optional>
@@ -35,9 +36,9 @@ struct NamedLook {
     std::string name;
     // The bevel's numbers as texts, with "." as their decimal separator, as
     // the command line takes them.
-    std::string bevelSize = "5";
-    std::string lightAngle = "135";
-    std::string lightElevation = "30";
+    std::string bevelSize{DefaultBevelSizeText};
+    std::string lightAngle{DefaultLightAngleText};
+    std::string lightElevation{DefaultLightElevationText};
     BevelLook look;
 };
 

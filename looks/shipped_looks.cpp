@@ -12,7 +12,7 @@ namespace {
 template <typename Choose>
 NamedLook Shipped(std::string name, std::string size, std::string elevation, Choose choose)
 {
-    NamedLook look{std::move(name), std::move(size), "135", std::move(elevation), {}};
+    NamedLook look{std::move(name), std::move(size), std::string(DefaultLightAngleText), std::move(elevation), {}};
     choose(look.look);
     return look;
 }
@@ -22,7 +22,7 @@ NamedLook Shipped(std::string name, std::string size, std::string elevation, Cho
 const std::vector<NamedLook>& ShippedLooks()
 {
     static const std::vector<NamedLook> looks{
-        Shipped("Classic", "5", "30", [](BevelLook&) {}),
+        Shipped("Classic", std::string(DefaultBevelSizeText), std::string(DefaultLightElevationText), [](BevelLook&) {}),
         // A wide, rounded rim that rises gently into the face, on a soft
         // shadow with room around it.
         Shipped("Soft button", "14", "40",

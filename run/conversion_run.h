@@ -21,8 +21,9 @@ namespace tollamere {
 // before the run, by ReadEffectParameters; or the error reading them raised,
 // with which every item then fails at the effect's step.
 struct EffectParameters {
-    // The boxes' texts when the window opens: 5, 135 and 30.
-    BevelParameters parsed{5, DegreesToRadians(135.0), DegreesToRadians(30.0)};
+    // The boxes' texts when the window opens.
+    BevelParameters parsed{DefaultBevelSize, DegreesToRadians(DefaultLightAngleDegrees),
+                           DegreesToRadians(DefaultLightElevationDegrees)};
     std::optional<RuntimeError> error;
     // The technique and the rest of the look; the classic one by default.
     BevelLook look;
