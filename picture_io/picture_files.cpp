@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture_files.h"
 
+#include "cDIBSection.h"
 #include "colour_profile.h"
 #include "exif_orientation.h"
 
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <utility>
 
 namespace tollamere {
 namespace {
@@ -51,6 +53,19 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes)
     PictureFile file;
     LoadPictureFromBytes(bytes, file);
     return file;
+}
+
+bool LoadJpegOntoSurface(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels, bool autoOrient,
+                         BevelWorkspace& space, PictureFile& into)
+{
+    JpegHeader header = ReadJpegHeader(bytes, maxPixels);
+    if (header.inks || (autoOrient && ExifOrientation(header.metadata.exif) != 1)) {
+        DecodeJpeg(bytes, std::move(header), into);
+        return false;
+    }
+    DecodeJpeg(bytes, header, space.SurfaceFor(header.width, header.height).Layout());
+    into.metadata = std::move(header.metadata);
+    return true;
 }
 
 void TurnPictureUpright(PictureFile& file)

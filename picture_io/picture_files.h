@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "bevel.h"
 #include "format_registry.h"
 #include "picture_file.h"
 
@@ -33,6 +34,14 @@ PictureFile LoadPictureFromBytes(std::span<const std::uint8_t> bytes);
 // maxPixels, whatever its header said, raises PictureBeyondAllowance (an
 // Out of memory (7) that tells its size) before its pixels are allocated.
 void LoadPictureFromBytes(std::span<const std::uint8_t> bytes, PictureFile& into, std::uint64_t maxPixels = MaxPicturePixels);
+
+// A JPEG loaded for the classic effect, which bevels the workspace's 24-bit
+// surface: straight into the surface when it can stay there (no inks to
+// convert to RGB, nor, with autoOrient, a photo to turn upright), its
+// metadata into `into`: true. Otherwise into `into`'s picture, from the
+// headers already read: false. Raises as LoadPictureFromBytes.
+bool LoadJpegOntoSurface(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels, bool autoOrient,
+                         BevelWorkspace& space, PictureFile& into);
 
 // Writes the picture in the format its path's extension names (case ignored)
 // in the format table: JPEG at quality 100 without chroma subsampling, BMP

@@ -7,6 +7,7 @@
 #include "exif_orientation.h"
 #include "file_io.h"
 #include "flusher.h"
+#include "item_conversion.h"
 #include "jpeg_codec.h"
 #include "memory_budget.h"
 #include "ordered_reports.h"
@@ -38,43 +39,6 @@ namespace {
 std::string MiB(std::uint64_t bytes)
 {
     return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
-}
-
-// A picture the look's margin would grow beyond what any picture may be.
-std::optional<StepFailure> GrownBeyondLimits(PictureSize size, std::int32_t margin)
-{
-    if (margin <= 0)
-        return std::nullopt;
-    const GrownSize grown = GrowBy(std::int32_t(std::min<std::uint64_t>(size.width, INT32_MAX)),
-                                   std::int32_t(std::min<std::uint64_t>(size.height, INT32_MAX)), margin);
-    if (PixelCount({grown.width, grown.height}) <= MaxPicturePixels)
-        return std::nullopt;
-    return Refusal(LineBevel, ErrorNumber::OutOfMemory,
-                   "a margin of " + std::to_string(margin) + " pixels makes the picture " + std::to_string(grown.width) +
-                       " x " + std::to_string(grown.height) + " pixels, beyond the " + std::to_string(MaxPicturePixels) +
-                       " pixels a picture may have");
-}
-
-// Whether the output is one file holding the picture at several sizes.
-bool WritesSizes(const ItemPlan& plan)
-{
-    return plan.format && plan.format->format && plan.format->format->encodeSizes;
-}
-
-// The factor an item's picture of that size is resized by: to fit the
-// options' box, then times the plan's scale; 1 when it is not resized.
-double ResizeFactor(const ItemPlan& plan, const OutputOptions& options, PictureSize size)
-{
-    if (!plan.resized || size.width == 0 || size.height == 0)
-        return 1.0;
-    return FitFactor(std::int64_t(size.width), std::int64_t(size.height), options.fitWidth, options.fitHeight, plan.scale.factor);
-}
-
-// Whether the output keeps every level of alpha, so that a margin can be
-// transparent and a shadow soft over it.
-bool OutputKeepsAlpha(const ItemPlan& plan)
-{
-    return plan.route != OutputRoute::Bitmap && plan.format && plan.format->format && plan.format->format->keepsAlpha;
 }
 
 // How a worker left an item.
@@ -140,9 +104,6 @@ public:
         }
         planner_.emplace(request_, folder);
         plans_ = planner_->Plan();
-
-        if (request_.parameters.error)
-            parameterFailure_ = FailureOf(LineBevel, *request_.parameters.error);
 
         const unsigned cores = UsableProcessors();
         const std::size_t workers = std::min<std::size_t>(request_.workers == 0 ? cores : request_.workers, plans_.size());
@@ -352,16 +313,14 @@ private:
         reports_->Close(result.item);
     }
 
-    // Loads, bevels and encodes one item, and writes its output into a
-    // temporary file that the flusher then puts in place. A JPEG that is
-    // written as JPEG stays in the workspace's surface from its decoding to
-    // its encoding; every other item goes through a picture.
-    // The load refuses a picture of more than allowedPixels; its size is then
-    // put in `larger`.
+    // Loads, bevels and encodes one item (ConvertItem), and writes its
+    // output into a temporary file that the flusher then puts in place. The
+    // load refuses a picture of more than allowedPixels; its size is then put
+    // in `larger`.
     ItemEnd Convert(ItemResult& result, BevelWorkspace* workspace, const ItemInput& source, std::uint64_t allowedPixels,
                     std::optional<PictureSize>& larger, std::chrono::steady_clock::time_point started)
     {
-        ItemPlan& plan = plans_[result.item];
+        const ItemPlan& plan = plans_[result.item];
         if (plan.refusal)
             return Fail(result, *plan.refusal, true);
         if (plan.skip)
@@ -369,111 +328,28 @@ private:
         if (source.failure)
             return Fail(result, *source.failure);
 
+        std::vector<std::uint8_t> bytes;
+        if (auto failure = RunStep(LineLoad, [&] { bytes = source.file->ReadAll(); }))
+            return Fail(result, *failure);
         // An item whose size nobody could tell took no workspace from the pool.
         std::optional<BevelWorkspace> own;
         BevelWorkspace& space = workspace != nullptr ? *workspace : own.emplace();
-        // The input is read into the workspace's kept picture, and its memory
-        // goes back there whatever happens to the item.
-        PictureFile input;
-        input.picture = std::move(space.KeptPicture());
-        struct GiveBack {
-            BevelWorkspace& space;
-            PictureFile& input;
-            ~GiveBack() { space.KeptPicture() = std::move(input.picture); }
-        } giveBack{space, input};
-        bool onSurface = false;
-        // The factor a drawing was rendered at, for its size asked for; a
-        // picture is loaded at its own size (1) and resized after.
-        double rendered = 1.0;
-        if (auto failure = RunStep(LineLoad, [&] {
-                const std::vector<std::uint8_t> bytes = source.file->ReadAll();
-                try {
-                    if (plan.encoder == Encoder::Jpeg && onSurface_ && !plan.resized && LooksLikeJpeg(bytes)) {
-                        // Straight into the surface; CMYK and YCCK, and a photo
-                        // to be turned upright, go through the picture, from the
-                        // headers already read.
-                        JpegHeader header = ReadJpegHeader(bytes, allowedPixels);
-                        if (header.inks || (request_.output.autoOrient && ExifOrientation(header.metadata.exif) != 1)) {
-                            DecodeJpeg(bytes, std::move(header), input);
-                        } else {
-                            DecodeJpeg(bytes, header, space.SurfaceFor(header.width, header.height).Layout());
-                            input.metadata = std::move(header.metadata);
-                            onSurface = true;
-                        }
-                    } else if ((plan.resized || WritesSizes(plan)) && IsDrawing(bytes)) {
-                        rendered = DrawingFactor(plan, ProbePictureSize(bytes));
-                        RenderDrawingBytes(bytes, input, allowedPixels, rendered);
-                    } else {
-                        LoadPictureFromBytes(bytes, input, allowedPixels);
-                    }
-                    if (!onSurface && request_.output.autoOrient)
-                        TurnPictureUpright(input);
-                } catch (const PictureBeyondAllowance& beyond) {
-                    larger = beyond.Size();
-                } catch (const std::bad_alloc&) {
-                    RaiseWithReason(ErrorNumber::OutOfMemory, "no memory to decode the picture");
-                }
-            }))
-            return Fail(result, *failure);
-        if (larger)
+        ItemOutput output = ConvertItem(plan, request_, std::move(bytes), space, allowedPixels, engineThreads_, stopToken_);
+        if (output.larger) {
+            larger = output.larger;
             return ItemEnd::Larger;
-        if (parameterFailure_)
-            return Fail(result, *parameterFailure_);
-
-        // An icon's sizes, each resized and bevelled on its own.
-        std::vector<Picture> sizes;
-        if (auto failure = RunStep(LineBevel, [&] {
-                if (onSurface) {
-                    space.Bevel(request_.parameters.parsed, engineThreads_);
-                    return;
-                }
-                const bool keepsAlpha = OutputKeepsAlpha(plan);
-                if (WritesSizes(plan)) {
-                    const std::int32_t side = std::max(input.picture.Width(), input.picture.Height());
-                    for (const std::int32_t wanted : IconSides(request_.output, side)) {
-                        const double factor = IconFactor(side, wanted);
-                        sizes.push_back(factor == 1.0 ? input.picture : Resized(input.picture, factor));
-                        BevelAt(sizes.back(), factor * rendered, keepsAlpha, space);
-                    }
-                } else {
-                    const PictureSize size{std::uint64_t(input.picture.Width()), std::uint64_t(input.picture.Height())};
-                    if (rendered != 1.0) {
-                        BevelAt(input.picture, rendered, keepsAlpha, space);
-                    } else {
-                        const double factor = ResizeFactor(plan, request_.output, size);
-                        if (plan.resized)
-                            input.picture = Resized(input.picture, factor);
-                        BevelAt(input.picture, factor, keepsAlpha, space);
-                    }
-                }
-                if (request_.parameters.look.decoration.Any())
-                    input.hasAlpha = keepsAlpha;
-            }))
-            return Fail(result, *failure);
-        if (stopToken_.stop_requested())
+        }
+        if (output.failure)
+            return Fail(result, *output.failure);
+        if (output.stopped)
             return ItemEnd::Stopped;
 
-        const OutputOptions& options = request_.output;
-        SaveSettings settings;
-        settings.quality = options.quality;
-        settings.pngLevel = options.pngLevel;
-        if (!options.stripMetadata)
-            settings.metadata = std::move(input.metadata);
         auto write = std::make_shared<PendingWrite>();
         auto failure = RunStep(plan.saveLine, [&] {
-            const std::filesystem::path outputPath = ToFileSystemPath(plan.outputPath);
-            const auto encode = [&] {
-                if (onSurface)
-                    return EncodePictureFile(space.Surface().Layout(), *plan.format, settings);
-                if (!sizes.empty())
-                    return EncodePictureSizes(sizes, input.hasAlpha, *plan.format, settings);
-                return EncodePictureFile(input.picture, input.hasAlpha, *plan.format, settings);
-            };
-            const EncodedBytes bytes = plan.route == OutputRoute::JpegWriter ? EncodeForJpegWriter(encode, outputPath) : encode();
             try {
                 const OutputFolder target =
                     plan.subFolder.empty() ? *outputFolder_ : *outputFolder_->Below(ToFileSystemPath(plan.subFolder), true);
-                *write = StartWrite(target, GetFileName(plan.outputPath), bytes);
+                *write = StartWrite(target, GetFileName(plan.outputPath), output.bytes);
             } catch (const RuntimeError& error) {
                 if (plan.route == OutputRoute::JpegWriter)
                     RaiseJpegWriterFailure(error);
@@ -484,68 +360,6 @@ private:
             return Fail(result, *failure);
         flusher_->Post([this, result, write, started]() mutable { FinishItem(result, *write, started); });
         return ItemEnd::Flushing;
-    }
-
-    // The factor a drawing of the stated size is rendered at: its output's,
-    // or for an icon the one that makes its larger side the largest an icon
-    // holds, from which the smaller sides are resized.
-    double DrawingFactor(const ItemPlan& plan, std::optional<PictureSize> stated) const
-    {
-        if (!stated || stated->width == 0 || stated->height == 0)
-            return 1.0;
-        if (!WritesSizes(plan))
-            return ResizeFactor(plan, request_.output, *stated);
-        return double(MaxIconSide) / double(std::max(stated->width, stated->height));
-    }
-
-    // The factor that makes a picture whose larger side is `side` an icon
-    // entry `wanted` pixels across, the look's margin, scaled alike, included:
-    // an icon's sizes are what it says. Raises Overflow (6) when the margin
-    // leaves no room.
-    double IconFactor(std::int32_t side, std::int32_t wanted) const
-    {
-        const std::int32_t margin = request_.parameters.look.decoration.margin;
-        double factor = double(wanted) / double(side + 2 * std::int64_t{margin});
-        // The margin is scaled and rounded by the factor it gives: a round
-        // or two settles the two.
-        for (int round = 0; round < 3 && margin > 0; ++round) {
-            BevelParameters parameters = request_.parameters.parsed;
-            BevelLook look = request_.parameters.look;
-            ScaleEffect(parameters, look, factor);
-            const std::int32_t inside = wanted - 2 * look.decoration.margin;
-            if (inside < 1)
-                RaiseWithReason(ErrorNumber::Overflow, "the margin leaves no room in an icon of " +
-                                                           std::to_string(wanted) + " pixels");
-            factor = double(inside) / double(side);
-        }
-        return factor;
-    }
-
-    // The picture resized by the factor; the same picture when its size
-    // stays. Raises Out of memory (7) beyond the largest picture.
-    Picture Resized(const Picture& picture, double factor) const
-    {
-        const ScaledSize size = SizeTimes(picture.Width(), picture.Height(), factor);
-        if (size.width == picture.Width() && size.height == picture.Height())
-            return picture;
-        if (PixelCount({std::uint64_t(size.width), std::uint64_t(size.height)}) > MaxPicturePixels)
-            RaiseWithReason(ErrorNumber::OutOfMemory, "resized to " + std::to_string(size.width) + " x " +
-                                                          std::to_string(size.height) + " pixels, the picture would be beyond the " +
-                                                          std::to_string(MaxPicturePixels) + " pixels a picture may have");
-        return ResizePicture(picture, size.width, size.height, engineThreads_);
-    }
-
-    // The effect at the size of a picture resized by the factor: its pixel
-    // sizes scaled alike, so that every size of a button looks the same.
-    void BevelAt(Picture& picture, double factor, bool keepsAlpha, BevelWorkspace& space) const
-    {
-        BevelParameters parameters = request_.parameters.parsed;
-        BevelLook look = request_.parameters.look;
-        ScaleEffect(parameters, look, factor);
-        const PictureSize size{std::uint64_t(picture.Width()), std::uint64_t(picture.Height())};
-        if (const std::optional<StepFailure> beyond = GrownBeyondLimits(size, look.decoration.margin))
-            Raise(beyond->number, beyond->description);
-        ApplyLook(picture, parameters, look, keepsAlpha, engineThreads_, space);
     }
 
     // On the flusher's thread: the item's output flushed and put in place
@@ -620,12 +434,6 @@ private:
     std::optional<OutputFolder> outputFolder_;
     std::optional<OutputPlanner> planner_;
     std::vector<ItemPlan> plans_;
-    std::optional<StepFailure> parameterFailure_;
-    // Only the classic technique bevels the 24-bit surface a JPEG can be
-    // decoded into; the others read the picture's words, and so do a margin
-    // and a shadow, which grow the picture and draw on it.
-    const bool onSurface_ =
-        request_.parameters.look.technique == BevelTechnique::Classic && !request_.parameters.look.decoration.Any();
     const std::int32_t margin_ = request_.parameters.look.decoration.margin;
     unsigned engineThreads_ = 1;
     MemoryBudget budget_;

@@ -8,7 +8,7 @@
 // overlap. While a report that holds the run is out (a failure report
 // waiting for OK), WaitWhileHeld keeps items from starting.
 
-#include "conversion_run.h"
+#include "run_types.h"
 
 #include <condition_variable>
 #include <cstddef>

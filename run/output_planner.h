@@ -8,7 +8,7 @@
 // once, before other threads share the planner; NextFreeName may then be
 // called from any thread.
 
-#include "conversion_run.h"
+#include "run_types.h"
 #include "memory_budget.h"
 #include "format_registry.h"
 #include "run_steps.h"
