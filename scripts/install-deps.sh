@@ -42,6 +42,7 @@ packages=(
     lintian
     bash-completion
     parallel
+    gcovr
 )
 
 missing=()
