@@ -8,6 +8,7 @@
 // (argument 0) and at a quality. Test data is made before the timed loops.
 #include "avif_codec.h"
 #include "jxl_codec.h"
+#include "crafted_files.h"
 #include "picture_files.h"
 
 #include <QBuffer>
@@ -243,6 +244,36 @@ void LoadJxlLayer(benchmark::State& state)
         benchmark::DoNotOptimize(LoadPictureFromBytes(jxl));
 }
 
+// Hostile files are refused before their work: a header claiming a picture
+// of 100000 x 100000 before its pixels are allocated, an icon whose 16384
+// entries share one run of chunks walked once.
+void RefuseHugeHeaders(benchmark::State& state)
+{
+    const Bytes png = test::PngHeaderClaiming(100000, 100000);
+    const Bytes bmp = test::BmpHeaderClaiming(100000, 100000);
+    for (auto _ : state) {
+        for (const Bytes* bytes : {&png, &bmp}) {
+            try {
+                LoadPictureFromBytes(*bytes);
+            } catch (const RuntimeError&) {
+            }
+        }
+    }
+}
+
+void RefuseIconOfSharedChunks(benchmark::State& state)
+{
+    const Bytes icon = test::IconOfEntriesSharingChunks();
+    for (auto _ : state) {
+        try {
+            LoadPictureFromBytes(icon);
+        } catch (const RuntimeError&) {
+        }
+    }
+}
+
+BENCHMARK(RefuseHugeHeaders)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(RefuseIconOfSharedChunks)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LoadJpegLayer)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LoadJpegBareTurboJpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LoadJpegBareTurboJpegFreshBuffer)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -355,4 +355,30 @@ inline Bytes JxlHeaderClaiming(std::uint32_t width, std::uint32_t height)
     return jxl;
 }
 
+// An icon of 16384 entries, each a PNG signature and an IDAT header whose
+// length leads into one run of 100000 empty chunks: walked once, refused at
+// once; walked per entry, 1.6 billion steps.
+inline Bytes IconOfEntriesSharingChunks()
+{
+    constexpr std::uint32_t entries = 16384;
+    constexpr std::uint32_t startsAt = 6 + 16 * entries;
+    constexpr std::uint32_t runAt = startsAt + 16 * entries + 4;
+    Bytes icon{0, 0, 1, 0};
+    PutLittle16(icon, entries);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        icon.insert(icon.end(), {16, 16, 0, 0, 1, 0, 32, 0});
+        PutLittle32(icon, 100);
+        PutLittle32(icon, startsAt + 16 * i);
+    }
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        icon.insert(icon.end(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
+        PutBig32(icon, runAt - (startsAt + 16 * i) - 20);  // its data and CRC end where the run begins
+        icon.insert(icon.end(), {'I', 'D', 'A', 'T'});
+    }
+    icon.resize(runAt, 0);
+    for (int i = 0; i < 100000; ++i)
+        icon.insert(icon.end(), {0, 0, 0, 0, 'a', 'b', 'C', 'd', 0, 0, 0, 0});
+    return icon;
+}
+
 } // namespace tollamere::test

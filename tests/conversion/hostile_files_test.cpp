@@ -13,7 +13,6 @@
 #include "picture_test_support.h"
 #include "runtime_error_matchers.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -130,8 +129,8 @@ TEST(PictureFileHostile, HeadersClaimingHugePicturesAreRefusedBeforeAllocating)
         {"JPEG XL 2^30 x 2^30", JxlHeaderClaiming(1u << 30, 1u << 30)},
         {"JPEG XL 100000 x 100000", JxlHeaderClaiming(100000, 100000)},
     };
+    // How soon they are refused, bench_picture_files times.
     for (const auto& [name, bytes] : hostile) {
-        const auto start = std::chrono::steady_clock::now();
         try {
             LoadPictureFromBytes(bytes);
             ADD_FAILURE() << name << " was loaded";
@@ -139,7 +138,6 @@ TEST(PictureFileHostile, HeadersClaimingHugePicturesAreRefusedBeforeAllocating)
             EXPECT_EQ(error.Number(), ErrorNumber::OutOfMemory) << name << ": " << error.Description();
             EXPECT_NE(error.Description().find("512 MiB"), std::string::npos) << error.Description();
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500)) << name << " took long: was it allocated?";
     }
 }
 
@@ -296,31 +294,11 @@ TEST(PictureFileHostile, PngImageDataAndSmallMetadataAreNotCapped)
     EXPECT_TRUE(SamePixels(LoadPictureFromBytes(png).picture, large));
 }
 
+// Walked once, the icon is refused at once; walked per entry, it would take
+// 1.6 billion steps (bench_picture_files times it).
 TEST(PictureFileHostile, IconEntriesSharingTheirChunksAreWalkedOnce)
 {
-    // Each entry is a PNG signature and an IDAT header whose length leads into
-    // one run of 100000 empty chunks: walked per entry, 1.6 billion steps.
-    constexpr std::uint32_t entries = 16384;
-    constexpr std::uint32_t startsAt = 6 + 16 * entries;
-    constexpr std::uint32_t runAt = startsAt + 16 * entries + 4;
-    Bytes icon{0, 0, 1, 0};
-    PutLittle16(icon, entries);
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        icon.insert(icon.end(), {16, 16, 0, 0, 1, 0, 32, 0});
-        PutLittle32(icon, 100);
-        PutLittle32(icon, startsAt + 16 * i);
-    }
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        icon.insert(icon.end(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
-        PutBig32(icon, runAt - (startsAt + 16 * i) - 20);  // its data and CRC end where the run begins
-        icon.insert(icon.end(), {'I', 'D', 'A', 'T'});
-    }
-    icon.resize(runAt, 0);
-    for (int i = 0; i < 100000; ++i)
-        icon.insert(icon.end(), {0, 0, 0, 0, 'a', 'b', 'C', 'd', 0, 0, 0, 0});
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_RUNTIME_ERROR(LoadPictureFromBytes(icon), ErrorNumber::InvalidPicture);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_RUNTIME_ERROR(LoadPictureFromBytes(IconOfEntriesSharingChunks()), ErrorNumber::InvalidPicture);
 }
 
 #if defined(__linux__) && GTEST_HAS_DEATH_TEST
