@@ -49,6 +49,11 @@ QString ApplicationTitleFor(const QString& productName)
     return title;
 }
 
+QString FromAscii(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
 QString DisplayText(const QString& text)
 {
     QString display = text;

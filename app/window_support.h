@@ -17,6 +17,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 
 class QLabel;
 class QWidget;
@@ -29,6 +30,9 @@ inline constexpr qsizetype MaxApplicationTitleLength = 40;
 // most 40 characters long. A name without a blank keeps the whole name (there
 // is no word to drop), as does what remains when no blank is left.
 QString ApplicationTitleFor(const QString& productName);
+
+// A text of the program's own, in ASCII (a default, say), for a widget.
+QString FromAscii(std::string_view text);
 
 // Message texts use CR LF and CR as line breaks; Qt's widgets want LF.
 QString DisplayText(const QString& text);
