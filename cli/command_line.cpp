@@ -2,6 +2,7 @@
 #include "command_line.h"
 
 #include "bevel.h"
+#include "format_registry.h"
 #include "look_store.h"
 #include "look_text.h"
 #include "runtime_error.h"
@@ -437,6 +438,8 @@ std::string UsageText()
            "picture files (in every sub-folder) are converted, or - for one picture read from\n"
            "standard input. Outputs take the input's name and format (\"jpg\" inputs give\n"
            "\".jpg\" JPEG files, \"bmp\" keeps its case; standard input's is named \"stdin\").\n"
+           "Read and written: " + NameList(ListedFormatNames()) + ".\n"
+           "Read only: " + NameList(ReadOnlyFormatNames()) + ".\n"
            "\n"
            "  -o, --output DIR      output folder (default: the current folder); - writes the\n"
            "                        one output to standard output (needs --format)\n"

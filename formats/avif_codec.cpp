@@ -467,9 +467,7 @@ extern constinit const FileFormat AvifFormat{
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile,
     .peakBytesPerPixel = 50,
-    .listedAt = 9,
     .mimeType = "image/avif",
-    .offeredAt = 4,
 };
 
 } // namespace tollamere

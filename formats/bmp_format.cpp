@@ -205,9 +205,7 @@ extern constinit const FileFormat BmpFormat{
     .qtReading = {.formats = QtNames, .zeroAlphaIsUnused = true},
     .encode = Encode,
     .preferredRoute = OutputRoute::Bitmap,
-    .listedAt = 1,
     .mimeType = "image/bmp",
-    .offeredAt = 6,
 };
 
 } // namespace tollamere

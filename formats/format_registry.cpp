@@ -28,6 +28,15 @@ namespace {
 constexpr const FileFormat* Table[] = {&JpegFormat, &GifFormat, &AvifFormat, &JxlFormat, &PngFormat, &BmpFormat,
                                        &IcoFormat,  &CurFormat, &TgaFormat,  &WebpFormat, &TiffFormat, &SvgFormat};
 
+// The order the window's file filter, its help and the manual pages list
+// formats in; a format not here is not listed.
+constexpr const FileFormat* Listed[] = {&BmpFormat, &JpegFormat, &GifFormat,  &PngFormat,  &IcoFormat,
+                                        &CurFormat, &TiffFormat, &WebpFormat, &AvifFormat, &JxlFormat};
+
+// The order the Options dialog offers output formats in, of those written.
+constexpr const FileFormat* Offered[] = {&JpegFormat, &PngFormat, &WebpFormat, &AvifFormat, &JxlFormat,
+                                         &BmpFormat,  &GifFormat, &TiffFormat, &IcoFormat,  &CurFormat};
+
 // Formats only Qt's plugins know, which the help texts name among those read.
 constexpr std::string_view OtherQtFormatNames[] = {"PBM", "PGM", "PPM", "XPM"};
 
@@ -38,11 +47,6 @@ std::vector<const FileFormat*> Where(bool (*keep)(const FileFormat&))
     return formats;
 }
 
-std::vector<const FileFormat*> SortedBy(std::vector<const FileFormat*> formats, int FileFormat::*position)
-{
-    std::stable_sort(formats.begin(), formats.end(), [&](const FileFormat* a, const FileFormat* b) { return a->*position < b->*position; });
-    return formats;
-}
 
 // A file Qt's look refuses may still be of a format some description
 // rescues (a TGA, which has no signature Qt's look knows).
@@ -112,13 +116,23 @@ std::vector<std::string> WritableExtensions()
 
 std::vector<const FileFormat*> ListedFormats()
 {
-    return SortedBy(Where([](const FileFormat& format) { return format.listedAt > 0; }), &FileFormat::listedAt);
+    return {std::begin(Listed), std::end(Listed)};
+}
+
+std::vector<std::string_view> ListedFormatNames()
+{
+    std::vector<std::string_view> names;
+    for (const FileFormat* format : Listed)
+        names.push_back(format->name);
+    return names;
 }
 
 std::vector<const FileFormat*> OfferedFormats()
 {
-    return SortedBy(Where([](const FileFormat& format) { return format.offeredAt > 0 && format.CanWrite(format.PreferredExtension()); }),
-                    &FileFormat::offeredAt);
+    std::vector<const FileFormat*> formats;
+    std::copy_if(std::begin(Offered), std::end(Offered), std::back_inserter(formats),
+                 [](const FileFormat* format) { return format->CanWrite(format->PreferredExtension()); });
+    return formats;
 }
 
 std::optional<PictureFormat> FormatForExtension(std::string_view extension)

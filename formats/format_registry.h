@@ -106,10 +106,9 @@ struct FileFormat {
     // measured (bench/memory.sh), for the run's memory budget.
     std::uint64_t peakBytesPerPixel = CommonPeakBytesPerPixel;
 
-    // Where the window's file filter, its help and the manual pages list
-    // the format (1 first), and how many of its extensions they show; 0
-    // for a format they leave out.
-    int listedAt = 0;
+    // How many of its extensions the window's file filter, its help and the
+    // manual pages show, where they list it (format_registry.cpp says
+    // which formats, in which order).
     std::size_t listedExtensions = 1;
     // The name those lists give it, when not `name`.
     std::string_view listedName{};
@@ -117,8 +116,6 @@ struct FileFormat {
     bool listedAsRead = false;
     // The media type the desktop file declares for it.
     std::string_view mimeType{};
-    // Where the Options dialog offers it as an output format; 0 for not.
-    int offeredAt = 0;
 
     std::string_view PreferredExtension() const noexcept { return extensions.front(); }
     std::string_view ListedName() const noexcept { return listedName.empty() ? name : listedName; }
@@ -210,6 +207,11 @@ std::optional<PictureSize> ProbePictureSize(ByteSpan start);
 // The names the help texts give the formats read only: Qt's own that they
 // name (PBM, ...), then the table's listed as read.
 std::vector<std::string_view> ReadOnlyFormatNames();
+
+// The formats read and written, by their names, in the order the lists
+// give them: as the manual pages, the README and the command line's help
+// name them (the window's lists may give a format another name).
+std::vector<std::string_view> ListedFormatNames();
 
 // "A, B and C", for the lists of formats in help texts.
 std::string NameList(const std::vector<std::string_view>& names);

@@ -46,9 +46,7 @@ extern constinit const FileFormat GifFormat{
     .headerSize = HeaderSize,
     .decode = DecodeInto<DecodeGif>,
     .encode = Encode,
-    .listedAt = 3,
     .mimeType = "image/gif",
-    .offeredAt = 7,
 };
 
 } // namespace tollamere

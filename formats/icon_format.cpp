@@ -139,9 +139,7 @@ extern constinit const FileFormat IcoFormat{
     .encode = EncodeIconFile,
     .encodeSizes = EncodeIconSizes,
     .keepsAlpha = true,
-    .listedAt = 5,
     .mimeType = "image/vnd.microsoft.icon",
-    .offeredAt = 9,
 };
 
 extern constinit const FileFormat CurFormat{
@@ -155,9 +153,7 @@ extern constinit const FileFormat CurFormat{
     .encode = EncodeCursorFile,
     .encodeSizes = EncodeCursorSizes,
     .keepsAlpha = true,
-    .listedAt = 6,
     .mimeType = "image/x-win-bitmap",
-    .offeredAt = 10,
 };
 
 } // namespace tollamere

@@ -34,11 +34,9 @@ extern constinit const FileFormat JpegFormat{
     .lossless = false,
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile | CarriesResolution | CarriesExif,
-    .listedAt = 2,
     .listedExtensions = 2,
     .listedName = "JPG",
     .mimeType = "image/jpeg",
-    .offeredAt = 1,
 };
 
 } // namespace tollamere

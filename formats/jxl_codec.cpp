@@ -319,9 +319,7 @@ extern constinit const FileFormat JxlFormat{
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile,
     .peakBytesPerPixel = 102,
-    .listedAt = 10,
     .mimeType = "image/jxl",
-    .offeredAt = 5,
 };
 
 } // namespace tollamere

@@ -108,9 +108,7 @@ extern constinit const FileFormat PngFormat{
     .keepsAlpha = true,
     .largestProfile = CommonReadersProfileBytes,
     .metadata = CarriesProfile | CarriesResolution,
-    .listedAt = 4,
     .mimeType = "image/png",
-    .offeredAt = 2,
 };
 
 } // namespace tollamere

@@ -41,9 +41,7 @@ extern constinit const FileFormat WebpFormat{
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile,
     .peakBytesPerPixel = 48,
-    .listedAt = 8,
     .mimeType = "image/webp",
-    .offeredAt = 3,
 };
 
 extern constinit const FileFormat TiffFormat{
@@ -55,10 +53,8 @@ extern constinit const FileFormat TiffFormat{
     .keepsAlpha = true,
     .largestProfile = LargeProfileBytes,
     .metadata = CarriesProfile | CarriesResolution,
-    .listedAt = 7,
     .listedExtensions = 2,
     .mimeType = "image/tiff",
-    .offeredAt = 8,
 };
 
 } // namespace tollamere

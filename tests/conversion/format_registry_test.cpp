@@ -40,10 +40,9 @@ std::string Lower(std::string_view text)
 // say what the table says.
 TEST(FormatRegistry, InstalledFilesListTheTablesFormats)
 {
-    std::vector<std::string_view> names;
+    const std::vector<std::string_view> names = ListedFormatNames();
     std::set<std::string> extensions;
     for (const FileFormat* format : ListedFormats()) {
-        names.push_back(format->name);
         for (std::size_t i = 0; i < format->listedExtensions; ++i)
             extensions.emplace(format->extensions[i]);
     }
@@ -58,6 +57,18 @@ TEST(FormatRegistry, InstalledFilesListTheTablesFormats)
     EXPECT_NE(PlainManual(SourceText("man/tollamere.1")).find("reads " + NameList(names) + " pictures, and also " + readOnly + " files."),
               std::string::npos);
     EXPECT_NE(PlainManual(SourceText("man/tollamere-cli.1")).find("by their content: " + NameList(names) + ", and also " + readOnly + "."),
+              std::string::npos);
+
+    // The README and the software centre's description name them as the
+    // window's help does.
+    std::string readme;
+    for (const char c : SourceText("README.md")) {
+        const char folded = c == '\n' ? ' ' : c;
+        if (folded != ' ' || readme.empty() || readme.back() != ' ')
+            readme.push_back(folded);
+    }
+    EXPECT_NE(readme.find(NameList(names) + " (the last two losslessly)"), std::string::npos);
+    EXPECT_NE(SourceText("desktop/app.tollamere.Tollamere.metainfo.xml").find("Reads and writes " + NameList(names)),
               std::string::npos);
 
     const std::string desktop = SourceText("desktop/app.tollamere.Tollamere.desktop");
