@@ -118,12 +118,13 @@ std::vector<std::filesystem::path> Folders(FcStrList* list)
 
 // What must be loaded before the sandbox closes: fontconfig's configuration
 // and caches, and the image loaders for the pictures a drawing may hold in
-// place. Answers the folders the fonts are read from later, one file at a
+// place (librsvg reads a drawing held in place through the image loaders
+// too, whose SVG loader is librsvg). Answers the folders the fonts are read from later, one file at a
 // time.
 std::vector<std::filesystem::path> LoadBeforeSandbox()
 {
     FcInit();
-    for (const char* type : {"png", "jpeg", "gif"}) {
+    for (const char* type : {"png", "jpeg", "gif", "svg"}) {
         if (GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(type, nullptr)) {
             gdk_pixbuf_loader_close(loader, nullptr);
             g_object_unref(loader);

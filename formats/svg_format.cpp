@@ -31,13 +31,17 @@ namespace {
 constexpr std::size_t MaxDrawingBytes = 32u << 20;
 constexpr int MaxDepth = 256;
 constexpr std::size_t MaxElements = 1'000'000;
+// XML readers check an element's attributes against each other, in time
+// that grows with their square (80,000 take half a minute); a drawing's
+// element has a few dozen.
+constexpr std::size_t MaxAttributes = 1000;
 // The most bytes of a compressed drawing looked at to tell what it is.
 constexpr std::size_t SniffBytes = 4096;
 
 // The renderer runs in a helper process (draw/), which draws at most this
 // many pixels a side (cairo's limit).
 constexpr const char* RendererName = "tollamere-draw";
-constexpr double MostRenderedSide = 32767;
+constexpr int MostRenderedSide = 32767;
 // Its address space: what its libraries, fonts and the drawing's text take
 // (it starts within 90 MiB on Debian 12; twice that leaves room for its
 // threads' stacks and a large drawing's tree), plus
@@ -236,12 +240,37 @@ bool StyleStaysInside(QStringView style)
     return true;
 }
 
+// No element with more than MaxAttributes attributes, told in one pass over
+// the bytes before any XML reader sees them: the equals signs of a tag, out
+// of its quoted values.
+void CheckAttributeCounts(const QByteArray& text)
+{
+    bool inTag = false;
+    char quote = 0;
+    std::size_t signs = 0;
+    for (const char c : text) {
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (!inTag) {
+            inTag = c == '<';
+            signs = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            inTag = false;
+        } else if (c == '=' && ++signs > MaxAttributes) {
+            RaiseInvalidPicture("an element of the drawing has more than " + std::to_string(MaxAttributes) + " attributes");
+        }
+    }
+}
+
 // Reads the whole drawing before any renderer does: no document type that
 // declares entities (whose expansion can grow without end), no nesting or
 // element count beyond the limits, no reference outside the drawing, no
 // style sheet of its own (a processing instruction names it by its address).
 void CheckDrawing(const QByteArray& text)
 {
+    CheckAttributeCounts(text);
     QXmlStreamReader reader(text);
     int depth = 0;
     std::size_t elements = 0;
