@@ -11,7 +11,6 @@ packages=(
     ninja-build
     pkg-config
     qt6-base-dev
-    qt6-svg-dev
     librsvg2-dev
     libseccomp-dev
     fonts-dejavu-core
