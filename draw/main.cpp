@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-// tollamere-draw WIDTH HEIGHT
+// tollamere-draw WIDTH HEIGHT [DRAWING_WIDTH DRAWING_HEIGHT]
 //
 // Renders the SVG drawing on its standard input at WIDTH by HEIGHT pixels
-// with librsvg, the drawing scaled to fill them, and writes the pixels on
+// with librsvg and writes the pixels on
 // its standard output: 32-bit words in the machine's order, alpha in the
 // top byte, then red, green, blue, not premultiplied (a see-through pixel
-// is 0); rows top-down, no padding. Exit status 0 then. A drawing the
+// is 0); rows top-down, no padding. The drawing is laid out in a box of
+// DRAWING_WIDTH by DRAWING_HEIGHT (its stated size, fractions kept), which
+// is scaled to fill the pixels exactly; without them, in the pixels' box. Exit status 0 then. A drawing the
 // renderer refuses gives status 1 and the renderer's reason on the
 // standard output instead; a lack of memory, status 3.
 //
@@ -27,6 +29,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -86,6 +89,13 @@ bool ReadSide(const char* text, int& side)
     const std::string_view view(text);
     const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), side);
     return error == std::errc{} && end == view.data() + view.size() && side >= 1 && side <= MostSide;
+}
+
+bool ReadLength(const char* text, double& length)
+{
+    const std::string_view view(text);
+    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), length);
+    return error == std::errc{} && end == view.data() + view.size() && std::isfinite(length) && length > 0;
 }
 
 bool ReadInput(std::vector<std::uint8_t>& into)
@@ -154,7 +164,7 @@ void Unpremultiply(std::uint32_t* pixels, std::size_t count)
     }
 }
 
-int Render(const std::vector<std::uint8_t>& drawing, int width, int height)
+int Render(const std::vector<std::uint8_t>& drawing, int width, int height, double boxWidth, double boxHeight)
 {
     GError* error = nullptr;
     // No base file: a reference outside the drawing has nothing to resolve
@@ -170,7 +180,8 @@ int Render(const std::vector<std::uint8_t>& drawing, int width, int height)
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
         return OutOfMemory;
     cairo_t* context = cairo_create(surface);
-    const RsvgRectangle viewport{0, 0, double(width), double(height)};
+    cairo_scale(context, width / boxWidth, height / boxHeight);
+    const RsvgRectangle viewport{0, 0, boxWidth, boxHeight};
     const bool drawn = rsvg_handle_render_document(handle, context, &viewport, &error);
     const cairo_status_t status = cairo_status(context);
     cairo_destroy(context);
@@ -206,8 +217,17 @@ int main(int argc, char** argv)
     mallopt(M_ARENA_MAX, 1);
     int width = 0;
     int height = 0;
-    if (argc != 3 || !ReadSide(argv[1], width) || !ReadSide(argv[2], height)) {
-        std::fputs("usage: tollamere-draw WIDTH HEIGHT (1 to 32767 each), the drawing on standard input\n", stderr);
+    double boxWidth = 0;
+    double boxHeight = 0;
+    const bool read = (argc == 3 || argc == 5) && ReadSide(argv[1], width) && ReadSide(argv[2], height);
+    if (read && argc == 3) {
+        boxWidth = width;
+        boxHeight = height;
+    }
+    if (!read || (argc == 5 && !(ReadLength(argv[3], boxWidth) && ReadLength(argv[4], boxHeight)))) {
+        std::fputs("usage: tollamere-draw WIDTH HEIGHT [DRAWING_WIDTH DRAWING_HEIGHT] (sides of 1 to 32767 pixels), "
+                   "the drawing on standard input\n",
+                   stderr);
         return Usage;
     }
     try {
@@ -219,5 +239,5 @@ int main(int argc, char** argv)
     std::vector<std::uint8_t> drawing;
     if (!ReadInput(drawing))
         return Refuse("the drawing did not arrive whole");
-    return Render(drawing, width, height);
+    return Render(drawing, width, height, boxWidth, boxHeight);
 }

@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -170,10 +171,13 @@ std::optional<double> Length(QStringView text)
 }
 
 // The size the root element states: its width and height, or those of its
-// viewBox for what they leave out; rounded to whole pixels (a side of
-// 16.000002 is 16, as the drawing's author meant), at least 1. Read from
-// the start of the file only.
-std::optional<PictureSize> StatedSize(const QByteArray& text)
+// viewBox for what they leave out. Read from the start of the file only.
+struct StatedLengths {
+    double width = 0;
+    double height = 0;
+};
+
+std::optional<StatedLengths> StatedLengthsOf(const QByteArray& text)
 {
     QXmlStreamReader reader(text);
     while (!reader.atEnd()) {
@@ -201,12 +205,22 @@ std::optional<PictureSize> StatedSize(const QByteArray& text)
         }
         if (!width || !height)
             return std::nullopt;
-        // Beyond 2^32 pixels a side is no size a picture may have anyway.
-        constexpr double most = 4294967295.0;
-        const auto side = [&](double length) { return std::uint64_t(std::clamp(std::round(length), 1.0, most)); };
-        return PictureSize{side(*width), side(*height)};
+        return StatedLengths{*width, *height};
     }
     return std::nullopt;
+}
+
+// The stated size rounded to whole pixels (a side of 16.000002 is 16, as
+// the drawing's author meant), at least 1.
+std::optional<PictureSize> StatedSize(const QByteArray& text)
+{
+    const std::optional<StatedLengths> lengths = StatedLengthsOf(text);
+    if (!lengths)
+        return std::nullopt;
+    // Beyond 2^32 pixels a side is no size a picture may have anyway.
+    constexpr double most = 4294967295.0;
+    const auto side = [&](double length) { return std::uint64_t(std::clamp(std::round(length), 1.0, most)); };
+    return PictureSize{side(lengths->width), side(lengths->height)};
 }
 
 std::optional<PictureSize> HeaderSize(ByteSpan start)
@@ -319,6 +333,13 @@ void GuardDrawing(ByteSpan bytes)
     CheckDrawing(DrawingText(bytes));
 }
 
+std::string Shortest(double value)
+{
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, error == std::errc{} ? end : text);
+}
+
 [[noreturn]] void RaiseNotRendered(ErrorNumber number, const std::string& why)
 {
     RaiseWithReason(number, "the drawing could not be rendered: " + why);
@@ -333,7 +354,8 @@ std::string Mebibytes(std::uint64_t bytes)
 // words, straight alpha, a see-through pixel 0. Anything else the helper
 // does (refuses, crashes, runs out of memory or time) fails this drawing
 // with the reason in this program's words.
-std::vector<std::uint8_t> RunRenderer(const QByteArray& text, std::int32_t width, std::int32_t height, std::uint64_t maxPixels)
+std::vector<std::uint8_t> RunRenderer(const QByteArray& text, std::int32_t width, std::int32_t height, StatedLengths stated,
+                                      std::uint64_t maxPixels)
 {
     static const std::filesystem::path renderer = FindHelperProgram(RendererName);
     if (renderer.empty())
@@ -343,7 +365,10 @@ std::vector<std::uint8_t> RunRenderer(const QByteArray& text, std::int32_t width
     limits.addressSpaceBytes = RendererBaseBytes + std::min(maxPixels, MaxPicturePixels) * RendererBytesPerPixel;
     limits.processorTime = RendererProcessorTime;
     limits.wallTime = RendererWallTime;
-    HelperOutcome outcome = RunHelper(renderer, {std::to_string(width), std::to_string(height)}, SpanOf(text),
+    // The drawing fills the picture exactly, scaled apart across and down by
+    // what rounding its sides took or gave.
+    HelperOutcome outcome = RunHelper(renderer, {std::to_string(width), std::to_string(height), Shortest(stated.width), Shortest(stated.height)},
+                                      SpanOf(text),
                                       std::max<std::size_t>(bytes, 4096), limits);
     const std::string memory = "its renderer ran out of the " + Mebibytes(limits.addressSpaceBytes) + " it may take";
     switch (outcome.end) {
@@ -383,8 +408,9 @@ void RenderDrawing(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels, d
 {
     const QByteArray text = DrawingText(bytes);
     CheckDrawing(text);
+    const std::optional<StatedLengths> lengths = StatedLengthsOf(text);
     const std::optional<PictureSize> stated = StatedSize(text);
-    if (!stated)
+    if (!lengths || !stated)
         RaiseInvalidPicture("the drawing states no width and height, nor a viewBox");
     const double width = std::max(1.0, std::round(double(stated->width) * factor));
     const double height = std::max(1.0, std::round(double(stated->height) * factor));
@@ -393,7 +419,7 @@ void RenderDrawing(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels, d
         RaiseInvalidPicture("the drawing would be rendered at " + std::to_string(std::uint64_t(width)) + " x " +
                             std::to_string(std::uint64_t(height)) + " pixels; its renderer draws at most " +
                             std::to_string(MostRenderedSide) + " a side");
-    const std::vector<std::uint8_t> pixels = RunRenderer(text, std::int32_t(width), std::int32_t(height), maxPixels);
+    const std::vector<std::uint8_t> pixels = RunRenderer(text, std::int32_t(width), std::int32_t(height), *lengths, maxPixels);
     into.picture.Resize(std::int32_t(width), std::int32_t(height));
     std::memcpy(into.picture.Row(0), pixels.data(), pixels.size());
     into.hasAlpha = true;

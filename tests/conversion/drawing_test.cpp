@@ -119,15 +119,19 @@ TEST(Drawing, ItsSidesTimesTheFactorAreRoundedNeverSquashed)
         {"viewBox=\"0 0 40 30\"", 2, 80, 60},
         {"width=\"20\" viewBox=\"0 0 10 5\"", 1, 20, 10},
         {"width=\"1in\" height=\"36pt\" viewBox=\"0 0 10 5\"", 0.5, 48, 24},
+        // 36.15 pixels high, rounded to 36: the drawing is scaled to fill them.
+        {"width=\"2719\" height=\"384\"", 256.0 / 2719, 256, 36},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.size);
-        // The drawing's box filled: every corner of the output covered.
-        const PictureFile file = Rendered(BytesOf(Svg + row.size + "><rect x=\"-1\" y=\"-1\" width=\"100\" height=\"100\" fill=\"#ff0000\"/></svg>"),
-                                          row.factor);
+        // The drawing's box filled: every pixel of the output covered, its
+        // edges too.
+        const PictureFile file = Rendered(
+            BytesOf(Svg + row.size + "><rect x=\"-1\" y=\"-1\" width=\"99999\" height=\"99999\" fill=\"#ff0000\"/></svg>"), row.factor);
         ASSERT_EQ(file.picture.Width(), row.width);
         ASSERT_EQ(file.picture.Height(), row.height);
-        EXPECT_EQ(CountPixels(file.picture, IsRed), std::size_t(row.width) * std::size_t(row.height));
+        EXPECT_EQ(CountPixels(file.picture, [](std::uint32_t pixel) { return pixel == 0xFFFF0000u; }),
+                  std::size_t(row.width) * std::size_t(row.height));
     }
 }
 
