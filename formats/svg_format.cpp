@@ -16,7 +16,6 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -45,9 +44,9 @@ constexpr const char* RendererName = "tollamere-draw";
 constexpr int MostRenderedSide = 32767;
 // Its address space: what its libraries, fonts and the drawing's text take
 // (it starts within 90 MiB on Debian 12; twice that leaves room for its
-// threads' stacks and a large drawing's tree), plus
-// the item's share of the memory budget at room for the rendered picture
-// and three more layers its size (groups, masks, filters).
+// threads' stacks and a large drawing's tree), plus the item's share of the
+// memory budget at room for the rendered picture and three more layers its
+// size (groups, masks, filters).
 constexpr std::uint64_t RendererBaseBytes = 192u << 20;
 constexpr std::uint64_t RendererBytesPerPixel = 16;
 // Far beyond what a drawing of a button or an icon takes.
@@ -212,15 +211,18 @@ std::optional<StatedLengths> StatedLengthsOf(const QByteArray& text)
 
 // The stated size rounded to whole pixels (a side of 16.000002 is 16, as
 // the drawing's author meant), at least 1.
-std::optional<PictureSize> StatedSize(const QByteArray& text)
+PictureSize RoundedSize(StatedLengths lengths)
 {
-    const std::optional<StatedLengths> lengths = StatedLengthsOf(text);
-    if (!lengths)
-        return std::nullopt;
     // Beyond 2^32 pixels a side is no size a picture may have anyway.
     constexpr double most = 4294967295.0;
     const auto side = [&](double length) { return std::uint64_t(std::clamp(std::round(length), 1.0, most)); };
-    return PictureSize{side(lengths->width), side(lengths->height)};
+    return PictureSize{side(lengths.width), side(lengths.height)};
+}
+
+std::optional<PictureSize> StatedSize(const QByteArray& text)
+{
+    const std::optional<StatedLengths> lengths = StatedLengthsOf(text);
+    return lengths ? std::optional<PictureSize>(RoundedSize(*lengths)) : std::nullopt;
 }
 
 std::optional<PictureSize> HeaderSize(ByteSpan start)
@@ -368,8 +370,7 @@ std::vector<std::uint8_t> RunRenderer(const QByteArray& text, std::int32_t width
     // The drawing fills the picture exactly, scaled apart across and down by
     // what rounding its sides took or gave.
     HelperOutcome outcome = RunHelper(renderer, {std::to_string(width), std::to_string(height), Shortest(stated.width), Shortest(stated.height)},
-                                      SpanOf(text),
-                                      std::max<std::size_t>(bytes, 4096), limits);
+                                      SpanOf(text), std::max<std::size_t>(bytes, 4096), limits);
     const std::string memory = "its renderer ran out of the " + Mebibytes(limits.addressSpaceBytes) + " it may take";
     switch (outcome.end) {
     case HelperOutcome::End::Exited:
@@ -380,6 +381,9 @@ std::vector<std::uint8_t> RunRenderer(const QByteArray& text, std::int32_t width
                                 Printable(std::string(outcome.output.begin(), outcome.output.end())));
         if (outcome.code == RendererOutOfMemory)
             RaiseNotRendered(ErrorNumber::OutOfMemory, memory);
+        if (outcome.code == 0)
+            RaiseNotRendered(ErrorNumber::InvalidPicture, "its renderer gave " + std::to_string(outcome.output.size()) +
+                                                              " bytes of the " + std::to_string(bytes) + " of the picture");
         RaiseNotRendered(ErrorNumber::InvalidPicture, "its renderer ended with status " + std::to_string(outcome.code));
     case HelperOutcome::End::Signalled:
         // The renderer's libraries abort, after a line of their own, when an
@@ -409,11 +413,11 @@ void RenderDrawing(ByteSpan bytes, PictureFile& into, std::uint64_t maxPixels, d
     const QByteArray text = DrawingText(bytes);
     CheckDrawing(text);
     const std::optional<StatedLengths> lengths = StatedLengthsOf(text);
-    const std::optional<PictureSize> stated = StatedSize(text);
-    if (!lengths || !stated)
+    if (!lengths)
         RaiseInvalidPicture("the drawing states no width and height, nor a viewBox");
-    const double width = std::max(1.0, std::round(double(stated->width) * factor));
-    const double height = std::max(1.0, std::round(double(stated->height) * factor));
+    const PictureSize stated = RoundedSize(*lengths);
+    const double width = std::max(1.0, std::round(double(stated.width) * factor));
+    const double height = std::max(1.0, std::round(double(stated.height) * factor));
     CheckPictureDimensions(std::uint64_t(std::min(width, 1e12)), std::uint64_t(std::min(height, 1e12)), maxPixels);
     if (width > MostRenderedSide || height > MostRenderedSide)
         RaiseInvalidPicture("the drawing would be rendered at " + std::to_string(std::uint64_t(width)) + " x " +
