@@ -26,14 +26,8 @@ using test::Bytes;
 
 // Builds with these sanitizers cannot limit the renderer's address space,
 // so a drawing that takes too much memory runs into its processor time.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(TOLLAMERE_SANITIZER_MAPS_MEMORY)
 constexpr bool MemoryIsLimited = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool MemoryIsLimited = false;
-#else
-constexpr bool MemoryIsLimited = true;
-#endif
 #else
 constexpr bool MemoryIsLimited = true;
 #endif

@@ -2,6 +2,7 @@
 // Helper processes: what they are given, how each of their ends is told,
 // and that none is left behind.
 #include "helper_process.h"
+#include "picture_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,14 +21,8 @@ namespace {
 using namespace std::chrono_literals;
 using End = HelperOutcome::End;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(TOLLAMERE_SANITIZER_MAPS_MEMORY)
 constexpr bool AddressSpaceIsLimited = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool AddressSpaceIsLimited = false;
-#else
-constexpr bool AddressSpaceIsLimited = true;
-#endif
 #else
 constexpr bool AddressSpaceIsLimited = true;
 #endif
