@@ -191,6 +191,10 @@ int Render(const std::vector<std::uint8_t>& drawing, int width, int height, doub
     if (!drawn) {
         const std::string reason = error != nullptr ? error->message : "it cannot be drawn";
         g_clear_error(&error);
+        // librsvg tells a layer it could not allocate only in its message:
+        // "rendering error: NoMemory".
+        if (reason.find("NoMemory") != std::string::npos)
+            return OutOfMemory;
         return Refuse(reason);
     }
     cairo_surface_flush(surface);

@@ -4,6 +4,7 @@
 // within their limits, reading nothing outside them.
 #include "conversion_run.h"
 #include "format_registry.h"
+#include "helper_process.h"
 #include "hostile_corpus.h"
 #include "path_text.h"
 #include "picture_files.h"
@@ -256,6 +257,27 @@ TEST(Drawing, HostileDrawingsEndWithinTheirLimitsAndReadNothingOutside)
                 << failure->Description();
         }
     }
+}
+
+// A layer the renderer could not allocate is a lack of memory (its status
+// 3), not a drawing it refuses (1).
+TEST(Drawing, TheRendererTellsALackOfMemoryFromARefusal)
+{
+    if (!MemoryIsLimited)
+        GTEST_SKIP() << "this build cannot limit the renderer's memory";
+    std::string layers = Svg + "width=\"1500\" height=\"1500\"><filter id=\"b\"><feGaussianBlur stdDeviation=\"20\"/></filter>";
+    for (int i = 0; i < 12; ++i)
+        layers += "<g filter=\"url(#b)\" opacity=\"0.9\">";
+    layers += "<rect width=\"1500\" height=\"700\" fill=\"#ff0000\"/>";
+    for (int i = 0; i < 12; ++i)
+        layers += "</g>";
+    layers += "</svg>";
+    HelperLimits limits;
+    limits.addressSpaceBytes = 195u << 20;  // its libraries, and little more
+    const Bytes bytes = BytesOf(layers);
+    const HelperOutcome outcome = RunHelper(FindHelperProgram("tollamere-draw"), {"1500", "1500"}, bytes, 1500 * 1500 * 4, limits);
+    EXPECT_EQ(outcome.end, HelperOutcome::End::Exited);
+    EXPECT_EQ(outcome.code, 3) << std::string(outcome.output.begin(), outcome.output.end());
 }
 
 // A drawing that fails in its renderer fails its item; the run goes on, and
