@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "preview_worker.h"
 
+#include "helper_process.h"
 #include "window_support.h"
 
 #include <QMetaObject>
@@ -79,10 +80,17 @@ void PreviewWorker::Serve(const PreviewRequest& request, const std::stop_token& 
         PreviewSourceShown shown;
         shown.source = request.source;
         try {
+            // A drawing's renderer is killed as soon as another row is
+            // wanted: its picture would never be shown.
+            const AbandonHelpersWhen abandon([&] { return SourceAbandoned(request.source, stop); });
             kept_ = LoadPreviewSource(request.path, request.box);
             workspace_ = std::make_unique<BevelWorkspace>();
             shown.picture = kept_->shown;
         } catch (...) {
+            if (SourceAbandoned(request.source, stop)) {
+                keptSource_ = 0;
+                return;
+            }
             keptFailure_ = CurrentFailure();
             shown.failure = keptFailure_;
         }
@@ -110,6 +118,12 @@ void PreviewWorker::Serve(const PreviewRequest& request, const std::stop_token& 
     if (Superseded(stop))
         return;
     Deliver(context_, handlers_.result, std::move(result));
+}
+
+bool PreviewWorker::SourceAbandoned(std::uint64_t source, const std::stop_token& stop)
+{
+    const std::lock_guard lock(mutex_);
+    return stop.stop_requested() || (pending_.has_value() && pending_->source != source);
 }
 
 bool PreviewWorker::Superseded(const std::stop_token& stop)

@@ -75,6 +75,8 @@ private:
     void Run(std::stop_token stop);
     void Serve(const PreviewRequest& request, const std::stop_token& stop);
     bool Superseded(const std::stop_token& stop);
+    // Whether the thread is stopping, or a request waits for another subject.
+    bool SourceAbandoned(std::uint64_t source, const std::stop_token& stop);
 
     QObject* const context_;
     const Handlers handlers_;

@@ -11,7 +11,9 @@ packages=(
     ninja-build
     pkg-config
     qt6-base-dev
-    qt6-svg-dev
+    librsvg2-dev
+    libseccomp-dev
+    fonts-dejavu-core
     qt6-image-formats-plugins
     libturbojpeg0-dev
     libgif-dev

@@ -6,6 +6,7 @@
 #include "bevel.h"
 #include "picture_files.h"
 #include "preview_pane.h"
+#include "preview_worker.h"
 #include "runtime_error.h"
 #include "zoom_view.h"
 
@@ -14,6 +15,11 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <fstream>
 
 namespace tollamere {
 
@@ -259,6 +265,48 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(picOut->Text(), reason, PreviewTimeoutMs);
         QVERIFY(picIn->Thumbnail().isNull());
         QVERIFY(dialogs_->calls.size() == 1 && dialogs_->calls.front().kind == DialogCall::Kind::OpenFiles);
+    }
+
+    // A drawing previews as the run renders it; a drawing still rendering
+    // when another row is wanted is given up, its renderer killed.
+    void aDrawingPreviewsAndIsGivenUpWhenTheRowChanges()
+    {
+        const QString drawing = sandbox_->Path(QStringLiteral("drawing.svg"));
+        const QString slow = sandbox_->Path(QStringLiteral("slow.svg"));
+        const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" ";
+        std::ofstream(drawing.toStdString()) << svg << "width=\"30\" height=\"20\"><text y=\"16\" font-size=\"16\">Ab</text></svg>";
+        // Wide blurs over a large drawing: seconds of work, then a picture.
+        std::string blurred = svg + "width=\"3000\" height=\"3000\"><filter id=\"b\"><feGaussianBlur stdDeviation=\"300\"/></filter>";
+        for (int i = 0; i < 4; ++i)
+            blurred += "<g filter=\"url(#b)\"><rect width=\"" + std::to_string(3000 - i * 500) + "\" height=\"1500\" fill=\"#e03020\"/></g>";
+        std::ofstream(slow.toStdString()) << blurred << "</svg>";
+
+        QObject context;
+        std::vector<PreviewSourceShown> shown;
+        PreviewWorker worker(&context, {[&](const PreviewSourceShown& source) { shown.push_back(source); }, [](const PreviewResultShown&) {}}, 1);
+        const auto request = [](std::uint64_t source, const QString& path) {
+            PreviewRequest wanted;
+            wanted.generation = source;
+            wanted.source = source;
+            wanted.path = path.toStdString();
+            wanted.box = QSize(100, 100);
+            return wanted;
+        };
+        worker.Post(request(1, slow));
+        QTest::qWait(200);
+        worker.Post(request(2, drawing));
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.empty(), PreviewTimeoutMs);
+        QCOMPARE(shown.size(), std::size_t(1));
+        QCOMPARE(shown.front().source, std::uint64_t(2));
+        QCOMPARE(shown.front().failure, QString());
+        QCOMPARE(shown.front().picture.full.size(), QSize(30, 20));
+        const Picture run = LoadPictureFile(drawing.toStdString()).picture;
+        int same = 0;
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 30; ++x)
+                same += shown.front().picture.full.pixel(x, y) == run.Pixel(x, y) ? 1 : 0;
+        QCOMPARE(same, 30 * 20);
+        QVERIFY(::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD);
     }
 
     void largePicturesAreFittedAndOpenAtFullSize()

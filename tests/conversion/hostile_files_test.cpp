@@ -303,14 +303,6 @@ TEST(PictureFileHostile, IconEntriesSharingTheirChunksAreWalkedOnce)
 
 #if defined(__linux__) && GTEST_HAS_DEATH_TEST
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TOLLAMERE_SANITIZER_MAPS_MEMORY
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define TOLLAMERE_SANITIZER_MAPS_MEMORY
-#endif
-#endif
-
 // What loading gives: "loaded", or the error's number and reason.
 std::string LoadOutcome(const Bytes& bytes)
 {

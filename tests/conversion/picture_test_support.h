@@ -22,6 +22,16 @@
 #include <string>
 #include <vector>
 
+// These sanitizers map shadow memory as the process runs, so no limit on
+// the address space holds under them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TOLLAMERE_SANITIZER_MAPS_MEMORY
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define TOLLAMERE_SANITIZER_MAPS_MEMORY
+#endif
+#endif
+
 namespace tollamere::test {
 
 // The F with a fully transparent right column (black, as loading gives it)

@@ -17,6 +17,7 @@ id=app.tollamere.Tollamere
 expected=(
     bin/tollamere
     bin/tollamere-cli
+    lib/tollamere/tollamere-draw
     share/tollamere/Samples
     share/applications/$id.desktop
     share/metainfo/$id.metainfo.xml
@@ -33,8 +34,8 @@ done
 for path in "${expected[@]}"; do
     [ -e "$prefix/$path" ] || fail "$path is not installed"
 done
-for program in tollamere tollamere-cli; do
-    [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
+for program in bin/tollamere bin/tollamere-cli lib/tollamere/tollamere-draw; do
+    [ -x "$prefix/$program" ] || fail "$program is not executable"
 done
 
 # Each icon is a PNG of the size its folder names.
@@ -78,6 +79,16 @@ for sample in "$prefix"/share/tollamere/Samples/*; do
 done
 [ "$(ls "$work/out" | wc -l)" -eq "$(ls "$prefix/share/tollamere/Samples" | wc -l)" ] ||
     fail "the output folder holds other files: $(ls "$work/out")"
+
+# A drawing with text, rendered by the installed helper at twice its size.
+mkdir "$work/drawing" "$work/drawn"
+printf '%s' '<svg xmlns="http://www.w3.org/2000/svg" width="40" height="20.000002">' \
+    '<rect width="40" height="20" fill="#2050d0"/><text x="2" y="16" font-size="14">Ab</text></svg>' >"$work/drawing/text.svg"
+status=0
+"$prefix/bin/tollamere-cli" --quiet --scale 2x --format png --output "$work/drawn" "$work/drawing/text.svg" || status=$?
+[ "$status" -eq 0 ] || fail "tollamere-cli exited with $status on a drawing with text"
+described=$(file -b "$work/drawn/text@2x.png" 2>&1)
+[[ $described == "PNG image data, 80 x 40,"* ]] || fail "the drawing's output: $described"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed" >&2
