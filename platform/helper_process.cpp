@@ -212,7 +212,11 @@ HelperOutcome RunHelper(const std::filesystem::path& program, const std::vector<
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // A process group of its own: Ctrl+C at a terminal reaches the caller,
+    // which lets the pictures in progress finish, and not the helper, which
+    // would end one of them.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
     std::vector<std::string> texts{program.string()};
     texts.insert(texts.end(), arguments.begin(), arguments.end());

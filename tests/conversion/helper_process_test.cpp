@@ -109,7 +109,7 @@ TEST(HelperProcess, ItGetsItsLimitsAndNothingElseOfItsCaller)
     limits.processorTime = 7s;
     const HelperOutcome outcome =
         Shell("env; echo fds $(ls /proc/self/fd | tr '\\n' ' '); echo limits $(ulimit -v) $(ulimit -t) $(ulimit -c) $(ulimit -f); "
-              "grep SigIgn /proc/self/status",
+              "grep SigIgn /proc/self/status; read -r pid name state parent group rest </proc/self/stat; echo group $group",
               limits);
     ::signal(SIGPIPE, SIG_DFL);
     ::close(leaked);
@@ -123,6 +123,9 @@ TEST(HelperProcess, ItGetsItsLimitsAndNothingElseOfItsCaller)
     ASSERT_NE(ignored, std::string::npos) << text;
     EXPECT_EQ(std::stoull(text.substr(ignored + 8, 16), nullptr, 16) & (1ull << (SIGPIPE - 1)), 0u)
         << "signals as a new program finds them: " << text;
+    EXPECT_EQ(text.find("group " + std::to_string(::getpgrp()) + "\n"), std::string::npos)
+        << "a terminal's Ctrl+C is the caller's to hear: " << text;
+    EXPECT_NE(text.find("group "), std::string::npos) << text;
 }
 
 TEST(HelperProcess, AnAbandonedHelperIsKilledAtOnce)
