@@ -8,8 +8,9 @@
 #   scripts/mutants.sh --count N          N changes
 #   scripts/mutants.sh --seed S           another draw (default 1: repeatable)
 #   scripts/mutants.sh --files 'a.cpp b.cpp'  only those files
-# The build is build-mutants/ ($MUTANTS_BUILD names another); the tree is put
-# back after each change, and on an interrupt.
+# The build is build-mutants/ ($MUTANTS_BUILD names another). It changes the
+# working tree while it runs (commit nothing meanwhile); each file is put back
+# after its change, and on an interrupt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
