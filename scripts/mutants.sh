@@ -73,10 +73,12 @@ backup=""
 restore() { [ -n "$backup" ] && cp "$backup" "$current" && rm -f "$backup"; backup=""; }
 trap restore EXIT INT TERM
 
+# The tests of the folder changed, and for run/ and formats/ the command
+# line's too, which read their failures and outputs end to end.
 tests_for() {
     case "$1" in
         engine/*) echo engine_tests ;;
-        *) echo conversion_tests ;;
+        *) echo conversion_tests cli_tests ;;
     esac
 }
 
@@ -94,14 +96,22 @@ lines = open(path, encoding='utf-8', errors='surrogateescape').read().split('\n'
 lines[number - 1] = new
 open(path, 'w', encoding='utf-8', errors='surrogateescape').write('\n'.join(lines))
 PY
-    target=$(tests_for "$current")
+    read -r -a targets <<< "$(tests_for "$current")"
     what=${what//_/ }
-    if ! cmake --build "$build" --target "$target" >/dev/null 2>&1; then
+    # The programs the tests start are built too.
+    if ! cmake --build "$build" --target "${targets[@]}" tollamere-cli >/dev/null 2>&1; then
         echo "  (does not build) $current:$number: $what"
     else
         tried=$((tried + 1))
-        binary=$(find "$build/tests" -name "$target" -type f | head -1)
-        if QT_QPA_PLATFORM=offscreen timeout 600 "$binary" --gtest_brief=1 >/dev/null 2>&1; then
+        failed=0
+        for target in "${targets[@]}"; do
+            binary=$(find "$build/tests" -name "$target" -type f | head -1)
+            if ! QT_QPA_PLATFORM=offscreen timeout 600 "$binary" --gtest_brief=1 >/dev/null 2>&1; then
+                failed=1
+                break
+            fi
+        done
+        if [ "$failed" -eq 0 ]; then
             survived+=("$current:$number: $what")
             echo "SURVIVED $current:$number: $what"
         else
