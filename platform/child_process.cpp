@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "child_process.h"
 
+#include "descriptors.h"
 #include "runtime_error.h"
 
 #include <cerrno>
@@ -28,15 +29,7 @@ std::string ChildEnd::How() const
 
 bool SendOnChannel(int channel, std::string_view bytes) noexcept
 {
-    while (!bytes.empty()) {
-        const ssize_t written = write(channel, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes.remove_prefix(std::size_t(written));
-    }
-    return true;
+    return WriteAll(channel, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}) == 0;
 }
 
 ChildEnd RunInChildProcess(const std::function<int(int channel)>& work)
@@ -74,15 +67,9 @@ ChildEnd RunInChildProcess(const std::function<int(int channel)>& work)
     }
     close(ends[1]);
     ChildEnd end;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(ends[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        end.sent.append(buffer, std::size_t(got));
-    }
+    std::uint8_t buffer[4096];
+    for (ssize_t got = 0; (got = ReadSome(ends[0], buffer)) > 0;)
+        end.sent.append(reinterpret_cast<const char*>(buffer), std::size_t(got));
     close(ends[0]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "file_io.h"
 
+#include "descriptors.h"
 #include "runtime_error.h"
 
 #include <algorithm>
@@ -109,22 +110,6 @@ std::string RandomTemporaryName()
         name += hex[bits & 0xF];
     name += TemporarySuffix;
     return name;
-}
-
-int WriteAll(int fd, std::span<const std::uint8_t> bytes) noexcept
-{
-    while (!bytes.empty()) {
-        const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (written == 0)
-            return ENOSPC;
-        bytes = bytes.subspan(std::size_t(written));
-    }
-    return 0;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "standard_streams.h"
 
+#include "descriptors.h"
 #include "runtime_error.h"
 
 #include <cerrno>
@@ -32,29 +33,6 @@ constexpr int StopLookMilliseconds = 50;
 std::string SystemReason(int error)
 {
     return std::generic_category().message(error);
-}
-
-// Reads what is there, retrying after a signal; -1 with errno set on failure.
-ssize_t ReadSome(int fd, std::uint8_t* buffer, std::size_t size) noexcept
-{
-    ssize_t got = 0;
-    while ((got = read(fd, buffer, size)) < 0 && errno == EINTR) {
-    }
-    return got;
-}
-
-int WriteAll(int fd, const std::uint8_t* bytes, std::size_t size) noexcept
-{
-    while (size > 0) {
-        const ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return written < 0 ? errno : ENOSPC;
-        bytes += written;
-        size -= std::size_t(written);
-    }
-    return 0;
 }
 
 // Removes this user's private folders under base that no process holds
@@ -148,7 +126,7 @@ std::optional<std::uint64_t> CopyStandardInputTo(const std::filesystem::path& pa
             break;
         if (waiting == 0 || (waiting < 0 && errno == EINTR))
             continue;
-        const ssize_t got = ReadSome(STDIN_FILENO, buffer.data(), buffer.size());
+        const ssize_t got = ReadSome(STDIN_FILENO, buffer);
         if (got <= 0) {
             error = got < 0 ? errno : 0;
             break;
@@ -158,7 +136,7 @@ std::optional<std::uint64_t> CopyStandardInputTo(const std::filesystem::path& pa
             tooLarge = true;
             break;
         }
-        if ((error = WriteAll(file, buffer.data(), std::size_t(got))) != 0)
+        if ((error = WriteAll(file, std::span(buffer).first(std::size_t(got)))) != 0)
             break;
     }
     close(file);
@@ -184,12 +162,12 @@ int CopyToStandardOutput(const std::filesystem::path& path) noexcept
     std::uint8_t buffer[ChunkBytes];
     int error = 0;
     for (;;) {
-        const ssize_t got = ReadSome(file, buffer, sizeof buffer);
+        const ssize_t got = ReadSome(file, buffer);
         if (got <= 0) {
             error = got < 0 ? errno : 0;
             break;
         }
-        if ((error = WriteAll(STDOUT_FILENO, buffer, std::size_t(got))) != 0)
+        if ((error = WriteAll(STDOUT_FILENO, std::span(buffer).first(std::size_t(got)))) != 0)
             break;
     }
     close(file);
