@@ -44,8 +44,10 @@ int Watch(const CliOptions& options, ConversionRequest settings, std::stop_sourc
         std::fputs(Message(settings.outputFolder, "cannot open the output folder").c_str(), messages);
         return ExitFailed;
     }
-    // What killed runs left there goes now, not with the first picture.
+    // What killed runs left there goes now, not with the first picture, and
+    // once: each batch then cleans the folders it writes into.
     RemoveStaleTemporaryFiles(*settings.openedOutputFolder, keepFolders);
+    settings.staleBelowRemoved = true;
     // Loaded here once, so that each batch's process has them already.
     LoadQtImagePlugins();
     // Only a lost report stops a batch: a signal waits for it to end.

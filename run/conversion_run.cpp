@@ -25,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 namespace tollamere {
@@ -92,13 +93,21 @@ public:
         // Temporary files of writes killed before their rename, in the
         // folders this run may write into; those of writes still running
         // (another run's) are locked and stay.
-        RemoveStaleTemporaryFiles(*outputFolder_, request_.output.structure == OutputOptions::Structure::KeepFolders);
+        const bool wholeTree =
+            request_.output.structure == OutputOptions::Structure::KeepFolders && !request_.staleBelowRemoved;
+        RemoveStaleTemporaryFiles(*outputFolder_, wholeTree);
         if (const std::optional<std::string> refused = CheckOutputOptions(request_.output)) {
             observer_.Refused(RunRefusal::OutputOptions, *refused);
             return {};
         }
         planner_.emplace(request_, folder);
         plans_ = planner_->Plan();
+        if (!wholeTree) {
+            std::set<std::string> subFolders;
+            for (const ItemPlan& plan : plans_)
+                if (!plan.subFolder.empty() && subFolders.insert(plan.subFolder).second)
+                    RemoveStaleTemporaryFilesBelow(plan.subFolder);
+        }
 
         const unsigned cores = UsableProcessors();
         const std::size_t workers = std::min<std::size_t>(request_.workers == 0 ? cores : request_.workers, plans_.size());
@@ -396,6 +405,17 @@ private:
             });
         }
         EndItem(result, started, true);
+    }
+
+    // A kept sub-folder that exists already may hold what a killed run left.
+    void RemoveStaleTemporaryFilesBelow(const std::string& subFolder)
+    {
+        try {
+            if (const std::optional<OutputFolder> below = outputFolder_->Below(ToFileSystemPath(subFolder), false))
+                RemoveStaleTemporaryFiles(*below);
+        } catch (const RuntimeError&) {
+            // A link or a file in its place: the items that go there fail and say so.
+        }
     }
 
     ItemEnd Skip(ItemResult& result)

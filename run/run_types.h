@@ -45,6 +45,11 @@ struct ConversionRequest {
     // its items fail when that folder is no longer at outputFolder. Else the
     // run opens outputFolder itself.
     std::optional<OutputFolder> openedOutputFolder;
+    // The caller has removed what killed runs left in every folder below
+    // the output folder (a watch does once, at its start, rather than walk
+    // the tree for each of its runs): a run that keeps folders then cleans
+    // only those it writes into.
+    bool staleBelowRemoved = false;
     OutputOptions output;
     EffectParameters parameters;
     // Items converted at once; 0 means one per processor core.

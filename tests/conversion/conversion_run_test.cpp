@@ -503,13 +503,30 @@ TEST_F(ConversionRunTest, TemporaryFilesNeverOutliveTheirRun)
         fs::create_directories(Out(name).parent_path());
         std::ofstream(Out(name)) << "left over";
     }
-    for (const auto structure : {OutputOptions::Structure::Flat, OutputOptions::Structure::KeepFolders}) {
+    // A run told that the tree was cleaned (a watch's) cleans the folders
+    // it writes into only.
+    const std::string own = "sub/.tollamere-0123456789ae.tmp";
+    fs::create_directories(Out(own).parent_path());
+    fs::create_directories(In("sub"));
+    fs::copy_file(In("a.png"), In("sub/b.png"));
+    const struct {
+        OutputOptions::Structure structure;
+        bool cleaned;
+        bool deepStays;
+    } rows[] = {{OutputOptions::Structure::Flat, false, true},
+                {OutputOptions::Structure::KeepFolders, true, true},
+                {OutputOptions::Structure::KeepFolders, false, false}};
+    for (const auto& row : rows) {
+        std::ofstream(Out(own)) << "left over";
         ConversionRequest request;
-        request.inputPaths = {In("a.png")};
+        request.inputPaths = {In("sub/b.png")};
+        request.inputRoots = {ToPathText(root_ / "in")};
         request.outputFolder = OutFolder();
-        request.output.structure = structure;
+        request.output.structure = row.structure;
+        request.staleBelowRemoved = row.cleaned;
         RunConversion(request, observer);
-        EXPECT_EQ(fs::exists(Out(deep)), structure == OutputOptions::Structure::Flat);
+        EXPECT_EQ(fs::exists(Out(deep)), row.deepStays);
+        EXPECT_EQ(fs::exists(Out(own)), row.structure == OutputOptions::Structure::Flat);
         EXPECT_TRUE(fs::exists(Out(dot)));
     }
 }
