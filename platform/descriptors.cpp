@@ -7,6 +7,13 @@
 
 namespace tollamere {
 
+void Descriptor::Reset(int fd) noexcept
+{
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = fd;
+}
+
 ssize_t ReadSome(int fd, std::span<std::uint8_t> buffer) noexcept
 {
     ssize_t got = 0;

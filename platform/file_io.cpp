@@ -44,28 +44,6 @@ std::filesystem::path FolderOf(const std::filesystem::path& path)
     return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
 }
 
-// Closes the descriptor when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) noexcept : fd_(fd) {}
-    ~Descriptor() { Reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int Get() const noexcept { return fd_; }
-    // Hands the descriptor to the caller, who closes it.
-    int Release() noexcept { return std::exchange(fd_, -1); }
-    void Reset(int fd = -1) noexcept
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
-
 [[noreturn]] void RaiseReadFailure(const std::filesystem::path& path, int error)
 {
     switch (error) {

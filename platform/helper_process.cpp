@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "helper_process.h"
 
+#include "descriptors.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -44,30 +46,6 @@ constexpr int PollMilliseconds = 50;
 constexpr std::size_t KeptErrorBytes = 4096;
 
 thread_local std::function<bool()> abandonedTest;
-
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept
-    {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~Descriptor() { Close(); }
-    int Get() const { return fd_; }
-    bool Open() const { return fd_ >= 0; }
-    void Close()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 bool HoldsProgram(const std::filesystem::path& path)
 {
